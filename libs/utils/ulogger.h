@@ -1,0 +1,102 @@
+// One text line per event on the process's log stream.
+#pragma once
+
+#include <pthread.h>
+
+#include <cstddef>
+#include <ctime>
+#include <iosfwd>
+#include <memory>
+
+#include "ustring.h"
+
+namespace vnu {
+
+enum class loglevel : unsigned { fault = 1, error = 2, warn = 4, info = 8, debug = 16, trace = 32 };
+
+// One event: values are stored in binary as tagged items and formatted only when written.
+class LogEvent {
+public:
+    static constexpr unsigned kInnerSize = 128;
+
+    LogEvent(loglevel level, const char* file, int line, const char* function);
+    LogEvent(const LogEvent&) = delete;
+    LogEvent& operator=(const LogEvent&) = delete;
+
+    LogEvent& operator<<(const char* text);
+    LogEvent& operator<<(const ustring& text);
+    LogEvent& operator<<(bool value);
+    LogEvent& operator<<(short value);
+    LogEvent& operator<<(unsigned short value);
+    LogEvent& operator<<(int value);
+    LogEvent& operator<<(unsigned int value);
+    LogEvent& operator<<(long value);
+    LogEvent& operator<<(unsigned long value);
+    LogEvent& operator<<(long long value);
+    LogEvent& operator<<(unsigned long long value);
+    LogEvent& operator<<(double value);
+
+    void dump(std::ostream& os) const;
+
+    loglevel level() const { return level_; }
+    unsigned capacity() const { return capacity_; }
+    unsigned used() const { return used_; }
+    bool onHeap() const { return heap_ != nullptr; }
+
+private:
+    void append(unsigned char tag, const void* data, unsigned size);
+    const unsigned char* buffer() const { return capacity_ <= kInnerSize ? inner_ : heap_.get(); }
+
+    loglevel level_;
+    const char* file_;
+    int line_;
+    const char* function_;
+    time_t time_;
+    pthread_t thread_;
+    unsigned char inner_[kInnerSize];
+    unsigned capacity_ = kInnerSize;
+    unsigned used_ = 0;
+    std::unique_ptr<unsigned char[]> heap_;
+};
+
+class LoggerBase {
+public:
+    explicit LoggerBase(std::ostream* out) : out_(out) {}
+    virtual ~LoggerBase();
+    // The emit operation of the logging pattern: writes the event at once; compares nothing.
+    void operator==(LogEvent& event) const;
+    std::ostream* stream() const { return out_; }
+    void setStream(std::ostream* out) { out_ = out; }
+
+private:
+    std::ostream* out_;
+};
+
+template <unsigned InitialMask>
+class Logger : public LoggerBase {
+public:
+    explicit Logger(std::ostream* out) : LoggerBase(out) {}
+    bool enabled(loglevel level) const { return (mask & static_cast<unsigned>(level)) != 0; }
+    unsigned mask = InitialMask;
+};
+
+extern Logger<127> logger;
+
+}  // namespace vnu
+
+// Tests the level before anything is built or evaluated; `items` is a chain such as a << b << c.
+#define VN_LOG_AT(level, file, line, func, items)                           \
+    do {                                                                    \
+        if (::vnu::logger.enabled(level)) {                                 \
+            ::vnu::LogEvent vn_log_event_((level), (file), (line), (func)); \
+            vn_log_event_ << items;                                         \
+            ::vnu::logger == vn_log_event_;                                 \
+        }                                                                   \
+    } while (0)
+#define VN_LOG(level, items) VN_LOG_AT(level, __FILE__, __LINE__, __func__, items)
+#define VN_LOG_FAULT(items) VN_LOG(::vnu::loglevel::fault, items)
+#define VN_LOG_ERROR(items) VN_LOG(::vnu::loglevel::error, items)
+#define VN_LOG_WARN(items) VN_LOG(::vnu::loglevel::warn, items)
+#define VN_LOG_INFO(items) VN_LOG(::vnu::loglevel::info, items)
+#define VN_LOG_DEBUG(items) VN_LOG(::vnu::loglevel::debug, items)
+#define VN_LOG_TRACE(items) VN_LOG(::vnu::loglevel::trace, items)
