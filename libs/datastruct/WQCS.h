@@ -1,0 +1,98 @@
+// Read-only views over a set of quality-check settings (qcs) and over one check of it. A view
+// holds a shared pointer to a constant message, never changes it, and answers an absent entry,
+// a wrong type or an index out of range with an empty view, an empty text or zero.
+#pragma once
+
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "DetectableProblemDescriptions.h"
+#include "ustring.h"
+
+class umessage;
+
+template <class MessagePtr>
+class WTicketT;
+template <class Ticket>
+class WEffectiveProfileT;
+using WEffectiveProfile = WEffectiveProfileT<WTicketT<std::shared_ptr<const umessage>>>;
+
+// One check: its "sev" word and its limits under "note", "warn", "fault" and "ignore".
+class WCheckSetting {
+public:
+    // Severity indexes of GetValue and GetValueNULL (not the order of EProblemSeverity).
+    enum : int { kIndexNote = 0, kIndexWarn = 1, kIndexFault = 2, kIndexIgnore = 3 };
+
+    WCheckSetting() = default;
+    explicit WCheckSetting(std::shared_ptr<const umessage> check) : check_(std::move(check)) {}
+    virtual ~WCheckSetting() = default;
+    WCheckSetting(const WCheckSetting&) = default;
+    WCheckSetting& operator=(const WCheckSetting&) = default;
+
+    bool empty() const { return check_ == nullptr; }
+    const std::shared_ptr<const umessage>& message() const { return check_; }
+
+    // The first "sev" string, matched byte for byte; NotSet for none or an unknown word.
+    virtual EProblemSeverity GetSeverity() const;
+
+    // The first number under the index's key (int and long long converted); 0 when there is
+    // none or the index is not 0 to 3.
+    template <class T>
+    T GetValue(int severityIndex) const;
+    // True when the index's key holds no number at index 0, or the index is not 0 to 3.
+    bool GetValueNULL(int severityIndex) const;
+
+private:
+    std::shared_ptr<const umessage> check_;
+};
+
+template <>
+double WCheckSetting::GetValue<double>(int severityIndex) const;
+
+// One set of quality-check settings: its "checks" and its nested "restrictions".
+class WQCS {
+public:
+    WQCS() = default;
+    explicit WQCS(const std::shared_ptr<const umessage>& qcs);
+
+    bool empty() const { return qcs_ == nullptr; }
+    const std::shared_ptr<const umessage>& message() const { return qcs_; }
+    const std::shared_ptr<const umessage>& checks() const { return checks_; }
+
+    WCheckSetting findCheck(const ustring& name) const;
+    unsigned nbOfRestrictions() const;
+    WQCS restrictions(unsigned index) const;
+    // The check names in key order.
+    std::vector<ustring> getNames() const;
+
+private:
+    std::shared_ptr<const umessage> qcs_;
+    std::shared_ptr<const umessage> checks_;
+};
+
+// Every check name a profile mentions: the union over every destination's qcs, the ticket's
+// local qcs and all their restrictions at any depth, in ascending byte-wise order, each once.
+// Usage: while (it.next()) use(it.name());
+class WConstEffectiveProfileCheckSettingIterator {
+public:
+    explicit WConstEffectiveProfileCheckSettingIterator(const WEffectiveProfile& profile);
+    // The position refers into this object's own set.
+    WConstEffectiveProfileCheckSettingIterator(const WConstEffectiveProfileCheckSettingIterator&) = delete;
+    WConstEffectiveProfileCheckSettingIterator& operator=(const WConstEffectiveProfileCheckSettingIterator&) =
+        delete;
+
+    // The first call tells whether there is any name; each later call moves on and tells whether
+    // there is one more.
+    bool next();
+    // The name at the position; the empty string once past the last one.
+    const ustring& name() const;
+
+    void collectChecks(const WEffectiveProfile& profile);
+    void collectChecks(const WQCS& qcs);
+
+private:
+    bool started_ = false;
+    std::set<ustring> names_;
+    std::set<ustring>::const_iterator position_;
+};
