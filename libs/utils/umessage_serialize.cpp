@@ -1,16 +1,448 @@
+// The flattened byte form of a message: a varint-coded string table followed by typed bodies.
+// The bytes come from another process, so the reader trusts no length or count it reads.
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <istream>
 #include <ostream>
 #include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
 
+#include "ulogger.h"
 #include "umessage.h"
 
-bool umessage::unflatten(std::istream&) {
+namespace {
+
+constexpr std::uint64_t kMaxEntries = 0x20000;
+// Real tickets nest a handful of levels; this keeps hostile input from exhausting the stack.
+constexpr int kMaxDepth = 64;
+constexpr std::size_t kStackString = 1024;
+// Without a known stream size, long strings grow by this much per read, so memory follows
+// the bytes actually present rather than the length claimed.
+constexpr std::size_t kChunk = 64 * 1024;
+
+const char* const kTypeNames[] = {nullptr, "int", "bool", "float", "string", "umessage"};
+
+[[noreturn]] void truncated() {
+    throw std::runtime_error("umessage::unflatten() : unexpected end of data");
+}
+
+}  // namespace
+
+namespace umessage_details {
+
+using entry_list = umessage::map_type::container_type;
+
+struct unflattener {
+    std::istream& in;
+    std::streambuf* sb;
+    std::uint64_t remaining;  // bytes left in the stream, or the largest value when unknown
+    bool sizeKnown;
+    int version = 0;
+    std::vector<ustring> strings;
+
+    explicit unflattener(std::istream& stream) : in(stream), sb(stream.rdbuf()) {
+        remaining = UINT64_MAX;
+        sizeKnown = false;
+        if (sb == nullptr) return;
+        const auto here = sb->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
+        if (here == std::streampos(-1)) return;
+        const auto end = sb->pubseekoff(0, std::ios_base::end, std::ios_base::in);
+        if (end == std::streampos(-1) || sb->pubseekpos(here, std::ios_base::in) != here) return;
+        if (end >= here) {
+            remaining = static_cast<std::uint64_t>(end - here);
+            sizeKnown = true;
+        }
+    }
+
+    [[noreturn]] void fail() {
+        in.setstate(std::ios_base::eofbit | std::ios_base::failbit);
+        truncated();
+    }
+
+    unsigned char byte() {
+        if (remaining == 0 || sb == nullptr) fail();
+        const auto c = sb->sbumpc();
+        if (c == std::char_traits<char>::eof()) fail();
+        --remaining;
+        return static_cast<unsigned char>(c);
+    }
+
+    void bytes(char* dst, std::size_t n) {
+        if (n > remaining || sb == nullptr) fail();
+        if (static_cast<std::size_t>(sb->sgetn(dst, static_cast<std::streamsize>(n))) != n) fail();
+        remaining -= n;
+    }
+
+    // Fails early when `count` items of at least `minSize` bytes cannot fit in what is left.
+    void need(std::uint64_t count, std::uint64_t minSize) {
+        if (sizeKnown && count > remaining / minSize) fail();
+    }
+
+    // The leading 1 bits of the first byte count the bytes that follow, most significant first.
+    std::uint64_t varint64(int& extra) {
+        const unsigned char first = byte();
+        extra = std::countl_one(first);
+        std::uint64_t value = first & (0xFFu >> extra);
+        for (int i = 0; i < extra; ++i) value = (value << 8) | byte();
+        return value;
+    }
+    std::uint64_t varint64() {
+        int extra;
+        return varint64(extra);
+    }
+    std::uint32_t varint32() {
+        int extra;
+        const std::uint64_t value = varint64(extra);
+        // A 32-bit field is written with at most four following bytes; longer is malformed.
+        if (extra > 4) throw std::runtime_error("umessage::unflatten() : 32-bit field too long");
+        return static_cast<std::uint32_t>(value);
+    }
+
+    const ustring& resolve(std::uint64_t index) {
+        if (index == 0 || index > strings.size()) throw std::runtime_error("string not found");
+        return strings[index - 1];
+    }
+
+    void readStrings() {
+        const std::uint64_t count = varint64();
+        need(count, 1);
+        strings.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, kChunk)));
+        char small[kStackString];
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const std::uint64_t length = varint64();
+            if (length > ustring::kMaxLength) throw std::length_error("ustring");
+            if (length > remaining) fail();
+            const auto n = static_cast<std::size_t>(length);
+            if (n <= kStackString) {
+                bytes(small, n);
+                strings.emplace_back(small, n);
+            } else if (sizeKnown) {
+                std::unique_ptr<char[]> buffer(new char[n]);
+                bytes(buffer.get(), n);
+                strings.emplace_back(buffer.get(), n);
+            } else {
+                ustring text;
+                std::unique_ptr<char[]> buffer(new char[kChunk]);
+                for (std::size_t done = 0; done < n;) {
+                    const std::size_t part = std::min(kChunk, n - done);
+                    bytes(buffer.get(), part);
+                    text.append(buffer.get(), part);
+                    done += part;
+                }
+                strings.push_back(std::move(text));
+            }
+        }
+    }
+
+    // One body's entries are gathered by name and sorted once at the end, so a body whose names
+    // arrive in any order is rebuilt in n log n; repeated names accumulate in stream order.
+    struct body {
+        umessage& target;
+        entry_list fresh;
+        std::vector<std::pair<umessage::map_type::iterator, std::unique_ptr<dyn_array>>> extend;
+        std::unordered_map<std::string_view, dyn_array*> byName;
+
+        template <class T>
+        dyn_array_impl<T>& arrayFor(const ustring& name, umessage_type_id type) {
+            if (name.empty() || name.find_first_of("/?") != ustring::npos)
+                throw std::invalid_argument("empty or invalid name");
+            const std::string_view key(name.data(), name.size());
+            auto found = byName.find(key);
+            if (found != byName.end()) return checked<T>(found->second, type);
+            auto existing = target.data_.find(name);
+            auto array = std::make_unique<dyn_array_impl<T>>(type, false);
+            auto* raw = array.get();
+            if (existing != target.data_.end()) {
+                checked<T>(existing->second.get(), type);
+                extend.emplace_back(existing, std::move(array));
+            } else {
+                fresh.emplace_back(name, std::move(array));
+            }
+            byName.emplace(key, raw);
+            return *raw;
+        }
+
+        template <class T>
+        static dyn_array_impl<T>& checked(dyn_array* array, umessage_type_id type) {
+            auto* typed = dynamic_cast<dyn_array_impl<T>*>(array);
+            if (typed == nullptr || typed->typeId != type) throw std::logic_error("incompatible type");
+            return *typed;
+        }
+
+        template <class T>
+        static void appendTo(dyn_array* dst, dyn_array* src) {
+            auto& to = static_cast<dyn_array_impl<T>&>(*dst);
+            auto& from = static_cast<dyn_array_impl<T>&>(*src);
+            if (from.isArray) to.isArray = true;
+            for (const auto& value : from.values) to.addData(value);
+        }
+
+        void commit() {
+            for (auto& [where, array] : extend) {
+                dyn_array* dst = where->second.get();
+                switch (dst->type()) {
+                    case umessage_type_int: appendTo<int>(dst, array.get()); break;
+                    case umessage_type_bool: appendTo<bool>(dst, array.get()); break;
+                    case umessage_type_double: appendTo<double>(dst, array.get()); break;
+                    case umessage_type_string: appendTo<ustring>(dst, array.get()); break;
+                    case umessage_type_message: appendTo<std::shared_ptr<umessage>>(dst, array.get()); break;
+                    default: appendTo<long long>(dst, array.get()); break;
+                }
+            }
+            const auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
+            if (!std::is_sorted(fresh.begin(), fresh.end(), byKey))
+                std::sort(fresh.begin(), fresh.end(), byKey);
+            if (target.data_.empty()) {
+                target.data_.assign_sorted(std::move(fresh));
+                return;
+            }
+            entry_list old = target.data_.release();
+            entry_list merged;
+            merged.reserve(old.size() + fresh.size());
+            std::merge(std::make_move_iterator(old.begin()), std::make_move_iterator(old.end()),
+                       std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()),
+                       std::back_inserter(merged), byKey);
+            target.data_.assign_sorted(std::move(merged));
+        }
+    };
+
+    template <class T, class Read>
+    void values(body& b, const ustring& name, umessage_type_id type, std::uint64_t count, bool arrayFlag,
+                Read read) {
+        T first = read();
+        dyn_array_impl<T>& array = b.template arrayFor<T>(name, type);
+        array.addData(first);
+        for (std::uint64_t i = 1; i < count; ++i) array.addData(read());
+        if (arrayFlag && count == 1) array.isArray = true;
+    }
+
+    double readDouble() {
+        unsigned char raw[8];
+        bytes(reinterpret_cast<char*>(raw), 8);
+        std::uint64_t bits = 0;
+        for (int i = 7; i >= 0; --i) bits = (bits << 8) | raw[i];
+        return std::bit_cast<double>(bits);
+    }
+
+    umessage_type_id readType() {
+        if (version >= 3) return static_cast<umessage_type_id>(varint32());
+        const ustring& typeName = resolve(varint64());
+        for (umessage_type_id id = umessage_type_int; id <= umessage_type_message; ++id)
+            if (typeName == kTypeNames[id]) return id;
+        return umessage_type_null;
+    }
+
+    void readBody(umessage& target, int depth) {
+        body b{target, {}, {}, {}};
+        if (version == 1) {
+            const ustring& what = resolve(varint64());
+            static const ustring kWhat("what");
+            if (!what.empty()) b.arrayFor<ustring>(kWhat, umessage_type_string).addData(what);
+        }
+        const std::uint64_t entries = varint64();
+        if (entries > kMaxEntries) throw std::runtime_error("umessage::unflatten() : too many entry");
+        need(entries, version == 4 ? 4 : 3);
+        const auto expected = static_cast<std::size_t>(std::min<std::uint64_t>(entries, kChunk));
+        b.fresh.reserve(expected);
+        b.byName.reserve(expected);
+        for (std::uint64_t e = 0; e < entries; ++e) {
+            const ustring& name = resolve(varint64());
+            const umessage_type_id type = readType();
+            const bool arrayFlag = version == 4 && byte() != 0;
+            const std::uint64_t count = varint64();
+            if (static_cast<std::uint32_t>(type) - 1u >= umessage_type_longlong)
+                throw std::runtime_error("unknown type!");
+            if (count == 0) continue;
+            if (count > UINT32_MAX) throw std::runtime_error("umessage::unflatten() : too many values");
+            switch (type) {
+                case umessage_type_int:
+                    need(count, 1);
+                    values<int>(b, name, type, count, arrayFlag,
+                                [this] { return static_cast<int>(varint32()); });
+                    break;
+                case umessage_type_bool:
+                    need(count, 1);
+                    values<bool>(b, name, type, count, arrayFlag, [this] { return byte() != 0; });
+                    break;
+                case umessage_type_double:
+                    need(count, 8);
+                    values<double>(b, name, type, count, arrayFlag, [this] { return readDouble(); });
+                    break;
+                case umessage_type_string:
+                    need(count, 1);
+                    values<ustring>(b, name, type, count, arrayFlag, [this] { return resolve(varint64()); });
+                    break;
+                case umessage_type_message:
+                    if (depth >= kMaxDepth)
+                        throw std::runtime_error("umessage::unflatten() : messages nested too deeply");
+                    need(count, version == 1 ? 2 : 1);
+                    values<std::shared_ptr<umessage>>(b, name, type, count, arrayFlag, [this, depth] {
+                        auto nested = std::make_shared<umessage>();
+                        readBody(*nested, depth + 1);
+                        return nested;
+                    });
+                    break;
+                default:
+                    need(count, 1);
+                    values<long long>(b, name, type, count, arrayFlag,
+                                      [this] { return static_cast<long long>(varint64()); });
+                    break;
+            }
+        }
+        b.commit();
+    }
+};
+
+}  // namespace umessage_details
+
+bool umessage::unflatten(std::istream& in) {
     clear();
-    return false;
+    umessage_details::unflattener reader(in);
+    std::uint32_t version = 0;
+    try {
+        version = reader.varint32();
+    } catch (const std::exception&) {
+        return false;  // no version: not a flattened message, like a version out of range
+    }
+    if (version < 1 || version > 4) return false;
+    reader.version = static_cast<int>(version);
+    try {
+        reader.readStrings();
+        reader.readBody(*this, 0);
+        return true;
+    } catch (const std::exception& e) {
+        VN_LOG_ERROR(e.what());
+        clear();
+        return false;
+    }
 }
 
-void umessage::unflatten_priv(std::istream&, int, const std::vector<ustring>&) {
-    throw std::runtime_error("umessage::unflatten() : not available");
+void umessage::unflatten_priv(std::istream& in, int version, const std::vector<ustring>& strings) {
+    umessage_details::unflattener reader(in);
+    reader.version = version;
+    reader.strings = strings;
+    reader.readBody(*this, 0);
 }
 
-void umessage::flatten(std::ostream&, int) const { throw std::invalid_argument("flatten"); }
+namespace {
+
+// The shortest form: n following bytes hold 7 * (n + 1) bits for n up to 7, and 64 bits for 8.
+void putVarint(std::string& out, std::uint64_t value) {
+    int extra = 0;
+    while (extra < 8 && value >= (std::uint64_t{1} << (7 * (extra + 1)))) ++extra;
+    const unsigned prefix = (0xFF00u >> extra) & 0xFFu;
+    const unsigned top = extra == 8 ? 0u : static_cast<unsigned>(value >> (8 * extra));
+    out.push_back(static_cast<char>(prefix | top));
+    for (int i = extra - 1; i >= 0; --i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+struct flattener {
+    int version;
+    std::string body;
+    std::vector<std::string_view> table;
+    std::unordered_map<std::string_view, std::uint64_t> index;
+
+    std::uint64_t intern(std::string_view text) {
+        auto [it, added] = index.emplace(text, table.size() + 1);
+        if (added) table.push_back(text);
+        return it->second;
+    }
+
+    template <class T>
+    static const std::vector<T>& valuesOf(const umessage_details::dyn_array& array) {
+        return static_cast<const umessage_details::dyn_array_impl<T>&>(array).values;
+    }
+
+    void entry(std::string_view name, const umessage_details::dyn_array& array, std::size_t from) {
+        const umessage_type_id type = array.type();
+        putVarint(body, intern(name));
+        if (version >= 3) {
+            putVarint(body, static_cast<std::uint32_t>(type));
+        } else {
+            if (type < umessage_type_int || type > umessage_type_message)
+                throw std::invalid_argument("umessage::flatten() : type has no name in this version");
+            putVarint(body, intern(kTypeNames[type]));
+        }
+        if (version == 4) body.push_back(umessage_details::is_array(array) ? 1 : 0);
+        putVarint(body, array.count() - from);
+        switch (type) {
+            case umessage_type_int:
+                for (std::size_t i = from; i < array.count(); ++i)
+                    putVarint(body, static_cast<std::uint32_t>(valuesOf<int>(array)[i]));
+                break;
+            case umessage_type_bool:
+                for (std::size_t i = from; i < array.count(); ++i)
+                    body.push_back(valuesOf<bool>(array)[i] ? 1 : 0);
+                break;
+            case umessage_type_double:
+                for (std::size_t i = from; i < array.count(); ++i) {
+                    auto bits = std::bit_cast<std::uint64_t>(valuesOf<double>(array)[i]);
+                    for (int b = 0; b < 8; ++b) body.push_back(static_cast<char>((bits >> (8 * b)) & 0xFF));
+                }
+                break;
+            case umessage_type_string:
+                for (std::size_t i = from; i < array.count(); ++i)
+                    putVarint(body, intern(valuesOf<ustring>(array)[i]));
+                break;
+            case umessage_type_message:
+                for (std::size_t i = from; i < array.count(); ++i)
+                    message(*valuesOf<std::shared_ptr<umessage>>(array)[i]);
+                break;
+            case umessage_type_longlong:
+                for (std::size_t i = from; i < array.count(); ++i)
+                    putVarint(body, static_cast<std::uint64_t>(valuesOf<long long>(array)[i]));
+                break;
+            default: throw std::invalid_argument("umessage::flatten() : unknown type");
+        }
+    }
+
+    void message(const umessage& m) {
+        const auto& entries = m.entries();
+        // Version 1 carries a non-empty string "what" in the body's head; any further values of
+        // it, and a "what" of another shape, travel as an ordinary entry after it.
+        const umessage_details::dyn_array* what = nullptr;
+        std::size_t whatTaken = 0;
+        if (version == 1) {
+            auto it = entries.find("what");
+            if (it != entries.end() && it->second->type() == umessage_type_string &&
+                it->second->count() > 0 && !valuesOf<ustring>(*it->second)[0].empty()) {
+                what = it->second.get();
+                whatTaken = 1;
+                putVarint(body, intern(valuesOf<ustring>(*what)[0]));
+            } else {
+                putVarint(body, intern(""));
+            }
+        }
+        std::uint64_t count = 0;
+        for (const auto& [name, array] : entries)
+            if (array->count() > (array.get() == what ? whatTaken : 0)) ++count;
+        if (count > kMaxEntries) throw std::invalid_argument("umessage::flatten() : too many entries");
+        putVarint(body, count);
+        for (const auto& [name, array] : entries) {
+            const std::size_t from = array.get() == what ? whatTaken : 0;
+            if (array->count() > from) entry(std::string_view(name), *array, from);
+        }
+    }
+};
+
+}  // namespace
+
+void umessage::flatten(std::ostream& out, int version) const {
+    if (version < 1 || version > 4) throw std::invalid_argument("umessage::flatten() : bad version");
+    flattener writer{version, {}, {}, {}};
+    writer.message(*this);
+    std::string head;
+    putVarint(head, static_cast<std::uint64_t>(version));
+    putVarint(head, writer.table.size());
+    for (std::string_view text : writer.table) {
+        putVarint(head, text.size());
+        head.append(text);
+    }
+    out.write(head.data(), static_cast<std::streamsize>(head.size()));
+    out.write(writer.body.data(), static_cast<std::streamsize>(writer.body.size()));
+}
