@@ -1,0 +1,161 @@
+#include "BCheckSettingList.h"
+
+#include <algorithm>
+
+#include "BCheckSettingDecode.h"
+#include "ConstantUStrings.h"
+#include "UFileSpecCore.h"
+#include "WQCS.h"
+#include "WTicket.h"
+#include "umessage.h"
+
+BCheckSettingList::~BCheckSettingList() {
+    RemoveAll();
+}
+
+void BCheckSettingList::RemoveAll() {
+    for (BCheckSetting* s : m_settings) delete s;
+    m_settings.clear();
+}
+
+namespace {
+
+bool nameLess(const BCheckSetting* s, const ustring& name) {
+    return s->GetName() < name;
+}
+
+}  // namespace
+
+void BCheckSettingList::Insert(BCheckSetting* setting) {
+    const auto at = std::lower_bound(m_settings.begin(), m_settings.end(), setting->GetName(), nameLess);
+    try {
+        m_settings.insert(at, setting);
+    } catch (...) {
+        delete setting;
+        throw;
+    }
+}
+
+bool BCheckSettingList::Find(const ustring& name, BCheckSetting*& out) const {
+    const auto at = std::lower_bound(m_settings.begin(), m_settings.end(), name, nameLess);
+    if (at == m_settings.end() || (*at)->GetName() != name) return false;
+    out = *at;
+    return true;
+}
+
+int BCheckSettingList::CompareItems(const void* a, const void* b) const {
+    const BCheckSetting* sa = *static_cast<const BCheckSetting* const*>(a);
+    const BCheckSetting* sb = *static_cast<const BCheckSetting* const*>(b);
+    return sa->GetName().compare(sb->GetName());
+}
+
+BCheckSetting* BCheckSettingList::FindCheckSetting(const ustring& name) const {
+    BCheckSetting* found = nullptr;
+    if (Find(name, found)) return found;
+    for (const auto& s : m_defaultSettings)
+        if (s->GetName() == name) return s.get();
+
+    if (name.empty()) return nullptr;
+    const DetectableProblemDescriptions* table = detectableProblemDescriptions();
+    if (!table) return nullptr;
+    const std::shared_ptr<const umessage> defaults = table->GetProblemDescription(name).GetDefaults();
+    if (!defaults) return nullptr;
+
+    auto setting = std::make_shared<BCheckSetting>(eProblemUndefined);
+    if (!setting->DeserialiseSetting2(name, WCheckSetting(defaults))) return nullptr;
+    if (IsProfileSetting(name)) convertProfileNamesToPaths(*setting);
+    m_defaultSettings.push_back(setting);
+    return setting.get();
+}
+
+double BCheckSettingList::GetDefaultPDFVersion() const {
+    double v = 0;
+    if (const BCheckSetting* version = FindCheckSetting(eProblemSetting_PDFVersion))
+        if (!version->GetValueNULL(BCheckSetting::eValue_Note))
+            v = version->GetValue(BCheckSetting::eValue_Note);
+
+    const auto graded = [](EProblemSeverity s) {
+        return s == eProblemSeverity_Warn || s == eProblemSeverity_Fault;
+    };
+    if (const BCheckSetting* high = FindCheckSetting(eProblemPDFVersionTooHigh)) {
+        double t = 0;
+        if (graded(high->GetSeverity(999.9, &t))) v = (v == 0) ? t : std::min(t, v);
+    }
+    if (const BCheckSetting* low = FindCheckSetting(eProblemPDFVersionTooLow)) {
+        double t = 0;
+        if (graded(low->GetSeverity(0.0, &t))) v = std::max(t, v);
+    }
+    if (v == 0) return 0;
+    return std::clamp(v, 1.3, 1.7);
+}
+
+void BCheckSettingList::DeserialiseSettings(const std::shared_ptr<const umessage>& ticket) {
+    RemoveAll();
+    if (!ticket) return;
+
+    if (ticket->hasData(BCheckSetting::eSettingKey_SettingsRecord, umessage_type_message, 0)) {
+        std::shared_ptr<const umessage> record;
+        for (unsigned i = 0; ticket->find(BCheckSetting::eSettingKey_SettingsRecord, i, record); ++i) {
+            ustring problem;
+            if (!record->find(BCheckSetting::eSettingKey_ProblemID, 0, problem) || problem.empty()) continue;
+            auto* setting = new BCheckSetting(eProblemUndefined);
+            try {
+                setting->DeserialiseSetting(*record);
+            } catch (...) {
+                delete setting;
+                throw;
+            }
+            Insert(setting);
+        }
+        return;
+    }
+
+    const WEffectiveProfile profile(ticket);
+    WConstEffectiveProfileCheckSettingIterator it(profile);
+    while (it.next()) {
+        const ustring& name = it.name();
+        if (name.empty()) continue;
+        const WCheckSetting check = ::FindCheckSetting(profile, name);
+        if (check.empty()) continue;
+        auto setting = std::make_unique<BCheckSetting>(eProblemUndefined);
+        if (!setting->DeserialiseSetting2(name, check)) continue;
+        if (IsProfileSetting(name)) convertProfileNamesToPaths(*setting);
+        Insert(setting.release());
+    }
+}
+
+ESettingType BCheckSettingList::LookupSettingType(const ustring& name) {
+    const DetectableProblemDescriptions* table = detectableProblemDescriptions();
+    if (!table) return eSettingType_Undefined;
+    return table->GetProblemDescription(name).GetProblemTypeEnum();
+}
+
+void BCheckSettingList::SetSettingIndexAndType(BCheckSetting* setting, bool keepUnknown) {
+    const ESettingType type = LookupSettingType(setting->GetName());
+    if (type != eSettingType_Undefined) {
+        setting->SetSettingType(type);
+    } else if (!keepUnknown) {
+        setting->SetSettingType(eSettingType_Undefined);
+        setting->SetName(eProblemUndefined);
+    }
+}
+
+bool BCheckSettingList::IsProfileSetting(const ustring& name) {
+    return name == eProblemSetting_WorkingSpaceProfiles || name == eProblemSetting_LocalOutputProfiles ||
+           name == eProblemSetting_ProcessProfile || name == eProblemSetting_GrayscaleProfile;
+}
+
+bool BCheckSettingList::convertProfileNameToPath(ustring& name) {
+    UFileSpecCore file(UFileSpecCore::eSpecialFolder_ColorProfiles);
+    if (!file.isValid() || !file.add(name) || !file.isFile()) return false;
+    name = file.path();
+    return true;
+}
+
+void BCheckSettingList::convertProfileNamesToPaths(BCheckSetting& setting) {
+    for (int i = 0; i < BCheckSetting::kValueCount; ++i) {
+        if (setting.GetStringParamNULL(i)) continue;
+        ustring name = setting.GetStringParam(i);
+        if (convertProfileNameToPath(name)) setting.SetStringParam(i, name);
+    }
+}
