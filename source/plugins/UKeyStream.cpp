@@ -1,0 +1,604 @@
+#include "UKeyStream.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <istream>
+#include <limits>
+#include <ostream>
+#include <sstream>
+#include <stdexcept>
+#include <streambuf>
+
+#include "umessage.h"
+
+namespace {
+
+constexpr UKey kRootKey('K', 'S');
+constexpr UKey kIdKey('I', 'D');
+constexpr UKey kVersionKey(0xC0DE);
+constexpr int kFormatVersion = 1;
+constexpr unsigned char kLongLength = 0xFF;
+
+// A small window covers a run of fields and the headers of an array; data beyond it is read
+// straight into its target.
+constexpr std::size_t kWindowSize = 64 * 1024;
+// Key, 5-byte length, type and up to 8 inline data bytes.
+constexpr std::size_t kMaxHeaderAndInline = 2 + 5 + 1 + 8;
+
+void PutBigEndian32(unsigned char* out, std::uint32_t v) {
+    out[0] = static_cast<unsigned char>(v >> 24);
+    out[1] = static_cast<unsigned char>(v >> 16);
+    out[2] = static_cast<unsigned char>(v >> 8);
+    out[3] = static_cast<unsigned char>(v);
+}
+
+std::uint32_t GetBigEndian32(const unsigned char* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+std::uint64_t GetBigEndian64(const unsigned char* p) {
+    return (std::uint64_t{GetBigEndian32(p)} << 32) | GetBigEndian32(p + 4);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Writer
+
+UKeyOutStream::UKeyOutStream(std::ostream& out, int identifier) : out_(out) {
+    Push(kRootKey, eType_Record);
+    if (identifier != 0) *this << kIdKey << identifier;
+    *this << kVersionKey << kFormatVersion;
+}
+
+UKeyOutStream::~UKeyOutStream() {
+    try {
+        Flush();
+    } catch (...) {
+        // A destructor must not throw; whatever failed is left in the output stream's state.
+    }
+}
+
+void UKeyOutStream::Put(const void* bytes, std::size_t count) {
+    out_.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(count));
+}
+
+UKeyOutStream& UKeyOutStream::operator<<(UKey key) {
+    pendingKey_ = key;
+    return *this;
+}
+
+UKeyOutStream& UKeyOutStream::operator<<(int value) {
+    unsigned char bytes[4];
+    PutBigEndian32(bytes, static_cast<std::uint32_t>(value));
+    WriteField(bytes, 4, eType_Int32);
+    return *this;
+}
+
+UKeyOutStream& UKeyOutStream::operator<<(bool value) {
+    const unsigned char byte = value ? 1 : 0;
+    WriteField(&byte, 1, eType_Boolean);
+    return *this;
+}
+
+UKeyOutStream& UKeyOutStream::operator<<(double value) {
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    unsigned char bytes[8];
+    PutBigEndian32(bytes, static_cast<std::uint32_t>(bits >> 32));
+    PutBigEndian32(bytes + 4, static_cast<std::uint32_t>(bits));
+    WriteField(bytes, 8, eType_Double);
+    return *this;
+}
+
+UKeyOutStream& UKeyOutStream::operator<<(const ustring& value) {
+    WriteField(value.data(), static_cast<int>(value.size()), eType_String);
+    return *this;
+}
+
+UKeyOutStream& UKeyOutStream::operator<<(const char* value) {
+    WriteField(value, static_cast<int>(std::strlen(value)), eType_String);
+    return *this;
+}
+
+UKeyOutStream& UKeyOutStream::operator<<(const StartRecord& marker) {
+    Push(marker.key, eType_Record);
+    return *this;
+}
+
+UKeyOutStream& UKeyOutStream::operator<<(const StartArray& marker) {
+    Push(marker.key, eType_Array);
+    levels_[depth_].keyed = false;
+    return *this;
+}
+
+void UKeyOutStream::WriteField(const void* data, int length, UKeyStream::eType type) {
+    if (depth_ < 0) throw std::logic_error("UKeyOutStream: no open container");
+    if (length < 0) throw std::invalid_argument("UKeyOutStream: negative field length");
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::size_t count = static_cast<std::size_t>(length);
+    if (type != eType_String && type != eType_Bytes) {
+        while (count > 0 && *bytes == 0) {
+            ++bytes;
+            --count;
+        }
+    }
+    unsigned char header[2 + 5 + 1];
+    std::size_t n = 0;
+    if (levels_[depth_].keyed) {
+        header[n++] = static_cast<unsigned char>(pendingKey_ >> 8);
+        header[n++] = static_cast<unsigned char>(pendingKey_);
+    }
+    if (count < kLongLength) {
+        header[n++] = static_cast<unsigned char>(count);
+    } else {
+        header[n++] = kLongLength;
+        PutBigEndian32(header + n, static_cast<std::uint32_t>(count));
+        n += 4;
+    }
+    header[n++] = type;
+    Put(header, n);
+    if (count > 0) Put(bytes, count);
+    pendingKey_ = 0;
+}
+
+void UKeyOutStream::Push(unsigned short key, UKeyStream::eType type) {
+    if (depth_ + 1 >= kMaxLevels) throw std::logic_error("UKeyOutStream: exceeded depth");
+    Level& level = levels_[++depth_];
+    level = Level{};
+    const unsigned char header[8] = {
+        static_cast<unsigned char>(key >> 8), static_cast<unsigned char>(key), kLongLength, 0, 0, 0, 0, type};
+    Put(header, sizeof header);
+    level.contentPos =
+        out_.fail() ? -1 : std::int64_t(out_.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::out));
+    level.keyed = true;
+    pendingKey_ = 0;
+}
+
+void UKeyOutStream::Pop() {
+    if (depth_ < 0) throw std::logic_error("UKeyOutStream: no open container");
+    const std::int64_t start = levels_[depth_].contentPos;
+    if (start > 0) {
+        std::int64_t here = -1;
+        if (!out_.fail()) {
+            here = out_.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::out);
+            if (here < 0) out_.setstate(std::ios::failbit);
+        }
+        const std::int64_t length = here - start;
+        if (here >= 0 && length > std::int64_t{std::numeric_limits<std::uint32_t>::max()}) {
+            // The format cannot carry it; better a failed stream than a wrong length.
+            out_.setstate(std::ios::failbit);
+        }
+        if (!out_.fail()) {
+            unsigned char patch[5] = {kLongLength};
+            PutBigEndian32(patch + 1, static_cast<std::uint32_t>(length));
+            out_.seekp(start - 6);
+            Put(patch, sizeof patch);
+            out_.seekp(here);
+        }
+    }
+    --depth_;
+}
+
+void UKeyOutStream::Flush() {
+    while (depth_ >= 0) Pop();
+    out_.flush();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reader: key table
+
+void UKeyInStream::KeyTable::Clear() {
+    used_ = 0;
+    if (++generation_ == (1u << 15)) {
+        generation_ = 1;
+        std::fill(slots_.begin(), slots_.end(), 0u);
+    }
+}
+
+int UKeyInStream::KeyTable::Find(unsigned short key, const std::vector<Item>& items) const {
+    if (slots_.empty()) return -1;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t s = Home(key);; s = (s + 1) & mask) {
+        const std::uint32_t slot = slots_[s];
+        if ((slot >> 17) != generation_) return -1;
+        const int index = static_cast<int>(slot & 0x1FFFFu) - 1;
+        if (items[index].key == key) return index;
+    }
+}
+
+void UKeyInStream::KeyTable::Insert(unsigned short key, int index, const std::vector<Item>& items) {
+    // At most half full, so probes stay short and Find always meets a free slot.
+    if ((used_ + 1) * 2 > slots_.size()) Grow(items);
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t s = Home(key);
+    while ((slots_[s] >> 17) == generation_) s = (s + 1) & mask;
+    slots_[s] = (generation_ << 17) | static_cast<std::uint32_t>(index + 1);
+    ++used_;
+}
+
+void UKeyInStream::KeyTable::Grow(const std::vector<Item>& items) {
+    bits_ = std::max(bits_ + 1, 5);
+    slots_.assign(std::size_t{1} << bits_, 0u);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = 0; i < used_; ++i) {
+        std::size_t s = Home(items[i].key);
+        while ((slots_[s] >> 17) == generation_) s = (s + 1) & mask;
+        slots_[s] = (generation_ << 17) | static_cast<std::uint32_t>(i + 1);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reader: input
+
+void UKeyInStream::Fail(const std::string& what) {
+    throw std::runtime_error("UKeyInStream: " + what);
+}
+
+void UKeyInStream::SeekTo(std::int64_t pos) {
+    if (bufferPos_ == pos) return;
+    bufferPos_ = -1;
+    if (std::int64_t(in_->pubseekpos(pos, std::ios::in)) != pos) {
+        Fail("cannot seek to offset " + std::to_string(pos));
+    }
+    bufferPos_ = pos;
+}
+
+// Callers keep pos + count within the input's end, which the constructor measured.
+const unsigned char* UKeyInStream::Fetch(std::int64_t pos, std::size_t count) {
+    if (pos >= windowPos_ && pos + std::int64_t(count) <= windowPos_ + std::int64_t(windowLen_)) {
+        return window_.data() + (pos - windowPos_);
+    }
+    const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(window_.size(), inputEnd_ - pos));
+    SeekTo(pos);
+    windowPos_ = pos;
+    windowLen_ = 0;
+    const std::streamsize got = in_->sgetn(reinterpret_cast<char*>(window_.data()), std::streamsize(wanted));
+    bufferPos_ = got > 0 ? pos + got : -1;
+    windowLen_ = got > 0 ? static_cast<std::size_t>(got) : 0;
+    if (windowLen_ < count)
+        Fail("input ended early at offset " + std::to_string(pos + std::int64_t(windowLen_)));
+    return window_.data();
+}
+
+void UKeyInStream::ReadAt(std::int64_t pos, void* target, std::size_t count) {
+    if (count == 0) return;
+    if (pos >= windowPos_ && pos + std::int64_t(count) <= windowPos_ + std::int64_t(windowLen_)) {
+        std::memcpy(target, window_.data() + (pos - windowPos_), count);
+        return;
+    }
+    // Straight into the target, in one piece, leaving the window where the scan is.
+    SeekTo(pos);
+    const std::streamsize got = in_->sgetn(static_cast<char*>(target), std::streamsize(count));
+    bufferPos_ = got > 0 ? pos + got : -1;
+    if (got != std::streamsize(count)) {
+        Fail("input ended early at offset " + std::to_string(pos + std::max<std::streamsize>(got, 0)));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reader: structure
+
+UKeyInStream::UKeyInStream(std::istream& in) {
+    in_ = in.fail() ? nullptr : in.rdbuf();
+    // A failed stream gives no bytes, so it cannot start with the root key.
+    if (in_ == nullptr) Fail("meta key mismatch");
+    const std::int64_t start = in_->pubseekoff(0, std::ios::cur, std::ios::in);
+    const std::int64_t end = start < 0 ? -1 : std::int64_t(in_->pubseekoff(0, std::ios::end, std::ios::in));
+    if (start < 0 || end < start) Fail("input stream is not seekable");
+    inputEnd_ = end;
+    // Never more memory than the input holds.
+    window_.resize(static_cast<std::size_t>(std::min<std::int64_t>(kWindowSize, end - start)));
+    windowPos_ = start;
+
+    const std::int64_t available = end - start;
+    if (available < 2) Fail("meta key mismatch");
+    const unsigned char* p = Fetch(start, static_cast<std::size_t>(std::min<std::int64_t>(available, 8)));
+    if (UKey(p[0], p[1]) != kRootKey) Fail("meta key mismatch");
+    std::uint32_t length = 0;
+    std::size_t headerSize = 0;
+    if (available >= 3 && p[2] != kLongLength) {
+        length = p[2];
+        headerSize = 4;
+    } else if (available >= 7) {
+        length = GetBigEndian32(p + 3);
+        headerSize = 8;
+    }
+    if (headerSize == 0 || available < std::int64_t(headerSize))
+        Fail("input ends inside the root record header");
+    if (p[headerSize - 1] != eType_Record) Fail("expecting record");
+    const std::int64_t contentStart = start + std::int64_t(headerSize);
+    if (std::int64_t(length) > end - contentStart) {
+        Fail("root record length " + std::to_string(length) + " goes past the end of the input (" +
+             std::to_string(end - contentStart) + " bytes follow its header)");
+    }
+
+    level_ = 0;
+    Level& root = levels_[0];
+    root.pos = root.start = contentStart;
+    root.end = contentStart + length;
+
+    // The version is found only as the first field or right after 'ID'; both stay in the
+    // root's index for later lookups.
+    std::int64_t pos = contentStart;
+    if (root.end - pos < 2) return;
+    Header field = ParseHeader(pos, root.end, true, "root record");
+    if (field.key == kIdKey) {
+        pos = field.dataPos + field.length;
+        if (root.end - pos < 2) return;
+        field = ParseHeader(pos, root.end, true, "root record");
+    }
+    if (field.key != kVersionKey) return;
+    if (field.length > 4)
+        Fail("version field is " + std::to_string(field.length) + " bytes long, at most 4 fit");
+    unsigned char bytes[4] = {};
+    if (field.length > 0) std::memcpy(bytes + 4 - field.length, field.inlineData, field.length);
+    version_ = static_cast<std::int32_t>(GetBigEndian32(bytes));
+}
+
+UKeyInStream::~UKeyInStream() = default;
+
+UKeyInStream::Header UKeyInStream::ParseHeader(std::int64_t pos, std::int64_t end, bool keyed,
+                                               const char* where) {
+    const std::int64_t available = end - pos;
+    const std::size_t keySize = keyed ? 2 : 0;
+    auto cutOff = [&]() {
+        Fail(std::string(where) + " ends inside a field header at offset " + std::to_string(pos));
+    };
+    if (available < std::int64_t(keySize + 2)) cutOff();
+    const unsigned char* p =
+        Fetch(pos, static_cast<std::size_t>(std::min<std::int64_t>(available, kMaxHeaderAndInline)));
+    Header h;
+    std::size_t i = 0;
+    if (keyed) {
+        h.key = UKey(static_cast<char>(p[0]), static_cast<char>(p[1]));
+        i = 2;
+    }
+    h.length = p[i++];
+    if (h.length == kLongLength) {
+        if (available < std::int64_t(i + 4 + 1)) cutOff();
+        h.length = GetBigEndian32(p + i);
+        i += 4;
+    }
+    h.type = p[i++];
+    h.dataPos = pos + std::int64_t(i);
+    if (std::int64_t(h.length) > end - h.dataPos ||
+        h.length > std::uint32_t(std::numeric_limits<int>::max())) {
+        Fail("field at offset " + std::to_string(pos) + " is " + std::to_string(h.length) +
+             " bytes long, past the end of its " + where + " at offset " + std::to_string(end));
+    }
+    // Header and inline data are within the fetched bytes: i <= 8 and length <= 8.
+    if (h.length <= 8) h.inlineData = p + i;
+    return h;
+}
+
+// The root level stays open from construction to destruction (Pop refuses to close it).
+UKeyInStream::Level& UKeyInStream::Current() {
+    return levels_[level_];
+}
+
+bool UKeyInStream::IsKeyed() const {
+    return levels_[level_].keyed;
+}
+
+bool UKeyInStream::ScanRun(Level& level) {
+    level.scanned = true;
+    level.items.clear();
+    level.table.Clear();
+    if (level.pos >= level.end) return false;
+    while (level.pos < level.end) {
+        if (level.end - level.pos < 2) {
+            Fail("record ends inside a field key at offset " + std::to_string(level.pos));
+        }
+        const unsigned char* k = Fetch(level.pos, 2);
+        // A repeated key starts the next run; its field is checked when that run is scanned.
+        if (level.table.Find(UKey(static_cast<char>(k[0]), static_cast<char>(k[1])), level.items) >= 0) {
+            return true;
+        }
+        const Header h = ParseHeader(level.pos, level.end, true, "record");
+        Item item;
+        item.key = h.key;
+        item.type = h.type;
+        item.length = h.length;
+        item.dataPos = h.dataPos;
+        if (h.length > 0 && h.length <= 8) std::memcpy(item.data, h.inlineData, h.length);
+        level.items.push_back(item);
+        level.table.Insert(h.key, static_cast<int>(level.items.size() - 1), level.items);
+        level.pos = h.dataPos + h.length;
+    }
+    return true;
+}
+
+bool UKeyInStream::Next() {
+    Level& level = Current();
+    if (!level.keyed) return level.pos < level.end;
+    return ScanRun(level);
+}
+
+void UKeyInStream::Lookup(unsigned short key) {
+    Level& level = Current();
+    if (!level.scanned) Next();
+    const int index = level.table.Find(key, level.items);
+    level.current = index >= 0 ? level.items[index] : Item{};
+}
+
+UKeyInStream& UKeyInStream::operator>>(UKey key) {
+    Lookup(key);
+    return *this;
+}
+
+bool UKeyInStream::Exists(UKey key) {
+    Lookup(key);
+    return levels_[level_].current.dataPos != 0;
+}
+
+int UKeyInStream::GetLength(bool& found) {
+    Level& level = Current();
+    if (level.keyed) {
+        found = level.current.dataPos != 0;
+        return found ? static_cast<int>(level.current.length) : 0;
+    }
+    found = level.pos < level.end;
+    if (!found) return 0;
+    const Header h = ParseHeader(level.pos, level.end, false, "array");
+    level.pos = h.dataPos;
+    return static_cast<int>(h.length);
+}
+
+bool UKeyInStream::TakeField(std::uint32_t& length, const unsigned char*& inlineData, std::int64_t& dataPos) {
+    bool found = false;
+    length = static_cast<std::uint32_t>(GetLength(found));
+    if (!found) return false;
+    Level& level = levels_[level_];
+    if (level.keyed) {
+        inlineData = length <= 8 ? level.current.data : nullptr;
+        dataPos = level.current.dataPos;
+    } else {
+        // GetLength checked that the data lie within the array.
+        inlineData = nullptr;
+        dataPos = level.pos;
+        level.pos += length;
+    }
+    return true;
+}
+
+void UKeyInStream::CopyData(void* target, std::uint32_t length, const unsigned char* inlineData,
+                            std::int64_t dataPos) {
+    if (length == 0) return;
+    if (inlineData != nullptr) {
+        std::memcpy(target, inlineData, length);
+    } else {
+        ReadAt(dataPos, target, length);
+    }
+}
+
+bool UKeyInStream::ReadField(void* target, int size) {
+    std::uint32_t length = 0;
+    const unsigned char* inlineData = nullptr;
+    std::int64_t dataPos = 0;
+    if (!TakeField(length, inlineData, dataPos)) return false;
+    const auto width = static_cast<std::uint32_t>(std::max(size, 0));
+    if (length > width) Fail("reading field longer than expected");
+    auto* bytes = static_cast<unsigned char*>(target);
+    std::memset(bytes, 0, width - length);
+    CopyData(bytes + (width - length), length, inlineData, dataPos);
+    return true;
+}
+
+UKeyInStream& UKeyInStream::operator>>(int& value) {
+    unsigned char bytes[4];
+    if (ReadField(bytes, 4)) value = static_cast<std::int32_t>(GetBigEndian32(bytes));
+    return *this;
+}
+
+UKeyInStream& UKeyInStream::operator>>(bool& value) {
+    unsigned char byte;
+    if (ReadField(&byte, 1)) value = byte != 0;
+    return *this;
+}
+
+UKeyInStream& UKeyInStream::operator>>(double& value) {
+    unsigned char bytes[8];
+    if (ReadField(bytes, 8)) value = std::bit_cast<double>(GetBigEndian64(bytes));
+    return *this;
+}
+
+void UKeyInStream::Read8BitStringWithUnknownEncoding(std::string& bytes) {
+    std::uint32_t length = 0;
+    const unsigned char* inlineData = nullptr;
+    std::int64_t dataPos = 0;
+    if (!TakeField(length, inlineData, dataPos)) return;
+    // The length was checked against the input, so this allocation is backed by real bytes.
+    bytes.resize(length);
+    try {
+        CopyData(bytes.data(), length, inlineData, dataPos);
+    } catch (...) {
+        bytes.clear();
+        throw;
+    }
+}
+
+UKeyInStream& UKeyInStream::operator>>(ustring& value) {
+    std::string bytes;
+    Read8BitStringWithUnknownEncoding(bytes);
+    if (version_ < 1) {
+        value.clear();
+        return *this;
+    }
+    const std::size_t length = std::min(bytes.size(), std::strlen(bytes.c_str()));
+    if (length > ustring::kMaxLength) {
+        Fail("string field of " + std::to_string(length) + " bytes is longer than a string can be");
+    }
+    value.assign(bytes.data(), length);
+    return *this;
+}
+
+UKeyInStream& UKeyInStream::operator>>(umessage& value) {
+    value.clear();
+    std::string bytes;
+    Read8BitStringWithUnknownEncoding(bytes);
+    if (bytes.empty()) return *this;
+    std::istringstream in(std::move(bytes));
+    // A body that does not decode leaves the message empty; unflatten logs why.
+    value.unflatten(in);
+    return *this;
+}
+
+void UKeyInStream::Push(unsigned short key) {
+    Lookup(key);
+    const Item& found = levels_[level_].current;
+    if (level_ + 1 >= kMaxLevels) Fail("exceeded depth");
+    Level& level = levels_[++level_];
+    level.pos = level.start = found.dataPos;
+    level.end = found.dataPos + found.length;
+    level.keyed = true;
+    level.scanned = false;
+    level.items.clear();
+    level.table.Clear();
+    level.current = Item{};
+}
+
+void UKeyInStream::Pop() {
+    if (level_ <= 0) throw std::logic_error("UKeyInStream: Pop without a matching Push");
+    // The level's storage is kept for the next record opened at this depth.
+    Level& level = levels_[level_];
+    level.items.clear();
+    level.table.Clear();
+    --level_;
+}
+
+UKeyInStream& UKeyInStream::operator>>(const StartRecord& marker) {
+    Push(marker.key);
+    return *this;
+}
+
+UKeyInStream& UKeyInStream::operator>>(const StartArray& marker) {
+    Push(marker.key);
+    levels_[level_].keyed = false;
+    return *this;
+}
+
+std::vector<UKeyInStream::FieldInfo> UKeyInStream::IndexedFields() {
+    Level& level = Current();
+    if (!level.keyed) return {};
+    if (!level.scanned) Next();
+    std::vector<FieldInfo> fields;
+    fields.reserve(level.items.size());
+    for (const Item& item : level.items) {
+        fields.push_back(FieldInfo{UKey(item.key), item.type, static_cast<int>(item.length)});
+    }
+    return fields;
+}
+
+bool UKeyInStream::PeekField(FieldInfo& info) {
+    Level& level = Current();
+    if (level.keyed) {
+        if (level.current.dataPos == 0) return false;
+        info = FieldInfo{UKey(level.current.key), level.current.type, static_cast<int>(level.current.length)};
+        return true;
+    }
+    if (level.pos >= level.end) return false;
+    const Header h = ParseHeader(level.pos, level.end, false, "array");
+    info = FieldInfo{UKey(), h.type, static_cast<int>(h.length)};
+    return true;
+}

@@ -1,0 +1,252 @@
+// The key stream: the tagged binary format of the job file and all its records.
+//
+// A stream is one root record 'KS'. Records hold keyed fields found by key in any order (in runs
+// of distinct keys), arrays hold unkeyed fields read in order, and scalar fields carry a length,
+// a type byte and big-endian data with leading zero bytes stripped. Numbers are big-endian.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "ustring.h"
+
+class umessage;
+
+// A 16-bit field key. The program's keys are two ASCII characters, first one in the high byte,
+// so the stream shows them in reading order; UKey('K', 'S') avoids multi-character literals.
+class UKey {
+public:
+    constexpr UKey() noexcept = default;
+    constexpr explicit UKey(unsigned short value) noexcept : value_(value) {}
+    constexpr UKey(char high, char low) noexcept
+        : value_(static_cast<unsigned short>((static_cast<unsigned char>(high) << 8) |
+                                             static_cast<unsigned char>(low))) {}
+    constexpr unsigned short value() const noexcept { return value_; }
+    constexpr operator unsigned short() const noexcept { return value_; }  // NOLINT: used as a number
+
+private:
+    unsigned short value_ = 0;
+};
+
+class UKeyStream {
+public:
+    enum eType : unsigned char {
+        eType_Boolean = 1,
+        eType_Int32 = 2,
+        eType_Double = 4,
+        eType_String = 5,
+        eType_Record = 6,
+        eType_Array = 7,
+        eType_Bytes = 8,
+    };
+
+    // Root, record and array levels together; both sides refuse to go deeper.
+    static constexpr int kMaxLevels = 10;
+
+protected:
+    UKeyStream() = default;
+};
+
+// Writes a key stream onto a seekable output; the stream is complete after Flush (or
+// destruction), which back-patches the lengths of the containers still open. Output errors
+// stay in the output stream's state.
+class UKeyOutStream : private UKeyStream {
+public:
+    struct StartRecord {
+        explicit StartRecord(UKey k) : key(k) {}
+        UKey key;
+    };
+    struct StartArray {
+        explicit StartArray(UKey k) : key(k) {}
+        UKey key;
+    };
+
+    // Opens the root record, then writes 'ID' (only when identifier is non-zero) and the version.
+    UKeyOutStream(std::ostream& out, int identifier);
+    ~UKeyOutStream();
+    UKeyOutStream(const UKeyOutStream&) = delete;
+    UKeyOutStream& operator=(const UKeyOutStream&) = delete;
+
+    // Sets the key of the next field or container.
+    UKeyOutStream& operator<<(UKey key);
+    UKeyOutStream& operator<<(int value);
+    UKeyOutStream& operator<<(bool value);
+    UKeyOutStream& operator<<(double value);
+    UKeyOutStream& operator<<(const ustring& value);
+    // Without it a literal would convert to bool, not to a string.
+    UKeyOutStream& operator<<(const char* value);
+    UKeyOutStream& operator<<(const StartRecord& marker);
+    UKeyOutStream& operator<<(const StartArray& marker);
+
+    // One scalar field under the pending key (inside a record); types other than string and
+    // opaque bytes lose their leading zero bytes. A negative length throws std::invalid_argument.
+    void WriteField(const void* data, int length, UKeyStream::eType type);
+    // Opening an eleventh level throws std::logic_error before anything is written.
+    void Push(unsigned short key, UKeyStream::eType type);
+    // Closing with nothing open throws std::logic_error.
+    void Pop();
+    void Flush();
+
+    // Open containers, the root included; 0 after Flush.
+    int Depth() const { return depth_ + 1; }
+
+private:
+    struct Level {
+        std::int64_t contentPos = -1;  // just after the type byte; -1 when it could not be told
+        bool keyed = true;
+    };
+
+    void Put(const void* bytes, std::size_t count);
+
+    std::ostream& out_;
+    unsigned short pendingKey_ = 0;
+    int depth_ = -1;
+    std::array<Level, kMaxLevels> levels_{};
+};
+
+// Reads a key stream from a seekable input. Ill-formed input (a bad header, bytes ending inside a
+// structure, a length past the end of its container, a level too deep, a field longer than its
+// target) throws std::runtime_error with a text starting "UKeyInStream: ". Absent fields are not
+// errors: numbers and booleans keep the target's value, strings and messages come out empty.
+class UKeyInStream : private UKeyStream {
+public:
+    struct StartRecord {
+        explicit StartRecord(UKey k) : key(k) {}
+        UKey key;
+    };
+    struct StartArray {
+        explicit StartArray(UKey k) : key(k) {}
+        UKey key;
+    };
+
+    // What the reader knows of one field without reading its data.
+    struct FieldInfo {
+        UKey key;  // 0 inside an array
+        unsigned char type = 0;
+        int length = 0;
+    };
+
+    // Reads and checks the header, opens the root level and reads the version.
+    explicit UKeyInStream(std::istream& in);
+    ~UKeyInStream();
+    UKeyInStream(const UKeyInStream&) = delete;
+    UKeyInStream& operator=(const UKeyInStream&) = delete;
+
+    // Makes the field under the key current (scanning the level first when needed).
+    UKeyInStream& operator>>(UKey key);
+    bool Exists(UKey key);
+
+    UKeyInStream& operator>>(int& value);
+    UKeyInStream& operator>>(bool& value);
+    UKeyInStream& operator>>(double& value);
+    // The bytes up to the first zero byte; empty when absent or when the stream's version is
+    // below 1.
+    UKeyInStream& operator>>(ustring& value);
+    // Empty when absent, empty-bodied or undecodable.
+    UKeyInStream& operator>>(umessage& value);
+    UKeyInStream& operator>>(const StartRecord& marker);
+    UKeyInStream& operator>>(const StartArray& marker);
+
+    // The field's raw bytes; an absent field leaves the target unchanged.
+    void Read8BitStringWithUnknownEncoding(std::string& bytes);
+
+    // Opens the field under the key as a keyed level; an absent key opens an empty level.
+    void Push(unsigned short key);
+    // Closing the root level throws std::logic_error.
+    void Pop();
+    // Record: indexes the next run of distinct keys. Array: whether unread fields remain.
+    bool Next();
+
+    // The primitives behind the typed reads. ReadField puts the data right-aligned in `size`
+    // bytes, zero-filled in front, which restores stripped leading zeros of big-endian values.
+    int GetLength(bool& found);
+    bool ReadField(void* target, int size);
+
+    int GetVersion() const { return version_; }
+    // Open levels, the root included.
+    int Depth() const { return level_ + 1; }
+    bool IsKeyed() const;
+    // The current run of the current record, scanned first when needed; empty for an array.
+    std::vector<FieldInfo> IndexedFields();
+    // The next field of an array, without consuming it, or the current item of a record;
+    // false at the end of the array or when the last lookup found nothing.
+    bool PeekField(FieldInfo& info);
+
+private:
+    struct Item {
+        std::int64_t dataPos = 0;  // 0: not found (a data position is never 0: the root header precedes it)
+        std::uint32_t length = 0;
+        unsigned short key = 0;
+        unsigned char type = 0;
+        unsigned char data[8] = {};  // copied at scan time when length is 1 to 8
+    };
+
+    // Open addressing over the items of one run; generations make clearing O(1), which matters
+    // when a record of many runs follows one large run.
+    class KeyTable {
+    public:
+        void Clear();
+        // Index of the item with this key, or -1.
+        int Find(unsigned short key, const std::vector<Item>& items) const;
+        void Insert(unsigned short key, int index, const std::vector<Item>& items);
+
+    private:
+        void Grow(const std::vector<Item>& items);
+        std::size_t Home(unsigned short key) const {
+            return (static_cast<std::uint32_t>(key) * 0x9E3779B1u) >> (32 - bits_);
+        }
+        std::vector<std::uint32_t> slots_;  // generation << 17 | (item index + 1)
+        std::uint32_t generation_ = 1;
+        int bits_ = 0;
+        std::size_t used_ = 0;
+    };
+
+    struct Level {
+        std::int64_t pos = 0;
+        std::int64_t start = 0;
+        std::int64_t end = 0;
+        bool keyed = true;
+        bool scanned = false;
+        std::vector<Item> items;
+        KeyTable table;
+        Item current;
+    };
+
+    struct Header {
+        unsigned short key = 0;
+        unsigned char type = 0;
+        std::uint32_t length = 0;
+        std::int64_t dataPos = 0;
+        const unsigned char* inlineData = nullptr;  // the first min(length, 8) data bytes
+    };
+
+    Level& Current();
+    void Lookup(unsigned short key);
+    bool ScanRun(Level& level);
+    // Parses a field header at pos, checking that header and data lie before end.
+    Header ParseHeader(std::int64_t pos, std::int64_t end, bool keyed, const char* where);
+    // Locates the current field's data; on an array level consumes the field.
+    bool TakeField(std::uint32_t& length, const unsigned char*& inlineData, std::int64_t& dataPos);
+    void CopyData(void* target, std::uint32_t length, const unsigned char* inlineData, std::int64_t dataPos);
+
+    // Input window: small reads are served from memory, long data is read in one piece.
+    const unsigned char* Fetch(std::int64_t pos, std::size_t count);
+    void ReadAt(std::int64_t pos, void* target, std::size_t count);
+    void SeekTo(std::int64_t pos);
+
+    [[noreturn]] static void Fail(const std::string& what);
+
+    std::streambuf* in_ = nullptr;
+    std::int64_t inputEnd_ = 0;
+    std::int64_t bufferPos_ = -1;  // where the stream buffer stands, -1 when unknown
+    std::vector<unsigned char> window_;
+    std::int64_t windowPos_ = 0;
+    std::size_t windowLen_ = 0;
+
+    int version_ = 0;
+    int level_ = -1;
+    std::array<Level, kMaxLevels> levels_;
+};
