@@ -1,5 +1,6 @@
 #include "ulogger.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 
@@ -73,7 +74,9 @@ LogEvent& LogEvent::operator<<(const char* text) {
 }
 
 LogEvent& LogEvent::operator<<(const ustring& text) {
-    append(kText, text.c_str(), static_cast<unsigned>(text.size() + 1));
+    // Only up to the first zero byte: dump finds a text's end by its zero, so bytes after an
+    // inner zero would be read as further items.
+    append(kText, text.c_str(), static_cast<unsigned>(std::strlen(text.c_str()) + 1));
     return *this;
 }
 

@@ -94,6 +94,8 @@ extern Logger<127> logger;
         }                                                                   \
     } while (0)
 #define VN_LOG(level, items) VN_LOG_AT(level, __FILE__, __LINE__, __func__, items)
+// For call sites whose log lines carry a function label other than the enclosing function.
+#define VN_LOG_FN(level, func, items) VN_LOG_AT(level, __FILE__, __LINE__, func, items)
 #define VN_LOG_FAULT(items) VN_LOG(::vnu::loglevel::fault, items)
 #define VN_LOG_ERROR(items) VN_LOG(::vnu::loglevel::error, items)
 #define VN_LOG_WARN(items) VN_LOG(::vnu::loglevel::warn, items)
