@@ -1,0 +1,158 @@
+// Small builders that read like the tickets, checks and problem descriptions they make.
+//
+//   Ticket()
+//       .destination(Destination("d1").qcs(Qcs().check("ResTooLowContone", Check().num("warn", 150))))
+//       .local(Qcs().check("MissingTrimBox", Check().sev("note")))
+//       .build();
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "umessage.h"
+#include "ustring.h"
+
+namespace ticket_builder {
+
+using MessagePtr = std::shared_ptr<const umessage>;
+
+// Any message: every call appends one value under the key (a second call makes an array).
+class Msg {
+public:
+    Msg() : m_(std::make_shared<umessage>()) {}
+
+    Msg& str(const ustring& key, const ustring& v) { return add<ustring>(key, v); }
+    Msg& num(const ustring& key, double v) { return add<double>(key, v); }
+    Msg& integer(const ustring& key, int v) { return add<int>(key, v); }
+    Msg& int64(const ustring& key, long long v) { return add<long long>(key, v); }
+    Msg& flag(const ustring& key, bool v) { return add<bool>(key, v); }
+    Msg& msg(const ustring& key, const Msg& v) {
+        return add<std::shared_ptr<umessage>>(key, std::make_shared<umessage>(*v.m_));
+    }
+
+    std::shared_ptr<umessage> build() const { return std::make_shared<umessage>(*m_); }
+    operator MessagePtr() const { return build(); }  // NOLINT: reads naturally at call sites
+    const umessage& get() const { return *m_; }
+
+private:
+    template <class T>
+    Msg& add(const ustring& key, const T& v) {
+        m_->addData_priv<T>(key, umessage_details::type_of<T>::id, v, false);
+        return *this;
+    }
+    std::shared_ptr<umessage> m_;
+};
+
+// One profile check; `sev` and the limits are the common fields.
+class Check : public Msg {
+public:
+    Check& sev(const ustring& word) {
+        str("sev", word);
+        return *this;
+    }
+    Check& note(double v) { return limit("note", v); }
+    Check& warn(double v) { return limit("warn", v); }
+    Check& fault(double v) { return limit("fault", v); }
+    Check& ignore(double v) { return limit("ignore", v); }
+    Check& fix(int v) {
+        integer("fix", v);
+        return *this;
+    }
+    Check& param(const ustring& p) {
+        str("P", p);
+        return *this;
+    }
+
+private:
+    Check& limit(const char* key, double v) {
+        num(key, v);
+        return *this;
+    }
+};
+
+// A qcs: its "checks" and nested "restrictions".
+class Qcs {
+public:
+    Qcs& check(const ustring& name, const Msg& c) {
+        checks_.msg(name, c);
+        hasChecks_ = true;
+        return *this;
+    }
+    Qcs& restriction(const Qcs& r) {
+        restrictions_.push_back(r);
+        return *this;
+    }
+    Msg toMsg() const {
+        Msg m;
+        if (hasChecks_) m.msg("checks", checks_);
+        for (const Qcs& r : restrictions_) m.msg("restrictions", r.toMsg());
+        return m;
+    }
+
+private:
+    Msg checks_;
+    bool hasChecks_ = false;
+    std::vector<Qcs> restrictions_;
+};
+
+class Destination {
+public:
+    explicit Destination(const ustring& identifier) { m_.str("identifier", identifier); }
+    Destination& qcs(const Qcs& q) {
+        m_.msg("qcs", q.toMsg());
+        return *this;
+    }
+    const Msg& toMsg() const { return m_; }
+
+private:
+    Msg m_;
+};
+
+class Ticket {
+public:
+    Ticket& destination(const Destination& d) {
+        m_.msg("destinations", d.toMsg());
+        return *this;
+    }
+    // A destination named after its position, holding only a qcs.
+    Ticket& destination(const Qcs& q) {
+        return destination(Destination(ustring("dest") + ustring(std::to_string(++count_))).qcs(q));
+    }
+    Ticket& local(const Qcs& q) {
+        m_.msg("qcs", q.toMsg());
+        return *this;
+    }
+    // A stored settings record of the job file.
+    Ticket& settingsRecord(const Msg& record) {
+        m_.msg("settings", record);
+        return *this;
+    }
+    Msg& raw() { return m_; }
+    MessagePtr build() const { return m_.build(); }
+
+private:
+    Msg m_;
+    int count_ = 0;
+};
+
+// A problem-description message: one sub-message per problem name.
+class Descriptions {
+public:
+    Descriptions& describe(const ustring& name, const ustring& typeWord, bool userUnits = false,
+                           const Msg* defaults = nullptr) {
+        Msg d;
+        if (!typeWord.empty()) d.str("type", typeWord);
+        if (userUnits) d.flag("userUnits", true);
+        if (defaults) d.msg("defaults", *defaults);
+        m_.msg(name, d);
+        return *this;
+    }
+    const umessage& get() const { return m_.get(); }
+
+private:
+    Msg m_;
+};
+
+}  // namespace ticket_builder
