@@ -1,0 +1,116 @@
+// Scratch folders, files and environment variables for tests that touch the file system.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "ulogger.h"
+
+namespace testing_support {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "varnel-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+    // Writes `bytes` to the relative path, creating the folders on the way.
+    std::string write(const std::string& relative, const std::string& bytes) const {
+        const std::string full = *this / relative;
+        std::filesystem::create_directories(std::filesystem::path(full).parent_path());
+        std::ofstream(full, std::ios::binary) << bytes;
+        return full;
+    }
+    std::string makeFolder(const std::string& relative) const {
+        const std::string full = *this / relative;
+        std::filesystem::create_directories(full);
+        return full;
+    }
+
+private:
+    std::string path_;
+};
+
+// Sets or unsets environment variables for one scope and restores them afterwards.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment() = default;
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+    ~ScopedEnvironment() {
+        for (const auto& [name, value] : saved_) {
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
+        }
+    }
+    void set(const std::string& name, const std::string& value) {
+        remember(name);
+        ::setenv(name.c_str(), value.c_str(), 1);
+    }
+    void unset(const std::string& name) {
+        remember(name);
+        ::unsetenv(name.c_str());
+    }
+
+private:
+    void remember(const std::string& name) {
+        if (saved_.count(name) != 0) return;
+        const char* value = ::getenv(name.c_str());
+        saved_[name] = value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    }
+    std::map<std::string, std::optional<std::string>> saved_;
+};
+
+// Captures the process logger's lines for one scope, with every level enabled.
+class CapturedLog {
+public:
+    CapturedLog() : previousStream_(vnu::logger.stream()), previousMask_(vnu::logger.mask) {
+        vnu::logger.setStream(&lines_);
+        vnu::logger.mask = 63;
+    }
+    ~CapturedLog() {
+        vnu::logger.setStream(previousStream_);
+        vnu::logger.mask = previousMask_;
+    }
+    CapturedLog(const CapturedLog&) = delete;
+    CapturedLog& operator=(const CapturedLog&) = delete;
+
+    std::string text() const { return lines_.str(); }
+    // The number of lines that contain `fragment`.
+    int count(const std::string& fragment) const {
+        std::istringstream in(lines_.str());
+        int n = 0;
+        for (std::string line; std::getline(in, line);) n += line.find(fragment) != std::string::npos;
+        return n;
+    }
+
+private:
+    std::ostringstream lines_;
+    std::ostream* previousStream_;
+    unsigned previousMask_;
+};
+
+}  // namespace testing_support
