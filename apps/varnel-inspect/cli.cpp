@@ -1,0 +1,243 @@
+#include "cli.h"
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+
+#include "UKeyStream.h"
+#include "hexcodec.h"
+#include "keystream_dump.h"
+#include "message_json.h"
+#include "ulogger.h"
+
+namespace inspect {
+namespace {
+
+using json = nlohmann::ordered_json;
+
+const char* const kUsage =
+    "usage: varnel-inspect COMMAND [OPTIONS] [FILE]\n"
+    "\n"
+    "Decodes and encodes the Varnel plug-in's wire formats. FILE absent or \"-\" reads standard\n"
+    "input. With --hex, binary input and output are the hexadecimal text of the event channel.\n"
+    "\n"
+    "commands:\n"
+    "  keystream   any key stream as an indented tree of fields\n"
+    "  message     a flattened typed message as JSON, or JSON to a flattened message (--encode)\n"
+    "\n"
+    "Run 'varnel-inspect COMMAND --help' for a command's options. Exit status: 0 success,\n"
+    "1 bad input (one line on standard error naming the input), 2 bad usage.\n";
+
+struct Options {
+    std::string command;
+    std::string file = "-";
+    bool hex = false;
+    bool encode = false;
+    int version = 4;
+    int flags = 4;
+    bool help = false;
+};
+
+struct Command {
+    const char* help;
+    bool binaryInput;  // --hex applies to the input
+    std::function<void(const Options&, const std::string& input, std::ostream& out)> run;
+};
+
+class UsageError : public std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The logger reports undecodable messages as errors; while probing fields for messages that is
+// expected, so it is kept quiet.
+class QuietLog {
+public:
+    QuietLog() : saved_(vnu::logger.mask) { vnu::logger.mask = 0; }
+    ~QuietLog() { vnu::logger.mask = saved_; }
+    QuietLog(const QuietLog&) = delete;
+    QuietLog& operator=(const QuietLog&) = delete;
+
+private:
+    unsigned saved_;
+};
+
+bool tryUnflatten(std::string_view bytes, umessage& message) {
+    if (bytes.empty()) return false;
+    std::istringstream in{std::string(bytes)};
+    QuietLog quiet;
+    return message.unflatten(in);
+}
+
+void writeBinary(const Options& o, const std::string& bytes, std::ostream& out) {
+    if (o.hex)
+        out << vnu::HexEncode(bytes) << '\n';
+    else
+        out << bytes;
+}
+
+void keystreamCommand(const Options&, const std::string& input, std::ostream& out) {
+    {
+        // The plug-in's own reader judges the header, so its error texts are the ones shown.
+        std::istringstream in(input);
+        UKeyInStream reader(in);
+    }
+    dumpKeyStream(input, out, [](std::string_view bytes, std::ostream& os, int indent) {
+        umessage message;
+        if (!tryUnflatten(bytes, message)) return false;
+        std::istringstream lines(messageToJson(message).dump(2));
+        for (std::string line; std::getline(lines, line);)
+            os << std::string(static_cast<size_t>(indent) * 2, ' ') << line << '\n';
+        return true;
+    });
+}
+
+void messageCommand(const Options& o, const std::string& input, std::ostream& out) {
+    if (o.encode) {
+        json j;
+        try {
+            j = json::parse(input);
+        } catch (const json::parse_error& e) {
+            throw std::runtime_error(std::string("JSON: ") + e.what());
+        }
+        std::ostringstream bytes;
+        messageFromJson(j).flatten(bytes, o.version);
+        writeBinary(o, bytes.str(), out);
+        return;
+    }
+    umessage message;
+    std::istringstream in(input);
+    QuietLog quiet;
+    if (!message.unflatten(in)) throw std::runtime_error("not a flattened message");
+    out << messageToJson(message).dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+}
+
+const std::map<std::string, Command>& commands() {
+    static const std::map<std::string, Command> table = {
+        {"keystream",
+         {"usage: varnel-inspect keystream [--hex] [FILE]\n"
+          "Shows any key stream as an indented tree: key (two characters when printable, else\n"
+          "its number), type name and code, data length and the value decoded by type. Records\n"
+          "and arrays nest; fields holding a flattened message are shown decoded as JSON; other\n"
+          "long data as hexadecimal.\n",
+          true, keystreamCommand}},
+        {"message",
+         {"usage: varnel-inspect message [--hex] [FILE]\n"
+          "       varnel-inspect message --encode [--version V] [--hex] [FILE]\n"
+          "Decodes a flattened typed message to JSON, or with --encode writes the flattened form\n"
+          "(version V, 1 to 4, default 4) of a JSON message. Each entry is an object naming its\n"
+          "type: {\"n\": {\"int\": 5}, \"list\": {\"double\": [1.5, 2]}, \"sub\": {\"message\": {...}}};\n"
+          "types are int, long long, bool, double, string and message.\n",
+          false, messageCommand}},
+    };
+    return table;
+}
+
+int parseInt(const std::string& option, const std::string& value) {
+    try {
+        size_t used = 0;
+        const int v = std::stoi(value, &used, 0);
+        if (used == value.size()) return v;
+    } catch (const std::exception&) {
+    }
+    throw UsageError(option + " needs an integer, not \"" + value + "\"");
+}
+
+Options parse(const std::vector<std::string>& args) {
+    Options o;
+    bool haveFile = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
+            return args[++i];
+        };
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--hex") {
+            o.hex = true;
+        } else if (a == "--encode") {
+            o.encode = true;
+        } else if (a == "--version") {
+            o.version = parseInt(a, value());
+        } else if (a == "--flags") {
+            o.flags = parseInt(a, value());
+        } else if (a.size() > 1 && a[0] == '-') {
+            throw UsageError("unknown option " + a);
+        } else if (o.command.empty()) {
+            o.command = a;
+        } else if (!haveFile) {
+            o.file = a;
+            haveFile = true;
+        } else {
+            throw UsageError("more than one input file");
+        }
+    }
+    return o;
+}
+
+std::string readInput(const Options& o, std::istream& in) {
+    std::string bytes;
+    if (o.file == "-") {
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } else {
+        std::ifstream f(o.file, std::ios::binary);
+        if (!f) throw std::runtime_error("cannot be opened");
+        bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+        if (f.bad()) throw std::runtime_error("cannot be read");
+    }
+    return bytes;
+}
+
+std::string hexToBytes(std::string text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+    return vnu::HexDecode(text);
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+    Options o;
+    try {
+        o = parse(args);
+    } catch (const UsageError& e) {
+        err << "varnel-inspect: " << e.what() << '\n' << kUsage;
+        return 2;
+    }
+    if (o.command.empty() || o.command == "help") {
+        (o.help || o.command == "help" ? out : err) << kUsage;
+        return o.help || o.command == "help" ? 0 : 2;
+    }
+    const auto found = commands().find(o.command);
+    if (found == commands().end()) {
+        err << "varnel-inspect: unknown command \"" << o.command << "\"\n" << kUsage;
+        return 2;
+    }
+    const Command& command = found->second;
+    if (o.help) {
+        out << command.help;
+        return 0;
+    }
+    if (o.version < 1 || o.version > 4) {
+        err << "varnel-inspect: --version must be 1 to 4\n";
+        return 2;
+    }
+    const std::string name = o.file == "-" ? "stdin" : o.file;
+    try {
+        std::string input = readInput(o, in);
+        const bool hexInput = o.hex && (command.binaryInput || !o.encode);
+        if (hexInput) input = hexToBytes(std::move(input));
+        std::ostringstream result;
+        command.run(o, input, result);
+        out << result.str();
+        out.flush();
+        return 0;
+    } catch (const std::exception& e) {
+        err << name << ": " << e.what() << '\n';
+        return 1;
+    }
+}
+
+}  // namespace inspect

@@ -1,0 +1,15 @@
+// The inspector's commands, callable in-process so tests can drive them without a shell.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace inspect {
+
+// Runs one command line (without the program name). Output goes to `out` only when the
+// command succeeds; errors are one line on `err`. Returns the exit status: 0 success, 1 bad
+// input, 2 bad usage.
+int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err);
+
+}  // namespace inspect

@@ -1,0 +1,10 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    return inspect::run(std::vector<std::string>(argv + 1, argv + argc), std::cin, std::cout, std::cerr);
+}

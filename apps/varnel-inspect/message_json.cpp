@@ -1,0 +1,194 @@
+#include "message_json.h"
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+#include "hexcodec.h"
+
+namespace inspect {
+namespace {
+
+using json = nlohmann::ordered_json;
+using umessage_details::dyn_array;
+using umessage_details::dyn_array_impl;
+
+bool validUtf8(const std::string& s) {
+    try {
+        (void)json(s).dump();
+        return true;
+    } catch (const json::exception&) {
+        return false;
+    }
+}
+
+json valueToJson(int v) {
+    return v;
+}
+json valueToJson(long long v) {
+    return v;
+}
+json valueToJson(bool v) {
+    return v;
+}
+json valueToJson(double v) {
+    if (std::isnan(v)) return "NaN";
+    if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
+    return v;
+}
+json valueToJson(const ustring& v) {
+    if (validUtf8(v.str())) return v.str();
+    return json{{"hex", vnu::HexEncode(v.str())}};
+}
+json valueToJson(const std::shared_ptr<umessage>& v) {
+    return messageToJson(*v);
+}
+
+template <class T>
+json arrayToJson(const dyn_array& array) {
+    const auto& impl = dynamic_cast<const dyn_array_impl<T>&>(array);
+    if (impl.values.size() == 1 && !impl.isArray) return valueToJson(static_cast<T>(impl.values[0]));
+    json list = json::array();
+    for (const auto& v : impl.values) list.push_back(valueToJson(static_cast<T>(v)));
+    return list;
+}
+
+const char* typeWord(umessage_type_id id) {
+    switch (id) {
+        case umessage_type_int: return "int";
+        case umessage_type_bool: return "bool";
+        case umessage_type_double: return "double";
+        case umessage_type_string: return "string";
+        case umessage_type_message: return "message";
+        case umessage_type_longlong: return "long long";
+        default: return nullptr;
+    }
+}
+
+[[noreturn]] void fail(const std::string& path, const std::string& what) {
+    throw std::runtime_error("message JSON: " + (path.empty() ? std::string("top level") : path) + ": " +
+                             what);
+}
+
+template <class T>
+T valueFromJson(const json& v, const std::string& path);
+
+template <>
+int valueFromJson<int>(const json& v, const std::string& path) {
+    if (!v.is_number_integer()) fail(path, "expected an integer");
+    const auto x = v.get<long long>();
+    if (x < std::numeric_limits<int>::min() || x > std::numeric_limits<int>::max())
+        fail(path, "integer out of the 32-bit range");
+    return static_cast<int>(x);
+}
+
+template <>
+long long valueFromJson<long long>(const json& v, const std::string& path) {
+    if (v.is_number_unsigned() && v.get<unsigned long long>() > std::numeric_limits<long long>::max())
+        fail(path, "integer out of the 64-bit range");
+    if (!v.is_number_integer()) fail(path, "expected an integer");
+    return v.get<long long>();
+}
+
+template <>
+bool valueFromJson<bool>(const json& v, const std::string& path) {
+    if (!v.is_boolean()) fail(path, "expected true or false");
+    return v.get<bool>();
+}
+
+template <>
+double valueFromJson<double>(const json& v, const std::string& path) {
+    if (v.is_number()) return v.get<double>();
+    if (v == "NaN") return std::numeric_limits<double>::quiet_NaN();
+    if (v == "Infinity") return std::numeric_limits<double>::infinity();
+    if (v == "-Infinity") return -std::numeric_limits<double>::infinity();
+    fail(path, "expected a number");
+}
+
+template <>
+ustring valueFromJson<ustring>(const json& v, const std::string& path) {
+    if (v.is_string()) return ustring(v.get<std::string>());
+    if (v.is_object() && v.size() == 1 && v.contains("hex") && v["hex"].is_string()) {
+        const auto text = v["hex"].get<std::string>();
+        if (text.size() % 2 != 0 || text.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
+            fail(path, "\"hex\" needs pairs of hexadecimal digits");
+        return ustring(vnu::HexDecode(text));
+    }
+    fail(path, "expected a string");
+}
+
+umessage messageFromJsonAt(const json& j, const std::string& path);
+
+template <>
+std::shared_ptr<umessage> valueFromJson<std::shared_ptr<umessage>>(const json& v, const std::string& path) {
+    return std::make_shared<umessage>(messageFromJsonAt(v, path));
+}
+
+template <class T>
+void addEntry(umessage& m, const ustring& name, umessage_type_id id, const json& value,
+              const std::string& path) {
+    try {
+        if (value.is_array()) {
+            if (value.empty()) fail(path, "an entry needs at least one value");
+            for (size_t i = 0; i < value.size(); ++i)
+                m.addData_priv<T>(name, id, valueFromJson<T>(value[i], path + "[" + std::to_string(i) + "]"),
+                                  true);
+        } else {
+            m.addData_priv<T>(name, id, valueFromJson<T>(value, path), false);
+        }
+    } catch (const std::logic_error& e) {  // the message's own rules: names and types
+        fail(path, e.what());
+    }
+}
+
+umessage messageFromJsonAt(const json& j, const std::string& path) {
+    if (!j.is_object()) fail(path, "expected an object of entries");
+    umessage m;
+    for (const auto& [name, entry] : j.items()) {
+        const std::string at = path.empty() ? name : path + "." + name;
+        if (!entry.is_object() || entry.size() != 1)
+            fail(at, "expected an object with one member naming the type");
+        const auto& [type, value] = *entry.items().begin();
+        if (type == "int")
+            addEntry<int>(m, name, umessage_type_int, value, at);
+        else if (type == "long long")
+            addEntry<long long>(m, name, umessage_type_longlong, value, at);
+        else if (type == "bool")
+            addEntry<bool>(m, name, umessage_type_bool, value, at);
+        else if (type == "double")
+            addEntry<double>(m, name, umessage_type_double, value, at);
+        else if (type == "string")
+            addEntry<ustring>(m, name, umessage_type_string, value, at);
+        else if (type == "message")
+            addEntry<std::shared_ptr<umessage>>(m, name, umessage_type_message, value, at);
+        else
+            fail(at, "unknown type \"" + type + "\"");
+    }
+    return m;
+}
+
+}  // namespace
+
+nlohmann::ordered_json messageToJson(const umessage& message) {
+    json out = json::object();
+    for (const auto& [name, array] : message.entries()) {
+        json value;
+        switch (array->type()) {
+            case umessage_type_int: value = arrayToJson<int>(*array); break;
+            case umessage_type_bool: value = arrayToJson<bool>(*array); break;
+            case umessage_type_double: value = arrayToJson<double>(*array); break;
+            case umessage_type_string: value = arrayToJson<ustring>(*array); break;
+            case umessage_type_message: value = arrayToJson<std::shared_ptr<umessage>>(*array); break;
+            case umessage_type_longlong: value = arrayToJson<long long>(*array); break;
+            default: continue;
+        }
+        out[name.str()] = json{{typeWord(array->type()), std::move(value)}};
+    }
+    return out;
+}
+
+umessage messageFromJson(const nlohmann::ordered_json& json) {
+    return messageFromJsonAt(json, "");
+}
+
+}  // namespace inspect

@@ -1,0 +1,20 @@
+// Typed messages as JSON and back. Each entry is an object with one member naming the element
+// type ("int", "long long", "bool", "double", "string", "message"); its value is a single JSON
+// value, or a JSON array when the entry is an array:
+//   {"version": {"int": 3}, "checks": {"message": [{...}, {...}]}, "name": {"string": "A"}}
+// Doubles that JSON cannot hold are written as "NaN", "Infinity", "-Infinity"; strings that are
+// not UTF-8 as {"hex": "C3"}.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include "umessage.h"
+
+namespace inspect {
+
+nlohmann::ordered_json messageToJson(const umessage& message);
+
+// Throws std::runtime_error naming the entry's path and what is wrong.
+umessage messageFromJson(const nlohmann::ordered_json& json);
+
+}  // namespace inspect
