@@ -104,7 +104,7 @@ public:
         auto* copy = new dyn_array_impl<T>(typeId, isArray);
         try {
             copy->values.reserve(values.size());
-            for (const auto& v : values) copy->values.push_back(clone_value<T>(v));
+            for (const auto& v : values) copy->values.push_back(clone_value(v));
         } catch (...) {
             delete copy;
             throw;
@@ -116,7 +116,7 @@ public:
         auto* o = dynamic_cast<const dyn_array_impl<T>*>(other);
         if (o == nullptr || o->typeId != typeId || o->values.size() != values.size()) return false;
         for (std::size_t i = 0; i < values.size(); ++i)
-            if (!equal_value<T>(values[i], o->values[i])) return false;
+            if (!equal_value(values[i], o->values[i])) return false;
         return true;
     }
     void eraseData(unsigned index) override {
