@@ -1,0 +1,175 @@
+#include "BGroup.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "BJobFile.h"
+#include "UKeyStream.h"
+#include "job_test_support.h"
+
+using job_test::Stream;
+
+namespace {
+
+BDestination* Add(BGroup& group, double width, double height, const ustring& id = "") {
+    BDestination* d = group.InsertNewDestination();
+    d->SetPageSize(width, height);
+    d->SetIdentifier(id);
+    return d;
+}
+
+// Reads a stream's 'LL' record into a fresh group.
+void ReadGroup(BGroup& group, const std::string& bytes) {
+    std::istringstream is(bytes);
+    UKeyInStream in(is);
+    group.GroupKeyStreamIn(in);
+}
+
+// The identifiers a group write carries, in order.
+std::vector<ustring> WrittenIdentifiers(const BGroup& group, long flags) {
+    BGroup back(group.GetJob());
+    ReadGroup(back, Stream([&](UKeyOutStream& out) { group.GroupKeyStreamOut(out, flags); }));
+    std::vector<ustring> ids;
+    for (size_t i = 0; i < back.size(); ++i) ids.push_back(back[i].GetIdentifier());
+    return ids;
+}
+
+}  // namespace
+
+TEST(BGroup, SizeIsTheSmallestPageWithoutBleeds) {
+    BJobFile job;
+    BGroup group(&job);
+    Add(group, 210, 297);
+    Add(group, 200, 280);
+    BGroup back(&job);
+    ReadGroup(back, Stream([&](UKeyOutStream& out) { group.GroupKeyStreamOut(out, 4); }));
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0].GetGroup(), &back);
+    EXPECT_EQ(back.GetMinimumWidth(), 200);
+    EXPECT_EQ(back.GetMinimumHeight(), 280);
+    EXPECT_EQ(back.GetGroupWidth(), 200);
+    EXPECT_EQ(back.GetGroupHeight(), 280);
+}
+
+TEST(BGroup, FirstBledDestinationGivesTheSizeAndNoMinimums) {
+    BJobFile job;
+    BGroup group(&job);
+    Add(group, 210, 297);
+    Add(group, 200, 280)->SetBleeds(3, 0, 0, 0);
+    Add(group, 100, 100)->SetBleeds(3, 3, 3, 3);
+    group.ComputeGroupSize();
+    EXPECT_EQ(group.GetMinimumWidth(), 0);
+    EXPECT_EQ(group.GetMinimumHeight(), 0);
+    EXPECT_EQ(group.GetGroupWidth(), 200);
+    EXPECT_EQ(group.GetGroupHeight(), 280);
+}
+
+TEST(BGroup, UnstoredIntegerCountsLikeABleed) {
+    BJobFile job;
+    BGroup group(&job);
+    Add(group, 100, 120);
+    Add(group, 300, 400)->SetUnstoredInt(1);
+    group.ComputeGroupSize();
+    EXPECT_EQ(group.GetGroupWidth(), 300);
+    EXPECT_EQ(group.GetMinimumWidth(), 0);
+}
+
+TEST(BGroup, EmptyGroupHasNoSize) {
+    BJobFile job;
+    BGroup group(&job);
+    ReadGroup(group, Stream([](UKeyOutStream& out) {
+                  out << UKey('G', 'A') << true << UKey('G', 'd') << true;
+                  out << UKeyOutStream::StartRecord(UKey('L', 'L'));
+                  out.Pop();
+              }));
+    EXPECT_TRUE(group.IsActive());
+    EXPECT_TRUE(group.GetGd());
+    EXPECT_TRUE(group.empty());
+    EXPECT_EQ(group.GetGroupWidth(), 0);
+    EXPECT_EQ(group.GetGroupHeight(), 0);
+}
+
+TEST(BGroup, ExportWriteMarksWhatItWritesAndSkipsItNextTime) {
+    BJobFile job;
+    BGroup group(&job);
+    Add(group, 1, 1, "1");
+    Add(group, 1, 1, "2")->SetExported(true);
+    Add(group, 1, 1, "3");
+    EXPECT_EQ(WrittenIdentifiers(group, 4), (std::vector<ustring>{"1", "2", "3"}));
+    EXPECT_FALSE(group[0].IsExported());
+
+    BGroup back(&job);
+    ReadGroup(back, Stream([&](UKeyOutStream& out) { group.GroupKeyStreamOut(out, 52); }));
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0].GetIdentifier(), "1");
+    EXPECT_EQ(back[1].GetIdentifier(), "3");
+    EXPECT_TRUE(back[0].IsExported());
+    EXPECT_TRUE(back[1].IsExported());
+    EXPECT_TRUE(group.IsAllExported());
+
+    EXPECT_TRUE(WrittenIdentifiers(group, 32).empty());
+}
+
+TEST(BGroupList, ActiveAndUnexportedGroups) {
+    BJobFile job;
+    BGroupList& groups = job.GetGroups();
+    EXPECT_EQ(groups.GetActiveGroup(), nullptr);
+    EXPECT_EQ(groups.FindFirstUnexportedGroup(), nullptr);
+
+    auto* done = new BGroup(&job);
+    Add(*done, 1, 1)->SetExported(true);
+    auto* empty = new BGroup(&job);
+    auto* open = new BGroup(&job);
+    Add(*open, 1, 1);
+    groups.Insert(done);
+    groups.Insert(empty);
+    groups.Insert(open);
+    EXPECT_EQ(groups.GetActiveGroup(), nullptr);
+    EXPECT_EQ(groups.FindFirstUnexportedGroup(), open);
+
+    groups.SetActiveGroup(open);
+    EXPECT_EQ(groups.GetActiveGroup(), open);
+    EXPECT_FALSE(done->IsActive());
+    done->SetActive(true);
+    EXPECT_EQ(groups.GetActiveGroup(), done);  // the first active one
+
+    BGroup foreign(&job);
+    groups.SetActiveGroup(&foreign);
+    EXPECT_EQ(groups.GetActiveGroup(), nullptr);
+    groups.SetActiveGroup(empty);
+    groups.SetActiveGroup(nullptr);
+    EXPECT_EQ(groups.GetActiveGroup(), nullptr);
+}
+
+TEST(BGroupList, ActiveOnlyWriteAndReadingReplacesTheGroups) {
+    BJobFile job;
+    BGroupList& groups = job.GetGroups();
+    for (int i = 0; i < 3; ++i) {
+        auto* g = new BGroup(&job);
+        Add(*g, 10.0 + i, 10, ustring("%0").arg(i));
+        groups.Insert(g);
+    }
+    groups.SetActiveGroup(&groups[1]);
+
+    auto readBack = [&](int flags) {
+        std::string bytes = Stream([&](UKeyOutStream& out) { groups.GroupListKeyStreamOut(out, flags); });
+        BJobFile other;
+        auto* stale = new BGroup(&other);
+        other.GetGroups().Insert(stale);
+        std::istringstream is(bytes);
+        UKeyInStream in(is);
+        other.GetGroups().GroupListKeyStreamIn(in, flags);
+        std::vector<std::pair<ustring, bool>> seen;
+        for (size_t g = 0; g < other.GetGroups().size(); ++g) {
+            const BGroup& group = other.GetGroups()[g];
+            EXPECT_EQ(group.GetJob(), &other);
+            EXPECT_EQ(&group[0].GetJob(), &other);
+            seen.emplace_back(group[0].GetIdentifier(), group.IsActive());
+        }
+        return seen;
+    };
+    using Seen = std::vector<std::pair<ustring, bool>>;
+    EXPECT_EQ(readBack(4), (Seen{{"0", false}, {"1", true}, {"2", false}}));
+    EXPECT_EQ(readBack(16), (Seen{{"1", true}}));
+}
