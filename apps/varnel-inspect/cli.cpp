@@ -7,8 +7,10 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "BJobFile.h"
 #include "UKeyStream.h"
 #include "hexcodec.h"
+#include "job_json.h"
 #include "keystream_dump.h"
 #include "message_json.h"
 #include "ulogger.h"
@@ -26,6 +28,9 @@ const char* const kUsage =
     "\n"
     "commands:\n"
     "  keystream   any key stream as an indented tree of fields\n"
+    "  job         a job file as JSON\n"
+    "  encode      JSON to a job file\n"
+    "  checks      the check settings decoded from a job file\n"
     "  message     a flattened typed message as JSON, or JSON to a flattened message (--encode)\n"
     "\n"
     "Run 'varnel-inspect COMMAND --help' for a command's options. Exit status: 0 success,\n"
@@ -43,9 +48,20 @@ struct Options {
 
 struct Command {
     const char* help;
-    bool binaryInput;  // --hex applies to the input
+    // Whether the input is bytes (which --hex turns into text) rather than JSON.
+    std::function<bool(const Options&)> binaryInput;
     std::function<void(const Options&, const std::string& input, std::ostream& out)> run;
 };
+
+bool alwaysBinary(const Options&) {
+    return true;
+}
+bool neverBinary(const Options&) {
+    return false;
+}
+bool binaryUnlessEncoding(const Options& o) {
+    return !o.encode;
+}
 
 class UsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -94,16 +110,18 @@ void keystreamCommand(const Options&, const std::string& input, std::ostream& ou
     });
 }
 
+json parseJson(const std::string& input) {
+    try {
+        return json::parse(input);
+    } catch (const json::parse_error& e) {
+        throw std::runtime_error(std::string("JSON: ") + e.what());
+    }
+}
+
 void messageCommand(const Options& o, const std::string& input, std::ostream& out) {
     if (o.encode) {
-        json j;
-        try {
-            j = json::parse(input);
-        } catch (const json::parse_error& e) {
-            throw std::runtime_error(std::string("JSON: ") + e.what());
-        }
         std::ostringstream bytes;
-        messageFromJson(j).flatten(bytes, o.version);
+        messageFromJson(parseJson(input)).flatten(bytes, o.version);
         writeBinary(o, bytes.str(), out);
         return;
     }
@@ -114,6 +132,45 @@ void messageCommand(const Options& o, const std::string& input, std::ostream& ou
     out << messageToJson(message).dump(2, ' ', false, json::error_handler_t::replace) << '\n';
 }
 
+void jobCommand(const Options& o, const std::string& input, std::ostream& out) {
+    out << jobToJson(input, o.flags).dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+}
+
+void encodeCommand(const Options& o, const std::string& input, std::ostream& out) {
+    writeBinary(o, jobFromJson(parseJson(input), o.flags), out);
+}
+
+std::string number(double v) {
+    std::ostringstream s;
+    s << v;
+    return s.str();
+}
+
+void checksCommand(const Options&, const std::string& input, std::ostream& out) {
+    BJobFile job;
+    std::istringstream in(input);
+    job.JobFileReadFromBuffer(in, BJobFile::kFlagFull);
+    const BCheckSettingList& list = job.GetCheckSettings();
+    static const char* const kValueNames[] = {"note", "warn", "fault", "ignore"};
+    for (const BCheckSetting* setting : list.settings()) {
+        const int type = setting->GetSettingType();
+        out << setting->GetName()
+            << " type=" << (type >= 0 && type < 11 ? BCheckSetting::kProblemTypeNames[type] : "?")
+            << " severity=" << severityWord(setting->GetSeverity()) << " values=";
+        for (int i = 0; i < BCheckSetting::kValueCount; ++i)
+            out << (i ? "," : "") << kValueNames[i] << ':'
+                << (setting->GetValueNULL(i) ? std::string("-") : number(setting->GetValue(i)));
+        out << " strings=";
+        for (int i = 0; i < BCheckSetting::kValueCount; ++i)
+            out << (i ? "," : "")
+                << (setting->GetStringParamNULL(i) ? std::string("-")
+                                                   : json(setting->GetStringParam(i).str()).dump());
+        out << " precision=" << setting->GetPrecision()
+            << " userUnits=" << (setting->GetUseUserUnits() ? "mm" : "no") << '\n';
+    }
+    out << "default PDF version: " << number(list.GetDefaultPDFVersion()) << '\n';
+}
+
 const std::map<std::string, Command>& commands() {
     static const std::map<std::string, Command> table = {
         {"keystream",
@@ -122,7 +179,27 @@ const std::map<std::string, Command>& commands() {
           "its number), type name and code, data length and the value decoded by type. Records\n"
           "and arrays nest; fields holding a flattened message are shown decoded as JSON; other\n"
           "long data as hexadecimal.\n",
-          true, keystreamCommand}},
+          alwaysBinary, keystreamCommand}},
+        {"job",
+         {"usage: varnel-inspect job [--flags N] [--hex] [FILE]\n"
+          "Reads a job file with the stream flags N (2 document copy, 4 request or reply; default\n"
+          "4) and shows it as JSON: every field of the job, its groups and destinations, page\n"
+          "ranges, exported destinations, boxes, and the ticket ('SR') and problem descriptions\n"
+          "('Dp') as message JSON. 'encode' takes the same shape.\n",
+          alwaysBinary, jobCommand}},
+        {"encode",
+         {"usage: varnel-inspect encode [--flags N] [--hex] [FILE]\n"
+          "Writes the job file described by JSON of the shape 'job' shows, with the stream flags N\n"
+          "(default 4), as the companion application sends it: 'Dp', the job, 'SR', 'BP'. A job\n"
+          "without an identifier gets a fresh one.\n",
+          neverBinary, encodeCommand}},
+        {"checks",
+         {"usage: varnel-inspect checks [--hex] [FILE]\n"
+          "Reads a job file as a reply and lists the check settings decoded from it, one line per\n"
+          "setting: name, type, severity, the note, warn, fault and ignore values ('-' when not\n"
+          "set), the string parameters, the precision and whether lengths are in user units\n"
+          "(millimetres); then the default PDF version.\n",
+          alwaysBinary, checksCommand}},
         {"message",
          {"usage: varnel-inspect message [--hex] [FILE]\n"
           "       varnel-inspect message --encode [--version V] [--hex] [FILE]\n"
@@ -130,7 +207,7 @@ const std::map<std::string, Command>& commands() {
           "(version V, 1 to 4, default 4) of a JSON message. Each entry is an object naming its\n"
           "type: {\"n\": {\"int\": 5}, \"list\": {\"double\": [1.5, 2]}, \"sub\": {\"message\": {...}}};\n"
           "types are int, long long, bool, double, string and message.\n",
-          false, messageCommand}},
+          binaryUnlessEncoding, messageCommand}},
     };
     return table;
 }
@@ -227,8 +304,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     const std::string name = o.file == "-" ? "stdin" : o.file;
     try {
         std::string input = readInput(o, in);
-        const bool hexInput = o.hex && (command.binaryInput || !o.encode);
-        if (hexInput) input = hexToBytes(std::move(input));
+        if (o.hex && command.binaryInput(o)) input = hexToBytes(std::move(input));
         std::ostringstream result;
         command.run(o, input, result);
         out << result.str();
