@@ -317,41 +317,33 @@ TEST_F(UFileSpecCoreFolders, WorkingDirectoryAndMainBundle) {
     EXPECT_EQ(folder(F::eSpecialFolder_MainBundleParent), ustring(home / "Apps"));
 }
 
-TEST(UFileSpecCoreTemporary, OnePrivateFolderPerProcess) {
-    UFileSpecCore first(UFileSpecCore::eSpecialFolder_Temporary);
-    ASSERT_TRUE(first.isValid());
-    EXPECT_EQ(first.path(), ustring(privateArea() + "/vn" + std::to_string(::getpid())));
-    EXPECT_TRUE(first.isFolder());
-    struct stat st;
-    ASSERT_EQ(::lstat(privateArea().c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0700u);
-
-    UFileSpecCore second(UFileSpecCore::eSpecialFolder_Temporary);
-    EXPECT_EQ(second, first);
-
-    // Vanished in between: made again under the same name.
-    EXPECT_TRUE(first.unlink());
-    UFileSpecCore third(UFileSpecCore::eSpecialFolder_Temporary);
-    EXPECT_EQ(third, first);
-    EXPECT_TRUE(third.isFolder());
-}
-
 namespace {
 
-// Runs `body` in a child process that makes its temporary folder, puts a file in it and then
-// ends as `body` says; returns the child's pid once it has ended.
+// The temporary folder registers a process-wide clean-up. Each scenario runs in a child process so
+// that this test process never registers one of its own (other tests need a process without).
+// The child's exit status is 0 when every check held, otherwise the number of the failed check.
 template <class Body>
-pid_t runChildWithTemporaryFolder(Body body) {
+int statusOfChild(Body body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) std::exit(body());
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A child that makes its temporary folder, puts a file in it and then ends as `end` says;
+// returns the child's pid once it has ended.
+template <class End>
+pid_t childWithTemporaryFolder(End end) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         UFileSpecCore tmp(UFileSpecCore::eSpecialFolder_Temporary);
-        const std::string expected = privateArea() + "/vn" + std::to_string(::getpid());
-        if (tmp.path() != ustring(expected)) ::_exit(90);
+        if (tmp.path() != ustring(privateArea() + "/vn" + std::to_string(::getpid()))) ::_exit(90);
         FILE* f = UFileSpecCore(ustring("work.txt"), &tmp).fopen("w");
         if (f == nullptr) ::_exit(91);
         std::fputs("partial", f);
         std::fclose(f);
-        body();
+        end();
         ::_exit(92);
     }
     int status = 0;
@@ -361,20 +353,45 @@ pid_t runChildWithTemporaryFolder(Body body) {
 
 }  // namespace
 
+TEST(UFileSpecCoreTemporary, OnePrivateFolderPerProcess) {
+    const int failed = statusOfChild([] {
+        const UFileSpecCore first(UFileSpecCore::eSpecialFolder_Temporary);
+        if (first.path() != ustring(privateArea() + "/vn" + std::to_string(::getpid()))) return 1;
+        if (!first.isFolder()) return 2;
+        struct stat st;
+        if (::lstat(privateArea().c_str(), &st) != 0 || (st.st_mode & 07777) != 0700) return 3;
+        if (!(UFileSpecCore(UFileSpecCore::eSpecialFolder_Temporary) == first)) return 4;
+        // Vanished in between: made again under the same name.
+        if (!first.unlink() || first.isFolder()) return 5;
+        const UFileSpecCore again(UFileSpecCore::eSpecialFolder_Temporary);
+        if (!(again == first) || !again.isFolder()) return 6;
+        return 0;
+    });
+    EXPECT_EQ(failed, 0);
+}
+
 TEST(UFileSpecCoreTemporary, CrashMovesTheFolderOutOfThePrivateArea) {
-    // The parent's own folder must not be what the child moves.
-    const UFileSpecCore mine(UFileSpecCore::eSpecialFolder_Temporary);
-    const pid_t child = runChildWithTemporaryFolder([] { ::raise(SIGSEGV); });
-    const std::string name = "vn" + std::to_string(child);
-    EXPECT_FALSE(fs::exists(privateArea() + "/" + name));
-    EXPECT_TRUE(fs::exists("/tmp/" + name + "/work.txt"));
-    std::error_code ignored;
-    fs::remove_all("/tmp/" + name, ignored);
-    EXPECT_TRUE(mine.isFolder());
+    const int failed = statusOfChild([] {
+        // A forked child has its own folder: the crash must move that one, not its parent's.
+        const UFileSpecCore parentFolder(UFileSpecCore::eSpecialFolder_Temporary);
+        const pid_t crashed = childWithTemporaryFolder([] { ::raise(SIGSEGV); });
+        const std::string name = "vn" + std::to_string(crashed);
+        int result = 0;
+        if (fs::exists(privateArea() + "/" + name))
+            result = 1;
+        else if (!fs::exists("/tmp/" + name + "/work.txt"))
+            result = 2;
+        else if (!parentFolder.isFolder())
+            result = 3;
+        std::error_code ignored;
+        fs::remove_all("/tmp/" + name, ignored);
+        return result;
+    });
+    EXPECT_EQ(failed, 0);
 }
 
 TEST(UFileSpecCoreTemporary, NormalExitLeavesNothingBehind) {
-    const pid_t child = runChildWithTemporaryFolder([] { std::exit(0); });
+    const pid_t child = childWithTemporaryFolder([] { std::exit(0); });
     const std::string name = "vn" + std::to_string(child);
     EXPECT_FALSE(fs::exists(privateArea() + "/" + name));
     EXPECT_FALSE(fs::exists("/tmp/" + name));
