@@ -1,0 +1,682 @@
+#include "BJobFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "TestFolders.h"
+#include "TestProblemDescriptions.h"
+#include "UKeyStream.h"
+#include "job_test_support.h"
+
+using job_test::Hex;
+using job_test::Stream;
+using job_test::Unhex;
+using ticket_builder::Msg;
+
+namespace {
+
+const double kInf = std::numeric_limits<double>::infinity();
+
+BDestination* Add(BGroup& group, double width, double height) {
+    BDestination* d = group.InsertNewDestination();
+    d->SetPageSize(width, height);
+    return d;
+}
+
+BGroup& NewGroup(BJobFile& job) {
+    auto* group = new BGroup(&job);
+    job.GetGroups().Insert(group);
+    return *group;
+}
+
+std::string Write(BJobFile& job, long flags) {
+    std::ostringstream os;
+    job.JobFileWriteToBuffer(os, flags);
+    return os.str();
+}
+
+void Read(BJobFile& job, const std::string& bytes, int flags) {
+    std::istringstream is(bytes);
+    job.JobFileReadFromBuffer(is, flags);
+}
+
+// A job stream as the companion application writes one: 'JJ' from `jj`, then whatever `root` adds.
+template <class JJ, class Root>
+std::string CompanionStream(JJ jj, Root root) {
+    return Stream(
+        [&](UKeyOutStream& out) {
+            out << UKeyOutStream::StartRecord(UKey('J', 'J'));
+            jj(out);
+            out.Pop();
+            root(out);
+        },
+        BJobFile::kStreamIdentifier);
+}
+
+std::string TicketStream(const Msg& ticket) {
+    return CompanionStream(
+        [](UKeyOutStream&) {},
+        [&](UKeyOutStream& out) { job_test::WriteMessage(out, UKey('S', 'R'), ticket.get()); });
+}
+
+Msg SettingRecord(const ustring& problem, const ustring& type) {
+    Msg record;
+    record.str("problem", problem).str("type", type);
+    return record;
+}
+
+void ExpectBox(const vnu::Rect2D& box, double x, double y, double width, double height) {
+    EXPECT_EQ(box.x, x);
+    EXPECT_EQ(box.y, y);
+    EXPECT_EQ(box.width, width);
+    EXPECT_EQ(box.height, height);
+}
+
+// Every job read resolves colour profiles, which creates the colour-profile folder: keep it in a
+// scratch data folder.
+class JobFileTest : public testing::Test {
+protected:
+    void SetUp() override {
+        env_.set("XDG_DATA_HOME", data_.path());
+        ASSERT_NE(ticket_builder::installTestProblemDescriptions(), nullptr);
+        g_forceEPSexport = false;
+    }
+    void TearDown() override { g_forceEPSexport = false; }
+
+    std::string ProfileFolder() const { return data_ / "icc"; }
+
+    testing_support::ScratchFolder data_;
+    testing_support::ScopedEnvironment env_;
+};
+
+}  // namespace
+
+TEST_F(JobFileTest, Defaults) {
+    BJobFile job;
+    EXPECT_EQ(job.GetSt(), 0);
+    EXPECT_EQ(job.GetJobID(), "");
+    EXPECT_EQ(job.GetRequiredBleedBox(), vnu::kRect2DNull);
+    EXPECT_EQ(job.GetRequiredTrimBox(), vnu::kRect2DNull);
+    EXPECT_EQ(job.GetRequiredTypeAreaBox(), vnu::kRect2DNull);
+    EXPECT_EQ(job.GetNP(), 1);
+    EXPECT_EQ(job.GetCP(), 1);
+    EXPECT_EQ(job.GetLC(), 0);
+    EXPECT_FALSE(job.GetCombineAllGroups());
+    EXPECT_FALSE(job.GetDocumentFile().isValid());
+    EXPECT_TRUE(job.GetGroups().empty());
+    EXPECT_FALSE(job.HasProfileRef(BJobFile::kProcessProfile));
+}
+
+TEST_F(JobFileTest, DefaultJobWithFlags2IsByteExact) {
+    BJobFile job;
+    const std::string bytes = Write(job, 2);
+    ASSERT_EQ(bytes.size(), 268u);
+    const std::string uuid = bytes.substr(44, 36);
+    EXPECT_EQ(job.GetJobID(), uuid);
+    const std::string nullBox = "FF 00 00 00 28 07" + std::string(4, ' ') +
+                                "08 04 7F F0 00 00 00 00 00 00 08 04 7F F0 00 00 00 00 00 00 "
+                                "08 04 7F F0 00 00 00 00 00 00 08 04 7F F0 00 00 00 00 00 00";
+    const std::string expected =
+        "4B 53 FF 00 00 01 04 06 "  // root
+        "49 44 04 02 4A 4F 42 35 "  // 'ID' JOB5
+        "C0 DE 01 02 01 "           // version 1
+        "4A 4A FF 00 00 00 E7 06 "  // 'JJ'
+        "53 74 00 02 "              // 'St' 0
+        "50 76 03 05 37 34 38 "     // 'Pv' "748"
+        "53 53 24 05 " +
+        Hex(uuid) +
+        " 44 4E 00 05 53 4E 00 05 4C 4E 00 05 "  // 'DN', 'SN', 'LN' empty
+        "52 42 " +
+        nullBox + " 52 54 " + nullBox + " 52 59 " + nullBox +
+        " 4C 48 00 04 4C 56 00 04 4C 77 00 04 4C 64 00 04 53 45 00 01 43 5A 00 01 "  // placement
+        "47 47 FF 00 00 00 00 06";                                                   // 'GG'
+    EXPECT_EQ(Hex(bytes), Hex(Unhex(expected)));
+
+    ASSERT_EQ(uuid.size(), 36u);
+    for (size_t i = 0; i < uuid.size(); ++i) {
+        if (i == 8 || i == 13 || i == 18 || i == 23)
+            EXPECT_EQ(uuid[i], '-');
+        else
+            EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(uuid[i])) ||
+                        (uuid[i] >= 'A' && uuid[i] <= 'F'));
+    }
+}
+
+TEST_F(JobFileTest, WritingTwiceKeepsTheIdentifier) {
+    BJobFile job;
+    const std::string first = Write(job, 2);
+    const std::string second = Write(job, 2);
+    EXPECT_EQ(first, second);
+    BJobFile back;
+    Read(back, first, 2);
+    EXPECT_EQ(back.GetJobID(), job.GetJobID());
+
+    BJobFile named;
+    named.SetJobID("given");
+    Write(named, 4);
+    EXPECT_EQ(named.GetJobID(), "given");
+}
+
+namespace {
+
+// A job with a value in every field the streams carry.
+void Fill(BJobFile& job) {
+    job.SetSt(7);
+    job.SetJobID("ABC");
+    job.SetDN("dn");
+    job.SetSN("sn");
+    job.SetLN("ln");
+    job.SetRequiredBleedBox({1, 2, 216, 303});
+    job.SetRequiredTrimBox({4, 5, 210, 297});
+    job.SetRequiredTypeAreaBox({6, 7, 190, 277});
+    job.SetTrimPlacement(3, 3, 210, 297);
+    job.SetSE(true);
+    job.SetCombineAllGroups(true);
+    job.SetNP(4);
+    job.SetCP(2);
+    job.SetLC(9);
+    job.SetTF(UFileSpecCore("/t/f", nullptr));
+    job.SetDocumentFile(UFileSpecCore("/jobs/a.pdf", nullptr));
+    job.SetPD(UFileSpecCore("/p/d", nullptr));
+    job.SetPluginInfoFile(UFileSpecCore("/p/i", nullptr));
+    auto* section = new BPageRange;
+    section->SetSectionName("A");
+    section->SetPageCount(2);
+    job.GetPageSections().Insert(section);
+    auto* pages = new BPageRange;
+    pages->SetFirstPage(1);
+    pages->SetPageCount(3);
+    job.GetAbsolutePages().Insert(pages);
+    job.GetExportedDestinations().InsertSorted(new BExportedDestination(12));
+    BGroup& group = NewGroup(job);
+    group.SetActive(true);
+    Add(group, 210, 297)->SetIdentifier("17");
+}
+
+}  // namespace
+
+TEST_F(JobFileTest, Flags4CarriesEveryField) {
+    BJobFile job;
+    Fill(job);
+    BJobFile back;
+    Read(back, Write(job, 4), 4);
+    EXPECT_EQ(back.GetSt(), 7);
+    EXPECT_EQ(back.GetJobID(), "ABC");
+    EXPECT_EQ(back.GetDN(), "dn");
+    EXPECT_EQ(back.GetSN(), "sn");
+    EXPECT_EQ(back.GetLN(), "ln");
+    EXPECT_EQ(back.GetRequiredBleedBox(), (vnu::Rect2D{1, 2, 216, 303}));
+    EXPECT_EQ(back.GetRequiredTrimBox(), (vnu::Rect2D{4, 5, 210, 297}));
+    EXPECT_EQ(back.GetRequiredTypeAreaBox(), (vnu::Rect2D{6, 7, 190, 277}));
+    EXPECT_EQ(back.GetTrimHorizontalOffset(), 3);
+    EXPECT_EQ(back.GetTrimVerticalOffset(), 3);
+    EXPECT_EQ(back.GetTrimWidth(), 210);
+    EXPECT_EQ(back.GetTrimDepth(), 297);
+    EXPECT_TRUE(back.GetSE());
+    EXPECT_TRUE(back.GetCombineAllGroups());
+    EXPECT_EQ(back.GetNP(), 4);
+    EXPECT_EQ(back.GetCP(), 2);
+    EXPECT_EQ(back.GetLC(), 9);
+    EXPECT_EQ(back.GetTF().path(), "/t/f");
+    EXPECT_EQ(back.GetDocumentFile().path(), "/jobs/a.pdf");
+    EXPECT_EQ(back.GetPD().path(), "/p/d");
+    EXPECT_EQ(back.GetPluginInfoFile().path(), "/p/i");
+    ASSERT_EQ(back.GetPageSections().size(), 1u);
+    EXPECT_EQ(back.GetPageSections()[0].GetSectionName(), "A");
+    ASSERT_EQ(back.GetAbsolutePages().size(), 1u);
+    EXPECT_EQ(back.GetAbsolutePages().GetAbsolutePageCount(), 3);
+    ASSERT_EQ(back.GetExportedDestinations().size(), 1u);
+    EXPECT_EQ(back.GetExportedDestinations()[0].GetID(), 12);
+    ASSERT_EQ(back.GetGroups().size(), 1u);
+    EXPECT_TRUE(back.GetGroups()[0].IsActive());
+    EXPECT_EQ(back.GetGroups()[0][0].GetIdentifier(), "17");
+
+    // Reading again replaces the lists instead of appending to them.
+    std::istringstream again(Write(job, 4));
+    back.JobFileReadFromBuffer(again, 4);
+    EXPECT_EQ(back.GetPageSections().size(), 1u);
+    EXPECT_EQ(back.GetExportedDestinations().size(), 1u);
+    EXPECT_EQ(back.GetGroups().size(), 1u);
+}
+
+TEST_F(JobFileTest, Flags2LeavesOutTheFullBlockAndDoesNotReadDN) {
+    BJobFile job;
+    Fill(job);
+    const std::string bytes = Write(job, 2);
+
+    BJobFile back;
+    Read(back, bytes, 4);  // what flags 2 wrote, read with everything
+    EXPECT_EQ(back.GetDN(), "dn");
+    EXPECT_TRUE(back.GetSE());
+    EXPECT_EQ(back.GetNP(), 1);
+    EXPECT_EQ(back.GetCP(), 1);
+    EXPECT_EQ(back.GetLC(), 0);
+    EXPECT_FALSE(back.GetDocumentFile().isValid());
+    EXPECT_TRUE(back.GetPageSections().empty());
+    EXPECT_TRUE(back.GetExportedDestinations().empty());
+    EXPECT_EQ(back.GetGroups().size(), 1u);
+
+    BJobFile document;
+    Read(document, Write(job, 4), 2);
+    EXPECT_EQ(document.GetDN(), "");
+    EXPECT_EQ(document.GetSN(), "sn");
+    EXPECT_EQ(document.GetTrimDepth(), 297);
+    EXPECT_EQ(document.GetNP(), 1);
+    EXPECT_FALSE(document.GetDocumentFile().isValid());
+    EXPECT_TRUE(document.GetAbsolutePages().empty());
+    EXPECT_EQ(document.GetGroups().size(), 1u);
+
+    // Without flags 2 or 4 not even the placement travels.
+    BJobFile bare;
+    Read(bare, Write(job, 0), 4);
+    EXPECT_FALSE(bare.GetSE());
+    EXPECT_EQ(bare.GetTrimWidth(), 0);
+}
+
+TEST_F(JobFileTest, AbsentFieldsKeepNumbersAndEmptyStrings) {
+    BJobFile job;
+    Fill(job);
+    Read(job, CompanionStream([](UKeyOutStream& out) { out << UKey('S', 't') << 3; }, [](UKeyOutStream&) {}),
+         4);
+    EXPECT_EQ(job.GetSt(), 3);
+    EXPECT_EQ(job.GetNP(), 4);
+    EXPECT_TRUE(job.GetSE());
+    EXPECT_EQ(job.GetRequiredTrimBox(), (vnu::Rect2D{4, 5, 210, 297}));
+    // The key-stream reader gives an absent string field as the empty string.
+    EXPECT_EQ(job.GetSN(), "");
+    EXPECT_FALSE(job.GetDocumentFile().isValid());
+    // Lists covered by the flags are replaced.
+    EXPECT_TRUE(job.GetGroups().empty());
+    EXPECT_TRUE(job.GetAbsolutePages().empty());
+}
+
+TEST_F(JobFileTest, RelativePathsReadAsEmptyFileSpecifications) {
+    BJobFile job;
+    Read(job,
+         CompanionStream(
+             [](UKeyOutStream& out) {
+                 out << UKey('F', 'S') << ustring("jobs/a.pdf") << UKey('P', 'I') << ustring("/x//");
+             },
+             [](UKeyOutStream&) {}),
+         4);
+    EXPECT_FALSE(job.GetDocumentFile().isValid());
+    EXPECT_EQ(job.GetPluginInfoFile().path(), "/x");
+}
+
+TEST_F(JobFileTest, BoxesComputedAtTheOriginReadBackCentred) {
+    BJobFile job;
+    BGroup& group = NewGroup(job);
+    group.SetActive(true);
+    Add(group, 210, 297)->SetTypeAreaMargins(10, 10, 10, 10);
+    job.ComputeRequiredBoxesForActiveGroup();
+    ExpectBox(job.GetRequiredTrimBox(), 0, 0, 210, 297);
+
+    BJobFile back;
+    Read(back, Write(job, 2), 2);
+    ExpectBox(back.GetRequiredTrimBox(), -105, -148.5, 210, 297);
+    ExpectBox(back.GetRequiredBleedBox(), -105, -148.5, 210, 297);
+    ExpectBox(back.GetRequiredTypeAreaBox(), -95, -138.5, 190, 277);
+}
+
+TEST_F(JobFileTest, NoCentringWhenTheTypeAreaWasNeverComputed) {
+    BJobFile job;
+    BGroup& group = NewGroup(job);
+    group.SetActive(true);
+    Add(group, 210, 297);
+    job.ComputeRequiredBoxesForActiveGroup();
+    EXPECT_EQ(job.GetRequiredTypeAreaBox(), vnu::kRect2DNull);
+
+    BJobFile back;
+    Read(back, Write(job, 2), 2);
+    ExpectBox(back.GetRequiredTrimBox(), 0, 0, 210, 297);
+    EXPECT_EQ(back.GetRequiredTypeAreaBox(), vnu::kRect2DNull);
+}
+
+TEST_F(JobFileTest, InfiniteCoordinateReadsAsNullAndStopsCentring) {
+    const std::string bytes = CompanionStream(
+        [](UKeyOutStream& out) {
+            auto box = [&](UKey key, double left, double top, double right, double bottom) {
+                out << UKeyOutStream::StartArray(key) << left << top << right << bottom;
+                out.Pop();
+            };
+            box(UKey('R', 'B'), 0, 0, 10, 10);
+            box(UKey('R', 'T'), 0, 0, kInf, 10);
+            box(UKey('R', 'Y'), 0, 0, 5, 5);
+        },
+        [](UKeyOutStream&) {});
+    BJobFile job;
+    Read(job, bytes, 2);
+    EXPECT_EQ(job.GetRequiredTrimBox(), vnu::kRect2DNull);
+    ExpectBox(job.GetRequiredBleedBox(), 0, 0, 10, 10);
+    ExpectBox(job.GetRequiredTypeAreaBox(), 0, 0, 5, 5);
+}
+
+TEST_F(JobFileTest, RequiredBoxesWithBleedInTheActiveGroup) {
+    BJobFile job;
+    BGroup& other = NewGroup(job);
+    Add(other, 100, 100)->SetBleeds(20, 20, 20, 20);
+    BGroup& active = NewGroup(job);
+    active.SetActive(true);
+    Add(active, 210, 297)->SetBleeds(3, 3, 3, 3);
+    Add(active, 200, 280);
+    job.ComputeRequiredBoxesForActiveGroup();
+    ExpectBox(job.GetRequiredBleedBox(), 0, 0, 216, 303);
+    ExpectBox(job.GetRequiredTrimBox(), 0, 0, 200, 280);
+}
+
+TEST_F(JobFileTest, RequiredTypeAreaKeepsItsValueWithoutMargins) {
+    BJobFile job;
+    job.SetRequiredTypeAreaBox({1, 2, 3, 4});
+    BGroup& active = NewGroup(job);
+    active.SetActive(true);
+    Add(active, 210, 297);
+    job.ComputeRequiredBoxesForActiveGroup();
+    ExpectBox(job.GetRequiredTypeAreaBox(), 1, 2, 3, 4);
+    ExpectBox(job.GetRequiredBleedBox(), 0, 0, 210, 297);
+
+    // Margins on one side only still make a type area: the smallest positive one wins.
+    active[0].SetTypeAreaMargins(10, 0, 0, 0);
+    Add(active, 300, 300)->SetTypeAreaMargins(20, 20, 5, 5);
+    job.ComputeRequiredBoxesForActiveGroup();
+    ExpectBox(job.GetRequiredTypeAreaBox(), 0, 0, 200, 290);
+}
+
+TEST_F(JobFileTest, RequiredBoxesWithoutActiveGroupConsiderNothing) {
+    BJobFile job;
+    job.SetRequiredTypeAreaBox({1, 2, 3, 4});
+    Add(NewGroup(job), 210, 297)->SetTypeAreaMargins(10, 10, 10, 10);
+    job.ComputeRequiredBoxesForActiveGroup();
+    ExpectBox(job.GetRequiredBleedBox(), 0, 0, 0, 0);
+    ExpectBox(job.GetRequiredTrimBox(), 0, 0, 0, 0);
+    ExpectBox(job.GetRequiredTypeAreaBox(), 1, 2, 3, 4);
+}
+
+TEST_F(JobFileTest, RequiredBoxesCombiningTwoGroupsTakeEveryRequestedBleed) {
+    BJobFile job;
+    job.SetCombineAllGroups(true);
+    Add(NewGroup(job), 100, 100);
+    Add(NewGroup(job), 200, 150);
+    job.ComputeRequiredBoxesForActiveGroup();
+    ExpectBox(job.GetRequiredTrimBox(), 0, 0, 100, 100);
+    ExpectBox(job.GetRequiredBleedBox(), 0, 0, 200, 150);
+
+    // With one group only bled destinations raise the bleed.
+    BJobFile single;
+    single.SetCombineAllGroups(true);
+    BGroup& group = NewGroup(single);
+    Add(group, 100, 100);
+    Add(group, 200, 150);
+    single.ComputeRequiredBoxesForActiveGroup();
+    ExpectBox(single.GetRequiredBleedBox(), 0, 0, 100, 100);
+}
+
+TEST_F(JobFileTest, RequiredBoxesSkipDestinationsOfAnotherJob) {
+    BJobFile job;
+    BJobFile stranger;
+    BGroup& group = NewGroup(job);
+    group.SetActive(true);
+    Add(group, 300, 300);
+    auto* foreign = new BDestination(stranger);
+    foreign->SetPageSize(100, 100);
+    group.Insert(foreign);
+    job.ComputeRequiredBoxesForActiveGroup();
+    ExpectBox(job.GetRequiredTrimBox(), 0, 0, 300, 300);
+}
+
+TEST_F(JobFileTest, ExportWriteMarksDestinationsAndMovesTheActiveGroup) {
+    BJobFile job;
+    BGroup& first = NewGroup(job);
+    first.SetActive(true);
+    Add(first, 210, 297)->SetIdentifier("1");
+    Add(first, 210, 297)->SetIdentifier("2");
+    BGroup& second = NewGroup(job);
+    Add(second, 100, 120)->SetIdentifier("3");
+    BDestination* done = Add(second, 100, 120);
+    done->SetIdentifier("4");
+    done->SetExported(true);
+
+    std::ostringstream os;
+    job.JobFileWriteToBufferForExport(os);
+    EXPECT_TRUE(first.IsAllExported());
+    EXPECT_FALSE(second.IsAllExported());
+    EXPECT_EQ(job.GetGroups().GetActiveGroup(), &second);
+    ExpectBox(job.GetRequiredTrimBox(), 0, 0, 100, 120);
+
+    // The stream holds the active group only, its destinations marked exported.
+    BJobFile sent;
+    Read(sent, os.str(), 4);
+    ASSERT_EQ(sent.GetGroups().size(), 1u);
+    const BGroup& written = sent.GetGroups()[0];
+    EXPECT_TRUE(written.IsActive());
+    ASSERT_EQ(written.size(), 2u);
+    EXPECT_EQ(written[0].GetIdentifier(), "1");
+    EXPECT_TRUE(written[0].IsExported());
+    EXPECT_TRUE(written[1].IsExported());
+
+    // Exporting the second group leaves everything exported: nothing moves any more.
+    job.SetRequiredTrimBox({9, 9, 9, 9});
+    std::ostringstream again;
+    job.JobFileWriteToBufferForExport(again);
+    EXPECT_EQ(job.GetGroups().GetActiveGroup(), &second);
+    ExpectBox(job.GetRequiredTrimBox(), 9, 9, 9, 9);
+    BJobFile last;
+    Read(last, again.str(), 4);
+    ASSERT_EQ(last.GetGroups().size(), 1u);
+    ASSERT_EQ(last.GetGroups()[0].size(), 1u);
+    EXPECT_EQ(last.GetGroups()[0][0].GetIdentifier(), "3");
+}
+
+TEST_F(JobFileTest, PageFileSpec) {
+    BJobFile job;
+    EXPECT_FALSE(job.GetPageFileSpec(3).isValid());
+    job.SetDocumentFile(UFileSpecCore("/jobs/a.pdf", nullptr));
+    EXPECT_EQ(job.GetPageFileSpec(3).path(), "/jobs/a.pdf#3");
+    EXPECT_EQ(job.GetPageFileSpec(2).path(), "/jobs/a.pdf#2");
+    EXPECT_EQ(job.GetPageFileSpec(1).path(), "/jobs/a.pdf");
+    EXPECT_EQ(job.GetPageFileSpec(0).path(), "/jobs/a.pdf");
+    EXPECT_EQ(job.GetPageFileSpec(-4).path(), "/jobs/a.pdf");
+    job.SetDocumentFile(UFileSpecCore("/a.pdf", nullptr));
+    EXPECT_EQ(job.GetPageFileSpec(12).path(), "/a.pdf#12");
+}
+
+TEST_F(JobFileTest, ProfileReferencesResolveInsideTheColourProfileFolder) {
+    const std::string gray = data_.write("elsewhere/Gray.icc", "icc");
+    Msg ticket;
+    ticket.msg(
+        "settings",
+        SettingRecord("Setting_ProcessProfile", "eSettingType_StringParameter").str("P0", "Coated.icc"));
+    ticket.msg("settings",
+               SettingRecord("Setting_GrayscaleProfile", "eSettingType_StringParameter").str("P0", gray));
+    BJobFile job;
+    Read(job, TicketStream(ticket), 4);
+    ASSERT_TRUE(job.HasProfileRef(BJobFile::kProcessProfile));
+    EXPECT_EQ(job.GetProfileRef(BJobFile::kProcessProfile).GetPath(), ProfileFolder() + "/Coated.icc");
+    ASSERT_TRUE(job.HasProfileRef(BJobFile::kGrayscaleProfile));
+    EXPECT_EQ(job.GetProfileRef(BJobFile::kGrayscaleProfile).GetPath(), gray);
+}
+
+TEST_F(JobFileTest, ProfileReferencesFallBackToTheDescribedDefault) {
+    BJobFile job;
+    Read(job, TicketStream(Msg()), 4);
+    ASSERT_TRUE(job.HasProfileRef(BJobFile::kProcessProfile));
+    EXPECT_EQ(job.GetProfileRef(BJobFile::kProcessProfile).GetPath(), ProfileFolder() + "/Default CMYK.icc");
+    EXPECT_FALSE(job.HasProfileRef(BJobFile::kGrayscaleProfile));
+}
+
+TEST_F(JobFileTest, OverrideReplacesSilentProfilesWithLocalOnes) {
+    auto ticketWith = [](bool overrideOn) {
+        Msg ticket;
+        ticket.msg("settings", SettingRecord("Setting_ProcessProfile", "eSettingType_StringParameter")
+                                   .str("P0", "Dest.icc")
+                                   .str("P1", "silent"));
+        ticket.msg("settings", SettingRecord("Setting_GrayscaleProfile", "eSettingType_StringParameter")
+                                   .str("P0", "DestGray.icc"));
+        ticket.msg("settings", SettingRecord("Setting_LocalOutputProfiles", "eSettingType_StringParameter")
+                                   .str("P0", "Local.icc")
+                                   .str("P1", "LocalGray.icc"));
+        ticket.msg("settings", SettingRecord("Setting_OverrideDestinationProfiles", "eSettingType_Parameter")
+                                   .num("note", overrideOn ? 1 : 0));
+        return TicketStream(ticket);
+    };
+    BJobFile on;
+    Read(on, ticketWith(true), 4);
+    EXPECT_EQ(on.GetProfileRef(BJobFile::kProcessProfile).GetPath(), ProfileFolder() + "/Local.icc");
+    EXPECT_EQ(on.GetProfileRef(BJobFile::kGrayscaleProfile).GetPath(), ProfileFolder() + "/DestGray.icc");
+
+    BJobFile off;
+    Read(off, ticketWith(false), 4);
+    EXPECT_EQ(off.GetProfileRef(BJobFile::kProcessProfile).GetPath(), ProfileFolder() + "/Dest.icc");
+}
+
+TEST_F(JobFileTest, CheckSettingsAreReadWithFlags4Only) {
+    Msg ticket;
+    ticket.msg("settings",
+               SettingRecord("Setting_Standard", "eSettingType_StringParameter").str("P0", "X-4"));
+    const std::string bytes = TicketStream(ticket);
+    BJobFile document;
+    Read(document, bytes, 2);
+    EXPECT_EQ(document.GetCheckSettings().size(), 0u);
+    BJobFile reply;
+    Read(reply, bytes, 4);
+    ASSERT_EQ(reply.GetCheckSettings().size(), 1u);
+    BCheckSetting* standard = reply.GetCheckSettings().FindCheckSetting(eProblemSetting_Standard);
+    ASSERT_NE(standard, nullptr);
+    EXPECT_EQ(standard->GetStringParam(0), "X-4");
+    ASSERT_NE(reply.GetTicket(), nullptr);
+    EXPECT_EQ(*reply.GetTicket(), ticket.get());
+}
+
+TEST_F(JobFileTest, ForceEPSExportComesFromRecordBP) {
+    BJobFile job;
+    Read(job,
+         CompanionStream([](UKeyOutStream&) {},
+                         [](UKeyOutStream& out) {
+                             out << UKeyOutStream::StartRecord(UKey('B', 'P')) << UKey('B', 'r') << true;
+                             out.Pop();
+                         }),
+         2);
+    EXPECT_TRUE(g_forceEPSexport);
+    // A stream without the record leaves the flag alone.
+    Read(job, Write(job, 2), 2);
+    EXPECT_TRUE(g_forceEPSexport);
+}
+
+TEST_F(JobFileTest, FailedOrEmptyInput) {
+    BJobFile job;
+    job.SetSt(5);
+    std::istringstream failed(Write(job, 4));
+    failed.setstate(std::ios::failbit);
+    job.SetSt(6);
+    job.JobFileReadFromBuffer(failed, 4);
+    EXPECT_EQ(job.GetSt(), 6);
+
+    std::istringstream empty;
+    try {
+        job.JobFileReadFromBuffer(empty, 4);
+        FAIL() << "an empty stream is not a job";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "UKeyInStream: meta key mismatch");
+    }
+}
+
+TEST(JobFileDescriptions, ProblemDescriptionsAreHandedOverOnRead) {
+    // The table is built once per process; only a process that has none yet can show the hand-over.
+    if (detectableProblemDescriptions() != nullptr) GTEST_SKIP() << "table built earlier in this process";
+    const std::string bytes = Stream(
+        [](UKeyOutStream& out) {
+            job_test::WriteMessage(out, UKey('D', 'p'), ticket_builder::testProblemDescriptions().get());
+        },
+        BJobFile::kStreamIdentifier);
+    testing_support::ScratchFolder data;
+    testing_support::ScopedEnvironment env;
+    env.set("XDG_DATA_HOME", data.path());
+    BJobFile job;
+    Read(job, bytes, 2);
+    const DetectableProblemDescriptions* table = detectableProblemDescriptions();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->GetProblemDescription(eProblemSetting_ProcessProfile).GetProblemTypeEnum(),
+              eSettingType_StringParameter);
+}
+
+namespace {
+
+// The runs of record 10 of a plug-in information file: the 120 value, whether 140 is there and
+// the 3201 flag of 180 (-1 when 180 is absent).
+struct InfoRun {
+    int page;
+    bool items;
+    int flattener;
+    bool operator==(const InfoRun&) const = default;
+};
+
+std::vector<InfoRun> ReadPluginInfo(const std::string& bytes) {
+    std::istringstream is(bytes);
+    UKeyInStream in(is);
+    std::vector<InfoRun> runs;
+    in >> UKeyInStream::StartRecord(UKey(10));
+    while (in.Next()) {
+        InfoRun run{-99, in.Exists(UKey(140)), -1};
+        in >> UKey(120) >> run.page;
+        if (run.items) {
+            in >> UKeyInStream::StartRecord(UKey(140));
+            EXPECT_TRUE(in.IndexedFields().empty());
+            in.Pop();
+        }
+        if (in.Exists(UKey(180))) {
+            bool enabled = false;
+            in >> UKeyInStream::StartRecord(UKey(180)) >> UKey(3201) >> enabled;
+            in.Pop();
+            run.flattener = enabled;
+        }
+        runs.push_back(run);
+    }
+    in.Pop();
+    return runs;
+}
+
+}  // namespace
+
+TEST_F(JobFileTest, PluginInfoHoldsOneRunForTheDocumentAndOnePerPage) {
+    BJobFile job;
+    job.SetPluginInfoFile(UFileSpecCore(ustring(data_ / "info.bin"), nullptr));
+    auto* a = new BPageRange;
+    a->SetFirstPage(1);
+    a->SetPageCount(2);
+    auto* b = new BPageRange;
+    b->SetFirstPage(3);
+    b->SetPageCount(1);
+    job.GetAbsolutePages().Insert(a);
+    job.GetAbsolutePages().Insert(b);
+    auto flattener = std::make_shared<BTransparencyFlattener>();
+    flattener->SetPage(2);
+    flattener->SetEnabled(true);
+    auto elsewhere = std::make_shared<BTransparencyFlattener>();
+    elsewhere->SetPage(9);
+    job.GetPageFlatteners() = {flattener, elsewhere};
+
+    std::ofstream(data_ / "info.bin") << std::string(1000, 'x');  // truncated by the write
+    job.ExportPluginInfo();
+    std::ifstream file(data_ / "info.bin", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 13u);
+    const size_t rootLength =
+        (static_cast<unsigned char>(bytes[3]) << 24) | (static_cast<unsigned char>(bytes[4]) << 16) |
+        (static_cast<unsigned char>(bytes[5]) << 8) | static_cast<unsigned char>(bytes[6]);
+    EXPECT_EQ(bytes.size(), 8 + rootLength);
+    // No stream identifier: the version follows the root header.
+    EXPECT_EQ(Hex(bytes.substr(8, 5)), "C0 DE 01 02 01");
+    EXPECT_EQ(ReadPluginInfo(bytes),
+              (std::vector<InfoRun>{{-2, true, -1}, {0, true, -1}, {1, true, 1}, {2, true, -1}}));
+}
+
+TEST_F(JobFileTest, PluginInfoWithoutAFileWritesNothing) {
+    BJobFile job;
+    job.ExportPluginInfo();
+    job.SetPluginInfoFile(UFileSpecCore(ustring(data_ / "missing/folder/info.bin"), nullptr));
+    job.ExportPluginInfo();
+    EXPECT_FALSE(UFileSpecCore(ustring(data_ / "missing"), nullptr).exists());
+}
