@@ -71,7 +71,7 @@ void sweepSpecs(const std::string& lengthAndConversion, V value) {
                 Conv<V> c;
                 c.spec = "%" + flags + width + precision + lengthAndConversion;
                 c.widthStar = width[0] == '*';
-                c.precisionStar = precision[1] == '*';
+                c.precisionStar = std::string(precision) == ".*";
                 c.width = c.widthStar ? (mask % 2 == 0 ? 9 : -9) : 0;  // negative means left-justify
                 c.precision = c.precisionStar ? (mask % 3 == 0 ? -1 : 4) : 0;
                 c.value = value;
@@ -224,10 +224,14 @@ TEST(Format, StringConversionsInHouse) {
 
 TEST(Format, ParserLiteralsAndNonConversions) {
     const Case cases[] = {
-        {"y", ustring::format("%y")},     {"5", ustring::format("%5y")},
-        {"abc", ustring::format("abc%")}, {"100%", ustring::format("100%%")},
-        {"Lf", ustring::format("%Lf")},   {"zu", ustring::format("%zu")},
-        {"F", ustring::format("%F")},     {"a", ustring::format("%a")},
+        {"y", ustring::format("%y")},
+        {"5", ustring::format("%5y")},
+        {"abc", ustring::format("abc%")},
+        {"100%", ustring::format("100%%")},
+        {"Lf", ustring::format("%Lf")},
+        {"zu", ustring::format("%zu")},
+        {"F", ustring::format("%F")},
+        {"a", ustring::format("%a")},
         {"-!", ustring::format("%-y!")},  // the character after the percent sign {"\td",
                                           // ustring::format("%\td")},
         {"x5", ustring::format("x%5")},   // a format that ends inside a specification
