@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "ConvertUTF.h"
 #include "ustring.h"
@@ -9,24 +11,43 @@ constexpr int kBlock = 512;
 
 std::u16string ustring::utf16() const {
     const auto* bytes = reinterpret_cast<const UTF8*>(s_.data());
-    const UTF8* const end = bytes + s_.size();
-
-    // The ASCII prefix is widened without the converter; a zero byte inside it ends the text.
-    const UTF8* p = bytes;
-    while (p < end && *p != 0 && *p < 0x80) ++p;
+    const size_t n = s_.size();
+    // No UTF-8 sequence yields more UTF-16 units than it has bytes, so n units always suffice.
     std::u16string out;
-    out.reserve(std::max<size_type>(32, static_cast<size_type>(p - bytes)));
-    out.append(bytes, p);
-    if (p == end || *p == 0) return out;
+    out.resize(std::max<size_t>(n, 32));
+    char16_t* const dst = out.data();
 
-    // Past the prefix a zero byte is just another character: convert up to the string's end.
-    UTF16 buffer[kBlock];
-    for (;;) {
-        UTF16* target = buffer;
-        const ConversionResult r = ConvertUTF8toUTF16(&p, end, &target, buffer + kBlock, strictConversion);
-        out.append(buffer, target);
-        if (r == sourceExhausted || r == sourceIllegal || p == end) break;
+    // The ASCII prefix is widened without the converter, eight bytes at a time while a word has
+    // neither a zero byte nor a byte of 0x80 or more; a zero byte inside it ends the text.
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        if ((((word - kOnes) & ~word) | word) & kHighBits) break;
+        for (size_t k = 0; k < 8; ++k) dst[i + k] = bytes[i + k];
     }
+    while (i < n && bytes[i] != 0 && bytes[i] < 0x80) {
+        dst[i] = bytes[i];
+        ++i;
+    }
+    size_t length = i;
+
+    if (i < n && bytes[i] != 0) {
+        // Past the prefix a zero byte is just another character: convert up to the string's end.
+        const UTF8* source = bytes + i;
+        const UTF8* const end = bytes + n;
+        UTF16 buffer[kBlock];
+        for (;;) {
+            UTF16* target = buffer;
+            const ConversionResult r =
+                ConvertUTF8toUTF16(&source, end, &target, buffer + kBlock, strictConversion);
+            for (const UTF16* u = buffer; u != target; ++u) dst[length++] = static_cast<char16_t>(*u);
+            if (r == sourceExhausted || r == sourceIllegal || source == end) break;
+        }
+    }
+    out.resize(length);
     return out;
 }
 

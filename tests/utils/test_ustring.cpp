@@ -49,6 +49,19 @@ TEST(UstringUtf16, AsciiPrefixAndZeroByte) {
     EXPECT_EQ(bytes({0xC3, 0xA9, 0x00, 0x42}).utf16(), u16({0xE9, 0x00, 0x42}));
 }
 
+TEST(UstringUtf16, ZeroOrNonAsciiByteAtEveryPositionOfTheAsciiPrefix) {
+    for (size_t at = 0; at < 40; ++at) {
+        std::string text(40, 'q');
+        text[at] = '\0';
+        EXPECT_EQ(ustring(text).utf16(), std::u16string(at, u'q')) << at;
+        text[at] = '\xC3';
+        text.insert(at + 1, 1, '\xA9');
+        std::u16string expected(41 - 1, u'q');
+        expected[at] = 0xE9;
+        EXPECT_EQ(ustring(text).utf16(), expected) << at;
+    }
+}
+
 TEST(UstringUtf16, KeepsUnitsBeforeAFault) {
     EXPECT_EQ(bytes({'a', 0xC3, 0xA9, 'b'}).utf16(), u16({0x61, 0xE9, 0x62}));
     EXPECT_EQ(bytes({'a', 0xC3}).utf16(), u16({0x61}));
