@@ -66,9 +66,9 @@ bool isDigit(unsigned char c) {
     return c >= '0' && c <= '9';
 }
 
-// Reads the conversion specification at fmt[pos] == '%' into seg and returns where scanning
+// Reads the conversion directive at fmt[pos] == '%' into seg and returns where scanning
 // resumes. Sets badIndex when an explicit index cannot be stored.
-size_t parseSpecification(const char* fmt, size_t pos, Segment& seg, bool& badIndex) {
+size_t parseDirective(const char* fmt, size_t pos, Segment& seg, bool& badIndex) {
     seg = Segment{kSizeInt, kEmpty, static_cast<uint32_t>(pos), 1, -1, -1, 0, kNextArg, kNoArg, kNoArg};
     size_t i = pos + 1;
     if (fmt[i] == '\0') return i;  // a lone '%' at the end writes nothing
@@ -85,7 +85,7 @@ size_t parseSpecification(const char* fmt, size_t pos, Segment& seg, bool& badIn
     bool justDot = false;
     for (;; ++i) {
         const auto c = static_cast<unsigned char>(fmt[i]);
-        // A format that ends inside a specification keeps the character after the '%', as an
+        // A format that ends inside a directive keeps the character after the '%', as an
         // unknown conversion would.
         if (c == '\0') return oneCharLiteral(i);
         if (c < 32 || c > 'x') return oneCharLiteral(i + 1);
@@ -209,7 +209,7 @@ size_t parseFormat(const char* fmt, Segment* segments, bool& badIndex) {
                                         kNoArg};
             continue;
         }
-        i = parseSpecification(fmt, i, segments[count++], badIndex);
+        i = parseDirective(fmt, i, segments[count++], badIndex);
     }
     return count;
 }
@@ -306,30 +306,30 @@ void storeCount(const Segment& seg, const Slot* slots, size_t written) {
 }
 
 template <typename T>
-int printOne(char* buffer, size_t capacity, const char* spec, bool hasWidth, int width, bool hasPrecision,
-             int precision, T value) {
-    if (hasWidth && hasPrecision) return std::snprintf(buffer, capacity, spec, width, precision, value);
-    if (hasWidth) return std::snprintf(buffer, capacity, spec, width, value);
-    if (hasPrecision) return std::snprintf(buffer, capacity, spec, precision, value);
-    return std::snprintf(buffer, capacity, spec, value);
+int printOne(char* buffer, size_t capacity, const char* directive, bool hasWidth, int width,
+             bool hasPrecision, int precision, T value) {
+    if (hasWidth && hasPrecision) return std::snprintf(buffer, capacity, directive, width, precision, value);
+    if (hasWidth) return std::snprintf(buffer, capacity, directive, width, value);
+    if (hasPrecision) return std::snprintf(buffer, capacity, directive, precision, value);
+    return std::snprintf(buffer, capacity, directive, value);
 }
 
-int printSlot(char* buffer, size_t capacity, const char* spec, const Segment& seg, const Slot* slots,
+int printSlot(char* buffer, size_t capacity, const char* directive, const Segment& seg, const Slot* slots,
               bool hasWidth, int width, bool hasPrecision, int precision) {
     const Slot& value = slots[seg.valueArg];
     if (seg.kind == kFloating)
-        return printOne(buffer, capacity, spec, hasWidth, width, hasPrecision, precision, value.value.d);
+        return printOne(buffer, capacity, directive, hasWidth, width, hasPrecision, precision, value.value.d);
     if (seg.kind == kPointer)
-        return printOne(buffer, capacity, spec, hasWidth, width, hasPrecision, precision, value.value.p);
+        return printOne(buffer, capacity, directive, hasWidth, width, hasPrecision, precision, value.value.p);
     switch (seg.sizeClass) {
         case kSizeLong:
-            return printOne(buffer, capacity, spec, hasWidth, width, hasPrecision, precision,
+            return printOne(buffer, capacity, directive, hasWidth, width, hasPrecision, precision,
                             static_cast<long>(value.value.i));
         case kSizeLongLong:
-            return printOne(buffer, capacity, spec, hasWidth, width, hasPrecision, precision,
+            return printOne(buffer, capacity, directive, hasWidth, width, hasPrecision, precision,
                             static_cast<long long>(value.value.i));
         default:
-            return printOne(buffer, capacity, spec, hasWidth, width, hasPrecision, precision,
+            return printOne(buffer, capacity, directive, hasWidth, width, hasPrecision, precision,
                             static_cast<int>(value.value.i));
     }
 }
@@ -343,13 +343,13 @@ void writeNumeric(ustring& out, const char* fmt, const Segment& seg, const Slot*
         return;
     }
 
-    // The specification without its "N$" parts, e.g. %2$-*1$ld becomes %-*ld.
-    char specStack[64];
-    std::unique_ptr<char[]> specHeap;
-    char* spec = specStack;
-    if (seg.length >= sizeof specStack) {
-        specHeap.reset(new char[seg.length + 1]);
-        spec = specHeap.get();
+    // The directive without its "N$" parts, e.g. %2$-*1$ld becomes %-*ld.
+    char directiveStack[64];
+    std::unique_ptr<char[]> directiveHeap;
+    char* directive = directiveStack;
+    if (seg.length >= sizeof directiveStack) {
+        directiveHeap.reset(new char[seg.length + 1]);
+        directive = directiveHeap.get();
     }
     size_t n = 0;
     for (size_t i = 0; i < seg.length;) {
@@ -360,15 +360,15 @@ void writeNumeric(ustring& out, const char* fmt, const Segment& seg, const Slot*
                 i = end + 1;
                 continue;
             }
-            while (i < end) spec[n++] = text[i++];
+            while (i < end) directive[n++] = text[i++];
             continue;
         }
-        spec[n++] = text[i++];
+        directive[n++] = text[i++];
     }
-    spec[n] = '\0';
+    directive[n] = '\0';
     // D, O and U are long conversions elsewhere but unknown to this C library; the argument was
     // fetched by the size class read, so the plain conversion matches it.
-    char& conversion = spec[n - 1];
+    char& conversion = directive[n - 1];
     if (conversion == 'D' || conversion == 'O' || conversion == 'U')
         conversion = static_cast<char>(conversion - 'A' + 'a');
 
@@ -389,7 +389,8 @@ void writeNumeric(ustring& out, const char* fmt, const Segment& seg, const Slot*
         heapBuffer.reset(new char[capacity]);
         buffer = heapBuffer.get();
     }
-    int written = printSlot(buffer, capacity, spec, seg, slots, hasWidth, width, hasPrecision, precision);
+    int written =
+        printSlot(buffer, capacity, directive, seg, slots, hasWidth, width, hasPrecision, precision);
     if (written < 0) return;  // the C library refused the conversion
     if (static_cast<size_t>(written) >= capacity) {
         // Some conversions outgrow width + precision + 256 (%.250f of 1e308): measure and redo.
@@ -397,7 +398,8 @@ void writeNumeric(ustring& out, const char* fmt, const Segment& seg, const Slot*
         capacity = static_cast<size_t>(written) + 1;
         heapBuffer.reset(new char[capacity]);
         buffer = heapBuffer.get();
-        written = printSlot(buffer, capacity, spec, seg, slots, hasWidth, width, hasPrecision, precision);
+        written =
+            printSlot(buffer, capacity, directive, seg, slots, hasWidth, width, hasPrecision, precision);
     }
     out.append(buffer, static_cast<size_t>(written));
 }

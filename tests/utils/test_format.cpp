@@ -16,7 +16,7 @@ namespace {
 // One conversion of a generated format, with the arguments its '*' parts take.
 template <typename V>
 struct Conv {
-    std::string spec;
+    std::string directive;
     bool widthStar = false;
     bool precisionStar = false;
     int width = 0;
@@ -60,7 +60,7 @@ const char* const kPrecisions[] = {"", ".", ".3", ".*"};
 
 // Every flag subset with every width and precision form, for one conversion and value.
 template <typename V>
-void sweepSpecs(const std::string& lengthAndConversion, V value) {
+void sweepDirectives(const std::string& lengthAndConversion, V value) {
     const char flagChars[] = "-+ #0";
     for (unsigned mask = 0; mask < 32; ++mask) {
         std::string flags;
@@ -69,13 +69,13 @@ void sweepSpecs(const std::string& lengthAndConversion, V value) {
         for (const char* width : kWidths) {
             for (const char* precision : kPrecisions) {
                 Conv<V> c;
-                c.spec = "%" + flags + width + precision + lengthAndConversion;
+                c.directive = "%" + flags + width + precision + lengthAndConversion;
                 c.widthStar = width[0] == '*';
                 c.precisionStar = std::string(precision) == ".*";
                 c.width = c.widthStar ? (mask % 2 == 0 ? 9 : -9) : 0;  // negative means left-justify
                 c.precision = c.precisionStar ? (mask % 3 == 0 ? -1 : 4) : 0;
                 c.value = value;
-                expand("<" + c.spec + ">", std::tuple<>(), c);
+                expand("<" + c.directive + ">", std::tuple<>(), c);
             }
         }
     }
@@ -84,16 +84,16 @@ void sweepSpecs(const std::string& lengthAndConversion, V value) {
 TEST(FormatTable, IntegerConversions) {
     for (const char* conv : {"d", "i", "o", "u", "x", "X"}) {
         for (int v : {0, 7, -42, 70000, std::numeric_limits<int>::min()}) {
-            for (const char* length : {"", "h", "hh"}) sweepSpecs(std::string(length) + conv, v);
+            for (const char* length : {"", "h", "hh"}) sweepDirectives(std::string(length) + conv, v);
         }
         for (long v : {0L, -1L, 1L << 40, std::numeric_limits<long>::max()})
-            sweepSpecs(std::string("l") + conv, v);
+            sweepDirectives(std::string("l") + conv, v);
         for (long long v : {5LL, -(1LL << 50), std::numeric_limits<long long>::min()}) {
-            sweepSpecs(std::string("ll") + conv, v);
-            sweepSpecs(std::string("q") + conv, v);
+            sweepDirectives(std::string("ll") + conv, v);
+            sweepDirectives(std::string("q") + conv, v);
         }
     }
-    for (int v : {'A', 'z', ' '}) sweepSpecs("c", v);
+    for (int v : {'A', 'z', ' '}) sweepDirectives("c", v);
 }
 
 TEST(FormatTable, FloatingConversions) {
@@ -102,46 +102,46 @@ TEST(FormatTable, FloatingConversions) {
                              std::nan("")};
     for (const char* conv : {"e", "E", "f", "g", "G"}) {
         for (double v : values) {
-            sweepSpecs(conv, v);
-            sweepSpecs(std::string("l") + conv, v);
+            sweepDirectives(conv, v);
+            sweepDirectives(std::string("l") + conv, v);
         }
     }
 }
 
 TEST(FormatTable, StringAndPointerConversions) {
-    for (const char* v : {"", "ab", "hello world"}) sweepSpecs("s", v);
+    for (const char* v : {"", "ab", "hello world"}) sweepDirectives("s", v);
     int local = 0;
     for (const void* v : {static_cast<const void*>(nullptr), static_cast<const void*>(&local)})
-        sweepSpecs("p", v);
+        sweepDirectives("p", v);
 }
 
-// Random specifications of one conversion family.
+// Random directives of one conversion family.
 template <typename V>
 Conv<V> randomConv(std::mt19937& rng, const std::vector<std::string>& conversions, V value) {
     Conv<V> c;
-    c.spec = "%";
+    c.directive = "%";
     for (char f : std::string("-+ #0"))
-        if (rng() % 4 == 0) c.spec += f;
+        if (rng() % 4 == 0) c.directive += f;
     switch (rng() % 3) {
-        case 1: c.spec += std::to_string(1 + rng() % 25); break;
+        case 1: c.directive += std::to_string(1 + rng() % 25); break;
         case 2:
-            c.spec += '*';
+            c.directive += '*';
             c.widthStar = true;
             c.width = static_cast<int>(rng() % 41) - 20;
             break;
         default: break;
     }
     switch (rng() % 4) {
-        case 1: c.spec += '.'; break;
-        case 2: c.spec += "." + std::to_string(rng() % 20); break;
+        case 1: c.directive += '.'; break;
+        case 2: c.directive += "." + std::to_string(rng() % 20); break;
         case 3:
-            c.spec += ".*";
+            c.directive += ".*";
             c.precisionStar = true;
             c.precision = static_cast<int>(rng() % 25) - 4;
             break;
         default: break;
     }
-    c.spec += conversions[rng() % conversions.size()];
+    c.directive += conversions[rng() % conversions.size()];
     c.value = value;
     return c;
 }
@@ -165,7 +165,8 @@ TEST(FormatTable, RandomSequentialFormatsOfThreeConversions) {
             const auto b =
                 randomConv(rng, floats, std::ldexp(double(rng()) - 2147483648.0, int(rng() % 60) - 40));
             const auto c = randomConv(rng, strings, texts[rng() % std::size(texts)]);
-            expand(literal(rng) + a.spec + literal(rng) + b.spec + literal(rng) + c.spec + literal(rng),
+            expand(literal(rng) + a.directive + literal(rng) + b.directive + literal(rng) + c.directive +
+                       literal(rng),
                    std::tuple<>(), a, b, c);
         }
         {
@@ -174,7 +175,7 @@ TEST(FormatTable, RandomSequentialFormatsOfThreeConversions) {
             const auto b =
                 randomConv(rng, pointers, reinterpret_cast<const void*>(static_cast<uintptr_t>(rng())));
             const auto c = randomConv(rng, std::vector<std::string>{"c"}, static_cast<int>('!' + rng() % 90));
-            expand(a.spec + literal(rng) + b.spec + c.spec, std::tuple<>(), a, b, c);
+            expand(a.directive + literal(rng) + b.directive + c.directive, std::tuple<>(), a, b, c);
         }
     }
 }
@@ -234,7 +235,7 @@ TEST(Format, ParserLiteralsAndNonConversions) {
         {"a", ustring::format("%a")},
         {"-!", ustring::format("%-y!")},  // the character after the percent sign {"\td",
                                           // ustring::format("%\td")},
-        {"x5", ustring::format("x%5")},   // a format that ends inside a specification
+        {"x5", ustring::format("x%5")},   // a format that ends inside a directive
         {"", ustring::format("")},
     };
     for (const Case& c : cases) EXPECT_EQ(c.got.str(), c.expected);
