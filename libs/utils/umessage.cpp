@@ -96,8 +96,7 @@ void umessage::erase(const ustring& name) {
 template <class T>
 void umessage::addData_priv(const ustring& name, umessage_type_id type, const T& value, bool asArray) {
     if (type == umessage_type_null) throw std::invalid_argument("type is null");
-    if (name.empty() || name.find_first_of("/?") != ustring::npos)
-        throw std::invalid_argument("empty or invalid name");
+    if (!umessage_details::valid_name(name)) throw std::invalid_argument("empty or invalid name");
     auto it = data_.lower_bound(name);
     if (it == data_.end() || it->first != name) {
         auto array = std::make_unique<dyn_array_impl<T>>(type, asArray);

@@ -142,6 +142,14 @@ extern template class dyn_array_impl<ustring>;
 extern template class dyn_array_impl<std::shared_ptr<umessage>>;
 extern template class dyn_array_impl<long long>;
 
+// A name is non-empty and holds neither '/' nor '?'.
+inline bool valid_name(const ustring& name) {
+    if (name.empty()) return false;
+    for (char c : name)
+        if (c == '/' || c == '?') return false;
+    return true;
+}
+
 // The isArray flag of any entry's array.
 bool is_array(const dyn_array& array);
 

@@ -109,9 +109,14 @@ struct unflattener {
     }
 
     void readStrings() {
+        readTable();
+        slots.assign(strings.size() + 1, slot());
+    }
+
+    void readTable() {
         const std::uint64_t count = varint64();
         need(count, 1);
-        strings.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, kChunk)));
+        strings.reserve(static_cast<std::size_t>(sizeKnown ? count : std::min<std::uint64_t>(count, kChunk)));
         char small[kStackString];
         for (std::uint64_t i = 0; i < count; ++i) {
             const std::uint64_t length = varint64();
@@ -139,31 +144,45 @@ struct unflattener {
         }
     }
 
-    // One body's entries are gathered by name and sorted once at the end, so a body whose names
-    // arrive in any order is rebuilt in n log n; repeated names accumulate in stream order.
+    // Which pending entry of which body a string index names, so a repeated name is found in
+    // constant time; index 0 (never a valid name) stands for the "what" of version 1.
+    struct slot {
+        std::uint32_t body = 0;
+        std::uint32_t pos = 0;
+    };
+    std::vector<slot> slots;
+    std::uint32_t bodies = 0;
+
+    struct pending {
+        const ustring* name;
+        std::unique_ptr<dyn_array> array;
+        dyn_array* existing;  // the target's entry of this name, which these values extend
+    };
+
+    // One body's entries are gathered in stream order and sorted once at the end, so a body
+    // whose names arrive in any order is rebuilt in n log n; repeated names accumulate in
+    // stream order. A name repeated under another index of the table (or after a nested body
+    // reused its index) is merged at the end, where a clash of types is found.
     struct body {
+        unflattener& reader;
         umessage& target;
-        entry_list fresh;
-        std::vector<std::pair<umessage::map_type::iterator, std::unique_ptr<dyn_array>>> extend;
-        std::unordered_map<std::string_view, dyn_array*> byName;
+        std::uint32_t id;
+        std::vector<pending> entries;
 
         template <class T>
-        dyn_array_impl<T>& arrayFor(const ustring& name, umessage_type_id type) {
-            if (name.empty() || name.find_first_of("/?") != ustring::npos)
-                throw std::invalid_argument("empty or invalid name");
-            const std::string_view key(name.data(), name.size());
-            auto found = byName.find(key);
-            if (found != byName.end()) return checked<T>(found->second, type);
-            auto existing = target.data_.find(name);
+        dyn_array_impl<T>& arrayFor(const ustring& name, std::size_t nameIndex, umessage_type_id type) {
+            if (!umessage_details::valid_name(name)) throw std::invalid_argument("empty or invalid name");
+            slot& s = reader.slots[nameIndex];
+            if (s.body == id) return checked<T>(entries[s.pos].array.get(), type);
+            dyn_array* existing = nullptr;
+            if (!target.data_.empty()) {
+                auto it = target.data_.find(name);
+                if (it != target.data_.end()) existing = &checked<T>(it->second.get(), type);
+            }
             auto array = std::make_unique<dyn_array_impl<T>>(type, false);
             auto* raw = array.get();
-            if (existing != target.data_.end()) {
-                checked<T>(existing->second.get(), type);
-                extend.emplace_back(existing, std::move(array));
-            } else {
-                fresh.emplace_back(name, std::move(array));
-            }
-            byName.emplace(key, raw);
+            entries.push_back({&name, std::move(array), existing});
+            s = {id, static_cast<std::uint32_t>(entries.size() - 1)};
             return *raw;
         }
 
@@ -175,32 +194,81 @@ struct unflattener {
         }
 
         template <class T>
-        static void appendTo(dyn_array* dst, dyn_array* src) {
-            auto& to = static_cast<dyn_array_impl<T>&>(*dst);
-            auto& from = static_cast<dyn_array_impl<T>&>(*src);
+        static void appendTo(dyn_array* dst, const dyn_array* src) {
+            auto& to = dynamic_cast<dyn_array_impl<T>&>(*dst);
+            auto& from = static_cast<const dyn_array_impl<T>&>(*src);
             if (from.isArray) to.isArray = true;
             for (const auto& value : from.values) to.addData(value);
         }
 
+        static void append(dyn_array* dst, const dyn_array* src) {
+            if (dst->type() != src->type()) throw std::logic_error("incompatible type");
+            switch (src->type()) {
+                case umessage_type_int: appendTo<int>(dst, src); break;
+                case umessage_type_bool: appendTo<bool>(dst, src); break;
+                case umessage_type_double: appendTo<double>(dst, src); break;
+                case umessage_type_string: appendTo<ustring>(dst, src); break;
+                case umessage_type_message: appendTo<std::shared_ptr<umessage>>(dst, src); break;
+                default: appendTo<long long>(dst, src); break;
+            }
+        }
+
         void commit() {
-            for (auto& [where, array] : extend) {
-                dyn_array* dst = where->second.get();
-                switch (dst->type()) {
-                    case umessage_type_int: appendTo<int>(dst, array.get()); break;
-                    case umessage_type_bool: appendTo<bool>(dst, array.get()); break;
-                    case umessage_type_double: appendTo<double>(dst, array.get()); break;
-                    case umessage_type_string: appendTo<ustring>(dst, array.get()); break;
-                    case umessage_type_message: appendTo<std::shared_ptr<umessage>>(dst, array.get()); break;
-                    default: appendTo<long long>(dst, array.get()); break;
+            const std::size_t n = entries.size();
+            std::vector<std::uint32_t> order(n);
+            for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
+            const auto cmp = [this](std::uint32_t a, std::uint32_t b) {
+                return entries[a].name->compare(*entries[b].name);
+            };
+            const auto before = [&](std::uint32_t a, std::uint32_t b) {
+                const int c = cmp(a, b);
+                return c < 0 || (c == 0 && a < b);
+            };
+            if (!std::is_sorted(order.begin(), order.end(), before)) {
+                bool descending = true;
+                for (std::size_t i = 1; i < n && descending; ++i)
+                    descending = cmp(order[i - 1], order[i]) > 0;
+                if (descending) {
+                    std::reverse(order.begin(), order.end());
+                } else {
+                    // The first eight bytes, kept beside each index, settle most comparisons
+                    // without following the pointer to the name.
+                    struct key {
+                        std::uint64_t prefix;
+                        std::uint32_t pos;
+                    };
+                    std::vector<key> keys(n);
+                    for (std::size_t i = 0; i < n; ++i) {
+                        const ustring& name = *entries[i].name;
+                        std::uint64_t prefix = 0;
+                        for (std::size_t k = 0; k < 8; ++k)
+                            prefix =
+                                (prefix << 8) | (k < name.size() ? static_cast<unsigned char>(name[k]) : 0u);
+                        keys[i] = {prefix, static_cast<std::uint32_t>(i)};
+                    }
+                    std::sort(keys.begin(), keys.end(), [&](const key& a, const key& b) {
+                        if (a.prefix != b.prefix) return a.prefix < b.prefix;
+                        return before(a.pos, b.pos);
+                    });
+                    for (std::size_t i = 0; i < n; ++i) order[i] = keys[i].pos;
                 }
             }
-            const auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
-            if (!std::is_sorted(fresh.begin(), fresh.end(), byKey))
-                std::sort(fresh.begin(), fresh.end(), byKey);
+            entry_list fresh;
+            fresh.reserve(n);
+            for (std::size_t i = 0; i < n;) {
+                pending& head = entries[order[i]];
+                dyn_array* into = head.existing != nullptr ? head.existing : head.array.get();
+                std::size_t j = i + (head.existing != nullptr ? 0 : 1);
+                for (; j < n && (j == i || cmp(order[i], order[j]) == 0); ++j)
+                    append(into, entries[order[j]].array.get());
+                if (head.existing == nullptr) fresh.emplace_back(*head.name, std::move(head.array));
+                i = j;
+            }
             if (target.data_.empty()) {
                 target.data_.assign_sorted(std::move(fresh));
                 return;
             }
+            const auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
             entry_list old = target.data_.release();
             entry_list merged;
             merged.reserve(old.size() + fresh.size());
@@ -212,10 +280,10 @@ struct unflattener {
     };
 
     template <class T, class Read>
-    void values(body& b, const ustring& name, umessage_type_id type, std::uint64_t count, bool arrayFlag,
-                Read read) {
+    void values(body& b, const ustring& name, std::size_t nameIndex, umessage_type_id type,
+                std::uint64_t count, bool arrayFlag, Read read) {
         T first = read();
-        dyn_array_impl<T>& array = b.template arrayFor<T>(name, type);
+        dyn_array_impl<T>& array = b.template arrayFor<T>(name, nameIndex, type);
         array.addData(first);
         for (std::uint64_t i = 1; i < count; ++i) array.addData(read());
         if (arrayFlag && count == 1) array.isArray = true;
@@ -238,20 +306,21 @@ struct unflattener {
     }
 
     void readBody(umessage& target, int depth) {
-        body b{target, {}, {}, {}};
+        if (bodies == UINT32_MAX) throw std::runtime_error("umessage::unflatten() : too many messages");
+        body b{*this, target, ++bodies, {}};
         if (version == 1) {
             const ustring& what = resolve(varint64());
             static const ustring kWhat("what");
-            if (!what.empty()) b.arrayFor<ustring>(kWhat, umessage_type_string).addData(what);
+            if (!what.empty()) b.arrayFor<ustring>(kWhat, 0, umessage_type_string).addData(what);
         }
         const std::uint64_t entries = varint64();
         if (entries > kMaxEntries) throw std::runtime_error("umessage::unflatten() : too many entry");
         need(entries, version == 4 ? 4 : 3);
-        const auto expected = static_cast<std::size_t>(std::min<std::uint64_t>(entries, kChunk));
-        b.fresh.reserve(expected);
-        b.byName.reserve(expected);
+        b.entries.reserve(
+            static_cast<std::size_t>(sizeKnown ? entries : std::min<std::uint64_t>(entries, kChunk)));
         for (std::uint64_t e = 0; e < entries; ++e) {
-            const ustring& name = resolve(varint64());
+            const std::uint64_t nameIndex = varint64();
+            const ustring& name = resolve(nameIndex);
             const umessage_type_id type = readType();
             const bool arrayFlag = version == 4 && byte() != 0;
             const std::uint64_t count = varint64();
@@ -262,34 +331,37 @@ struct unflattener {
             switch (type) {
                 case umessage_type_int:
                     need(count, 1);
-                    values<int>(b, name, type, count, arrayFlag,
+                    values<int>(b, name, nameIndex, type, count, arrayFlag,
                                 [this] { return static_cast<int>(varint32()); });
                     break;
                 case umessage_type_bool:
                     need(count, 1);
-                    values<bool>(b, name, type, count, arrayFlag, [this] { return byte() != 0; });
+                    values<bool>(b, name, nameIndex, type, count, arrayFlag, [this] { return byte() != 0; });
                     break;
                 case umessage_type_double:
                     need(count, 8);
-                    values<double>(b, name, type, count, arrayFlag, [this] { return readDouble(); });
+                    values<double>(b, name, nameIndex, type, count, arrayFlag,
+                                   [this] { return readDouble(); });
                     break;
                 case umessage_type_string:
                     need(count, 1);
-                    values<ustring>(b, name, type, count, arrayFlag, [this] { return resolve(varint64()); });
+                    values<ustring>(b, name, nameIndex, type, count, arrayFlag,
+                                    [this] { return resolve(varint64()); });
                     break;
                 case umessage_type_message:
                     if (depth >= kMaxDepth)
                         throw std::runtime_error("umessage::unflatten() : messages nested too deeply");
                     need(count, version == 1 ? 2 : 1);
-                    values<std::shared_ptr<umessage>>(b, name, type, count, arrayFlag, [this, depth] {
-                        auto nested = std::make_shared<umessage>();
-                        readBody(*nested, depth + 1);
-                        return nested;
-                    });
+                    values<std::shared_ptr<umessage>>(b, name, nameIndex, type, count, arrayFlag,
+                                                      [this, depth] {
+                                                          auto nested = std::make_shared<umessage>();
+                                                          readBody(*nested, depth + 1);
+                                                          return nested;
+                                                      });
                     break;
                 default:
                     need(count, 1);
-                    values<long long>(b, name, type, count, arrayFlag,
+                    values<long long>(b, name, nameIndex, type, count, arrayFlag,
                                       [this] { return static_cast<long long>(varint64()); });
                     break;
             }
@@ -326,6 +398,7 @@ void umessage::unflatten_priv(std::istream& in, int version, const std::vector<u
     umessage_details::unflattener reader(in);
     reader.version = version;
     reader.strings = strings;
+    reader.slots.assign(strings.size() + 1, umessage_details::unflattener::slot());
     reader.readBody(*this, 0);
 }
 
