@@ -235,6 +235,22 @@ const Example kReadOnly[] = {
          add<int>(m, "b", umessage_type_int, {1});
          return m;
      }},
+    {"one name under two indices", 4, "04 02 01 'a' 01 'a' 02 02 01 00 01 01 01 01 00 01 02",
+     [] {
+         umessage m;
+         add<int>(m, "a", umessage_type_int, {1, 2});
+         return m;
+     }},
+    {"name repeated after a nested body used it", 4,
+     "04 02 01 'a' 01 'm' 03 01 01 00 01 01 02 05 00 01 01 01 01 00 01 05 01 01 00 01 02",
+     [] {
+         umessage m;
+         add<int>(m, "a", umessage_type_int, {1, 2});
+         auto inner = std::make_shared<umessage>();
+         add<int>(*inner, "a", umessage_type_int, {5});
+         m.addData_priv<Msg>("m", umessage_type_message, inner, false);
+         return m;
+     }},
     {"what then entry what", 1, "01 03 01 'x' 04 'what' 06 'string' 01 01 02 03 01 01",
      [] {
          umessage m;
@@ -314,6 +330,9 @@ TEST(Unflatten, BadInputFailsWithOneErrorLine) {
         {"string value index", bytes("04 01 01 's' 01 01 04 00 01 09"), "string not found"},
         {"what index", bytes("01 00 00"), "string not found"},
         {"second type", bytes("04 01 01 'a' 02 01 01 00 01 05 01 03 00 01 00 00 00 00 00 00 F8 3F"),
+         "incompatible type"},
+        {"second type under another index",
+         bytes("04 02 01 'a' 01 'a' 02 01 01 00 01 05 02 03 00 01 00 00 00 00 00 00 F8 3F"),
          "incompatible type"},
         {"slash in name", bytes("04 01 03 'a/b' 01 01 01 00 01 05"), "empty or invalid name"},
         {"empty name", bytes("04 01 00 01 01 01 00 01 05"), "empty or invalid name"},
