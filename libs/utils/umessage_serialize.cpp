@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <cstring>
 #include <istream>
 #include <ostream>
 #include <stdexcept>
@@ -374,16 +373,17 @@ struct unflattener {
 
 bool umessage::unflatten(std::istream& in) {
     clear();
-    umessage_details::unflattener reader(in);
-    std::uint32_t version = 0;
+    if (!in) return false;  // a failed stream holds no message, like a missing version
     try {
-        version = reader.varint32();
-    } catch (const std::exception&) {
-        return false;  // no version: not a flattened message, like a version out of range
-    }
-    if (version < 1 || version > 4) return false;
-    reader.version = static_cast<int>(version);
-    try {
+        umessage_details::unflattener reader(in);
+        std::uint32_t version = 0;
+        try {
+            version = reader.varint32();
+        } catch (const std::exception&) {
+            return false;  // no version: not a flattened message, like a version out of range
+        }
+        if (version < 1 || version > 4) return false;
+        reader.version = static_cast<int>(version);
         reader.readStrings();
         reader.readBody(*this, 0);
         return true;
