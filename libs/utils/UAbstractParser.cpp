@@ -30,13 +30,19 @@ void UAbstractParserBase::putBackChar(char c) {
     if (c != 0) m_putBack.push_back(c);
 }
 
-bool UAbstractParserBase::putBackUnit(std::uint16_t unit) {
+int UAbstractParserBase::toUtf8(std::uint16_t unit, char (&bytes)[4]) {
     const UTF16* source = &unit;
-    UTF8 bytes[4];
-    UTF8* target = bytes;
-    ConvertUTF16toUTF8(&source, &unit + 1, &target, bytes + sizeof bytes, strictConversion);
-    for (UTF8* p = target; p != bytes;) putBackChar(static_cast<char>(*--p));
-    return target != bytes;
+    UTF8 converted[4];
+    UTF8* target = converted;
+    ConvertUTF16toUTF8(&source, &unit + 1, &target, converted + sizeof converted, strictConversion);
+    const int count = static_cast<int>(target - converted);
+    for (int i = 0; i < count; ++i) bytes[i] = static_cast<char>(converted[i]);
+    return count;
+}
+
+void UAbstractParserBase::putBackUnit(std::uint16_t unit) {
+    char bytes[4];
+    for (int i = toUtf8(unit, bytes); i > 0; --i) putBackChar(bytes[i - 1]);
 }
 
 void UAbstractParserBase::detectEncoding() {
@@ -114,12 +120,14 @@ bool UAbstractParserBase::nextChar(char& c) {
         const auto unit = static_cast<std::uint16_t>(m_encoding == eEncoding_UTF16BE ? (first << 8) | second
                                                                                      : (second << 8) | first);
         // Units are converted one at a time: a surrogate has no form of its own and ends the text.
-        if (!putBackUnit(unit)) {
+        char bytes[4];
+        const int count = toUtf8(unit, bytes);
+        if (count == 0) {
             m_ended = true;
             return false;
         }
-        fresh = m_putBack.back();
-        m_putBack.pop_back();
+        fresh = bytes[0];
+        for (int i = count - 1; i > 0; --i) putBackChar(bytes[i]);
     }
     if (fresh == '\r' || (fresh == '\n' && m_previous != '\r')) ++m_line;
     m_previous = fresh;

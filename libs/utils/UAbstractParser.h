@@ -44,9 +44,10 @@ public:
 
 private:
     void detectEncoding();
-    // Puts back the UTF-8 form of one UTF-16 unit so that its first byte comes next; false when the
-    // unit has no form on its own (a surrogate).
-    bool putBackUnit(std::uint16_t unit);
+    // The UTF-8 form of one UTF-16 unit: 0 bytes for a surrogate, which has no form on its own.
+    static int toUtf8(std::uint16_t unit, char (&bytes)[4]);
+    // Puts back the UTF-8 form of one unit so that its first byte comes next.
+    void putBackUnit(std::uint16_t unit);
 
     std::istream& m_stream;
     ustring m_name;

@@ -41,7 +41,9 @@ TEST(UAbstractParserEncoding, DetectionTable) {
         E encoding;
         std::string text;
     } cases[] = {
-        {"\xEF\xBB\xBF" "ab", E::eEncoding_8Bit, "ab"},
+        {"\xEF\xBB\xBF"
+         "ab",
+         E::eEncoding_8Bit, "ab"},
         {"\xEF\xBB"
          "Ab",
          E::eEncoding_8Bit,
@@ -107,6 +109,11 @@ TEST(UAbstractParserEncoding, Utf16UnitsOneAtATime) {
     EXPECT_EQ(readAll(b), "A");
     char c;
     EXPECT_FALSE(b.nextChar(c));
+
+    // A zero unit is a character like any other.
+    std::istringstream zero(std::string("\xFE\xFF\0A\0\0\0B", 8));
+    Tokenizer z(zero, ustring());
+    EXPECT_EQ(readAll(z), std::string("A\0B", 3));
 
     std::istringstream odd(
         std::string("\xFF\xFE"
