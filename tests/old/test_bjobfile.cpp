@@ -95,22 +95,6 @@ protected:
 
 }  // namespace
 
-TEST_F(JobFileTest, Defaults) {
-    BJobFile job;
-    EXPECT_EQ(job.GetSt(), 0);
-    EXPECT_EQ(job.GetJobID(), "");
-    EXPECT_EQ(job.GetRequiredBleedBox(), vnu::kRect2DNull);
-    EXPECT_EQ(job.GetRequiredTrimBox(), vnu::kRect2DNull);
-    EXPECT_EQ(job.GetRequiredTypeAreaBox(), vnu::kRect2DNull);
-    EXPECT_EQ(job.GetNP(), 1);
-    EXPECT_EQ(job.GetCP(), 1);
-    EXPECT_EQ(job.GetLC(), 0);
-    EXPECT_FALSE(job.GetCombineAllGroups());
-    EXPECT_FALSE(job.GetDocumentFile().isValid());
-    EXPECT_TRUE(job.GetGroups().empty());
-    EXPECT_FALSE(job.HasProfileRef(BJobFile::kProcessProfile));
-}
-
 TEST_F(JobFileTest, DefaultJobWithFlags2IsByteExact) {
     BJobFile job;
     const std::string bytes = Write(job, 2);

@@ -39,15 +39,6 @@ private:
 
 }  // namespace
 
-TEST(BPageRange, DefaultsAreEmptyWithStyleN) {
-    BPageRange range;
-    EXPECT_EQ(range.GetSectionName(), "");
-    EXPECT_EQ(range.GetFirstPage(), 0);
-    EXPECT_EQ(range.GetPageCount(), 0);
-    EXPECT_EQ(range.GetStyle(), 'N');
-    EXPECT_EQ(range.GetAbsoluteFirstPage(), 0);
-}
-
 TEST(BPageRangeList, EmptySectionsListIsAnEmptyRecordAndReadsBackEmpty) {
     BPageRangeList list;
     std::string bytes = Stream([&](UKeyOutStream& out) { list.PageRangeListKeyStreamOutSections(out); });

@@ -10,15 +10,6 @@
 
 using job_test::Stream;
 
-TEST(BTransparencyFlattener, DocumentFlattenerStartsZero) {
-    BDocumentTransparencyFlattener f;
-    EXPECT_EQ(f.GetPage(), 0);
-    EXPECT_FALSE(f.IsEnabled());
-    EXPECT_EQ(f.GetName(), "");
-    for (int i = 0; i < BTransparencyFlattener::kValueCount; ++i) EXPECT_EQ(f.GetValue(i), 0.0);
-    for (int i = 0; i < BTransparencyFlattener::kOptionCount; ++i) EXPECT_FALSE(f.GetOption(i));
-}
-
 TEST(BTransparencyFlattener, RecordHoldsItsKeysInOrder) {
     BDocumentTransparencyFlattener f;
     f.SetEnabled(true);
