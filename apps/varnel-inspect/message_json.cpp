@@ -148,7 +148,9 @@ umessage messageFromJsonAt(const json& j, const std::string& path) {
         const std::string at = path.empty() ? name : path + "." + name;
         if (!entry.is_object() || entry.size() != 1)
             fail(at, "expected an object with one member naming the type");
-        const auto& [type, value] = *entry.items().begin();
+        const auto first = entry.begin();
+        const std::string& type = first.key();
+        const json& value = first.value();
         if (type == "int")
             addEntry<int>(m, name, umessage_type_int, value, at);
         else if (type == "long long")

@@ -105,7 +105,9 @@ TEST(InspectMessage, BadInputIsOneLineAndNoOutput) {
         const auto r = inspect(c.args, c.input);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
-        if (!c.err.empty()) EXPECT_EQ(r.err, c.err);
+        if (!c.err.empty()) {
+            EXPECT_EQ(r.err, c.err);
+        }
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
     }
 }
@@ -156,7 +158,9 @@ TEST(InspectKeystream, MalformedStreamsAreErrors) {
         const auto r = inspect({"keystream"}, c.input);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
-        if (!c.err.empty()) EXPECT_EQ(r.err, c.err);
+        if (!c.err.empty()) {
+            EXPECT_EQ(r.err, c.err);
+        }
         EXPECT_EQ(r.err.rfind("stdin: ", 0), 0u) << r.err;
     }
 }
