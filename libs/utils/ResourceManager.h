@@ -19,7 +19,7 @@ UFileSpecCore getLangFolder(const UFileSpecCore& resourceFolder, const ustring& 
 // then at the top of the resources folder; invalid when none of them has it.
 UFileSpecCore getResourcePath(const ustring& name);
 
-// Searches `bundle` instead of the main bundle; an invalid specification returns to the main bundle.
+// Searches `bundle` instead of the main bundle; an invalid path returns to the main bundle.
 void setLoadBundle(const UFileSpecCore& bundle);
 // Forgets the chosen locale and the folder cache, as unloading the module does.
 void reset();

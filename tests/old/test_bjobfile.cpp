@@ -278,7 +278,7 @@ TEST_F(JobFileTest, AbsentFieldsKeepNumbersAndEmptyStrings) {
     EXPECT_TRUE(job.GetAbsolutePages().empty());
 }
 
-TEST_F(JobFileTest, RelativePathsReadAsEmptyFileSpecifications) {
+TEST_F(JobFileTest, RelativePathsReadAsEmptyFileSpecs) {
     BJobFile job;
     Read(job,
          CompanionStream(
