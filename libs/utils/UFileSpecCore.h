@@ -36,7 +36,7 @@ public:
     bool init(SpecialFolder folder);
 
     // Appends a relative path; ".." climbs, "." and empty components are skipped. On failure the
-    // specification is left empty.
+    // path is left empty.
     bool add(const ustring& relative);
     bool up();
 
