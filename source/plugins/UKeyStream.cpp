@@ -37,10 +37,6 @@ std::uint32_t GetBigEndian32(const unsigned char* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
 }
 
-std::uint64_t GetBigEndian64(const unsigned char* p) {
-    return (std::uint64_t{GetBigEndian32(p)} << 32) | GetBigEndian32(p + 4);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -196,30 +192,27 @@ void UKeyInStream::KeyTable::Clear() {
     }
 }
 
-int UKeyInStream::KeyTable::Find(unsigned short key, const std::vector<Item>& items) const {
-    if (slots_.empty()) return -1;
+int UKeyInStream::KeyTable::FindForInsert(unsigned short key, const std::vector<Item>& items,
+                                          std::size_t& slot) {
+    // At most half full, so probes stay short and Find always meets a free slot.
+    if (!direct_ && (used_ + 1) * 2 > slots_.size()) Grow(items);
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t s = Home(key);; s = (s + 1) & mask) {
-        const std::uint32_t slot = slots_[s];
-        if ((slot >> 17) != generation_) return -1;
-        const int index = static_cast<int>(slot & 0x1FFFFu) - 1;
+        const std::uint32_t entry = slots_[s];
+        if ((entry >> 17) != generation_) {
+            slot = s;
+            return -1;
+        }
+        const int index = static_cast<int>(entry & 0x1FFFFu) - 1;
         if (items[index].key == key) return index;
     }
 }
 
-void UKeyInStream::KeyTable::Insert(unsigned short key, int index, const std::vector<Item>& items) {
-    // At most half full, so probes stay short and Find always meets a free slot.
-    if ((used_ + 1) * 2 > slots_.size()) Grow(items);
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t s = Home(key);
-    while ((slots_[s] >> 17) == generation_) s = (s + 1) & mask;
-    slots_[s] = (generation_ << 17) | static_cast<std::uint32_t>(index + 1);
-    ++used_;
-}
-
 void UKeyInStream::KeyTable::Grow(const std::vector<Item>& items) {
     bits_ = std::max(bits_ + 1, 5);
-    slots_.assign(std::size_t{1} << bits_, 0u);
+    // From 4096 keys on, the 256 KiB of one slot per key cost less than probing a sparse table.
+    direct_ = bits_ > 13;
+    slots_.assign(direct_ ? std::size_t{1} << 16 : std::size_t{1} << bits_, 0u);
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = 0; i < used_; ++i) {
         std::size_t s = Home(items[i].key);
@@ -235,6 +228,15 @@ void UKeyInStream::Fail(const std::string& what) {
     throw std::runtime_error("UKeyInStream: " + what);
 }
 
+void UKeyInStream::FailHeaderCut(const char* where, std::int64_t pos) {
+    Fail(std::string(where) + " ends inside a field header at offset " + std::to_string(pos));
+}
+
+void UKeyInStream::FailPastEnd(const char* where, std::int64_t pos, std::uint32_t length, std::int64_t end) {
+    Fail("field at offset " + std::to_string(pos) + " is " + std::to_string(length) +
+         " bytes long, past the end of its " + where + " at offset " + std::to_string(end));
+}
+
 void UKeyInStream::SeekTo(std::int64_t pos) {
     if (bufferPos_ == pos) return;
     bufferPos_ = -1;
@@ -245,10 +247,7 @@ void UKeyInStream::SeekTo(std::int64_t pos) {
 }
 
 // Callers keep pos + count within the input's end, which the constructor measured.
-const unsigned char* UKeyInStream::Fetch(std::int64_t pos, std::size_t count) {
-    if (pos >= windowPos_ && pos + std::int64_t(count) <= windowPos_ + std::int64_t(windowLen_)) {
-        return window_.data() + (pos - windowPos_);
-    }
+const unsigned char* UKeyInStream::Refill(std::int64_t pos, std::size_t count) {
     const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(window_.size(), inputEnd_ - pos));
     SeekTo(pos);
     windowPos_ = pos;
@@ -263,8 +262,8 @@ const unsigned char* UKeyInStream::Fetch(std::int64_t pos, std::size_t count) {
 
 void UKeyInStream::ReadAt(std::int64_t pos, void* target, std::size_t count) {
     if (count == 0) return;
-    if (pos >= windowPos_ && pos + std::int64_t(count) <= windowPos_ + std::int64_t(windowLen_)) {
-        std::memcpy(target, window_.data() + (pos - windowPos_), count);
+    if (const unsigned char* p = InWindow(pos, count)) {
+        std::memcpy(target, p, count);
         return;
     }
     // Straight into the target, in one piece, leaving the window where the scan is.
@@ -340,23 +339,20 @@ UKeyInStream::~UKeyInStream() = default;
 
 UKeyInStream::Header UKeyInStream::ParseHeader(std::int64_t pos, std::int64_t end, bool keyed,
                                                const char* where) {
+    const std::int64_t available = std::clamp<std::int64_t>(end - pos, 0, kMaxHeaderAndInline);
+    return DecodeHeader(Fetch(pos, static_cast<std::size_t>(available)), pos, end, keyed, where);
+}
+
+UKeyInStream::Header UKeyInStream::DecodeHeader(const unsigned char* p, std::int64_t pos, std::int64_t end,
+                                                bool keyed, const char* where) {
     const std::int64_t available = end - pos;
-    const std::size_t keySize = keyed ? 2 : 0;
-    auto cutOff = [&]() {
-        Fail(std::string(where) + " ends inside a field header at offset " + std::to_string(pos));
-    };
-    if (available < std::int64_t(keySize + 2)) cutOff();
-    const unsigned char* p =
-        Fetch(pos, static_cast<std::size_t>(std::min<std::int64_t>(available, kMaxHeaderAndInline)));
+    std::size_t i = keyed ? 2 : 0;
+    if (available < std::int64_t(i + 2)) FailHeaderCut(where, pos);
     Header h;
-    std::size_t i = 0;
-    if (keyed) {
-        h.key = UKey(static_cast<char>(p[0]), static_cast<char>(p[1]));
-        i = 2;
-    }
+    if (keyed) h.key = static_cast<unsigned short>((p[0] << 8) | p[1]);
     h.length = p[i++];
     if (h.length == kLongLength) {
-        if (available < std::int64_t(i + 4 + 1)) cutOff();
+        if (available < std::int64_t(i + 4 + 1)) FailHeaderCut(where, pos);
         h.length = GetBigEndian32(p + i);
         i += 4;
     }
@@ -364,17 +360,11 @@ UKeyInStream::Header UKeyInStream::ParseHeader(std::int64_t pos, std::int64_t en
     h.dataPos = pos + std::int64_t(i);
     if (std::int64_t(h.length) > end - h.dataPos ||
         h.length > std::uint32_t(std::numeric_limits<int>::max())) {
-        Fail("field at offset " + std::to_string(pos) + " is " + std::to_string(h.length) +
-             " bytes long, past the end of its " + where + " at offset " + std::to_string(end));
+        FailPastEnd(where, pos, h.length, end);
     }
     // Header and inline data are within the fetched bytes: i <= 8 and length <= 8.
     if (h.length <= 8) h.inlineData = p + i;
     return h;
-}
-
-// The root level stays open from construction to destruction (Pop refuses to close it).
-UKeyInStream::Level& UKeyInStream::Current() {
-    return levels_[level_];
 }
 
 bool UKeyInStream::IsKeyed() const {
@@ -383,27 +373,40 @@ bool UKeyInStream::IsKeyed() const {
 
 bool UKeyInStream::ScanRun(Level& level) {
     level.scanned = true;
+    if (level.current != nullptr) {
+        level.held = *level.current;
+        level.current = &level.held;
+    }
     level.items.clear();
     level.table.Clear();
     if (level.pos >= level.end) return false;
     while (level.pos < level.end) {
-        if (level.end - level.pos < 2) {
-            Fail("record ends inside a field key at offset " + std::to_string(level.pos));
-        }
-        const unsigned char* k = Fetch(level.pos, 2);
+        const std::int64_t available = level.end - level.pos;
+        if (available < 2) Fail("record ends inside a field key at offset " + std::to_string(level.pos));
+        const unsigned char* p = Fetch(
+            level.pos, static_cast<std::size_t>(std::min<std::int64_t>(available, kMaxHeaderAndInline)));
+        std::size_t slot = 0;
         // A repeated key starts the next run; its field is checked when that run is scanned.
-        if (level.table.Find(UKey(static_cast<char>(k[0]), static_cast<char>(k[1])), level.items) >= 0) {
+        if (level.table.FindForInsert(UKey(static_cast<char>(p[0]), static_cast<char>(p[1])), level.items,
+                                      slot) >= 0) {
             return true;
         }
-        const Header h = ParseHeader(level.pos, level.end, true, "record");
-        Item item;
+        const Header h = DecodeHeader(p, level.pos, level.end, true, "record");
+        if (level.items.size() == level.items.capacity() && level.items.size() >= 1024) {
+            // A long run: room for as many items as the rest of the level could hold (four bytes
+            // per field at least), so the items are not copied again; untouched capacity costs
+            // no memory.
+            const std::int64_t most = std::int64_t(level.items.size()) + (level.end - level.pos) / 4 + 1;
+            level.items.reserve(
+                static_cast<std::size_t>(std::min<std::int64_t>(most, std::int64_t{1} << 16)));
+        }
+        Item& item = level.items.emplace_back();
         item.key = h.key;
         item.type = h.type;
         item.length = h.length;
         item.dataPos = h.dataPos;
         if (h.length > 0 && h.length <= 8) std::memcpy(item.data, h.inlineData, h.length);
-        level.items.push_back(item);
-        level.table.Insert(h.key, static_cast<int>(level.items.size() - 1), level.items);
+        level.table.Fill(slot, static_cast<int>(level.items.size() - 1));
         level.pos = h.dataPos + h.length;
     }
     return true;
@@ -419,7 +422,7 @@ void UKeyInStream::Lookup(unsigned short key) {
     Level& level = Current();
     if (!level.scanned) Next();
     const int index = level.table.Find(key, level.items);
-    level.current = index >= 0 ? level.items[index] : Item{};
+    level.current = index >= 0 ? &level.items[index] : nullptr;
 }
 
 UKeyInStream& UKeyInStream::operator>>(UKey key) {
@@ -429,14 +432,14 @@ UKeyInStream& UKeyInStream::operator>>(UKey key) {
 
 bool UKeyInStream::Exists(UKey key) {
     Lookup(key);
-    return levels_[level_].current.dataPos != 0;
+    return levels_[level_].current != nullptr;
 }
 
 int UKeyInStream::GetLength(bool& found) {
     Level& level = Current();
     if (level.keyed) {
-        found = level.current.dataPos != 0;
-        return found ? static_cast<int>(level.current.length) : 0;
+        found = level.current != nullptr;
+        return found ? static_cast<int>(level.current->length) : 0;
     }
     found = level.pos < level.end;
     if (!found) return 0;
@@ -445,28 +448,28 @@ int UKeyInStream::GetLength(bool& found) {
     return static_cast<int>(h.length);
 }
 
-bool UKeyInStream::TakeField(std::uint32_t& length, const unsigned char*& inlineData, std::int64_t& dataPos) {
+bool UKeyInStream::TakeField(std::uint32_t& length, const unsigned char*& data, std::int64_t& dataPos) {
     bool found = false;
     length = static_cast<std::uint32_t>(GetLength(found));
     if (!found) return false;
     Level& level = levels_[level_];
     if (level.keyed) {
-        inlineData = length <= 8 ? level.current.data : nullptr;
-        dataPos = level.current.dataPos;
+        dataPos = level.current->dataPos;
+        data = length <= 8 ? level.current->data : InWindow(dataPos, length);
     } else {
         // GetLength checked that the data lie within the array.
-        inlineData = nullptr;
         dataPos = level.pos;
+        data = InWindow(dataPos, length);
         level.pos += length;
     }
     return true;
 }
 
-void UKeyInStream::CopyData(void* target, std::uint32_t length, const unsigned char* inlineData,
+void UKeyInStream::CopyData(void* target, std::uint32_t length, const unsigned char* data,
                             std::int64_t dataPos) {
     if (length == 0) return;
-    if (inlineData != nullptr) {
-        std::memcpy(target, inlineData, length);
+    if (data != nullptr) {
+        std::memcpy(target, data, length);
     } else {
         ReadAt(dataPos, target, length);
     }
@@ -474,44 +477,73 @@ void UKeyInStream::CopyData(void* target, std::uint32_t length, const unsigned c
 
 bool UKeyInStream::ReadField(void* target, int size) {
     std::uint32_t length = 0;
-    const unsigned char* inlineData = nullptr;
+    const unsigned char* data = nullptr;
     std::int64_t dataPos = 0;
-    if (!TakeField(length, inlineData, dataPos)) return false;
+    if (!TakeField(length, data, dataPos)) return false;
     const auto width = static_cast<std::uint32_t>(std::max(size, 0));
     if (length > width) Fail("reading field longer than expected");
     auto* bytes = static_cast<unsigned char*>(target);
     std::memset(bytes, 0, width - length);
-    CopyData(bytes + (width - length), length, inlineData, dataPos);
+    CopyData(bytes + (width - length), length, data, dataPos);
+    return true;
+}
+
+bool UKeyInStream::ReadUnsigned(std::uint32_t width, std::uint64_t& value) {
+    std::uint32_t length = 0;
+    const unsigned char* data = nullptr;
+    std::int64_t dataPos = 0;
+    const Level& level = Current();
+    if (level.keyed) {
+        // Numbers are served from the index without touching the input.
+        if (level.current == nullptr) return false;
+        length = level.current->length;
+        data = level.current->data;
+    } else if (!TakeField(length, data, dataPos)) {
+        return false;
+    }
+    if (length > width) Fail("reading field longer than expected");
+    unsigned char local[8];
+    if (data == nullptr) {
+        ReadAt(dataPos, local, length);
+        data = local;
+    }
+    std::uint64_t v = 0;
+    for (std::uint32_t i = 0; i < length; ++i) v = (v << 8) | data[i];
+    value = v;
     return true;
 }
 
 UKeyInStream& UKeyInStream::operator>>(int& value) {
-    unsigned char bytes[4];
-    if (ReadField(bytes, 4)) value = static_cast<std::int32_t>(GetBigEndian32(bytes));
+    std::uint64_t v = 0;
+    if (ReadUnsigned(4, v)) value = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
     return *this;
 }
 
 UKeyInStream& UKeyInStream::operator>>(bool& value) {
-    unsigned char byte;
-    if (ReadField(&byte, 1)) value = byte != 0;
+    std::uint64_t v = 0;
+    if (ReadUnsigned(1, v)) value = v != 0;
     return *this;
 }
 
 UKeyInStream& UKeyInStream::operator>>(double& value) {
-    unsigned char bytes[8];
-    if (ReadField(bytes, 8)) value = std::bit_cast<double>(GetBigEndian64(bytes));
+    std::uint64_t v = 0;
+    if (ReadUnsigned(8, v)) value = std::bit_cast<double>(v);
     return *this;
 }
 
 void UKeyInStream::Read8BitStringWithUnknownEncoding(std::string& bytes) {
     std::uint32_t length = 0;
-    const unsigned char* inlineData = nullptr;
+    const unsigned char* data = nullptr;
     std::int64_t dataPos = 0;
-    if (!TakeField(length, inlineData, dataPos)) return;
+    if (!TakeField(length, data, dataPos)) return;
+    if (data != nullptr) {
+        bytes.assign(reinterpret_cast<const char*>(data), length);
+        return;
+    }
     // The length was checked against the input, so this allocation is backed by real bytes.
     bytes.resize(length);
     try {
-        CopyData(bytes.data(), length, inlineData, dataPos);
+        ReadAt(dataPos, bytes.data(), length);
     } catch (...) {
         bytes.clear();
         throw;
@@ -519,17 +551,27 @@ void UKeyInStream::Read8BitStringWithUnknownEncoding(std::string& bytes) {
 }
 
 UKeyInStream& UKeyInStream::operator>>(ustring& value) {
-    std::string bytes;
-    Read8BitStringWithUnknownEncoding(bytes);
-    if (version_ < 1) {
+    std::uint32_t length = 0;
+    const unsigned char* data = nullptr;
+    std::int64_t dataPos = 0;
+    const bool found = TakeField(length, data, dataPos);
+    std::string buffer;
+    if (found && data == nullptr && length > 0) {
+        buffer.resize(length);
+        ReadAt(dataPos, buffer.data(), length);
+        data = reinterpret_cast<const unsigned char*>(buffer.data());
+    }
+    if (version_ < 1 || !found) {
         value.clear();
         return *this;
     }
-    const std::size_t length = std::min(bytes.size(), std::strlen(bytes.c_str()));
-    if (length > ustring::kMaxLength) {
-        Fail("string field of " + std::to_string(length) + " bytes is longer than a string can be");
+    const void* zero = length > 0 ? std::memchr(data, 0, length) : nullptr;
+    const std::size_t size =
+        zero != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data) : length;
+    if (size > ustring::kMaxLength) {
+        Fail("string field of " + std::to_string(size) + " bytes is longer than a string can be");
     }
-    value.assign(bytes.data(), length);
+    value.assign(reinterpret_cast<const char*>(data), size);
     return *this;
 }
 
@@ -546,16 +588,18 @@ UKeyInStream& UKeyInStream::operator>>(umessage& value) {
 
 void UKeyInStream::Push(unsigned short key) {
     Lookup(key);
-    const Item& found = levels_[level_].current;
+    const Item* found = levels_[level_].current;
     if (level_ + 1 >= kMaxLevels) Fail("exceeded depth");
+    const std::int64_t start = found != nullptr ? found->dataPos : 0;
+    const std::int64_t length = found != nullptr ? found->length : 0;
     Level& level = levels_[++level_];
-    level.pos = level.start = found.dataPos;
-    level.end = found.dataPos + found.length;
+    level.pos = level.start = start;
+    level.end = start + length;
     level.keyed = true;
     level.scanned = false;
     level.items.clear();
     level.table.Clear();
-    level.current = Item{};
+    level.current = nullptr;
 }
 
 void UKeyInStream::Pop() {
@@ -564,6 +608,7 @@ void UKeyInStream::Pop() {
     Level& level = levels_[level_];
     level.items.clear();
     level.table.Clear();
+    level.current = nullptr;
     --level_;
 }
 
@@ -593,8 +638,9 @@ std::vector<UKeyInStream::FieldInfo> UKeyInStream::IndexedFields() {
 bool UKeyInStream::PeekField(FieldInfo& info) {
     Level& level = Current();
     if (level.keyed) {
-        if (level.current.dataPos == 0) return false;
-        info = FieldInfo{UKey(level.current.key), level.current.type, static_cast<int>(level.current.length)};
+        if (level.current == nullptr) return false;
+        const Item& item = *level.current;
+        info = FieldInfo{UKey(item.key), item.type, static_cast<int>(item.length)};
         return true;
     }
     if (level.pos >= level.end) return false;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
@@ -184,23 +185,41 @@ private:
         unsigned char data[8] = {};  // copied at scan time when length is 1 to 8
     };
 
-    // Open addressing over the items of one run; generations make clearing O(1), which matters
-    // when a record of many runs follows one large run.
+    // Open addressing over the items of one run; a run of thousands of keys switches to one slot
+    // per possible key (keys are 16 bits), which needs no probing and no rehashing. Generations
+    // make clearing O(1), which matters when a record of many runs follows one large run.
     class KeyTable {
     public:
         void Clear();
         // Index of the item with this key, or -1.
-        int Find(unsigned short key, const std::vector<Item>& items) const;
-        void Insert(unsigned short key, int index, const std::vector<Item>& items);
+        int Find(unsigned short key, const std::vector<Item>& items) const {
+            if (slots_.empty()) return -1;
+            const std::size_t mask = slots_.size() - 1;
+            for (std::size_t s = Home(key);; s = (s + 1) & mask) {
+                const std::uint32_t entry = slots_[s];
+                if ((entry >> 17) != generation_) return -1;
+                const int index = static_cast<int>(entry & 0x1FFFFu) - 1;
+                if (items[index].key == key) return index;
+            }
+        }
+        // Makes room for one more key and looks it up: its item index, or -1 with `slot` set to
+        // where it goes. The slot is filled only once the item exists, so an error in between
+        // leaves the table consistent with the items.
+        int FindForInsert(unsigned short key, const std::vector<Item>& items, std::size_t& slot);
+        void Fill(std::size_t slot, int index) {
+            slots_[slot] = (generation_ << 17) | static_cast<std::uint32_t>(index + 1);
+            ++used_;
+        }
 
     private:
         void Grow(const std::vector<Item>& items);
         std::size_t Home(unsigned short key) const {
-            return (static_cast<std::uint32_t>(key) * 0x9E3779B1u) >> (32 - bits_);
+            return direct_ ? key : (static_cast<std::uint32_t>(key) * 0x9E3779B1u) >> (32 - bits_);
         }
         std::vector<std::uint32_t> slots_;  // generation << 17 | (item index + 1)
         std::uint32_t generation_ = 1;
         int bits_ = 0;
+        bool direct_ = false;
         std::size_t used_ = 0;
     };
 
@@ -212,7 +231,10 @@ private:
         bool scanned = false;
         std::vector<Item> items;
         KeyTable table;
-        Item current;
+        // The result of the last lookup, or null when it found nothing. It points into items,
+        // or at `held` once the next scan has replaced the items it pointed into.
+        const Item* current = nullptr;
+        Item held;
     };
 
     struct Header {
@@ -223,21 +245,41 @@ private:
         const unsigned char* inlineData = nullptr;  // the first min(length, 8) data bytes
     };
 
-    Level& Current();
+    // The root level stays open from construction to destruction (Pop refuses to close it).
+    Level& Current() { return levels_[level_]; }
+    // A number of at most `width` big-endian bytes, stripped leading zeros restored.
+    bool ReadUnsigned(std::uint32_t width, std::uint64_t& value);
     void Lookup(unsigned short key);
     bool ScanRun(Level& level);
     // Parses a field header at pos, checking that header and data lie before end.
     Header ParseHeader(std::int64_t pos, std::int64_t end, bool keyed, const char* where);
-    // Locates the current field's data; on an array level consumes the field.
-    bool TakeField(std::uint32_t& length, const unsigned char*& inlineData, std::int64_t& dataPos);
-    void CopyData(void* target, std::uint32_t length, const unsigned char* inlineData, std::int64_t dataPos);
+    // The same over bytes already fetched: p holds min(end - pos, kMaxHeaderAndInline) bytes.
+    static Header DecodeHeader(const unsigned char* p, std::int64_t pos, std::int64_t end, bool keyed,
+                               const char* where);
+    // Locates the current field's data; on an array level consumes the field. `data` points at
+    // the bytes when they are already in memory (index or window), else it is null.
+    bool TakeField(std::uint32_t& length, const unsigned char*& data, std::int64_t& dataPos);
+    void CopyData(void* target, std::uint32_t length, const unsigned char* data, std::int64_t dataPos);
 
     // Input window: small reads are served from memory, long data is read in one piece.
-    const unsigned char* Fetch(std::int64_t pos, std::size_t count);
+    const unsigned char* Fetch(std::int64_t pos, std::size_t count) {
+        const unsigned char* p = InWindow(pos, count);
+        return p != nullptr ? p : Refill(pos, count);
+    }
+    const unsigned char* Refill(std::int64_t pos, std::size_t count);
+    // The bytes if the window holds them all, else null; never reads.
+    const unsigned char* InWindow(std::int64_t pos, std::size_t count) const {
+        return pos >= windowPos_ && pos + std::int64_t(count) <= windowPos_ + std::int64_t(windowLen_)
+                   ? window_.data() + (pos - windowPos_)
+                   : nullptr;
+    }
     void ReadAt(std::int64_t pos, void* target, std::size_t count);
     void SeekTo(std::int64_t pos);
 
     [[noreturn]] static void Fail(const std::string& what);
+    [[noreturn]] static void FailHeaderCut(const char* where, std::int64_t pos);
+    [[noreturn]] static void FailPastEnd(const char* where, std::int64_t pos, std::uint32_t length,
+                                         std::int64_t end);
 
     std::streambuf* in_ = nullptr;
     std::int64_t inputEnd_ = 0;

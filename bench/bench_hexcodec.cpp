@@ -1,0 +1,56 @@
+// Hexadecimal payload decoding against a plain copy of the same text.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "hexcodec.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void BM_HexDecode8MiB(benchmark::State& state) {
+    std::mt19937 rng(1);
+    std::string payload(4 << 20, '\0');
+    for (char& c : payload) c = static_cast<char>(rng());
+    const std::string text = vnu::HexEncode(payload);  // 8 MiB of text
+    std::string copy(text.size(), '\0');
+    std::string decoded;
+    double decodeSeconds = 0, copySeconds = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        std::memcpy(copy.data(), text.data(), text.size());
+        benchmark::DoNotOptimize(copy.data());
+        benchmark::ClobberMemory();
+        const auto t1 = Clock::now();
+        decoded = vnu::HexDecode(text);
+        benchmark::DoNotOptimize(decoded.data());
+        const auto t2 = Clock::now();
+        copySeconds += std::chrono::duration<double>(t1 - t0).count();
+        decodeSeconds += std::chrono::duration<double>(t2 - t1).count();
+    }
+    if (decoded != payload) state.SkipWithError("decoded bytes differ");
+    const double n = static_cast<double>(state.iterations());
+    state.counters["decode_ms"] = 1e3 * decodeSeconds / n;
+    state.counters["memcpy_ms"] = 1e3 * copySeconds / n;
+    state.counters["ratio"] = decodeSeconds / copySeconds;
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_HexDecode8MiB)->Unit(benchmark::kMillisecond);
+
+void BM_HexEncode4MiB(benchmark::State& state) {
+    std::string payload(4 << 20, '\x5A');
+    for (auto _ : state) {
+        std::string text = vnu::HexEncode(payload);
+        benchmark::DoNotOptimize(text.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(payload.size()));
+}
+BENCHMARK(BM_HexEncode4MiB)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
