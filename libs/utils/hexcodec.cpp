@@ -28,25 +28,24 @@ constexpr unsigned CharValue(unsigned c) {
     return (c - 55u) & 0xFFu;
 }
 
-struct DecodeTables {
-    std::array<std::uint8_t, 256> high{};
-    std::array<std::uint8_t, 256> low{};
-};
-
-constexpr DecodeTables MakeDecodeTables() {
-    DecodeTables t;
-    for (unsigned c = 0; c < 256; ++c) {
-        t.high[c] = static_cast<std::uint8_t>((CharValue(c) << 4) & 0xFFu);
-        t.low[c] = static_cast<std::uint8_t>(CharValue(c));
+// One entry per pair of characters (first character in the low byte): a single load per
+// decoded byte. Typical text touches only a few kilobytes of it.
+constexpr std::array<std::uint8_t, 65536> MakePairTable() {
+    std::array<std::uint8_t, 65536> table{};
+    for (unsigned first = 0; first < 256; ++first) {
+        for (unsigned second = 0; second < 256; ++second) {
+            table[first | (second << 8)] =
+                static_cast<std::uint8_t>((CharValue(first) * 16 + CharValue(second)) & 0xFFu);
+        }
     }
-    return t;
+    return table;
 }
 
 constexpr std::array<char, 512> kEncode = MakeEncodeTable();
-constexpr DecodeTables kDecode = MakeDecodeTables();
+constexpr std::array<std::uint8_t, 65536> kPairs = MakePairTable();
 
 inline std::uint8_t DecodePair(const unsigned char* p) {
-    return static_cast<std::uint8_t>(kDecode.high[p[0]] + kDecode.low[p[1]]);
+    return kPairs[p[0] | (unsigned{p[1]} << 8)];
 }
 
 }  // namespace

@@ -379,6 +379,7 @@ bool UKeyInStream::ScanRun(Level& level) {
     }
     level.items.clear();
     level.table.Clear();
+    level.next = 0;
     if (level.pos >= level.end) return false;
     while (level.pos < level.end) {
         const std::int64_t available = level.end - level.pos;
@@ -421,8 +422,17 @@ bool UKeyInStream::Next() {
 void UKeyInStream::Lookup(unsigned short key) {
     Level& level = Current();
     if (!level.scanned) Next();
-    const int index = level.table.Find(key, level.items);
-    level.current = index >= 0 ? &level.items[index] : nullptr;
+    std::size_t index = level.next;
+    if (index >= level.items.size() || level.items[index].key != key) {
+        const int found = level.table.Find(key, level.items);
+        if (found < 0) {
+            level.current = nullptr;
+            return;
+        }
+        index = static_cast<std::size_t>(found);
+    }
+    level.current = &level.items[index];
+    level.next = index + 1;
 }
 
 UKeyInStream& UKeyInStream::operator>>(UKey key) {
@@ -502,14 +512,14 @@ bool UKeyInStream::ReadUnsigned(std::uint32_t width, std::uint64_t& value) {
         return false;
     }
     if (length > width) Fail("reading field longer than expected");
-    unsigned char local[8];
+    // Right-aligned in eight zeroed bytes, which restores the stripped leading zeros.
+    unsigned char bytes[8] = {};
     if (data == nullptr) {
-        ReadAt(dataPos, local, length);
-        data = local;
+        ReadAt(dataPos, bytes + 8 - length, length);
+    } else {
+        std::memcpy(bytes + 8 - length, data, length);
     }
-    std::uint64_t v = 0;
-    for (std::uint32_t i = 0; i < length; ++i) v = (v << 8) | data[i];
-    value = v;
+    value = (std::uint64_t{GetBigEndian32(bytes)} << 32) | GetBigEndian32(bytes + 4);
     return true;
 }
 
@@ -600,6 +610,7 @@ void UKeyInStream::Push(unsigned short key) {
     level.items.clear();
     level.table.Clear();
     level.current = nullptr;
+    level.next = 0;
 }
 
 void UKeyInStream::Pop() {

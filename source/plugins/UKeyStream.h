@@ -235,6 +235,8 @@ private:
         // or at `held` once the next scan has replaced the items it pointed into.
         const Item* current = nullptr;
         Item held;
+        // The item after the last one found: callers mostly read fields in the order written.
+        std::size_t next = 0;
     };
 
     struct Header {
