@@ -1,28 +1,17 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "cli.h"
 #include "hexcodec.h"
+#include "inspect_runner.h"
 
 namespace {
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result inspect(std::vector<std::string> args, const std::string& input = "") {
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    const int status = inspect::run(args, in, out, err);
-    return {status, out.str(), err.str()};
-}
+using inspect_test::inspect;
+using inspect_test::shell;
 
 std::string bytes(std::initializer_list<int> values) {
     std::string s;
@@ -182,14 +171,10 @@ TEST(InspectUsage, HelpAndMistakes) {
 // The program itself: a missing file names the file, stdout stays empty, status 1.
 TEST(InspectProgram, RunsAsACommand) {
     const std::string missing = "/nonexistent/job.bin";
-    const std::string cmd = std::string(VARNEL_INSPECT_BIN) + " keystream " + missing + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string text;
-    char buf[256];
-    while (size_t n = fread(buf, 1, sizeof buf, p)) text.append(buf, n);
-    const int status = pclose(p);
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    int status = -1;
+    const std::string text =
+        shell(std::string(VARNEL_INSPECT_BIN) + " keystream " + missing + " 2>&1", status);
+    EXPECT_EQ(status, 1);
     EXPECT_EQ(text, missing + ": cannot be opened\n");
 }
 

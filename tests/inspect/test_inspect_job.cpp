@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -7,25 +6,15 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "cli.h"
+#include "inspect_runner.h"
 
 namespace {
 
 using json = nlohmann::json;
 const std::filesystem::path kFixtures = std::filesystem::path(VARNEL_TESTS_DIR) / "inspect" / "fixtures";
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result inspect(std::vector<std::string> args, const std::string& input = "") {
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    const int status = inspect::run(args, in, out, err);
-    return {status, out.str(), err.str()};
-}
+using inspect_test::inspect;
+using inspect_test::shell;
 
 std::string fixture(const std::string& name) {
     std::ifstream f(kFixtures / name);
@@ -49,15 +38,6 @@ void expectContained(const json& expected, const json& actual, const std::string
     } else {
         EXPECT_EQ(expected, actual) << path;
     }
-}
-
-std::string shell(const std::string& command, int& status) {
-    FILE* p = popen(command.c_str(), "r");
-    std::string text;
-    char buf[4096];
-    while (size_t n = fread(buf, 1, sizeof buf, p)) text.append(buf, n);
-    status = WEXITSTATUS(pclose(p));
-    return text;
 }
 
 // The problem-description table is built once per process, from the first job read, so the

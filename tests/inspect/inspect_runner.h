@@ -1,0 +1,42 @@
+// Runs the inspector in-process and as a program, for the inspector's tests.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+
+namespace inspect_test {
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+inline Result inspect(const std::vector<std::string>& args, const std::string& input = "") {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    const int status = inspect::run(args, in, out, err);
+    return {status, out.str(), err.str()};
+}
+
+// Runs a shell command line; returns what it printed on standard output.
+inline std::string shell(const std::string& command, int& status) {
+    FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr) {
+        status = -1;
+        return {};
+    }
+    std::string text;
+    char buf[4096];
+    while (size_t n = fread(buf, 1, sizeof buf, p)) text.append(buf, n);
+    status = WEXITSTATUS(pclose(p));
+    return text;
+}
+
+}  // namespace inspect_test
