@@ -33,55 +33,63 @@ bool isDestinationDefined(const ustring& name) {
                           &eProblemSetting_PrinterMarks});
 }
 
-const std::shared_ptr<const umessage>& forcedFaultCheck() {
-    static const std::shared_ptr<const umessage> check = [] {
+using Link = ProfileChecks::Link;
+
+// Never changed once made; not const only so that a chain can point at it like at a stored check.
+const std::shared_ptr<umessage>& forcedFaultCheck() {
+    static const std::shared_ptr<umessage> check = [] {
         auto m = std::make_shared<umessage>();
         m->addData_priv<ustring>(kString_sev, umessage_type_string, kString_fault, false);
-        return std::shared_ptr<const umessage>(std::move(m));
+        return m;
     }();
     return check;
 }
 
-struct Collector {
-    const ustring& name;
-    ESettingType type;
-    bool hasDestinations = false;
-    std::vector<WCheckSetting> chain;
-
-    void collect(const WQCS& qcs, bool isLocal) {
-        for (unsigned i = 0, n = qcs.nbOfRestrictions(); i < n; ++i) {
-            const WQCS restriction = qcs.restrictions(i);
-            if (!restriction.empty()) collect(restriction, false);
-        }
-        if (isLocal && hasDestinations) {
-            if (isForcedFaultWithDestinations(name))
-                chain.emplace_back(forcedFaultCheck());
-            else if (isDestinationDefined(name) && !chain.empty())
-                return;
-        }
-        WCheckSetting check = qcs.findCheck(name);
-        if (check.empty() && (type == eSettingType_Boolean || type == eSettingType_LimitsLow ||
-                              type == eSettingType_LimitsHigh))
-            check = qcs.findCheck(kString_all);
-        if (!check.empty()) chain.push_back(std::move(check));
-    }
-};
-
-// The check's integer "fix" is odd.
-bool isFixable(const WCheckSetting& check) {
-    int fix = 0;
-    return check.message()->find<int>(kString_fix, 0, fix) && fix % 2 != 0;
+// The stored pointer that get<message>(name, 0) would copy; null where that gives null.
+Link firstMessage(const umessage& message, const ustring& name) {
+    using Array = umessage_details::dyn_array_impl<std::shared_ptr<umessage>>;
+    const auto it = message.entries().find(name);
+    if (it == message.entries().end()) return nullptr;
+    const auto* array = dynamic_cast<const Array*>(it->second.get());
+    if (array == nullptr || array->typeId != umessage_type_message || array->values.empty() ||
+        array->values.front() == nullptr)
+        return nullptr;
+    return &array->values.front();
 }
 
-bool anyFixable(const std::vector<WCheckSetting>& chain) {
-    for (const WCheckSetting& c : chain)
+// A chain is either views or stored pointers; the reductions read both alike.
+const umessage& messageOf(const WCheckSetting& c) {
+    return *c.message();
+}
+const umessage& messageOf(Link c) {
+    return **c;
+}
+WCheckSetting settingOf(const WCheckSetting& c) {
+    return c;
+}
+WCheckSetting settingOf(Link c) {
+    return WCheckSetting(*c);
+}
+
+// The check's integer "fix" is odd.
+template <class C>
+bool isFixable(const C& check) {
+    const umessage& m = messageOf(check);
+    int fix = 0;
+    // Most checks have no "fix": one lookup instead of one per convertible type.
+    return m.hasData(kString_fix) && m.find<int>(kString_fix, 0, fix) && fix % 2 != 0;
+}
+
+template <class Chain>
+bool anyFixable(const Chain& chain) {
+    for (const auto& c : chain)
         if (isFixable(c)) return true;
     return false;
 }
 
 // A copy of `winner` with "sev" set to `word` and "fix" = 1 only when `fix`.
-std::shared_ptr<umessage> combinedCopy(const WCheckSetting& winner, const ustring& word, bool fix) {
-    auto m = std::make_shared<umessage>(*winner.message());
+std::shared_ptr<umessage> combinedCopy(const umessage& winner, const ustring& word, bool fix) {
+    auto m = std::make_shared<umessage>(winner);
     m->erase(kString_sev);
     m->addData_priv<ustring>(kString_sev, umessage_type_string, word, false);
     m->erase(kString_fix);
@@ -89,36 +97,21 @@ std::shared_ptr<umessage> combinedCopy(const WCheckSetting& winner, const ustrin
     return m;
 }
 
-}  // namespace
-
-std::vector<WCheckSetting> CollectChain(const WEffectiveProfile& profile, const ustring& name) {
-    Collector c{name, describedType(name), false, {}};
-    const std::shared_ptr<const umessage>& ticket = profile.message();
-    if (!ticket) return {};
-    unsigned count = 0;
-    if (ticket->getInfo(kString_destinations, count) && count > 0) {
-        c.hasDestinations = true;
-        for (unsigned i = 0; i < count; ++i) {
-            const WDestination destination = profile.destination(i);
-            if (destination.empty()) continue;
-            const WQCS qcs = destination.qcs();
-            if (!qcs.empty()) c.collect(qcs, false);
-        }
-    }
-    const WQCS local = profile.localQCS();
-    if (!local.empty()) c.collect(local, true);
-    return std::move(c.chain);
-}
-
-WCheckSetting ReduceBoolean(const std::vector<WCheckSetting>& chain) {
-    const WCheckSetting* winner = nullptr;
+template <class Chain>
+WCheckSetting reduceBoolean(const Chain& chain) {
+    const umessage* winner = nullptr;
     ustring gravest;
-    for (const WCheckSetting& c : chain) {
+    int gravestRank = 0;
+    for (const auto& c : chain) {
+        const umessage& m = messageOf(c);
         ustring word;
-        c.message()->find<ustring>(kString_sev, 0, word);
-        if (winner == nullptr || compare_severity(word, gravest) > 0) {
-            winner = &c;
-            gravest = word;
+        m.find<ustring>(kString_sev, 0, word);
+        // Against the empty word, which ranks 0, the comparison gives the word's own rank.
+        const int rank = compare_severity(word, eProblemUndefined);
+        if (winner == nullptr || rank > gravestRank) {
+            winner = &m;
+            gravest = std::move(word);
+            gravestRank = rank;
         }
     }
     // "ignore" is the least graded word; anything below it grades nothing.
@@ -128,20 +121,22 @@ WCheckSetting ReduceBoolean(const std::vector<WCheckSetting>& chain) {
     return WCheckSetting(combinedCopy(*winner, gravest, fixable));
 }
 
-WCheckSetting ReduceLimits(const std::vector<WCheckSetting>& chain, bool low) {
+template <class Chain>
+WCheckSetting reduceLimits(const Chain& chain, bool low) {
     // Gravest first: the first key with a kept number names the severity.
     const ustring* const keys[] = {&kString_fault, &kString_warn, &kString_note};
     struct Kept {
         bool found = false;
         double value = 0;
-        const WCheckSetting* first = nullptr;
+        const umessage* first = nullptr;
     } kept[3];
-    for (const WCheckSetting& c : chain) {
+    for (const auto& c : chain) {
+        const umessage& m = messageOf(c);
         for (int k = 0; k < 3; ++k) {
             double v = 0;
-            if (!c.message()->find<double>(*keys[k], 0, v)) continue;
+            if (!m.hasData(*keys[k]) || !m.find<double>(*keys[k], 0, v)) continue;
             if (!kept[k].found) {
-                kept[k] = {true, v, &c};
+                kept[k] = {true, v, &m};
             } else if (low ? v > kept[k].value : v < kept[k].value) {
                 kept[k].value = v;
             }
@@ -161,35 +156,119 @@ WCheckSetting ReduceLimits(const std::vector<WCheckSetting>& chain, bool low) {
     return WCheckSetting(std::move(m));
 }
 
-WCheckSetting ReduceParameter(const std::vector<WCheckSetting>& chain) {
-    for (const WCheckSetting& c : chain) {
+template <class Chain>
+WCheckSetting reduceParameter(const Chain& chain) {
+    for (const auto& c : chain) {
+        const umessage& m = messageOf(c);
         ustring s;
         for (unsigned i = 0; i < 3; ++i)
-            if (c.message()->find<ustring>(kString_P, i, s)) return c;
+            if (m.find<ustring>(kString_P, i, s)) return settingOf(c);
     }
     return {};
 }
 
-WCheckSetting ReduceChain(const std::vector<WCheckSetting>& chain, const ustring& name) {
+template <class Chain>
+WCheckSetting reduceChain(const Chain& chain, const ustring& name) {
     const DetectableProblemDescriptions* table = detectableProblemDescriptions();
     if (chain.empty()) {
         if (!table) return {};
         return WCheckSetting(table->GetProblemDescription(name).GetDefaults());
     }
-    if (chain.size() == 1) return chain.front();
+    if (chain.size() == 1) return settingOf(chain.front());
     if (!table) return {};
     switch (table->GetProblemDescription(name).GetProblemTypeEnum()) {
-        case eSettingType_Boolean: return ReduceBoolean(chain);
-        case eSettingType_LimitsLow: return ReduceLimits(chain, true);
-        case eSettingType_LimitsHigh: return ReduceLimits(chain, false);
+        case eSettingType_Boolean: return reduceBoolean(chain);
+        case eSettingType_LimitsLow: return reduceLimits(chain, true);
+        case eSettingType_LimitsHigh: return reduceLimits(chain, false);
         case eSettingType_Parameter:
-        case eSettingType_StringParameter: return ReduceParameter(chain);
+        case eSettingType_StringParameter: return reduceParameter(chain);
         default: return {};
     }
+}
+
+}  // namespace
+
+ProfileChecks::ProfileChecks(const WEffectiveProfile& profile) : ticket_(profile.message()) {
+    if (!ticket_) return;
+    unsigned count = 0;
+    if (ticket_->getInfo(kString_destinations, count) && count > 0) {
+        hasDestinations_ = true;
+        for (unsigned i = 0; i < count; ++i) {
+            const WDestination destination = profile.destination(i);
+            if (!destination.empty()) addQcs(destination.qcs());
+        }
+    }
+    const WQCS local = profile.localQCS();
+    if (!local.empty()) addQcs(local);
+    local_ = local.empty() ? sources_.size() : sources_.size() - 1;
+}
+
+void ProfileChecks::addQcs(const WQCS& qcs) {
+    if (qcs.empty()) return;
+    for (unsigned i = 0, n = qcs.nbOfRestrictions(); i < n; ++i) addQcs(qcs.restrictions(i));
+    Source source;
+    // The ticket keeps every qcs's "checks" alive, so the views may let go of them.
+    source.checks = qcs.checks().get();
+    if (source.checks) source.all = firstMessage(*source.checks, kString_all);
+    sources_.push_back(source);
+}
+
+void ProfileChecks::collect(const ustring& name, ESettingType type, std::vector<Link>& chain) const {
+    const bool allStandsIn =
+        type == eSettingType_Boolean || type == eSettingType_LimitsLow || type == eSettingType_LimitsHigh;
+    chain.reserve(sources_.size() + 1);
+    for (size_t i = 0; i < sources_.size(); ++i) {
+        if (i == local_ && hasDestinations_) {
+            if (isForcedFaultWithDestinations(name))
+                chain.push_back(&forcedFaultCheck());
+            else if (isDestinationDefined(name) && !chain.empty())
+                return;
+        }
+        const Source& source = sources_[i];
+        if (!source.checks) continue;
+        Link check = firstMessage(*source.checks, name);
+        if (!check && allStandsIn) check = source.all;
+        if (check) chain.push_back(check);
+    }
+}
+
+WCheckSetting ProfileChecks::find(const ustring& name) const {
+    std::vector<Link> links;
+    collect(name, describedType(name), links);
+    return reduceChain(links, name);
+}
+
+std::vector<WCheckSetting> ProfileChecks::chain(const ustring& name) const {
+    std::vector<Link> links;
+    collect(name, describedType(name), links);
+    std::vector<WCheckSetting> chain;
+    chain.reserve(links.size());
+    for (Link l : links) chain.emplace_back(*l);
+    return chain;
+}
+
+std::vector<WCheckSetting> CollectChain(const WEffectiveProfile& profile, const ustring& name) {
+    return ProfileChecks(profile).chain(name);
+}
+
+WCheckSetting ReduceBoolean(const std::vector<WCheckSetting>& chain) {
+    return reduceBoolean(chain);
+}
+
+WCheckSetting ReduceLimits(const std::vector<WCheckSetting>& chain, bool low) {
+    return reduceLimits(chain, low);
+}
+
+WCheckSetting ReduceParameter(const std::vector<WCheckSetting>& chain) {
+    return reduceParameter(chain);
+}
+
+WCheckSetting ReduceChain(const std::vector<WCheckSetting>& chain, const ustring& name) {
+    return reduceChain(chain, name);
 }
 
 }  // namespace check_setting_decode
 
 WCheckSetting FindCheckSetting(const WEffectiveProfile& profile, const ustring& name) {
-    return check_setting_decode::ReduceChain(check_setting_decode::CollectChain(profile, name), name);
+    return check_setting_decode::ProfileChecks(profile).find(name);
 }

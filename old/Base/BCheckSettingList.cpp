@@ -111,11 +111,12 @@ void BCheckSettingList::DeserialiseSettings(const std::shared_ptr<const umessage
     }
 
     const WEffectiveProfile profile(ticket);
+    const check_setting_decode::ProfileChecks checks(profile);
     WConstEffectiveProfileCheckSettingIterator it(profile);
     while (it.next()) {
         const ustring& name = it.name();
         if (name.empty()) continue;
-        const WCheckSetting check = ::FindCheckSetting(profile, name);
+        const WCheckSetting check = checks.find(name);
         if (check.empty()) continue;
         auto setting = std::make_unique<BCheckSetting>(eProblemUndefined);
         if (!setting->DeserialiseSetting2(name, check)) continue;
