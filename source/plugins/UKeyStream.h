@@ -178,7 +178,7 @@ public:
 
 private:
     struct Item {
-        std::int64_t dataPos = 0;  // 0: not found (a data position is never 0: the root header precedes it)
+        std::int64_t dataPos = 0;  // stream offset of the first data byte
         std::uint32_t length = 0;
         unsigned short key = 0;
         unsigned char type = 0;

@@ -782,6 +782,27 @@ TEST(KeyStreamReader, PeekDescribesFieldsWithoutReading) {
     in.Pop();
 }
 
+TEST(KeyStreamReader, ReadFieldRestoresLeadingZeros) {
+    std::istringstream is(
+        Stream(B({'S', 't', 0x02, 0x02, 0x01, 0x00, 'R', 'T', 0xFF}) + BE32(3) + B({7, 1, 2, 0x7F})));
+    UKeyInStream in(is);
+    unsigned char four[4] = {9, 9, 9, 9};
+    EXPECT_FALSE(in.ReadField(four, 4));  // nothing looked up yet
+    in >> kSt;
+    ASSERT_TRUE(in.ReadField(four, 4));
+    EXPECT_EQ(Bytes(reinterpret_cast<char*>(four), 4), B({0, 0, 1, 0}));
+    unsigned char one = 0;
+    EXPECT_THROW(in.ReadField(&one, 1), std::runtime_error);
+    in >> UKeyInStream::StartArray(kRT);
+    bool found = false;
+    unsigned char two[2] = {9, 9};
+    ASSERT_TRUE(in.ReadField(two, 2));
+    EXPECT_EQ(Bytes(reinterpret_cast<char*>(two), 2), B({0, 0x7F}));
+    EXPECT_EQ(in.GetLength(found), 0);
+    EXPECT_FALSE(found);
+    in.Pop();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Writer rules beyond the byte examples.
 
