@@ -142,6 +142,22 @@ TEST(CheckSettingIterator, UnitesDestinationsAndLocalQcsEachNameOnceInOrder) {
     EXPECT_EQ(namesOf(ticket), (std::vector<ustring>{"A", "B"}));
 }
 
+TEST(CheckSettingIterator, MergesQcsThatShareSomeNamesAndSkipOthers) {
+    Msg ticket =
+        Msg()
+            .sub("destinations",
+                 {destination("a", qcs({{"D", check("warn")}, {"B", check("warn")}, {"F", check("warn")}})),
+                  destination("b", qcs({{"A", check("warn")},
+                                        {"B", check("warn")},
+                                        {"C", check("warn")},
+                                        {"E", check("warn")},
+                                        {"F", check("warn")},
+                                        {"G", check("warn")}})),
+                  destination("c", qcs({{"H", check("warn")}, {"D", check("warn")}}))})
+            .sub("qcs", {qcs({{"Z", check("note")}, {"A", check("note")}, {"E", check("note")}})});
+    EXPECT_EQ(namesOf(ticket), (std::vector<ustring>{"A", "B", "C", "D", "E", "F", "G", "H", "Z"}));
+}
+
 TEST(CheckSettingIterator, FindsChecksInRestrictionsAtAnyDepth) {
     Msg deep = qcs({}, {qcs({{"Outer", check("note")}},
                             {qcs({{"First", check("note")}}), qcs({{"Hidden", check("warn")}})})});
