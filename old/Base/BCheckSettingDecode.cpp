@@ -45,16 +45,20 @@ const std::shared_ptr<umessage>& forcedFaultCheck() {
     return check;
 }
 
-// The stored pointer that get<message>(name, 0) would copy; null where that gives null.
-Link firstMessage(const umessage& message, const ustring& name) {
+// The stored pointer that get<message>(name, 0) would copy from this entry; null where that
+// gives null.
+Link firstMessage(const umessage_details::dyn_array& entry) {
     using Array = umessage_details::dyn_array_impl<std::shared_ptr<umessage>>;
-    const auto it = message.entries().find(name);
-    if (it == message.entries().end()) return nullptr;
-    const auto* array = dynamic_cast<const Array*>(it->second.get());
+    const auto* array = dynamic_cast<const Array*>(&entry);
     if (array == nullptr || array->typeId != umessage_type_message || array->values.empty() ||
         array->values.front() == nullptr)
         return nullptr;
     return &array->values.front();
+}
+
+Link firstMessage(const umessage& message, const ustring& name) {
+    const auto it = message.entries().find(name);
+    return it == message.entries().end() ? nullptr : firstMessage(*it->second);
 }
 
 // A chain is either views or stored pointers; the reductions read both alike.
@@ -216,6 +220,10 @@ void ProfileChecks::addQcs(const WQCS& qcs) {
 void ProfileChecks::collect(const ustring& name, ESettingType type, std::vector<Link>& chain) const {
     const bool allStandsIn =
         type == eSettingType_Boolean || type == eSettingType_LimitsLow || type == eSettingType_LimitsHigh;
+    // The cursors stay valid for a name after the last one; any other name searches afresh.
+    const bool ascending = asked_ && lastName_ < name;
+    lastName_ = name;
+    asked_ = true;
     chain.reserve(sources_.size() + 1);
     for (size_t i = 0; i < sources_.size(); ++i) {
         if (i == local_ && hasDestinations_) {
@@ -226,7 +234,15 @@ void ProfileChecks::collect(const ustring& name, ESettingType type, std::vector<
         }
         const Source& source = sources_[i];
         if (!source.checks) continue;
-        Link check = firstMessage(*source.checks, name);
+        const umessage::map_type& entries = source.checks->entries();
+        if (ascending) {
+            while (source.next < entries.size() && entries.begin()[source.next].first < name) ++source.next;
+        } else {
+            source.next = static_cast<size_t>(entries.lower_bound(name) - entries.begin());
+        }
+        Link check = nullptr;
+        if (source.next < entries.size() && entries.begin()[source.next].first == name)
+            check = firstMessage(*entries.begin()[source.next].second);
         if (!check && allStandsIn) check = source.all;
         if (check) chain.push_back(check);
     }

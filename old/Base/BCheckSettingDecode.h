@@ -1,6 +1,7 @@
 // Which of a ticket's definitions of a check applies, and how several combine into the strictest.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -19,7 +20,8 @@ namespace check_setting_decode {
 
 // A profile's qcs laid out once, in the order chains are collected, so that finding the check of
 // many names walks the ticket's structure only once. Keeps the ticket alive; the ticket must not
-// change while the finder is in use.
+// change while the finder is in use. Names asked in ascending order are found fastest; any order
+// gives the same results. Not for use from several threads at once.
 class ProfileChecks {
 public:
     explicit ProfileChecks(const WEffectiveProfile& profile);
@@ -38,6 +40,8 @@ private:
     struct Source {
         const umessage* checks = nullptr;
         Link all = nullptr;
+        // Every key of "checks" before this index sorts before the last name asked.
+        mutable size_t next = 0;
     };
 
     void addQcs(const WQCS& qcs);
@@ -49,6 +53,9 @@ private:
     std::vector<Source> sources_;
     // The index of the local qcs's own source, or sources_.size() when there is none.
     size_t local_ = 0;
+    // The last name asked, while `asked_`.
+    mutable ustring lastName_;
+    mutable bool asked_ = false;
 };
 
 // The candidate checks for a name, in the order the reductions see them.

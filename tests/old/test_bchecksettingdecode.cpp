@@ -240,4 +240,46 @@ TEST_F(ApplyingCheck, WrongTypedChecksNeverThrow) {
     EXPECT_EQ(text(FindCheckSetting(WEffectiveProfile(nullptr), "BlackUsed"), "sev"), ustring("note"));
 }
 
+TEST_F(ApplyingCheck, OneFinderAnswersNamesInAnyOrderAlike) {
+    const Ticket t =
+        Ticket()
+            .destination(Qcs()
+                             .check("BlackUsed", Check().sev("warn"))
+                             .check("ResTooLowContone", Check().warn(150))
+                             .check("Setting_ProcessProfile", Check().param("a.icc")))
+            .destination(
+                Qcs().check("CourierUsed", Check().sev("fault")).check("ResTooLowContone", Check().fault(90)))
+            .destination(Qcs().restriction(Qcs().check("InkWeightTAC", Check().fault(280))))
+            .local(Qcs()
+                       .check("all", Check().sev("note").warn(3))
+                       .check("MissingTrimBox", Check().sev("note"))
+                       .check("ResTooHighContone", Check().warn(400)));
+    const auto ticket = t.build();
+    const WEffectiveProfile profile(ticket);
+    const std::vector<ustring> names = {"BlackUsed",        "CourierUsed",        "InkWeightTAC",
+                                        "MaxPlates",        "MissingTrimBox",     "ResTooHighContone",
+                                        "ResTooLowContone", "Setting_PDFVersion", "Setting_ProcessProfile",
+                                        "Zzz not described"};
+    const std::vector<ustring> reversed(names.rbegin(), names.rend());
+    const std::vector<ustring> mixed = {"ResTooLowContone",       "BlackUsed",   "BlackUsed",
+                                        "Setting_ProcessProfile", "CourierUsed", "InkWeightTAC",
+                                        "MissingTrimBox"};
+    for (const auto* order : {&names, &reversed, &mixed}) {
+        const check_setting_decode::ProfileChecks finder(profile);
+        for (const ustring& name : *order) {
+            SCOPED_TRACE(name.str());
+            const WCheckSetting fast = finder.find(name);
+            const WCheckSetting alone = FindCheckSetting(profile, name);
+            ASSERT_EQ(fast.empty(), alone.empty());
+            if (!fast.empty()) {
+                EXPECT_TRUE(*fast.message() == *alone.message());
+            }
+        }
+    }
+    // The answers are not all alike, so the comparison above has something to tell apart.
+    EXPECT_EQ(text(FindCheckSetting(profile, "ResTooLowContone"), "sev"), ustring("fault"));
+    EXPECT_EQ(text(FindCheckSetting(profile, "CourierUsed"), "sev"), ustring("fault"));
+    EXPECT_EQ(text(FindCheckSetting(profile, "MaxPlates"), "sev"), ustring("note"));
+}
+
 }  // namespace
