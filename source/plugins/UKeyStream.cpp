@@ -192,22 +192,6 @@ void UKeyInStream::KeyTable::Clear() {
     }
 }
 
-int UKeyInStream::KeyTable::FindForInsert(unsigned short key, const std::vector<Item>& items,
-                                          std::size_t& slot) {
-    // At most half full, so probes stay short and Find always meets a free slot.
-    if (!direct_ && (used_ + 1) * 2 > slots_.size()) Grow(items);
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t s = Home(key);; s = (s + 1) & mask) {
-        const std::uint32_t entry = slots_[s];
-        if ((entry >> 17) != generation_) {
-            slot = s;
-            return -1;
-        }
-        const int index = static_cast<int>(entry & 0x1FFFFu) - 1;
-        if (items[index].key == key) return index;
-    }
-}
-
 void UKeyInStream::KeyTable::Grow(const std::vector<Item>& items) {
     bits_ = std::max(bits_ + 1, 5);
     // From 4096 keys on, the 256 KiB of one slot per key cost less than probing a sparse table.
@@ -371,6 +355,22 @@ bool UKeyInStream::IsKeyed() const {
     return levels_[level_].keyed;
 }
 
+inline int UKeyInStream::KeyTable::FindForInsert(unsigned short key, const std::vector<Item>& items,
+                                                 std::size_t& slot) {
+    // At most half full, so probes stay short and Find always meets a free slot.
+    if (!direct_ && (used_ + 1) * 2 > slots_.size()) Grow(items);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t s = Home(key);; s = (s + 1) & mask) {
+        const std::uint32_t entry = slots_[s];
+        if ((entry >> 17) != generation_) {
+            slot = s;
+            return -1;
+        }
+        const int index = static_cast<int>(entry & 0x1FFFFu) - 1;
+        if (items[index].key == key) return index;
+    }
+}
+
 bool UKeyInStream::ScanRun(Level& level) {
     level.scanned = true;
     if (level.current != nullptr) {
@@ -406,7 +406,10 @@ bool UKeyInStream::ScanRun(Level& level) {
         item.type = h.type;
         item.length = h.length;
         item.dataPos = h.dataPos;
-        if (h.length > 0 && h.length <= 8) std::memcpy(item.data, h.inlineData, h.length);
+        if (h.length > 0 && h.length <= 8) {
+            // A fixed-size copy is cheaper than a variable one; bytes past the length are never used.
+            std::memcpy(item.data, h.inlineData, InWindow(h.dataPos, 8) != nullptr ? 8 : h.length);
+        }
         level.table.Fill(slot, static_cast<int>(level.items.size() - 1));
         level.pos = h.dataPos + h.length;
     }
@@ -419,7 +422,8 @@ bool UKeyInStream::Next() {
     return ScanRun(level);
 }
 
-void UKeyInStream::Lookup(unsigned short key) {
+// Called for every field read; kept where the compiler can inline it into the readers.
+inline void UKeyInStream::Lookup(unsigned short key) {
     Level& level = Current();
     if (!level.scanned) Next();
     std::size_t index = level.next;
@@ -507,10 +511,14 @@ bool UKeyInStream::ReadUnsigned(std::uint32_t width, std::uint64_t& value) {
         // Numbers are served from the index without touching the input.
         if (level.current == nullptr) return false;
         length = level.current->length;
-        data = level.current->data;
-    } else if (!TakeField(length, data, dataPos)) {
-        return false;
+        if (length > width) Fail("reading field longer than expected");
+        // All eight bytes of the item are readable; those past the length are shifted out.
+        const unsigned char* d = level.current->data;
+        const std::uint64_t all = (std::uint64_t{GetBigEndian32(d)} << 32) | GetBigEndian32(d + 4);
+        value = length == 0 ? 0 : all >> (64 - 8 * length);
+        return true;
     }
+    if (!TakeField(length, data, dataPos)) return false;
     if (length > width) Fail("reading field longer than expected");
     // Right-aligned in eight zeroed bytes, which restores the stripped leading zeros.
     unsigned char bytes[8] = {};
