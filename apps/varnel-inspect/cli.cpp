@@ -67,24 +67,29 @@ class UsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The logger reports undecodable messages as errors; while probing fields for messages that is
-// expected, so it is kept quiet.
-class QuietLog {
-public:
-    QuietLog() : saved_(vnu::logger.mask) { vnu::logger.mask = 0; }
-    ~QuietLog() { vnu::logger.mask = saved_; }
-    QuietLog(const QuietLog&) = delete;
-    QuietLog& operator=(const QuietLog&) = delete;
-
-private:
-    unsigned saved_;
-};
+// Decodes a flattened message. The reader reports why it failed only in its log line, so the
+// line is captured and its text becomes `reason` (empty for an unknown version, which the
+// reader does not log).
+bool unflattenQuietly(std::string_view bytes, umessage& message, std::string& reason) {
+    std::ostringstream captured;
+    std::ostream* const saved = vnu::logger.stream();
+    const unsigned savedMask = vnu::logger.mask;
+    vnu::logger.setStream(&captured);
+    vnu::logger.mask = static_cast<unsigned>(vnu::loglevel::error);
+    std::istringstream in{std::string(bytes)};
+    const bool ok = message.unflatten(in);
+    vnu::logger.setStream(saved);
+    vnu::logger.mask = savedMask;
+    const std::string line = captured.str();
+    // "[time][ERROR][thread][location] text\n"
+    const size_t text = line.find("] ");
+    reason = ok || text == std::string::npos ? "" : line.substr(text + 2, line.find('\n', text) - text - 2);
+    return ok;
+}
 
 bool tryUnflatten(std::string_view bytes, umessage& message) {
-    if (bytes.empty()) return false;
-    std::istringstream in{std::string(bytes)};
-    QuietLog quiet;
-    return message.unflatten(in);
+    std::string reason;
+    return !bytes.empty() && unflattenQuietly(bytes, message, reason);
 }
 
 void writeBinary(const Options& o, const std::string& bytes, std::ostream& out) {
@@ -126,9 +131,10 @@ void messageCommand(const Options& o, const std::string& input, std::ostream& ou
         return;
     }
     umessage message;
-    std::istringstream in(input);
-    QuietLog quiet;
-    if (!message.unflatten(in)) throw std::runtime_error("not a flattened message");
+    std::string reason;
+    if (!unflattenQuietly(input, message, reason))
+        throw std::runtime_error("not a flattened message" +
+                                 (reason.empty() ? std::string() : ": " + reason));
     out << messageToJson(message).dump(2, ' ', false, json::error_handler_t::replace) << '\n';
 }
 
@@ -302,6 +308,15 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         return 2;
     }
     const std::string name = o.file == "-" ? "stdin" : o.file;
+    // What the plug-in's code logs while reading is shown after a successful run; a failed run
+    // prints only its one error line.
+    std::ostringstream log;
+    std::ostream* const logStream = vnu::logger.stream();
+    vnu::logger.setStream(&log);
+    struct RestoreLog {
+        std::ostream* stream;
+        ~RestoreLog() { vnu::logger.setStream(stream); }
+    } restore{logStream};
     try {
         std::string input = readInput(o, in);
         if (o.hex && command.binaryInput(o)) input = hexToBytes(std::move(input));
@@ -309,6 +324,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         command.run(o, input, result);
         out << result.str();
         out.flush();
+        err << log.str();
         return 0;
     } catch (const std::exception& e) {
         err << name << ": " << e.what() << '\n';

@@ -75,6 +75,9 @@ TEST(InspectMessage, BadInputIsOneLineAndNoOutput) {
     };
     const Case cases[] = {
         {{"message"}, bytes({0x05, 0x00, 0x00}), "stdin: not a flattened message\n"},
+        {{"message"},
+         bytes({0x04, 0x01, 0x01, 'n', 0x01, 0x00, 0x01, 0x00, 0x01, 0x05}),
+         "stdin: not a flattened message: string not found\n"},
         {{"message", "--encode"},
          R"({"n": {"int": 5000000000}})",
          "stdin: message JSON: n: integer out of the 32-bit range\n"},
