@@ -327,8 +327,8 @@ UKeyInStream::Header UKeyInStream::ParseHeader(std::int64_t pos, std::int64_t en
     return DecodeHeader(Fetch(pos, static_cast<std::size_t>(available)), pos, end, keyed, where);
 }
 
-UKeyInStream::Header UKeyInStream::DecodeHeader(const unsigned char* p, std::int64_t pos, std::int64_t end,
-                                                bool keyed, const char* where) {
+inline UKeyInStream::Header UKeyInStream::DecodeHeader(const unsigned char* p, std::int64_t pos,
+                                                       std::int64_t end, bool keyed, const char* where) {
     const std::int64_t available = end - pos;
     std::size_t i = keyed ? 2 : 0;
     if (available < std::int64_t(i + 2)) FailHeaderCut(where, pos);
@@ -462,7 +462,8 @@ int UKeyInStream::GetLength(bool& found) {
     return static_cast<int>(h.length);
 }
 
-bool UKeyInStream::TakeField(std::uint32_t& length, const unsigned char*& data, std::int64_t& dataPos) {
+inline bool UKeyInStream::TakeField(std::uint32_t& length, const unsigned char*& data,
+                                    std::int64_t& dataPos) {
     bool found = false;
     length = static_cast<std::uint32_t>(GetLength(found));
     if (!found) return false;
