@@ -56,16 +56,13 @@ void CrashProofHandler(int signal, siginfo_t* info, void* context) {
     for (size_t i = 0; i < kSignalCount; ++i) {
         if (kHandledSignals[i] != signal) continue;
         const struct sigaction& previous = s_savedActions[i];
-        if ((previous.sa_flags & SA_SIGINFO) != 0) {
-            if (previous.sa_sigaction != nullptr) {
-                previous.sa_sigaction(signal, info, context);
-                return;
-            }
-        } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
+        // SIG_DFL and SIG_IGN may come with SA_SIGINFO set; they are no functions to call.
+        if (previous.sa_handler == SIG_DFL || previous.sa_handler == SIG_IGN) break;
+        if ((previous.sa_flags & SA_SIGINFO) != 0)
+            previous.sa_sigaction(signal, info, context);
+        else
             previous.sa_handler(signal);
-            return;
-        }
-        break;
+        return;
     }
     // No earlier handler function to hand over to: this ends even an "ignored" signal.
     _exit(0);

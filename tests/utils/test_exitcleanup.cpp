@@ -169,15 +169,23 @@ TEST(ExitCleanup, FaultWithDefaultDispositionExitsWithStatusZero) {
     expectExit(bus, 0);
 }
 
-TEST(ExitCleanup, IgnoredSignalNoLongerIgnored) {
-    const ChildResult r = runInChild([] {
-        signal(SIGINT, SIG_IGN);
-        registerCleanup(cleanupA);
-        raise(SIGINT);
-        report('!');  // not reached
-    });
-    EXPECT_EQ(r.reported, "a");
-    expectExit(r, 0);
+TEST(ExitCleanup, IgnoredOrDefaultDispositionEndsTheProcess) {
+    // SIG_IGN and SIG_DFL are no handler functions, also when saved with SA_SIGINFO set.
+    for (const auto disposition : {SIG_IGN, SIG_DFL}) {
+        for (const int flags : {0, SA_SIGINFO}) {
+            const ChildResult r = runInChild([&] {
+                struct sigaction action {};
+                action.sa_handler = disposition;
+                action.sa_flags = flags;
+                sigaction(SIGINT, &action, nullptr);
+                registerCleanup(cleanupA);
+                raise(SIGINT);
+                report('!');  // not reached
+            });
+            EXPECT_EQ(r.reported, "a") << flags;
+            expectExit(r, 0);
+        }
+    }
 }
 
 TEST(ExitCleanup, OtherSignalsEndTheProcessAfterTheCleanups) {
