@@ -67,7 +67,7 @@ DetectableProblemDescriptions::DetectableProblemDescriptions(const umessage* des
     // The names come in key order, so every insertion below lands at the end of its map.
     for (const ustring& name : descriptions->getNames()) {
         std::shared_ptr<const umessage> description;
-        if (!descriptions->find(name, 0, description)) continue;
+        if (!descriptions->find(name, 0, description) || description == nullptr) continue;
         descriptions_[name] = description;
         unsigned count = 0;
         if (!description->getInfo(kConflicts, count)) continue;

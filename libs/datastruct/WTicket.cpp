@@ -124,6 +124,7 @@ void checkField(const umessage& message, const ustring& name, const FieldRule& r
 
 void checkUserFields(const umessage& destination, const ustring& name) {
     MessagePtr userFields = destination.get<MessagePtr>(name, 0, nullptr);
+    if (userFields == nullptr) return;  // a null message has no entries to check
     for (const ustring& field : userFields->getNames())
         if (!userFields->hasData(field, umessage_type_message, 0))
             throw std::runtime_error("userField has wrong type");

@@ -35,6 +35,12 @@ public:
         return *this;
     }
 
+    // A message entry whose value is a null pointer, as only a program (never a byte stream) makes.
+    Msg& nullSub(const ustring& name) {
+        m_->addData_priv<std::shared_ptr<umessage>>(name, umessage_type_message, nullptr, false);
+        return *this;
+    }
+
     const umessage& get() const { return *m_; }
     std::shared_ptr<const umessage> ptr() const { return std::make_shared<umessage>(*m_); }
 
