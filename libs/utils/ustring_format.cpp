@@ -67,7 +67,8 @@ bool isDigit(unsigned char c) {
 }
 
 // Reads the conversion directive at fmt[pos] == '%' into seg and returns where scanning
-// resumes. Sets badIndex when an explicit index cannot be stored.
+// resumes. Sets badIndex when a conversion's explicit index cannot be stored; a directive that
+// turns out to be a literal keeps no index, so its indices do not count.
 size_t parseDirective(const char* fmt, size_t pos, Segment& seg, bool& badIndex) {
     seg = Segment{kSizeInt, kEmpty, static_cast<uint32_t>(pos), 1, -1, -1, 0, kNextArg, kNoArg, kNoArg};
     size_t i = pos + 1;
@@ -80,6 +81,7 @@ size_t parseDirective(const char* fmt, size_t pos, Segment& seg, bool& badIndex)
         return resume;
     };
 
+    bool indexTooLarge = false;
     enum { kNone, kWidthStar, kPrecisionStar } justStar = kNone;
     bool inPrecision = false;
     bool justDot = false;
@@ -99,7 +101,7 @@ size_t parseDirective(const char* fmt, size_t pos, Segment& seg, bool& badIndex)
             if (fmt[i] == '$') {
                 uint8_t index = static_cast<uint8_t>(kMaxArgIndex);
                 if (number - 1 > kMaxArgIndex)
-                    badIndex = true;
+                    indexTooLarge = true;
                 else
                     index = static_cast<uint8_t>(number - 1);
                 if (justStar == kWidthStar)
@@ -184,6 +186,7 @@ size_t parseDirective(const char* fmt, size_t pos, Segment& seg, bool& badIndex)
         }
         if (seg.kind != kEmpty) {
             seg.length = static_cast<uint32_t>(i + 1 - pos);
+            badIndex = badIndex || indexTooLarge;
             return i + 1;
         }
     }

@@ -264,6 +264,7 @@ TEST(Format, PositionalArguments) {
         {"z", ustring::format("%3$s", "z")},
         {"", ustring::format("%5$s", "z")},
         {"", ustring::format("%300$d", 1)},
+        {"31", ustring::format("%300$y%d", 1)},  // a literal keeps no index
     };
     for (const Case& c : cases) EXPECT_EQ(c.got.str(), c.expected);
 }
