@@ -155,6 +155,15 @@ void TmpFolder::cleanup(bool normalExit) {
     ::rename(path, target);
 }
 
+template <class Stream>
+Stream& openStream(Stream& stream, const ustring& path, std::ios_base::openmode mode) {
+    if (stream.rdbuf()->open(path.fileSystemRepresentation().c_str(), mode) != nullptr)
+        stream.clear();
+    else
+        stream.setstate(std::ios_base::failbit);
+    return stream;
+}
+
 }  // namespace
 
 UFileSpecCore::UFileSpecCore(const ustring& path, const UFileSpecCore* base) {
@@ -175,10 +184,13 @@ bool UFileSpecCore::init(const UFileSpecCore& other) {
     return true;
 }
 
+// `path` and `base` may be this specification's own: both are read before the path changes.
 bool UFileSpecCore::init(const ustring& path, const UFileSpecCore* base) {
-    m_path.clear();
     if (path.empty() || path[0] != '/') {
-        if (base == nullptr) return false;
+        if (base == nullptr) {
+            m_path.clear();
+            return false;
+        }
         m_path = base->m_path;
         return add(path);
     }
@@ -189,10 +201,13 @@ bool UFileSpecCore::init(const ustring& path, const UFileSpecCore* base) {
 }
 
 bool UFileSpecCore::add(const ustring& relative) {
+    // Read before clearing: `relative` may be this specification's own path.
+    const bool absolute = !relative.empty() && relative[0] == '/';
+    const std::vector<ustring> components = Split<ustring>(relative, '/');
     UFileSpecCore kept(*this);
     m_path.clear();
-    if (!relative.empty() && relative[0] == '/') return false;
-    for (const ustring& component : Split<ustring>(relative, '/')) {
+    if (absolute) return false;
+    for (const ustring& component : components) {
         if (component == ".") continue;
         if (component == "..") {
             if (!kept.up()) return false;
@@ -264,21 +279,11 @@ FILE* UFileSpecCore::fopen(const char* mode) const {
 }
 
 std::ifstream& UFileSpecCore::fsopen(std::ifstream& stream, unsigned openmode) const {
-    const auto mode = static_cast<std::ios_base::openmode>(openmode) | std::ios_base::in;
-    if (stream.rdbuf()->open(m_path.fileSystemRepresentation().c_str(), mode) != nullptr)
-        stream.clear();
-    else
-        stream.setstate(std::ios_base::failbit);
-    return stream;
+    return openStream(stream, m_path, static_cast<std::ios_base::openmode>(openmode) | std::ios_base::in);
 }
 
 std::ofstream& UFileSpecCore::fsopen(std::ofstream& stream, unsigned openmode) const {
-    const auto mode = static_cast<std::ios_base::openmode>(openmode) | std::ios_base::out;
-    if (stream.rdbuf()->open(m_path.fileSystemRepresentation().c_str(), mode) != nullptr)
-        stream.clear();
-    else
-        stream.setstate(std::ios_base::failbit);
-    return stream;
+    return openStream(stream, m_path, static_cast<std::ios_base::openmode>(openmode) | std::ios_base::out);
 }
 
 bool UFileSpecCore::unlink() const {
