@@ -83,19 +83,15 @@ std::vector<ustring> preferredLanguages() {
     return languages;
 }
 
-// Whether the bundle localisation `localization` serves `language`: the same name (with '-' and
-// '_' alike, "pt-BR" and "pt_BR"), or the language's alias.
-bool serves(const ustring& localization, const ustring& language) {
-    if (localization.size() == language.size()) {
-        bool same = true;
-        for (size_t i = 0; i < language.size() && same; ++i) {
-            const char a = localization[i] == '-' ? '_' : localization[i];
-            const char b = language[i] == '-' ? '_' : language[i];
-            same = a == b;
-        }
-        if (same) return true;
+// Whether the bundle localisation is named `language`, with '-' and '_' alike ("pt-BR", "pt_BR").
+bool sameName(const ustring& localization, const ustring& language) {
+    if (localization.size() != language.size()) return false;
+    for (size_t i = 0; i < language.size(); ++i) {
+        const char a = localization[i] == '-' ? '_' : localization[i];
+        const char b = language[i] == '-' ? '_' : language[i];
+        if (a != b) return false;
     }
-    return aliasOf(language) == localization && !localization.empty();
+    return true;
 }
 
 }  // namespace
@@ -113,8 +109,12 @@ ustring getBestLocal() {
     if (g_locale.empty()) {
         const std::vector<ustring> localizations = bundleLocalizations(getResourceFolder());
         for (const ustring& language : preferredLanguages()) {
-            const auto match = std::find_if(localizations.begin(), localizations.end(),
-                                            [&language](const ustring& l) { return serves(l, language); });
+            // A folder with the language's own name wins over one with its alias.
+            auto match = std::find_if(localizations.begin(), localizations.end(),
+                                      [&language](const ustring& l) { return sameName(l, language); });
+            const ustring alias = aliasOf(language);
+            if (match == localizations.end() && !alias.empty())
+                match = std::find(localizations.begin(), localizations.end(), alias);
             if (match != localizations.end()) {
                 g_locale = *match;
                 break;
