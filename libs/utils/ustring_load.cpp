@@ -14,21 +14,6 @@ using StringTable = vnu::flat_map<ustring, ustring>;
 
 vnu::flat_map<ustring, StringTable> s_stringTables;
 
-// Reads the table's entries; on an error the entries before it are kept.
-void parseStringTable(std::istream& stream, StringTable& entries) {
-    Tokenizer tokenizer(stream, ustring());
-    Tokenizer::Token key;
-    Tokenizer::Token token;
-    while (tokenizer.nextToken(key)) {
-        if (key.type != eStringFileTokenType_String) tokenizer.throwTokenizerException();
-        tokenizer.nextTokenForced(token, eStringFileTokenType_Equals);
-        Tokenizer::Token value;
-        tokenizer.nextTokenForced(value, eStringFileTokenType_String);
-        tokenizer.nextTokenForced(token, eStringFileTokenType_Semicolon);
-        entries[key.text] = value.text;
-    }
-}
-
 StringTable loadStringTable(const ustring& table) {
     StringTable entries;
     try {
@@ -43,6 +28,20 @@ StringTable loadStringTable(const ustring& table) {
 }
 
 }  // namespace
+
+void parseStringTable(std::istream& stream, StringTable& entries) {
+    Tokenizer tokenizer(stream, ustring());
+    Tokenizer::Token key;
+    Tokenizer::Token token;
+    Tokenizer::Token value;
+    while (tokenizer.nextToken(key)) {
+        if (key.type != eStringFileTokenType_String) tokenizer.throwTokenizerException();
+        tokenizer.nextTokenForced(token, eStringFileTokenType_Equals);
+        tokenizer.nextTokenForced(value, eStringFileTokenType_String);
+        tokenizer.nextTokenForced(token, eStringFileTokenType_Semicolon);
+        entries[key.text] = value.text;
+    }
+}
 
 ustring ustring_load(const ustring& key, const ustring& table) {
     auto found = s_stringTables.find(table);

@@ -5,20 +5,13 @@
 #include <stdexcept>
 #include <string>
 
-#include "UAbstractParser.h"
+#include "ustring_load.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+    vnu::flat_map<ustring, ustring> entries;
     try {
-        Tokenizer tokenizer(in, ustring());
-        Tokenizer::Token key;
-        Tokenizer::Token token;
-        while (tokenizer.nextToken(key)) {
-            if (key.type != eStringFileTokenType_String) tokenizer.throwTokenizerException();
-            tokenizer.nextTokenForced(token, eStringFileTokenType_Equals);
-            tokenizer.nextTokenForced(token, eStringFileTokenType_String);
-            tokenizer.nextTokenForced(token, eStringFileTokenType_Semicolon);
-        }
+        parseStringTable(in, entries);
     } catch (const std::runtime_error&) {
         // A syntax error is a normal outcome for arbitrary bytes.
     }
