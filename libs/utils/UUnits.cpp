@@ -1,10 +1,11 @@
 #include "UUnits.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <stdexcept>
+
+#include "ustring_utils.h"
 
 namespace {
 
@@ -43,14 +44,15 @@ int UUnits::decimals() const {
 
 double UUnits::RoundFloat(double points) const {
     // The value the user reads is the decimal text with the unit's places, so round through it.
-    char text[512];
-    const int n = std::snprintf(text, sizeof text, "%.*f", decimals(), points / pointsPerUnit());
-    if (n < 0 || n >= static_cast<int>(sizeof text)) return points / pointsPerUnit();
-    return std::strtod(text, nullptr);
+    ustring text;
+    Float2StringNoTailing(text, points / pointsPerUnit(), decimals());
+    return std::strtod(text.c_str(), nullptr);
 }
 
 double UUnits::RoundFloatGeneral(double v, int p) {
     const double scale = std::pow(10.0, p);
+    // So few places that the scale underflows: nothing survives the rounding.
+    if (scale == 0.0) return 0.0;
     const double shifted = v * scale + 0.5;
     std::int32_t truncated;
     if (std::isnan(shifted)) {

@@ -27,7 +27,7 @@ public:
     // Points to this unit, rounded to the unit's decimal places.
     double RoundFloat(double points) const;
     // v * 10^p + 0.5, truncated toward zero into the 32-bit range (clamped there; NaN gives 0),
-    // divided by 10^p.
+    // divided by 10^p. A p so negative that 10^p underflows gives 0.
     static double RoundFloatGeneral(double v, int p);
 
 private:
