@@ -61,33 +61,18 @@ Link firstMessage(const umessage& message, const ustring& name) {
     return it == message.entries().end() ? nullptr : firstMessage(*it->second);
 }
 
-// A chain is either views or stored pointers; the reductions read both alike.
-const umessage& messageOf(const WCheckSetting& c) {
-    return *c.message();
-}
-const umessage& messageOf(Link c) {
-    return **c;
-}
-WCheckSetting settingOf(const WCheckSetting& c) {
-    return c;
-}
-WCheckSetting settingOf(Link c) {
-    return WCheckSetting(*c);
-}
+using Chain = std::vector<Link>;
 
 // The check's integer "fix" is odd.
-template <class C>
-bool isFixable(const C& check) {
-    const umessage& m = messageOf(check);
+bool isFixable(const umessage& m) {
     int fix = 0;
     // Most checks have no "fix": one lookup instead of one per convertible type.
     return m.hasData(kString_fix) && m.find<int>(kString_fix, 0, fix) && fix % 2 != 0;
 }
 
-template <class Chain>
 bool anyFixable(const Chain& chain) {
-    for (const auto& c : chain)
-        if (isFixable(c)) return true;
+    for (Link c : chain)
+        if (isFixable(**c)) return true;
     return false;
 }
 
@@ -101,13 +86,12 @@ std::shared_ptr<umessage> combinedCopy(const umessage& winner, const ustring& wo
     return m;
 }
 
-template <class Chain>
 WCheckSetting reduceBoolean(const Chain& chain) {
     const umessage* winner = nullptr;
     ustring gravest;
     int gravestRank = 0;
-    for (const auto& c : chain) {
-        const umessage& m = messageOf(c);
+    for (Link c : chain) {
+        const umessage& m = **c;
         ustring word;
         m.find<ustring>(kString_sev, 0, word);
         // Against the empty word, which ranks 0, the comparison gives the word's own rank.
@@ -125,7 +109,6 @@ WCheckSetting reduceBoolean(const Chain& chain) {
     return WCheckSetting(combinedCopy(*winner, gravest, fixable));
 }
 
-template <class Chain>
 WCheckSetting reduceLimits(const Chain& chain, bool low) {
     // Gravest first: the first key with a kept number names the severity.
     const ustring* const keys[] = {&kString_fault, &kString_warn, &kString_note};
@@ -134,8 +117,8 @@ WCheckSetting reduceLimits(const Chain& chain, bool low) {
         double value = 0;
         const umessage* first = nullptr;
     } kept[3];
-    for (const auto& c : chain) {
-        const umessage& m = messageOf(c);
+    for (Link c : chain) {
+        const umessage& m = **c;
         for (int k = 0; k < 3; ++k) {
             double v = 0;
             if (!m.hasData(*keys[k]) || !m.find<double>(*keys[k], 0, v)) continue;
@@ -160,25 +143,23 @@ WCheckSetting reduceLimits(const Chain& chain, bool low) {
     return WCheckSetting(std::move(m));
 }
 
-template <class Chain>
 WCheckSetting reduceParameter(const Chain& chain) {
-    for (const auto& c : chain) {
-        const umessage& m = messageOf(c);
+    for (Link c : chain) {
+        const umessage& m = **c;
         ustring s;
         for (unsigned i = 0; i < 3; ++i)
-            if (m.find<ustring>(kString_P, i, s)) return settingOf(c);
+            if (m.find<ustring>(kString_P, i, s)) return WCheckSetting(*c);
     }
     return {};
 }
 
-template <class Chain>
 WCheckSetting reduceChain(const Chain& chain, const ustring& name) {
     const DetectableProblemDescriptions* table = detectableProblemDescriptions();
     if (chain.empty()) {
         if (!table) return {};
         return WCheckSetting(table->GetProblemDescription(name).GetDefaults());
     }
-    if (chain.size() == 1) return settingOf(chain.front());
+    if (chain.size() == 1) return WCheckSetting(*chain.front());
     if (!table) return {};
     switch (table->GetProblemDescription(name).GetProblemTypeEnum()) {
         case eSettingType_Boolean: return reduceBoolean(chain);
@@ -265,22 +246,6 @@ std::vector<WCheckSetting> ProfileChecks::chain(const ustring& name) const {
 
 std::vector<WCheckSetting> CollectChain(const WEffectiveProfile& profile, const ustring& name) {
     return ProfileChecks(profile).chain(name);
-}
-
-WCheckSetting ReduceBoolean(const std::vector<WCheckSetting>& chain) {
-    return reduceBoolean(chain);
-}
-
-WCheckSetting ReduceLimits(const std::vector<WCheckSetting>& chain, bool low) {
-    return reduceLimits(chain, low);
-}
-
-WCheckSetting ReduceParameter(const std::vector<WCheckSetting>& chain) {
-    return reduceParameter(chain);
-}
-
-WCheckSetting ReduceChain(const std::vector<WCheckSetting>& chain, const ustring& name) {
-    return reduceChain(chain, name);
 }
 
 }  // namespace check_setting_decode

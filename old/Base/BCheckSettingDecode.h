@@ -60,13 +60,5 @@ private:
 
 // The candidate checks for a name, in the order the reductions see them.
 std::vector<WCheckSetting> CollectChain(const WEffectiveProfile& profile, const ustring& name);
-// One check out of a chain: the default check for none, the check itself for one, else the
-// reduction of the described type.
-WCheckSetting ReduceChain(const std::vector<WCheckSetting>& chain, const ustring& name);
-
-// The three reductions of two or more checks; each gives an empty view when nothing qualifies.
-WCheckSetting ReduceBoolean(const std::vector<WCheckSetting>& chain);
-WCheckSetting ReduceLimits(const std::vector<WCheckSetting>& chain, bool low);
-WCheckSetting ReduceParameter(const std::vector<WCheckSetting>& chain);
 
 }  // namespace check_setting_decode
