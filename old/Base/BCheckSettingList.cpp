@@ -97,7 +97,8 @@ void BCheckSettingList::DeserialiseSettings(const std::shared_ptr<const umessage
         std::shared_ptr<const umessage> record;
         for (unsigned i = 0; ticket->find(BCheckSetting::eSettingKey_SettingsRecord, i, record); ++i) {
             ustring problem;
-            if (!record->find(BCheckSetting::eSettingKey_ProblemID, 0, problem) || problem.empty()) continue;
+            if (!record || !record->find(BCheckSetting::eSettingKey_ProblemID, 0, problem) || problem.empty())
+                continue;
             auto* setting = new BCheckSetting(eProblemUndefined);
             try {
                 setting->DeserialiseSetting(*record);

@@ -80,46 +80,36 @@ TEST_F(BCheckSettingListTest, FindCheckSettingFallsBackToTheDefaultCheckOnce) {
     EXPECT_EQ(list.defaultSettings().size(), 1u);
 }
 
-struct PDFVersionCase {
-    const char* label;
-    double version;  // 0: no Setting_PDFVersion check
-    Check tooHigh;
-    Check tooLow;
-    double expected;
-};
-
-Check none() {
-    return Check();
+TEST_F(BCheckSettingListTest, DefaultPDFVersionFromTheVersionAndItsLimits) {
+    const Check none;
+    const struct {
+        const char* label;
+        double version;  // 0: no Setting_PDFVersion check
+        Check tooHigh, tooLow;
+        double expected;
+    } cases[] = {
+        {"high limit caps the version", 1.6, Check().fault(1.4), none, 1.4},
+        {"low limit alone, floored to 1.3", 0, none, Check().fault(1.2), 1.3},
+        {"nothing found", 0, none, none, 0},
+        {"version alone, capped to 1.7", 2.0, none, none, 1.7},
+        {"version alone", 1.5, none, none, 1.5},
+        {"high limit alone", 0, Check().warn(1.5), none, 1.5},
+        {"high limit above the version", 1.4, Check().fault(1.6), none, 1.4},
+        {"fault threshold before warn", 0, Check().warn(1.6).fault(1.5), none, 1.5},
+        {"note limits do not count", 1.6, Check().note(1.4), Check().note(1.7), 1.6},
+        {"low limit raises the version", 1.4, none, Check().fault(1.5), 1.5},
+        {"low limit below the version", 1.6, none, Check().warn(1.5), 1.6},
+        {"both limits", 1.7, Check().fault(1.5), Check().warn(1.4), 1.5},
+    };
+    for (const auto& c : cases) {
+        Qcs qcs;
+        if (c.version != 0) qcs.check("Setting_PDFVersion", Check().note(c.version));
+        if (!c.tooHigh.get().empty()) qcs.check("PDFVersionTooHigh", c.tooHigh);
+        if (!c.tooLow.get().empty()) qcs.check("PDFVersionTooLow", c.tooLow);
+        decodeLocal(qcs);
+        EXPECT_DOUBLE_EQ(list.GetDefaultPDFVersion(), c.expected) << c.label;
+    }
 }
-
-class DefaultPDFVersion : public BCheckSettingListTest,
-                          public ::testing::WithParamInterface<PDFVersionCase> {};
-
-TEST_P(DefaultPDFVersion, FromTheVersionAndItsLimits) {
-    const PDFVersionCase& c = GetParam();
-    Qcs qcs;
-    if (c.version != 0) qcs.check("Setting_PDFVersion", Check().note(c.version));
-    if (!c.tooHigh.get().empty()) qcs.check("PDFVersionTooHigh", c.tooHigh);
-    if (!c.tooLow.get().empty()) qcs.check("PDFVersionTooLow", c.tooLow);
-    decodeLocal(qcs);
-    EXPECT_DOUBLE_EQ(list.GetDefaultPDFVersion(), c.expected) << c.label;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DefaultPDFVersion,
-    ::testing::Values(
-        PDFVersionCase{"high limit caps the version", 1.6, Check().fault(1.4), none(), 1.4},
-        PDFVersionCase{"low limit alone, floored to 1.3", 0, none(), Check().fault(1.2), 1.3},
-        PDFVersionCase{"nothing found", 0, none(), none(), 0},
-        PDFVersionCase{"version alone, capped to 1.7", 2.0, none(), none(), 1.7},
-        PDFVersionCase{"version alone", 1.5, none(), none(), 1.5},
-        PDFVersionCase{"high limit alone", 0, Check().warn(1.5), none(), 1.5},
-        PDFVersionCase{"high limit above the version", 1.4, Check().fault(1.6), none(), 1.4},
-        PDFVersionCase{"fault threshold before warn", 0, Check().warn(1.6).fault(1.5), none(), 1.5},
-        PDFVersionCase{"note limits do not count", 1.6, Check().note(1.4), Check().note(1.7), 1.6},
-        PDFVersionCase{"low limit raises the version", 1.4, none(), Check().fault(1.5), 1.5},
-        PDFVersionCase{"low limit below the version", 1.6, none(), Check().warn(1.5), 1.6},
-        PDFVersionCase{"both limits", 1.7, Check().fault(1.5), Check().warn(1.4), 1.5}));
 
 TEST_F(BCheckSettingListTest, StoredRecordsDecodeWithoutProfileResolution) {
     Ticket t;
@@ -192,6 +182,17 @@ TEST_F(BCheckSettingListTest, WrongTypedTicketsDecodeToDefaults) {
     wrongProblem.integer("problem", 4);
     list.DeserialiseSettings(Ticket().settingsRecord(wrongProblem).build());
     EXPECT_EQ(list.size(), 0u);
+
+    // A null record among the stored ones is skipped like a nameless one.
+    Msg record;
+    record.str("problem", "BlackUsed");
+    const auto stored = Ticket().settingsRecord(record).build();
+    auto withNull = std::make_shared<umessage>(*stored);
+    withNull->addData_priv<std::shared_ptr<umessage>>("settings", umessage_type_message, nullptr, false);
+    withNull->addData_priv<std::shared_ptr<umessage>>("settings", umessage_type_message, record.build(),
+                                                      false);
+    list.DeserialiseSettings(withNull);
+    EXPECT_EQ(list.size(), 2u);
 
     Msg wrongChecks;
     wrongChecks.str("checks", "BlackUsed").msg("restrictions", Msg().str("checks", "x"));
