@@ -13,12 +13,18 @@ using namespace ticket_builder;
 
 namespace {
 
+constexpr int kNote = BCheckSetting::eValue_Note;
+constexpr int kWarn = BCheckSetting::eValue_Warn;
+constexpr int kFault = BCheckSetting::eValue_Fault;
+
 class BCheckSettingTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(installTestProblemDescriptions(), nullptr); }
 
-    static BCheckSetting fromCheck(const ustring& name, const Msg& check) {
+    static BCheckSetting fromCheck(const ustring& name, const Msg& check,
+                                   EProblemSeverity before = eProblemSeverity_Ignore) {
         BCheckSetting s(eProblemUndefined);
+        s.SetSeverity(before);
         EXPECT_TRUE(s.DeserialiseSetting2(name, WCheckSetting(check)));
         return s;
     }
@@ -35,62 +41,51 @@ TEST(BCheckSettingNames, TypeAndSeverityNames) {
     EXPECT_EQ(BCheckSetting::NameToProblemType("eSettingType_LimitsLow"), 2);
     EXPECT_EQ(BCheckSetting::NameToProblemType("limitsLow"), -1);
     EXPECT_EQ(BCheckSetting::NameToProblemType(""), -1);
-    EXPECT_EQ(BCheckSetting::kProblemTypeNames[11], nullptr);
     EXPECT_EQ(BCheckSetting::NameToProblemSeverity("warn"), eProblemSeverity_NotSet);
     EXPECT_EQ(BCheckSetting::NameToProblemSeverity("eProblemSeverity_Warn"), eProblemSeverity_Warn);
     EXPECT_EQ(BCheckSetting::NameToProblemSeverity("eProblemSeverity_ParameterNotSet"),
               eProblemSeverity_ParameterNotSet);
 }
 
-struct ConstructionCase {
-    const char* name;
-    const char* keptName;
-    ESettingType type;
-    int precision;
-};
-
-class BCheckSettingConstruction : public BCheckSettingTest,
-                                  public ::testing::WithParamInterface<ConstructionCase> {};
-
-TEST_P(BCheckSettingConstruction, TypeAndPrecisionFollowTheName) {
-    const ConstructionCase& c = GetParam();
-    BCheckSetting s(c.name);
-    EXPECT_EQ(s.GetName(), ustring(c.keptName));
-    EXPECT_EQ(s.GetSettingType(), c.type);
-    EXPECT_EQ(s.GetPrecision(), c.precision);
-    EXPECT_EQ(s.GetSeverity(), eProblemSeverity_Ignore);
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(s.GetValueNULL(i) && s.GetStringParamNULL(i));
+TEST_F(BCheckSettingTest, ConstructionTakesTheDescribedTypeAndTheNamesPrecision) {
+    const struct {
+        const char* name;
+        const char* kept;
+        ESettingType type;
+        int precision;
+    } cases[] = {
+        {"ResTooLowContone", "ResTooLowContone", eSettingType_LimitsLow, 0},
+        {"MaxPlates", "MaxPlates", eSettingType_LimitsHigh, 0},
+        {"InkWeightTAC", "InkWeightTAC", eSettingType_LimitsHigh, 1},
+        {"PDFVersionTooLow", "PDFVersionTooLow", eSettingType_LimitsLow, 1},
+        {"SolidTextTooSmall", "SolidTextTooSmall", eSettingType_LimitsLow, 2},
+        {"BlackUsed", "BlackUsed", eSettingType_Boolean, 2},
+        // In the whole-number list but not described: cleared, so the list no longer applies.
+        {"MinPlates", "", eSettingType_Undefined, 2},
+        {"DoublePageSpread", "", eSettingType_Undefined, 2},  // described without a known type
+    };
+    for (const auto& c : cases) {
+        const BCheckSetting s(c.name);
+        EXPECT_EQ(s.GetName(), ustring(c.kept)) << c.name;
+        EXPECT_EQ(s.GetSettingType(), c.type) << c.name;
+        EXPECT_EQ(s.GetPrecision(), c.precision) << c.name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    PrecisionLists, BCheckSettingConstruction,
-    ::testing::Values(ConstructionCase{"ResTooLowContone", "ResTooLowContone", eSettingType_LimitsLow, 0},
-                      ConstructionCase{"MaxPlates", "MaxPlates", eSettingType_LimitsHigh, 0},
-                      ConstructionCase{"InkWeightTAC", "InkWeightTAC", eSettingType_LimitsHigh, 1},
-                      ConstructionCase{"PDFVersionTooLow", "PDFVersionTooLow", eSettingType_LimitsLow, 1},
-                      ConstructionCase{"SolidTextTooSmall", "SolidTextTooSmall", eSettingType_LimitsLow, 2},
-                      ConstructionCase{"BlackUsed", "BlackUsed", eSettingType_Boolean, 2},
-                      // In the whole-number list but not described: cleared, so the list no longer applies.
-                      ConstructionCase{"MinPlates", "", eSettingType_Undefined, 2},
-                      // Described without a known type.
-                      ConstructionCase{"DoublePageSpread", "", eSettingType_Undefined, 2},
-                      ConstructionCase{"", "", eSettingType_Undefined, 2}));
 
 TEST_F(BCheckSettingTest, SeverityFollowsWhatIsSet) {
     BCheckSetting limits("ResTooHighContone");
     limits.SetIgnoreValue(10);
     EXPECT_EQ(limits.GetSeverity(), eProblemSeverity_Ignore);
-    limits.SetValue(BCheckSetting::eValue_Note, 300);
+    limits.SetValue(kNote, 300);
     EXPECT_EQ(limits.GetSeverity(), eProblemSeverity_Note);
-    limits.SetValue(BCheckSetting::eValue_Fault, 450);
-    EXPECT_EQ(limits.GetSeverity(), eProblemSeverity_Fault);
-    limits.SetValue(BCheckSetting::eValue_Warn, 400);
+    limits.SetValue(kFault, 450);
+    limits.SetValue(kWarn, 400);
     EXPECT_EQ(limits.GetSeverity(), eProblemSeverity_Fault);
 
     BCheckSetting parameter("Setting_PDFVersion");
     parameter.SetIgnoreValue(1);
     EXPECT_EQ(parameter.GetSeverity(), eProblemSeverity_ParameterNotSet);
-    parameter.SetValue(BCheckSetting::eValue_Warn, 1.4);
+    parameter.SetValue(kWarn, 1.4);
     EXPECT_EQ(parameter.GetSeverity(), eProblemSeverity_Parameter);
 
     BCheckSetting strings("Setting_ProcessProfile");
@@ -101,73 +96,51 @@ TEST_F(BCheckSettingTest, SeverityFollowsWhatIsSet) {
 
     BCheckSetting boolean("BlackUsed");
     boolean.SetSeverity(eProblemSeverity_Warn);
-    boolean.SetValue(BCheckSetting::eValue_Fault, 1);
+    boolean.SetValue(kFault, 1);
     boolean.SetStringParam(0, "x");
     EXPECT_EQ(boolean.GetSeverity(), eProblemSeverity_Warn);
 }
 
-struct SeverityCase {
-    double measured;
-    EProblemSeverity expected;
-    double threshold;  // what the output holds afterwards (-1 = untouched)
-};
+TEST_F(BCheckSettingTest, MeasuredSeverityAndTheThresholdCrossed) {
+    BCheckSetting high("ResTooHighContone");  // precision 0
+    high.SetValue(kNote, 300);
+    high.SetValue(kWarn, 400);
+    high.SetValue(kFault, 450);
+    BCheckSetting low("SolidTextTooSmall");  // precision 2
+    low.SetValue(kWarn, 150);
+    BCheckSetting ignoreHigh("ResTooHighContone");
+    ignoreHigh.SetValue(kFault, 450);
+    ignoreHigh.SetIgnoreValue(100);
+    BCheckSetting ignoreLow("ResTooLowContone");
+    ignoreLow.SetIgnoreValue(100);
+    BCheckSetting parameter("Setting_PDFVersion");
+    parameter.SetValue(kFault, 1.4);
 
-class LimitsHighWholeNumbers : public BCheckSettingTest,
-                               public ::testing::WithParamInterface<SeverityCase> {};
-
-TEST_P(LimitsHighWholeNumbers, StrictComparisonAfterRounding) {
-    BCheckSetting s("ResTooHighContone");  // precision 0
-    s.SetValue(BCheckSetting::eValue_Note, 300);
-    s.SetValue(BCheckSetting::eValue_Warn, 400);
-    s.SetValue(BCheckSetting::eValue_Fault, 450);
-    double t = -1;
-    EXPECT_EQ(s.GetSeverity(GetParam().measured, &t), GetParam().expected);
-    EXPECT_EQ(t, GetParam().threshold);
-}
-
-INSTANTIATE_TEST_SUITE_P(Thresholds, LimitsHighWholeNumbers,
-                         ::testing::Values(SeverityCase{450, eProblemSeverity_Warn, 400},
-                                           SeverityCase{450.6, eProblemSeverity_Fault, 450},
-                                           SeverityCase{450.4, eProblemSeverity_Warn, 400},
-                                           SeverityCase{300.5, eProblemSeverity_Note, 300},
-                                           SeverityCase{300.4, eProblemSeverity_Ignore, -1},
-                                           SeverityCase{299, eProblemSeverity_Ignore, -1}));
-
-TEST_F(BCheckSettingTest, LimitsLowWithOnlyAWarnValue) {
-    BCheckSetting s("SolidTextTooSmall");  // precision 2
-    s.SetValue(BCheckSetting::eValue_Warn, 150);
-    double t = -1;
-    EXPECT_EQ(s.GetSeverity(149.99, &t), eProblemSeverity_Warn);
-    EXPECT_EQ(t, 150);
-    t = -1;
-    EXPECT_EQ(s.GetSeverity(149.999, &t), eProblemSeverity_Ignore);  // rounds to 150.00
-    EXPECT_EQ(t, -1);
-    EXPECT_EQ(s.GetSeverity(10), eProblemSeverity_Warn);  // no output asked for
-}
-
-TEST_F(BCheckSettingTest, IgnoreValueIsWrittenOnlyWhenCrossed) {
-    BCheckSetting high("ResTooHighContone");
-    high.SetValue(BCheckSetting::eValue_Fault, 450);
-    high.SetIgnoreValue(100);
-    double t = -1;
-    EXPECT_EQ(high.GetSeverity(200, &t), eProblemSeverity_Ignore);
-    EXPECT_EQ(t, 100);
-    t = -1;
-    EXPECT_EQ(high.GetSeverity(100, &t), eProblemSeverity_Ignore);
-    EXPECT_EQ(t, -1);
-
-    BCheckSetting low("ResTooLowContone");
-    low.SetIgnoreValue(100);
-    EXPECT_EQ(low.GetSeverity(99, &t), eProblemSeverity_Ignore);
-    EXPECT_EQ(t, 100);
-}
-
-TEST_F(BCheckSettingTest, OtherTypesAreIgnoredAndLeaveTheOutput) {
-    BCheckSetting s("Setting_PDFVersion");
-    s.SetValue(BCheckSetting::eValue_Fault, 1.4);
-    double t = -1;
-    EXPECT_EQ(s.GetSeverity(999.9, &t), eProblemSeverity_Ignore);
-    EXPECT_EQ(t, -1);
+    const double untouched = -1;
+    const struct {
+        const BCheckSetting& setting;
+        double measured;
+        EProblemSeverity expected;
+        double threshold;
+    } cases[] = {
+        {high, 450, eProblemSeverity_Warn, 400},     // equal does not cross
+        {high, 450.6, eProblemSeverity_Fault, 450},  // rounds to 451
+        {high, 450.4, eProblemSeverity_Warn, 400},
+        {high, 300.5, eProblemSeverity_Note, 300},
+        {high, 300.4, eProblemSeverity_Ignore, untouched},
+        {low, 149.99, eProblemSeverity_Warn, 150},
+        {low, 149.999, eProblemSeverity_Ignore, untouched},  // rounds to 150.00
+        {ignoreHigh, 200, eProblemSeverity_Ignore, 100},
+        {ignoreHigh, 100, eProblemSeverity_Ignore, untouched},
+        {ignoreLow, 99, eProblemSeverity_Ignore, 100},
+        {parameter, 999.9, eProblemSeverity_Ignore, untouched},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        double t = untouched;
+        EXPECT_EQ(cases[i].setting.GetSeverity(cases[i].measured, &t), cases[i].expected) << "case " << i;
+        EXPECT_EQ(t, cases[i].threshold) << "case " << i;
+    }
+    EXPECT_EQ(low.GetSeverity(10), eProblemSeverity_Warn);  // no output asked for
 }
 
 TEST_F(BCheckSettingTest, UserUnitsCompareInMillimetres) {
@@ -179,9 +152,9 @@ TEST_F(BCheckSettingTest, UserUnitsCompareInMillimetres) {
     double thresholds[4];
     s.GetComparisonValues(measured, thresholds);
     EXPECT_DOUBLE_EQ(measured, 3.0);  // 2.995 mm
-    EXPECT_DOUBLE_EQ(thresholds[BCheckSetting::eValue_Warn], 3.0);
-    EXPECT_DOUBLE_EQ(thresholds[BCheckSetting::eValue_Fault], 1.02);
-    EXPECT_DOUBLE_EQ(thresholds[BCheckSetting::eValue_Note], 0.0);  // rounded whether set or not
+    EXPECT_DOUBLE_EQ(thresholds[kWarn], 3.0);
+    EXPECT_DOUBLE_EQ(thresholds[kFault], 1.02);
+    EXPECT_DOUBLE_EQ(thresholds[kNote], 0.0);  // rounded whether set or not
 
     double t = -1;
     EXPECT_EQ(s.GetSeverity(8.49, &t), eProblemSeverity_Ignore);
@@ -189,68 +162,58 @@ TEST_F(BCheckSettingTest, UserUnitsCompareInMillimetres) {
     EXPECT_EQ(t, 8.5);                                         // the stored value, in points
 }
 
-TEST_F(BCheckSettingTest, ProfileCheckSeverityWords) {
-    EXPECT_EQ(fromCheck("Setting_PDFVersion", Check().sev("ignore").fault(1.4)).GetSeverity(),
-              eProblemSeverity_Parameter);
-    EXPECT_EQ(fromCheck("Setting_PDFVersion", Check().sev("parameter")).GetSeverity(),
-              eProblemSeverity_ParameterNotSet);
-    EXPECT_EQ(fromCheck("BlackUsed", Check().sev("parameter")).GetSeverity(), eProblemSeverity_Fault);
-    EXPECT_EQ(fromCheck("BlackUsed", Check().sev("dynamic")).GetSeverity(), eProblemSeverity_Fault);
-    EXPECT_EQ(fromCheck("BlackUsed", Check().sev("note")).GetSeverity(), eProblemSeverity_Note);
-
-    // Unknown words, "notset" and a missing word leave the severity as it was.
-    for (const char* word : {"Warn", "notset", ""}) {
-        BCheckSetting s(eProblemUndefined);
-        s.SetSeverity(eProblemSeverity_Warn);
-        ASSERT_TRUE(s.DeserialiseSetting2("BlackUsed", WCheckSetting(Check().sev(word))));
-        EXPECT_EQ(s.GetSeverity(), eProblemSeverity_Warn) << word;
-    }
-    BCheckSetting s(eProblemUndefined);
-    s.SetSeverity(eProblemSeverity_Note);
-    ASSERT_TRUE(s.DeserialiseSetting2("CourierUsed", WCheckSetting(Check())));
-    EXPECT_EQ(s.GetSeverity(), eProblemSeverity_Note);
+TEST_F(BCheckSettingTest, ProfileCheckSeverity) {
+    const struct {
+        const char* name;
+        Check check;
+        EProblemSeverity before, expected;
+    } cases[] = {
+        // Values decide for parameter checks, whatever "sev" says.
+        {"Setting_PDFVersion", Check().sev("ignore").fault(1.4), eProblemSeverity_Ignore,
+         eProblemSeverity_Parameter},
+        {"Setting_PDFVersion", Check().sev("parameter"), eProblemSeverity_Ignore,
+         eProblemSeverity_ParameterNotSet},
+        // Booleans keep the word, capped at fault.
+        {"BlackUsed", Check().sev("parameter"), eProblemSeverity_Ignore, eProblemSeverity_Fault},
+        {"BlackUsed", Check().sev("dynamic"), eProblemSeverity_Ignore, eProblemSeverity_Fault},
+        {"BlackUsed", Check().sev("note"), eProblemSeverity_Ignore, eProblemSeverity_Note},
+        // Other words, "notset" and no word leave the severity as it was.
+        {"BlackUsed", Check().sev("Warn"), eProblemSeverity_Warn, eProblemSeverity_Warn},
+        {"BlackUsed", Check().sev("notset"), eProblemSeverity_Warn, eProblemSeverity_Warn},
+        {"BlackUsed", Check().sev(""), eProblemSeverity_Warn, eProblemSeverity_Warn},
+        {"CourierUsed", Check(), eProblemSeverity_Note, eProblemSeverity_Note},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(fromCheck(c.name, c.check, c.before).GetSeverity(), c.expected)
+            << c.name << " " << c.check.get().get<ustring>("sev", 0, "(none)").str();
 }
 
 TEST_F(BCheckSettingTest, ProfileCheckValuesAndParameters) {
-    Check limits;
-    limits.note(300).integer("precision", 0);
-    limits.int64("warn", 400);
+    Check limits = Check().note(300).precision(0);
+    limits.int64("warn", 400).str("PV", "seven");
     const BCheckSetting s = fromCheck("ResTooHighContone", limits);
     EXPECT_EQ(s.GetName(), ustring("ResTooHighContone"));
     EXPECT_EQ(s.GetSettingType(), eSettingType_LimitsHigh);
     EXPECT_EQ(s.GetPrecision(), 0);
     EXPECT_FALSE(s.GetUseUserUnits());
     EXPECT_EQ(s.GetSeverity(), eProblemSeverity_Warn);
-    EXPECT_EQ(s.GetValue(BCheckSetting::eValue_Warn), 400);
-    EXPECT_TRUE(s.GetValueNULL(BCheckSetting::eValue_Fault));
-    EXPECT_TRUE(s.GetParameterValueNULL());
+    EXPECT_EQ(s.GetValue(kWarn), 400);
+    EXPECT_TRUE(s.GetValueNULL(kFault));
+    // "PV" present but not a number: set, at 0.
+    EXPECT_FALSE(s.GetParameterValueNULL());
+    EXPECT_EQ(s.GetParameterValue(), 0);
 
     EXPECT_EQ(fromCheck("ResTooHighContone", Check()).GetPrecision(), 2);
-    Check fractional;
-    fractional.num("precision", 1.7);
-    EXPECT_EQ(fromCheck("ResTooHighContone", fractional).GetPrecision(), 1);
+    EXPECT_TRUE(fromCheck("ResTooHighContone", Check()).GetParameterValueNULL());
+    EXPECT_EQ(fromCheck("ResTooHighContone", Check().num("precision", 1.7)).GetPrecision(), 1);
+    EXPECT_EQ(fromCheck("Setting_TrimSize", Check().num("PV", 2.5)).GetParameterValue(), 2.5);
+    EXPECT_EQ(fromCheck("Setting_TrimSize", Check().integer("PV", 7)).GetParameterValue(), 7);
 
-    Check strings;
-    strings.param("a.icc").param("b.icc");
-    const BCheckSetting p = fromCheck("Setting_ProcessProfile", strings);
+    const BCheckSetting p = fromCheck("Setting_ProcessProfile", Check().param("a.icc").param("b.icc"));
     EXPECT_EQ(p.GetStringParam(0), ustring("a.icc"));
     EXPECT_EQ(p.GetStringParam(1), ustring("b.icc"));
     EXPECT_TRUE(p.GetStringParamNULL(2));
     EXPECT_EQ(p.GetSeverity(), eProblemSeverity_Parameter);
-}
-
-TEST_F(BCheckSettingTest, ProfileCheckParameterValue) {
-    Check asDouble, asInt, asText;
-    asDouble.num("PV", 2.5);
-    asInt.integer("PV", 7);
-    asText.str("PV", "seven");
-    const BCheckSetting d = fromCheck("Setting_TrimSize", asDouble);
-    EXPECT_FALSE(d.GetParameterValueNULL());
-    EXPECT_EQ(d.GetParameterValue(), 2.5);
-    EXPECT_EQ(fromCheck("Setting_TrimSize", asInt).GetParameterValue(), 7);
-    const BCheckSetting t = fromCheck("Setting_TrimSize", asText);
-    EXPECT_FALSE(t.GetParameterValueNULL());
-    EXPECT_EQ(t.GetParameterValue(), 0);
 }
 
 TEST_F(BCheckSettingTest, UndescribedProfileCheckIsRefusedAndLogged) {
@@ -262,7 +225,7 @@ TEST_F(BCheckSettingTest, UndescribedProfileCheckIsRefusedAndLogged) {
     vnu::logger.setStream(before);
     EXPECT_FALSE(accepted);
     EXPECT_EQ(s.GetName(), ustring("BlackUsed"));
-    EXPECT_TRUE(s.GetValueNULL(BCheckSetting::eValue_Warn));
+    EXPECT_TRUE(s.GetValueNULL(kWarn));
     EXPECT_NE(log.str().find("new setting not found"), std::string::npos);
     EXPECT_NE(log.str().find("[BCheckSetting:"), std::string::npos);  // the logger shows the base name
     EXPECT_NE(log.str().find("DeserialiseSetting2"), std::string::npos);
@@ -286,7 +249,7 @@ TEST_F(BCheckSettingTest, RecordTypeAndPrecision) {
     EXPECT_EQ(kept.GetName(), ustring("MinPlates"));
     EXPECT_EQ(kept.GetSettingType(), eSettingType_LimitsHigh);  // subtype before type
     EXPECT_EQ(kept.GetPrecision(), 3);
-    EXPECT_EQ(kept.GetValue(BCheckSetting::eValue_Fault), 5);
+    EXPECT_EQ(kept.GetValue(kFault), 5);
     EXPECT_EQ(kept.GetSeverity(), eProblemSeverity_Fault);
 
     // A type text that names no type gives -1, and such a record gets no values.
@@ -294,7 +257,7 @@ TEST_F(BCheckSettingTest, RecordTypeAndPrecision) {
     unknownType.str("problem", "MinPlates").str("type", "limitsHigh").num("fault", 5);
     const BCheckSetting none = fromRecord(unknownType);
     EXPECT_EQ(static_cast<int>(none.GetSettingType()), -1);
-    EXPECT_TRUE(none.GetValueNULL(BCheckSetting::eValue_Fault));
+    EXPECT_TRUE(none.GetValueNULL(kFault));
 }
 
 TEST_F(BCheckSettingTest, RecordSeverityAndStrings) {
@@ -307,11 +270,8 @@ TEST_F(BCheckSettingTest, RecordSeverityAndStrings) {
     EXPECT_EQ(fromRecord(word).GetSeverity(), eProblemSeverity_NotSet);
 
     Msg strings;
-    strings.str("problem", "Setting_ProcessProfile")
-        .str("P0", "a.icc")
-        .str("P2", "c.icc")
-        .flag("UserUnit", true)
-        .num("PV", 4);
+    strings.str("problem", "Setting_ProcessProfile").str("P0", "a.icc").str("P2", "c.icc");
+    strings.flag("UserUnit", true).num("PV", 4);
     const BCheckSetting s = fromRecord(strings);
     EXPECT_EQ(s.GetStringParam(0), ustring("a.icc"));
     EXPECT_TRUE(s.GetStringParamNULL(1));
@@ -323,16 +283,9 @@ TEST_F(BCheckSettingTest, RecordSeverityAndStrings) {
 
 TEST_F(BCheckSettingTest, WrongTypedKeysGiveTheDefaults) {
     Msg record;
-    record.str("problem", "ResTooLowContone")
-        .integer("severity", 3)
-        .num("subtype", 2)
-        .str("precision", "2")
-        .integer("UserUnit", 1)
-        .str("PV", "1")
-        .str("fault", "100")
-        .flag("warn", true)
-        .msg("note", Msg())
-        .str("ignore", "");
+    record.str("problem", "ResTooLowContone").integer("severity", 3).num("subtype", 2).str("precision", "2");
+    record.integer("UserUnit", 1).str("PV", "1").str("fault", "100").flag("warn", true).msg("note", Msg());
+    record.str("ignore", "");
     BCheckSetting s(eProblemUndefined);
     ASSERT_NO_THROW(s.DeserialiseSetting(record.get()));
     EXPECT_EQ(s.GetSettingType(), eSettingType_LimitsLow);
@@ -342,17 +295,13 @@ TEST_F(BCheckSettingTest, WrongTypedKeysGiveTheDefaults) {
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(s.GetValueNULL(i));
     EXPECT_EQ(s.GetSeverity(), eProblemSeverity_Ignore);
 
-    Check check;
+    Msg check;
     check.integer("sev", 4).str("precision", "1").str("warn", "150").flag("fault", true).integer("P", 3);
-    BCheckSetting c(eProblemUndefined);
-    ASSERT_TRUE(c.DeserialiseSetting2("ResTooLowContone", WCheckSetting(check)));
+    const BCheckSetting c = fromCheck("ResTooLowContone", check);
     EXPECT_EQ(c.GetPrecision(), 2);
-    EXPECT_TRUE(c.GetValueNULL(BCheckSetting::eValue_Warn));
+    EXPECT_TRUE(c.GetValueNULL(kWarn));
     EXPECT_EQ(c.GetSeverity(), eProblemSeverity_Ignore);
-
-    BCheckSetting p(eProblemUndefined);
-    ASSERT_TRUE(p.DeserialiseSetting2("Setting_ProcessProfile", WCheckSetting(check)));
-    EXPECT_TRUE(p.GetStringParamNULL(0));
+    EXPECT_TRUE(fromCheck("Setting_ProcessProfile", check).GetStringParamNULL(0));
 
     BCheckSetting empty(eProblemUndefined);
     ASSERT_NO_THROW(empty.DeserialiseSetting(umessage()));

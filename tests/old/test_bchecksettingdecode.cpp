@@ -2,11 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "TestProblemDescriptions.h"
 
 using namespace ticket_builder;
 
 namespace {
+
+constexpr int kNote = WCheckSetting::kIndexNote;
+constexpr int kWarn = WCheckSetting::kIndexWarn;
+constexpr int kFault = WCheckSetting::kIndexFault;
+
+// One destination per check, each defining `name`.
+Ticket inDestinations(const char* name, const std::vector<Check>& checks) {
+    Ticket t;
+    for (const Check& c : checks) t.destination(Qcs().check(name, c));
+    return t;
+}
 
 class ApplyingCheck : public ::testing::Test {
 protected:
@@ -15,127 +28,91 @@ protected:
     static WCheckSetting find(const Ticket& t, const char* name) {
         return FindCheckSetting(WEffectiveProfile(t.build()), name);
     }
+    static std::vector<WCheckSetting> chain(const Ticket& t, const char* name) {
+        return check_setting_decode::CollectChain(WEffectiveProfile(t.build()), name);
+    }
     static ustring text(const WCheckSetting& c, const char* key) {
-        ustring s;
-        c.message()->find<ustring>(key, 0, s);
-        return s;
+        return c.empty() ? ustring("(empty)") : c.message()->get<ustring>(key, 0, "");
     }
-    static bool has(const WCheckSetting& c, const char* key) { return c.message()->hasData(key); }
     static int fix(const WCheckSetting& c) { return c.message()->get<int>("fix", 0, -1); }
-    // A check marked so the winner can be recognised in the result.
-    static Check marked(const char* mark) {
-        Check c;
-        c.str("mark", mark);
-        return c;
-    }
 };
 
 TEST_F(ApplyingCheck, LimitsLowKeepsTheLargestPerKey) {
-    Check second = marked("second");
-    second.warn(200).fault(100);
     const WCheckSetting c =
-        find(Ticket()
-                 .destination(Qcs().check("ResTooLowContone", Check().warn(150).sev("note")))
-                 .destination(Qcs().check("ResTooLowContone", second)),
+        find(inDestinations("ResTooLowContone",
+                            {Check().warn(150).sev("note"), Check().mark("second").warn(200).fault(100)}),
              "ResTooLowContone");
     ASSERT_FALSE(c.empty());
-    EXPECT_EQ(c.GetValue<double>(WCheckSetting::kIndexWarn), 200);
-    EXPECT_EQ(c.GetValue<double>(WCheckSetting::kIndexFault), 100);
-    EXPECT_TRUE(c.GetValueNULL(WCheckSetting::kIndexNote));
+    EXPECT_EQ(c.GetValue<double>(kWarn), 200);
+    EXPECT_EQ(c.GetValue<double>(kFault), 100);
+    EXPECT_TRUE(c.GetValueNULL(kNote));
     EXPECT_EQ(text(c, "sev"), ustring("fault"));
     EXPECT_EQ(text(c, "mark"), ustring("second"));
-    EXPECT_FALSE(has(c, "fix"));
+    EXPECT_EQ(fix(c), -1);
 }
 
 TEST_F(ApplyingCheck, LimitsHighKeepsTheSmallestAndTheEarlierOnTies) {
-    Check first = marked("first");
-    first.warn(400).note(10);
-    Check second = marked("second");
-    second.warn(300).note(10).ignore(1);
-    Check third = marked("third");
+    Check third = Check().mark("third");
     third.integer("warn", 300);
-    const WCheckSetting c = find(Ticket()
-                                     .destination(Qcs().check("ResTooHighContone", first))
-                                     .destination(Qcs().check("ResTooHighContone", second))
-                                     .destination(Qcs().check("ResTooHighContone", third)),
-                                 "ResTooHighContone");
-    EXPECT_EQ(c.GetValue<double>(WCheckSetting::kIndexWarn), 300);
-    EXPECT_EQ(c.GetValue<double>(WCheckSetting::kIndexNote), 10);
+    const WCheckSetting c = find(
+        inDestinations("ResTooHighContone", {Check().mark("first").warn(400).note(10),
+                                             Check().mark("second").warn(300).note(10).ignore(1), third}),
+        "ResTooHighContone");
+    EXPECT_EQ(c.GetValue<double>(kWarn), 300);
+    EXPECT_EQ(c.GetValue<double>(kNote), 10);
     EXPECT_EQ(text(c, "sev"), ustring("warn"));
     // The winner is the first check with a number under the gravest key.
     EXPECT_EQ(text(c, "mark"), ustring("first"));
     EXPECT_TRUE(c.GetValueNULL(WCheckSetting::kIndexIgnore));
 }
 
-TEST_F(ApplyingCheck, LimitsFixOnlyBelowFault) {
-    const WCheckSetting warn =
-        find(Ticket()
-                 .destination(Qcs().check("ResTooHighContone", Check().warn(4).fix(3)))
-                 .destination(Qcs().check("ResTooHighContone", Check().note(2).fix(2))),
-             "ResTooHighContone");
-    EXPECT_EQ(text(warn, "sev"), ustring("warn"));
-    EXPECT_EQ(fix(warn), 1);
-
-    const WCheckSetting fault =
-        find(Ticket()
-                 .destination(Qcs().check("ResTooHighContone", Check().warn(4).fix(1)))
-                 .destination(Qcs().check("ResTooHighContone", Check().fault(9).fix(1))),
-             "ResTooHighContone");
-    EXPECT_EQ(text(fault, "sev"), ustring("fault"));
-    EXPECT_FALSE(has(fault, "fix"));
-
-    const WCheckSetting nothing =
-        find(Ticket()
-                 .destination(Qcs().check("ResTooHighContone", Check().sev("fault")))
-                 .destination(Qcs().check("ResTooHighContone", Check().ignore(3))),
-             "ResTooHighContone");
-    EXPECT_TRUE(nothing.empty());
-}
-
-TEST_F(ApplyingCheck, BooleanKeepsTheGravestWord) {
-    Check firstFault = marked("first");
-    firstFault.sev("fault");
-    Check secondFault = marked("second");
-    secondFault.sev("fault").fix(2);  // even: not fixable
-    const WCheckSetting c = find(Ticket()
-                                     .destination(Qcs().check("BlackUsed", Check().sev("note")))
-                                     .destination(Qcs().check("BlackUsed", firstFault))
-                                     .destination(Qcs().check("BlackUsed", secondFault)),
-                                 "BlackUsed");
-    EXPECT_EQ(text(c, "sev"), ustring("fault"));
-    EXPECT_EQ(text(c, "mark"), ustring("first"));
-    EXPECT_FALSE(has(c, "fix"));
-}
-
-TEST_F(ApplyingCheck, BooleanFixableFaultBecomesWarn) {
-    Check fixableWarn = marked("warn");
-    fixableWarn.sev("warn").fix(1);
-    const WCheckSetting c = find(Ticket()
-                                     .destination(Qcs().check("BlackUsed", fixableWarn))
-                                     .destination(Qcs().check("BlackUsed", marked("fault").sev("fault"))),
-                                 "BlackUsed");
-    EXPECT_EQ(text(c, "sev"), ustring("warn"));
-    EXPECT_EQ(fix(c), 1);
-    EXPECT_EQ(text(c, "mark"), ustring("fault"));
-}
-
-TEST_F(ApplyingCheck, BooleanWithoutGradedWordsIsEmpty) {
-    const WCheckSetting c = find(Ticket()
-                                     .destination(Qcs().check("BlackUsed", Check().sev("dynamic")))
-                                     .destination(Qcs().check("BlackUsed", Check().sev("parameter"))),
-                                 "BlackUsed");
-    EXPECT_TRUE(c.empty());
+TEST_F(ApplyingCheck, ReductionWordsAndFix) {
+    const struct {
+        const char* name;
+        std::vector<Check> checks;
+        const char* sev;  // "(empty)": nothing applies
+        int fix;          // -1: no "fix"
+        const char* mark;
+    } cases[] = {
+        // Limits: "fix" only below fault; the checks' own words play no part.
+        {"ResTooHighContone", {Check().warn(4).fix(3), Check().note(2).fix(2)}, "warn", 1, ""},
+        {"ResTooHighContone", {Check().warn(4).fix(1), Check().fault(9).fix(1)}, "fault", -1, ""},
+        {"ResTooHighContone", {Check().sev("fault"), Check().ignore(3)}, "(empty)", 0, ""},
+        // Booleans: the gravest word, the first check to reach it wins; an even "fix" is no fix.
+        {"BlackUsed",
+         {Check().sev("note"), Check().mark("first").sev("fault"),
+          Check().mark("second").sev("fault").fix(2)},
+         "fault",
+         -1,
+         "first"},
+        {"BlackUsed",
+         {Check().mark("warn").sev("warn").fix(1), Check().mark("fault").sev("fault")},
+         "warn",
+         1,
+         "fault"},
+        {"BlackUsed", {Check().sev("ignore"), Check()}, "ignore", -1, ""},
+        {"BlackUsed", {Check().sev("dynamic"), Check().sev("parameter")}, "(empty)", 0, ""},
+        // Several checks of a type with no reduction.
+        {"DoublePageSpread", {Check().sev("warn"), Check().sev("fault")}, "(empty)", 0, ""},
+    };
+    for (const auto& c : cases) {
+        const WCheckSetting r = find(inDestinations(c.name, c.checks), c.name);
+        SCOPED_TRACE(testing::Message() << c.name << " -> " << c.sev);
+        EXPECT_EQ(text(r, "sev"), ustring(c.sev));
+        if (r.empty()) continue;
+        EXPECT_EQ(fix(r), c.fix);
+        EXPECT_EQ(text(r, "mark"), ustring(c.mark));
+    }
 }
 
 TEST_F(ApplyingCheck, LocalPageBoxChecksMeetAMadeUpFault) {
     const Ticket withDestination = Ticket()
                                        .destination(Qcs().check("BlackUsed", Check().sev("warn")))
                                        .local(Qcs().check("MissingTrimBox", Check().sev("note")));
-    const std::vector<WCheckSetting> chain =
-        check_setting_decode::CollectChain(WEffectiveProfile(withDestination.build()), "MissingTrimBox");
-    ASSERT_EQ(chain.size(), 2u);
-    EXPECT_EQ(text(chain[0], "sev"), ustring("fault"));
-    EXPECT_EQ(chain[0].message()->getNames().size(), 1u);
+    const std::vector<WCheckSetting> c = chain(withDestination, "MissingTrimBox");
+    ASSERT_EQ(c.size(), 2u);
+    EXPECT_EQ(text(c[0], "sev"), ustring("fault"));
+    EXPECT_EQ(c[0].message()->getNames().size(), 1u);
     EXPECT_EQ(text(find(withDestination, "MissingTrimBox"), "sev"), ustring("fault"));
 
     // Without destinations the local word stands.
@@ -144,21 +121,23 @@ TEST_F(ApplyingCheck, LocalPageBoxChecksMeetAMadeUpFault) {
 }
 
 TEST_F(ApplyingCheck, DestinationsWinForInkWeight) {
-    const WCheckSetting c = find(Ticket()
-                                     .destination(Qcs().check("InkWeightTAC", marked("dest").fault(300)))
-                                     .local(Qcs().check("InkWeightTAC", marked("local").fault(250))),
-                                 "InkWeightTAC");
+    const WCheckSetting c =
+        find(Ticket()
+                 .destination(Qcs().check("InkWeightTAC", Check().mark("dest").fault(300)))
+                 .local(Qcs().check("InkWeightTAC", Check().mark("local").fault(250))),
+             "InkWeightTAC");
     EXPECT_EQ(text(c, "mark"), ustring("dest"));
-    EXPECT_EQ(c.GetValue<double>(WCheckSetting::kIndexFault), 300);
+    EXPECT_EQ(c.GetValue<double>(kFault), 300);
 
     // A local restriction is collected first, so it also hides the local qcs's own check.
-    const Ticket t = Ticket().destination(Qcs()).local(
-        Qcs()
-            .check("InkWeightTAC", marked("local").fault(250))
-            .restriction(Qcs().check("InkWeightTAC", marked("restriction").fault(280))));
-    const auto chain = check_setting_decode::CollectChain(WEffectiveProfile(t.build()), "InkWeightTAC");
-    ASSERT_EQ(chain.size(), 1u);
-    EXPECT_EQ(text(chain[0], "mark"), ustring("restriction"));
+    const auto restricted =
+        chain(Ticket().destination(Qcs()).local(
+                  Qcs()
+                      .check("InkWeightTAC", Check().mark("local").fault(250))
+                      .restriction(Qcs().check("InkWeightTAC", Check().mark("restriction").fault(280)))),
+              "InkWeightTAC");
+    ASSERT_EQ(restricted.size(), 1u);
+    EXPECT_EQ(text(restricted[0], "mark"), ustring("restriction"));
 }
 
 TEST_F(ApplyingCheck, AllCheckStandsInForLimitsAndBooleansOnly) {
@@ -166,7 +145,7 @@ TEST_F(ApplyingCheck, AllCheckStandsInForLimitsAndBooleansOnly) {
                                         .check("all", Check().sev("warn").warn(2))
                                         .check("Setting_ProcessProfile", Check().param("a.icc")));
     EXPECT_EQ(text(find(t, "BlackUsed"), "sev"), ustring("warn"));
-    EXPECT_EQ(find(t, "ResTooLowContone").GetValue<double>(WCheckSetting::kIndexWarn), 2);
+    EXPECT_EQ(find(t, "ResTooLowContone").GetValue<double>(kWarn), 2);
     EXPECT_TRUE(find(t, "Setting_PDFVersion").empty());  // parameter, and no default check
     EXPECT_TRUE(find(t, "MinPlates").empty());           // not described
 }
@@ -182,51 +161,35 @@ TEST_F(ApplyingCheck, RestrictionsComeBeforeTheirQcs) {
 TEST_F(ApplyingCheck, ParameterTakesTheFirstStringParameter) {
     Check numeric;
     numeric.integer("P", 3);
-    Check third;
-    third.str("P", "").str("P", "").str("P", "third.icc");
-    const WCheckSetting c =
-        find(Ticket()
-                 .destination(Qcs().check("Setting_ProcessProfile", numeric))
-                 .destination(Qcs().check("Setting_ProcessProfile", third))
-                 .local(Qcs().check("Setting_ProcessProfile", Check().param("local.icc"))),
-             "Setting_ProcessProfile");
+    Ticket t =
+        inDestinations("Setting_ProcessProfile", {numeric, Check().param("").param("").param("third.icc")});
+    const WCheckSetting c = find(t.local(Qcs().check("Setting_ProcessProfile", Check().param("local.icc"))),
+                                 "Setting_ProcessProfile");
     ASSERT_FALSE(c.empty());
     EXPECT_EQ(c.message()->get<ustring>("P", 2, ""), ustring("third.icc"));
 
-    const WCheckSetting numbers = find(Ticket()
-                                           .destination(Qcs().check("Setting_PDFVersion", Check().note(1.4)))
-                                           .local(Qcs().check("Setting_PDFVersion", Check().note(1.5))),
-                                       "Setting_PDFVersion");
-    EXPECT_TRUE(numbers.empty());
+    // Numeric parameters defined twice reduce to nothing.
+    EXPECT_TRUE(find(inDestinations("Setting_PDFVersion", {Check().note(1.4), Check().note(1.5)}),
+                     "Setting_PDFVersion")
+                    .empty());
 }
 
 TEST_F(ApplyingCheck, EmptyChainGivesTheDefaultCheck) {
     const Ticket t = Ticket().local(Qcs().check("CourierUsed", Check().sev("warn")));
     EXPECT_EQ(text(find(t, "BlackUsed"), "sev"), ustring("note"));
     EXPECT_TRUE(find(t, "ResTooLowContone").empty());
-    EXPECT_TRUE(find(Ticket(), "MaxPlates").GetValue<double>(WCheckSetting::kIndexWarn) == 6);
+    EXPECT_EQ(find(Ticket(), "MaxPlates").GetValue<double>(kWarn), 6);
+    // No ticket at all: nothing collected, so the default check.
+    EXPECT_EQ(text(FindCheckSetting(WEffectiveProfile(nullptr), "BlackUsed"), "sev"), ustring("note"));
 }
 
-TEST_F(ApplyingCheck, SeveralChecksOfAnUndefinedTypeGiveNothing) {
-    const WCheckSetting c = find(Ticket()
-                                     .destination(Qcs().check("DoublePageSpread", Check().sev("warn")))
-                                     .destination(Qcs().check("DoublePageSpread", Check().sev("fault"))),
-                                 "DoublePageSpread");
-    EXPECT_TRUE(c.empty());
-}
-
-TEST_F(ApplyingCheck, TheTicketIsNotChanged) {
-    const Ticket t = Ticket()
-                         .destination(Qcs().check("BlackUsed", Check().sev("fault").fix(1)))
-                         .destination(Qcs().check("BlackUsed", Check().sev("note")));
-    const auto ticket = t.build();
+TEST_F(ApplyingCheck, TheTicketIsNotChangedAndWrongTypesNeverThrow) {
+    const auto ticket =
+        inDestinations("BlackUsed", {Check().sev("fault").fix(1), Check().sev("note")}).build();
     const umessage before(*ticket);
-    const WCheckSetting c = FindCheckSetting(WEffectiveProfile(ticket), "BlackUsed");
-    EXPECT_EQ(text(c, "sev"), ustring("warn"));
+    EXPECT_EQ(text(FindCheckSetting(WEffectiveProfile(ticket), "BlackUsed"), "sev"), ustring("warn"));
     EXPECT_TRUE(*ticket == before);
-}
 
-TEST_F(ApplyingCheck, WrongTypedChecksNeverThrow) {
     Check odd;
     odd.integer("sev", 4).str("fix", "1").str("warn", "3").flag("fault", true);
     const Ticket t = Ticket()
@@ -236,8 +199,6 @@ TEST_F(ApplyingCheck, WrongTypedChecksNeverThrow) {
         EXPECT_TRUE(find(t, "BlackUsed").empty());
         EXPECT_TRUE(find(t, "ResTooLowContone").empty());
     });
-    // No ticket at all: nothing collected, so the default check.
-    EXPECT_EQ(text(FindCheckSetting(WEffectiveProfile(nullptr), "BlackUsed"), "sev"), ustring("note"));
 }
 
 TEST_F(ApplyingCheck, OneFinderAnswersNamesInAnyOrderAlike) {
@@ -271,9 +232,7 @@ TEST_F(ApplyingCheck, OneFinderAnswersNamesInAnyOrderAlike) {
             const WCheckSetting fast = finder.find(name);
             const WCheckSetting alone = FindCheckSetting(profile, name);
             ASSERT_EQ(fast.empty(), alone.empty());
-            if (!fast.empty()) {
-                EXPECT_TRUE(*fast.message() == *alone.message());
-            }
+            if (!fast.empty()) EXPECT_TRUE(*fast.message() == *alone.message());
         }
     }
     // The answers are not all alike, so the comparison above has something to tell apart.

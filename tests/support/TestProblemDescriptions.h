@@ -12,26 +12,10 @@ namespace ticket_builder {
 // Types as the companion application describes them; defaults only where tests rely on them.
 inline const Descriptions& testProblemDescriptions() {
     static const Descriptions d = [] {
-        static const Check maxPlatesDefault = [] {
-            Check c;
-            c.warn(6);
-            c.integer("precision", 0);
-            return c;
-        }();
-        static const Check blackUsedDefault = [] {
-            Check c;
-            c.sev("note");
-            return c;
-        }();
-        static const Check processProfileDefault = [] {
-            Check c;
-            c.param("Default CMYK.icc");
-            return c;
-        }();
         Descriptions x;
         x.describe("ResTooLowContone", "limitsLow")
             .describe("ResTooHighContone", "limitsHigh")
-            .describe("MaxPlates", "limitsHigh", false, &maxPlatesDefault)
+            .describe("MaxPlates", "limitsHigh", false, Check().warn(6).precision(0))
             .describe("SolidTextTooSmall", "limitsLow", true)
             .describe("InkWeightTAC", "limitsHigh")
             .describe("PDFVersionTooHigh", "limitsHigh")
@@ -40,12 +24,12 @@ inline const Descriptions& testProblemDescriptions() {
             .describe("Setting_TrimSize", "parameter", true)
             .describe("Setting_MaxScalingAllowed", "combiningParameterLow")
             .describe("Setting_PrinterMarks", "parameter")
-            .describe("Setting_ProcessProfile", "stringParameter", false, &processProfileDefault)
+            .describe("Setting_ProcessProfile", "stringParameter", false, Check().param("Default CMYK.icc"))
             .describe("Setting_WorkingSpaceProfiles", "stringParameter")
             .describe("Setting_LocalOutputProfiles", "stringParameter")
             .describe("Setting_GrayscaleProfile", "stringParameter")
             .describe("Setting_Standard", "stringParameter")
-            .describe("BlackUsed", "boolean", false, &blackUsedDefault)
+            .describe("BlackUsed", "boolean", false, Check().sev("note"))
             .describe("CourierUsed", "boolean")
             .describe("ImageJPEGEncoded", "boolean")
             .describe("ImageNotJPEGEncoded", "boolean")

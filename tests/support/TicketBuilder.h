@@ -1,14 +1,13 @@
 // Small builders that read like the tickets, checks and problem descriptions they make.
 //
 //   Ticket()
-//       .destination(Destination("d1").qcs(Qcs().check("ResTooLowContone", Check().num("warn", 150))))
+//       .destination(Qcs().check("ResTooLowContone", Check().warn(150)))
 //       .local(Qcs().check("MissingTrimBox", Check().sev("note")))
 //       .build();
 #pragma once
 
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "umessage.h"
@@ -18,7 +17,8 @@ namespace ticket_builder {
 
 using MessagePtr = std::shared_ptr<const umessage>;
 
-// Any message: every call appends one value under the key (a second call makes an array).
+// Any message: every call appends one value under the key (a second call makes an array). Copies
+// share the message being built.
 class Msg {
 public:
     Msg() : m_(std::make_shared<umessage>()) {}
@@ -45,31 +45,21 @@ private:
     std::shared_ptr<umessage> m_;
 };
 
-// One profile check; `sev` and the limits are the common fields.
+// One profile check with its common fields; "mark" only tags a check so a test can recognise it.
 class Check : public Msg {
 public:
-    Check& sev(const ustring& word) {
-        str("sev", word);
-        return *this;
-    }
-    Check& note(double v) { return limit("note", v); }
-    Check& warn(double v) { return limit("warn", v); }
-    Check& fault(double v) { return limit("fault", v); }
-    Check& ignore(double v) { return limit("ignore", v); }
-    Check& fix(int v) {
-        integer("fix", v);
-        return *this;
-    }
-    Check& param(const ustring& p) {
-        str("P", p);
-        return *this;
-    }
+    Check& sev(const ustring& word) { return set(str("sev", word)); }
+    Check& note(double v) { return set(num("note", v)); }
+    Check& warn(double v) { return set(num("warn", v)); }
+    Check& fault(double v) { return set(num("fault", v)); }
+    Check& ignore(double v) { return set(num("ignore", v)); }
+    Check& fix(int v) { return set(integer("fix", v)); }
+    Check& precision(int v) { return set(integer("precision", v)); }
+    Check& param(const ustring& p) { return set(str("P", p)); }
+    Check& mark(const ustring& m) { return set(str("mark", m)); }
 
 private:
-    Check& limit(const char* key, double v) {
-        num(key, v);
-        return *this;
-    }
+    Check& set(Msg&) { return *this; }
 };
 
 // A qcs: its "checks" and nested "restrictions".
@@ -97,28 +87,14 @@ private:
     std::vector<Qcs> restrictions_;
 };
 
-class Destination {
-public:
-    explicit Destination(const ustring& identifier) { m_.str("identifier", identifier); }
-    Destination& qcs(const Qcs& q) {
-        m_.msg("qcs", q.toMsg());
-        return *this;
-    }
-    const Msg& toMsg() const { return m_; }
-
-private:
-    Msg m_;
-};
-
 class Ticket {
 public:
-    Ticket& destination(const Destination& d) {
-        m_.msg("destinations", d.toMsg());
-        return *this;
-    }
     // A destination named after its position, holding only a qcs.
     Ticket& destination(const Qcs& q) {
-        return destination(Destination(ustring("dest") + ustring(std::to_string(++count_))).qcs(q));
+        Msg d;
+        d.str("identifier", ustring("dest") + ustring(std::to_string(++count_))).msg("qcs", q.toMsg());
+        m_.msg("destinations", d);
+        return *this;
     }
     Ticket& local(const Qcs& q) {
         m_.msg("qcs", q.toMsg());
@@ -141,11 +117,11 @@ private:
 class Descriptions {
 public:
     Descriptions& describe(const ustring& name, const ustring& typeWord, bool userUnits = false,
-                           const Msg* defaults = nullptr) {
+                           const Msg& defaults = Msg()) {
         Msg d;
         if (!typeWord.empty()) d.str("type", typeWord);
         if (userUnits) d.flag("userUnits", true);
-        if (defaults) d.msg("defaults", *defaults);
+        if (!defaults.get().empty()) d.msg("defaults", defaults);
         m_.msg(name, d);
         return *this;
     }
