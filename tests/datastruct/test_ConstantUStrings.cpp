@@ -20,12 +20,9 @@ TEST(ConstantUStrings, ConstantsHoldTheirTextsIncludingThePathLikeWords) {
         const char* text;
     };
     const Expected cases[] = {
-        {kString_sev, "sev"},
-        {kString_always_fix, "always_fix"},
         {kString_Standards, "Standards/"},
         {kString_PDFX, "PDFX/"},
         {kString_Setting_PDFLevel, "PDFLevel/PDF%1"},
-        {kString_spot_as_process, "spot_as_process"},
         {kString_Style_Mono, "Style/Mono"},
         {kString_Style_Process, "Style/Process"},
         {kString_Style_Spot, "Style/Spot"},

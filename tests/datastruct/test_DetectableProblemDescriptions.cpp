@@ -63,20 +63,11 @@ TEST(ProblemDescription, TypeWordsGiveTheirSettingTypesAndAnythingElseUndefined)
 }
 
 TEST(ProblemDescription, UserUnitsAndDefaultsReadOnlyTheirOwnTypes) {
-    Msg full = description("limitsHigh")
-                   .flag("userUnits", {true, false})
-                   .sub("defaults", {Msg().str("sev", {"warn"}).num("warn", {0.25})});
-    ProblemDescription d(&full.get());
-    EXPECT_TRUE(d.useUserUnits());
-    ASSERT_NE(d.GetDefaults(), nullptr);
-    EXPECT_EQ(d.GetDefaults()->get<double>("warn", 0, 0.0), 0.25);
-
     Msg wrong = description("limitsHigh").ints("userUnits", {1}).str("defaults", {"warn"});
-    ProblemDescription w(&wrong.get());
-    EXPECT_FALSE(w.useUserUnits());
-    EXPECT_EQ(w.GetDefaults(), nullptr);
-    EXPECT_FALSE(ProblemDescription().useUserUnits());
-    EXPECT_EQ(ProblemDescription().GetDefaults(), nullptr);
+    for (const ProblemDescription& d : {ProblemDescription(&wrong.get()), ProblemDescription()}) {
+        EXPECT_FALSE(d.useUserUnits());
+        EXPECT_EQ(d.GetDefaults(), nullptr);
+    }
 }
 
 TEST(DetectableProblemDescriptions, KeepsMessageFieldsAndSkipsOthers) {
@@ -115,13 +106,17 @@ TEST(DetectableProblemDescriptions, ConflictsKeepTheirOrderAndOnlyTexts) {
 
 TEST(DetectableProblemDescriptions, DescriptionsOutliveTheMessageTheyCameFrom) {
     auto table = [] {
-        Msg all = Msg().sub("MaxPlates",
-                            {description("limitsHigh").sub("defaults", {Msg().str("sev", {"fault"})})});
+        Msg all =
+            Msg().sub("MaxPlates", {description("limitsHigh")
+                                        .flag("userUnits", {true, false})
+                                        .sub("defaults", {Msg().str("sev", {"fault"}).num("warn", {0.25})})});
         return DetectableProblemDescriptions(&all.get());
     }();
-    std::shared_ptr<const umessage> defaults = table.GetProblemDescription(eProblemMaxPlates).GetDefaults();
-    ASSERT_NE(defaults, nullptr);
-    EXPECT_EQ(defaults->get<ustring>("sev", 0, ""), "fault");
+    ProblemDescription d = table.GetProblemDescription(eProblemMaxPlates);
+    EXPECT_TRUE(d.useUserUnits());
+    ASSERT_NE(d.GetDefaults(), nullptr);
+    EXPECT_EQ(d.GetDefaults()->get<ustring>("sev", 0, ""), "fault");
+    EXPECT_EQ(d.GetDefaults()->get<double>("warn", 0, 0.0), 0.25);
 }
 
 // The process-wide table is built at most once per process, so this runs in a fresh child process
