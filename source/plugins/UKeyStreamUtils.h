@@ -12,7 +12,7 @@ namespace UKeyStreamUtils {
 // when the key is absent; a box with an infinite side reads as vnu::kRect2DNull.
 bool InRectArray(UKeyInStream& in, unsigned short key, vnu::Rect2D& rect);
 
-// The specification's path as a string field; the empty string when it is not valid.
+// The file's path as a string field; the empty string when it is not valid.
 void OutFileSpec(UKeyOutStream& out, unsigned short key, const UFileSpecCore& spec);
 
 }  // namespace UKeyStreamUtils

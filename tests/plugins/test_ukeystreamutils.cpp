@@ -81,7 +81,7 @@ TEST(OutFileSpec, WritesThePathOrTheEmptyString) {
         UKeyStreamUtils::OutFileSpec(out, UKey('T', 'F'), UFileSpecCore());
     }
     const std::string bytes = os.str();
-    // The empty specification still gives a field: key, length 0, string type.
+    // An empty file spec still gives a field: key, length 0, string type.
     EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("TF\x00\x05", 4));
     std::istringstream is(bytes);
     UKeyInStream in(is);
