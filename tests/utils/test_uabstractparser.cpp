@@ -48,25 +48,23 @@ TEST(UAbstractParserEncoding, DetectionTable) {
         std::string bytes;
         E encoding;
         std::string text;
-    } cases[] = {
-        {bytes({0xEF, 0xBB, 0xBF}, "ab"), E::eEncoding_8Bit, "ab"},
-        {bytes({0xEF, 0xBB}, "Ab"), E::eEncoding_8Bit, bytes({0xEF, 0xBB}, "Ab")},
-        {bytes({0xEF}, "Ab"), E::eEncoding_8Bit, bytes({0xEF}, "Ab")},
-        {bytes({0xFE, 0xFF, 0, 'a', 0, 'b'}), E::eEncoding_UTF16BE, "ab"},
-        {bytes({0xFE, 0, 'a', 0}), E::eEncoding_UTF16LE, "a"},
-        {bytes({0xFE}, "ab"), E::eEncoding_8Bit, bytes({0xFE}, "ab")},
-        {bytes({0xFF, 0xFE, 'a', 0, 'b', 0}), E::eEncoding_UTF16LE, "ab"},
-        {bytes({0xFF, 0, 'a', 0}), E::eEncoding_UTF16LE, "a"},
-        {bytes({0xFF}, "ab"), E::eEncoding_8Bit, bytes({0xFF}, "ab")},
-        {bytes({0, 'a', 0, 'b'}), E::eEncoding_UTF16BE, "ab"},
-        {bytes({0, 0xE9, 0, 'b'}), E::eEncoding_UTF16BE, bytes({0xC3, 0xA9}, "b")},
-        {bytes({0, 0, 0, 'a'}), E::eEncoding_UTF16BE, "a"},
-        {bytes({'a', 0, 'b', 0}), E::eEncoding_UTF16LE, "ab"},
-        {bytes({0xE9, 0, 'b', 0}), E::eEncoding_UTF16LE, bytes({0xC3, 0xA9}, "b")},
-        {"ab", E::eEncoding_8Bit, "ab"},
-        {"a", E::eEncoding_UTF16LE, "a"},  // the missing second byte reads as zero
-        {"", E::eEncoding_UTF16BE, ""},
-    };
+    } cases[] = {{bytes({0xEF, 0xBB, 0xBF}, "ab"), E::eEncoding_8Bit, "ab"},
+                 {bytes({0xEF, 0xBB}, "Ab"), E::eEncoding_8Bit, bytes({0xEF, 0xBB}, "Ab")},
+                 {bytes({0xEF}, "Ab"), E::eEncoding_8Bit, bytes({0xEF}, "Ab")},
+                 {bytes({0xFE, 0xFF, 0, 'a', 0, 'b'}), E::eEncoding_UTF16BE, "ab"},
+                 {bytes({0xFE, 0, 'a', 0}), E::eEncoding_UTF16LE, "a"},
+                 {bytes({0xFE}, "ab"), E::eEncoding_8Bit, bytes({0xFE}, "ab")},
+                 {bytes({0xFF, 0xFE, 'a', 0, 'b', 0}), E::eEncoding_UTF16LE, "ab"},
+                 {bytes({0xFF, 0, 'a', 0}), E::eEncoding_UTF16LE, "a"},
+                 {bytes({0xFF}, "ab"), E::eEncoding_8Bit, bytes({0xFF}, "ab")},
+                 {bytes({0, 'a', 0, 'b'}), E::eEncoding_UTF16BE, "ab"},
+                 {bytes({0, 0xE9, 0, 'b'}), E::eEncoding_UTF16BE, bytes({0xC3, 0xA9}, "b")},
+                 {bytes({0, 0, 0, 'a'}), E::eEncoding_UTF16BE, "a"},
+                 {bytes({'a', 0, 'b', 0}), E::eEncoding_UTF16LE, "ab"},
+                 {bytes({0xE9, 0, 'b', 0}), E::eEncoding_UTF16LE, bytes({0xC3, 0xA9}, "b")},
+                 {"ab", E::eEncoding_8Bit, "ab"},
+                 {"a", E::eEncoding_UTF16LE, "a"},  // the missing second byte reads as zero
+                 {"", E::eEncoding_UTF16BE, ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.bytes));
         std::istringstream in(c.bytes);
@@ -85,8 +83,7 @@ TEST(UAbstractParserEncoding, Utf16UnitsOneAtATime) {
         // A character outside the Basic Multilingual Plane ends the text, for good.
         {bytes({0xFF, 0xFE, 'A', 0, 0x3D, 0xD8, 0x00, 0xDE, 'B', 0}), "A"},
         {bytes({0xFE, 0xFF, 0, 'A', 0, 0, 0, 'B'}), std::string("A\0B", 3)},  // a zero unit is a character
-        {bytes({0xFF, 0xFE, 'A', 0, 'B'}), "A"},
-    };
+        {bytes({0xFF, 0xFE, 'A', 0, 'B'}), "A"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.bytes));
         std::istringstream in(c.bytes);
@@ -169,20 +166,18 @@ TEST(UAbstractParserChars, DoubleQuotedStrings) {
         bool ok;
         std::string value;
         std::string rest;
-    } cases[] = {
-        {R"("a\"b\'c\/d\be\ff\ng\th\ri\qj")", true,
-         "a\"b'c/d\be\ff\ng\th\ni"
-         "qj",
-         ""},
-        {"  \"x\"  \n \"y\" ;", true, "xy", ";"},
-        {R"("x""y""z")", true, "xyz", ""},
-        {R"("x" = )", true, "x", "= "},
-        {"\"ab\\", true, "ab", ""},
-        {"\"abc", true, "abc", ""},
-        {"\"\xC3\xBC\\\xC3\xBC\"", true, "\xC3\xBC\xC3\xBC", ""},
-        {"  x\"", false, "", "x\""},
-        {"    ", false, "", ""},
-    };
+    } cases[] = {{R"("a\"b\'c\/d\be\ff\ng\th\ri\qj")", true,
+                  "a\"b'c/d\be\ff\ng\th\ni"
+                  "qj",
+                  ""},
+                 {"  \"x\"  \n \"y\" ;", true, "xy", ";"},
+                 {R"("x""y""z")", true, "xyz", ""},
+                 {R"("x" = )", true, "x", "= "},
+                 {"\"ab\\", true, "ab", ""},
+                 {"\"abc", true, "abc", ""},
+                 {"\"\xC3\xBC\\\xC3\xBC\"", true, "\xC3\xBC\xC3\xBC", ""},
+                 {"  x\"", false, "", "x\""},
+                 {"    ", false, "", ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
         std::istringstream in(c.input);
@@ -198,16 +193,14 @@ TEST(Tokenizer, StringFileTokens) {
     struct {
         std::string input;
         std::string expected;
-    } cases[] = {
-        {"key = \"v\";", "1:key 2:= 1:v 3:;"},
-        {"\"a\" = \"x\" \"y\";", "1:a 2:= 1:xy 3:;"},
-        {"// one\n\"a\" /* two\nthree */ = b_2; /* open", "1:a 2:= 1:b_2 3:;"},
-        {"a / b", "1:a 1:b"},
-        {"a/", "1:a"},
-        {"\"\xD0\xBA\"=\xD0\xB7\xD0\xBD;", "1:\xD0\xBA 2:= 1:\xD0\xB7\xD0\xBD 3:;"},
-        {"ab\n# b", "1:ab !unexpected element in stream at line 2"},
-        {"", ""},
-    };
+    } cases[] = {{"key = \"v\";", "1:key 2:= 1:v 3:;"},
+                 {"\"a\" = \"x\" \"y\";", "1:a 2:= 1:xy 3:;"},
+                 {"// one\n\"a\" /* two\nthree */ = b_2; /* open", "1:a 2:= 1:b_2 3:;"},
+                 {"a / b", "1:a 1:b"},
+                 {"a/", "1:a"},
+                 {"\"\xD0\xBA\"=\xD0\xB7\xD0\xBD;", "1:\xD0\xBA 2:= 1:\xD0\xB7\xD0\xBD 3:;"},
+                 {"ab\n# b", "1:ab !unexpected element in stream at line 2"},
+                 {"", ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
         EXPECT_EQ(tokens(c.input), c.expected);

@@ -44,23 +44,21 @@ TEST(UFileSpecCorePaths, InitAddAndUp) {
         const char* input;
         bool ok;
         const char* expected;
-    } cases[] = {
-        {nullptr, "/a/b///", true, "/a/b"},
-        {nullptr, "/", true, "/"},
-        {nullptr, "//", true, "/"},
-        {nullptr, "/a/./b/../c", true, "/a/./b/../c"},  // only trailing slashes go
-        {nullptr, "c", false, ""},
-        {nullptr, "", false, ""},
-        {"/a", "x/./y/", true, "/a/x/y"},
-        {"/a/b", "../z", true, "/a/z"},
-        {"/a", "", true, "/a"},
-        {"/a", "x//y", true, "/a/x/y"},
-        {"/", "x", true, "/x"},
-        {"/a/b", "../..", true, "/"},
-        {"/", "..", false, ""},
-        {"/a", "/abs", false, ""},
-        {"/a", "../../b", false, ""},
-    };
+    } cases[] = {{nullptr, "/a/b///", true, "/a/b"},
+                 {nullptr, "/", true, "/"},
+                 {nullptr, "//", true, "/"},
+                 {nullptr, "/a/./b/../c", true, "/a/./b/../c"},  // only trailing slashes go
+                 {nullptr, "c", false, ""},
+                 {nullptr, "", false, ""},
+                 {"/a", "x/./y/", true, "/a/x/y"},
+                 {"/a/b", "../z", true, "/a/z"},
+                 {"/a", "", true, "/a"},
+                 {"/a", "x//y", true, "/a/x/y"},
+                 {"/", "x", true, "/x"},
+                 {"/a/b", "../..", true, "/"},
+                 {"/", "..", false, ""},
+                 {"/a", "/abs", false, ""},
+                 {"/a", "../../b", false, ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.start ? c.start : "(init)") + " + " + c.input);
         F spec(u("/previous"), nullptr);
@@ -102,15 +100,13 @@ TEST(UFileSpecCorePaths, Name) {
         const char* path;
         bool withExtension;
         const char* expected;
-    } cases[] = {
-        {"/x/report.tar.gz", false, "report.tar"},
-        {"/x/report.tar.gz", true, "report.tar.gz"},
-        {"/x/README", false, "README"},
-        {"/x/.profile", false, ""},
-        {"/x/.profile", true, ".profile"},
-        {"/", true, ""},
-        {"", true, ""},
-    };
+    } cases[] = {{"/x/report.tar.gz", false, "report.tar"},
+                 {"/x/report.tar.gz", true, "report.tar.gz"},
+                 {"/x/README", false, "README"},
+                 {"/x/.profile", false, ""},
+                 {"/x/.profile", true, ".profile"},
+                 {"/", true, ""},
+                 {"", true, ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         F spec;
@@ -204,18 +200,15 @@ TEST(UFileSpecCoreFiles, FsopenAddsTheStreamsDirection) {
     ScratchFolder dir;
     const F root(u(dir.path()), nullptr);
     const F file(u("data.bin"), &root);
-
     std::ofstream out;
     out.setstate(std::ios::badbit);  // a successful open clears an earlier state
     ASSERT_TRUE(file.fsopen(out, std::ios::binary | std::ios::trunc).good());
     out << "abc";
     out.close();
-
     std::ifstream in;
-    ASSERT_TRUE(file.fsopen(in, std::ios::binary).good());
     std::string text;
-    in >> text;
-    EXPECT_EQ(text, "abc");
+    ASSERT_TRUE(file.fsopen(in, std::ios::binary).good());
+    EXPECT_TRUE(in >> text && text == "abc");
 
     std::ifstream none;
     EXPECT_TRUE(F(u("missing"), &root).fsopen(none, std::ios::binary).fail());
@@ -311,7 +304,7 @@ namespace {
 
 // The temporary folder registers a process-wide clean-up. Each scenario runs in a child process so
 // that this test process never registers one of its own (other tests need a process without).
-// The child ends with `body`'s result as exit status: 0 when every check held, else the failed one.
+// The child's exit status is `body`'s result: 0 when every check held, else the failed one.
 template <class Body>
 std::pair<pid_t, int> runChild(Body body) {
     const pid_t pid = ::fork();
@@ -321,67 +314,55 @@ std::pair<pid_t, int> runChild(Body body) {
     return {pid, status};
 }
 
-// A child body that makes its temporary folder with a file in it and then ends as `end` says.
-template <class End>
-auto withTemporaryFolder(End end) {
-    return [end] {
-        const F tmp(F::eSpecialFolder_Temporary);
-        if (tmp.path() != u(privateArea() + "/vn" + std::to_string(::getpid()))) return 90;
-        FILE* f = F(u("work.txt"), &tmp).fopen("w");
-        if (f == nullptr) return 91;
-        std::fclose(f);
-        return end();
-    };
+std::string temporaryFolderOf(pid_t pid) {
+    return privateArea() + "/vn" + std::to_string(pid);
 }
 
 }  // namespace
 
-TEST(UFileSpecCoreTemporary, OnePrivateFolderPerProcess) {
+TEST(UFileSpecCoreTemporary, OnePrivateFolderPerProcessRemovedAtExit) {
     const auto [pid, status] = runChild([] {
         const F first(F::eSpecialFolder_Temporary);
-        if (first.path() != u(privateArea() + "/vn" + std::to_string(::getpid())) || !first.isFolder())
-            return 1;
+        if (first.path() != u(temporaryFolderOf(::getpid())) || !first.isFolder()) return 1;
         if (modeOf(privateArea()) != 0700) return 2;
         if (!(F(F::eSpecialFolder_Temporary) == first)) return 3;
         // Vanished in between: made again under the same name.
         if (!first.unlink() || first.isFolder()) return 4;
         const F again(F::eSpecialFolder_Temporary);
-        return again == first && again.isFolder() ? 0 : 5;
+        if (!(again == first) || !again.isFolder()) return 5;
+        FILE* f = F(u("work.txt"), &again).fopen("w");
+        return f != nullptr && std::fclose(f) == 0 ? 0 : 6;
     });
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(fs::exists(temporaryFolderOf(pid)));
+    EXPECT_FALSE(fs::exists("/tmp/vn" + std::to_string(pid)));
 }
 
 TEST(UFileSpecCoreTemporary, CrashMovesTheFolderOutOfThePrivateArea) {
     const auto [pid, status] = runChild([] {
         // A forked child has its own folder: the crash must move that one, not its parent's.
         const F parentFolder(F::eSpecialFolder_Temporary);
-        const auto [crashed, crashStatus] = runChild(withTemporaryFolder([] {
-            // A sanitizer's fault report would only clutter the test output.
-            ::freopen("/dev/null", "w", stderr);
+        const auto [crashed, crashStatus] = runChild([] {
+            const F tmp(F::eSpecialFolder_Temporary);
+            if (tmp.path() != u(temporaryFolderOf(::getpid()))) return 90;
+            FILE* f = F(u("work.txt"), &tmp).fopen("w");
+            if (f == nullptr) return 91;
+            std::fclose(f);
+            ::freopen("/dev/null", "w", stderr);  // a sanitizer's fault report would only clutter
             ::raise(SIGSEGV);
             return 92;
-        }));
-        const std::string name = "vn" + std::to_string(crashed);
+        });
+        const std::string moved = "/tmp/vn" + std::to_string(crashed);
         int result = 0;
         if (WIFEXITED(crashStatus) && WEXITSTATUS(crashStatus) != 0)  // the handler ends it with 0
             result = 1;
-        else if (fs::exists(privateArea() + "/" + name))
+        else if (fs::exists(temporaryFolderOf(crashed)) || !fs::exists(moved + "/work.txt"))
             result = 2;
-        else if (!fs::exists("/tmp/" + name + "/work.txt"))
-            result = 3;
         else if (!parentFolder.isFolder())
-            result = 4;
+            result = 3;
         std::error_code ignored;
-        fs::remove_all("/tmp/" + name, ignored);
+        fs::remove_all(moved, ignored);
         return result;
     });
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-}
-
-TEST(UFileSpecCoreTemporary, NormalExitLeavesNothingBehind) {
-    const auto [child, status] = runChild(withTemporaryFolder([] { return 0; }));
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    const std::string name = "vn" + std::to_string(child);
-    EXPECT_FALSE(fs::exists(privateArea() + "/" + name));
-    EXPECT_FALSE(fs::exists("/tmp/" + name));
 }
