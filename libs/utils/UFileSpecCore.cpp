@@ -184,7 +184,7 @@ bool UFileSpecCore::init(const UFileSpecCore& other) {
     return true;
 }
 
-// `path` and `base` may be this specification's own: both are read before the path changes.
+// `path` and `base` may be this file spec's own: both are read before the path changes.
 bool UFileSpecCore::init(const ustring& path, const UFileSpecCore* base) {
     if (path.empty() || path[0] != '/') {
         if (base == nullptr) {
@@ -201,7 +201,7 @@ bool UFileSpecCore::init(const ustring& path, const UFileSpecCore* base) {
 }
 
 bool UFileSpecCore::add(const ustring& relative) {
-    // Read before clearing: `relative` may be this specification's own path.
+    // Read before clearing: `relative` may be this file spec's own path.
     const bool absolute = !relative.empty() && relative[0] == '/';
     const std::vector<ustring> components = Split<ustring>(relative, '/');
     UFileSpecCore kept(*this);

@@ -77,7 +77,7 @@ TEST(UFileSpecCorePaths, InitAddAndUp) {
         EXPECT_EQ(spec.isValid(), c.ok);
     }
 
-    // The specification's own path as argument is read before the path changes.
+    // The file spec's own path as argument is read before the path changes.
     F self(u("/a/b"), nullptr);
     EXPECT_FALSE(self.add(self.path()));
     self.init(u("/a/b/"), nullptr);
