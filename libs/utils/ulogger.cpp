@@ -36,11 +36,13 @@ const char* levelWord(loglevel level) {
     return nullptr;
 }
 
+// Writes the number stored at p and returns the byte after it.
 template <typename T>
-T load(const unsigned char* p) {
+const unsigned char* writeNumber(std::ostream& os, const unsigned char* p) {
     T v;
     std::memcpy(&v, p, sizeof v);
-    return v;
+    os << v;
+    return p + sizeof v;
 }
 
 }  // namespace
@@ -140,42 +142,15 @@ void LogEvent::dump(std::ostream& os) const {
                 break;
             }
             case kBool: os << (*p++ != 0 ? "true" : "false"); break;
-            case kShort:
-                os << load<short>(p);
-                p += 2;
-                break;
-            case kUShort:
-                os << load<unsigned short>(p);
-                p += 2;
-                break;
-            case kInt:
-                os << load<int>(p);
-                p += 4;
-                break;
-            case kUInt:
-                os << load<unsigned int>(p);
-                p += 4;
-                break;
-            case kLong:
-                os << load<long>(p);
-                p += 8;
-                break;
-            case kULong:
-                os << load<unsigned long>(p);
-                p += 8;
-                break;
-            case kLongLong:
-                os << load<long long>(p);
-                p += 8;
-                break;
-            case kULongLong:
-                os << load<unsigned long long>(p);
-                p += 8;
-                break;
-            case kDouble:
-                os << load<double>(p);
-                p += 8;
-                break;
+            case kShort: p = writeNumber<short>(os, p); break;
+            case kUShort: p = writeNumber<unsigned short>(os, p); break;
+            case kInt: p = writeNumber<int>(os, p); break;
+            case kUInt: p = writeNumber<unsigned int>(os, p); break;
+            case kLong: p = writeNumber<long>(os, p); break;
+            case kULong: p = writeNumber<unsigned long>(os, p); break;
+            case kLongLong: p = writeNumber<long long>(os, p); break;
+            case kULongLong: p = writeNumber<unsigned long long>(os, p); break;
+            case kDouble: p = writeNumber<double>(os, p); break;
             default: break;  // an unknown tag carries no data of its own
         }
     }
