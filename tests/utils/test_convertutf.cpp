@@ -3,9 +3,12 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "ConvertUTF.h"
@@ -39,42 +42,41 @@ OracleResult iconvConvert(const char* to, const char* from, const void* data, si
     return r;
 }
 
-std::string unitsAsBytes(const UTF16* begin, const UTF16* end) {
-    return std::string(reinterpret_cast<const char*>(begin), reinterpret_cast<const char*>(end));
+// Whitespace-separated hexadecimal numbers: "C2 80" gives {0xC2, 0x80}.
+template <typename T>
+std::vector<T> hex(const std::string& text) {
+    std::vector<T> out;
+    const char* p = text.c_str();
+    for (char* end = nullptr; *p != '\0'; p = end) out.push_back(static_cast<T>(std::strtoul(p, &end, 16)));
+    return out;
 }
 
-struct Run8 {
+template <typename To>
+struct Run {
     ConversionResult result;
     size_t consumed;
-    Units out;
+    std::vector<To> out;
 };
 
-Run8 run8to16(const Bytes& in, size_t room, ConversionFlags flags = strictConversion) {
-    Units out(room + 1, 0xEEEE);
-    const UTF8* src = in.data();
-    UTF16* dst = out.data();
-    const ConversionResult r =
-        ConvertUTF8toUTF16(&src, in.data() + in.size(), &dst, out.data() + room, flags);
-    EXPECT_EQ(out[room], 0xEEEE) << "wrote past the target end";
+// Converts `in` into a target of `room` units, checking that nothing is written past it.
+template <typename From, typename To>
+Run<To> convert(ConversionResult (*fn)(const From**, const From*, To**, To*, ConversionFlags),
+                const std::vector<From>& in, size_t room, ConversionFlags flags) {
+    std::vector<To> out(room + 1, To(0xEE));
+    const From* src = in.data();
+    To* dst = out.data();
+    const ConversionResult r = fn(&src, in.data() + in.size(), &dst, out.data() + room, flags);
+    EXPECT_EQ(out[room], To(0xEE)) << "wrote past the target end";
     out.resize(static_cast<size_t>(dst - out.data()));
     return {r, static_cast<size_t>(src - in.data()), out};
 }
 
-struct Run16 {
-    ConversionResult result;
-    size_t consumed;
-    Bytes out;
-};
+Run<UTF16> run8to16(const Bytes& in, size_t room, ConversionFlags flags = strictConversion) {
+    return convert(ConvertUTF8toUTF16, in, room, flags);
+}
 
-Run16 run16to8(const Units& in, size_t room, ConversionFlags flags = strictConversion) {
-    Bytes out(room + 1, 0xEE);
-    const UTF16* src = in.data();
-    UTF8* dst = out.data();
-    const ConversionResult r =
-        ConvertUTF16toUTF8(&src, in.data() + in.size(), &dst, out.data() + room, flags);
-    EXPECT_EQ(out[room], 0xEE) << "wrote past the target end";
-    out.resize(static_cast<size_t>(dst - out.data()));
-    return {r, static_cast<size_t>(src - in.data()), out};
+Run<UTF8> run16to8(const Units& in, size_t room, ConversionFlags flags = strictConversion) {
+    return convert(ConvertUTF16toUTF8, in, room, flags);
 }
 
 // Bytes a UTF-8 lead byte claims for its character, as the converter judges it.
@@ -101,35 +103,32 @@ uint32_t randomScalar(std::mt19937& rng) {
 }
 
 TEST(ConvertUTF, HandCheckedVectorsBothWays) {
-    struct Vector {
-        Bytes utf8;
-        Units utf16;
-    };
-    const Vector vectors[] = {
-        {{}, {}},
-        {{0x41, 0x00, 0x42}, {0x41, 0x00, 0x42}},
-        {{0x7F}, {0x7F}},
-        {{0xC2, 0x80}, {0x80}},
-        {{0xC3, 0xA9}, {0xE9}},
-        {{0xDF, 0xBF}, {0x7FF}},
-        {{0xE0, 0xA0, 0x80}, {0x800}},
-        {{0xE2, 0x82, 0xAC}, {0x20AC}},
-        {{0xED, 0x9F, 0xBF}, {0xD7FF}},
-        {{0xEE, 0x80, 0x80}, {0xE000}},
-        {{0xEF, 0xBF, 0xBF}, {0xFFFF}},
-        {{0xF0, 0x90, 0x80, 0x80}, {0xD800, 0xDC00}},
-        {{0xF0, 0x9F, 0x98, 0x80}, {0xD83D, 0xDE00}},
-        {{0xF4, 0x8F, 0xBF, 0xBF}, {0xDBFF, 0xDFFF}},
-    };
-    for (const Vector& v : vectors) {
-        const Run8 a = run8to16(v.utf8, 16);
+    // UTF-8 bytes | UTF-16 units
+    const char* const vectors[] = {"41 00 42|41 00 42",
+                                   "7F|7F",
+                                   "C2 80|80",
+                                   "DF BF|7FF",
+                                   "E0 A0 80|800",
+                                   "E2 82 AC|20AC",
+                                   "ED 9F BF|D7FF",
+                                   "EE 80 80|E000",
+                                   "EF BF BF|FFFF",
+                                   "F0 90 80 80|D800 DC00",
+                                   "F0 9F 98 80|D83D DE00",
+                                   "F4 8F BF BF|DBFF DFFF",
+                                   "|"};
+    for (const std::string vector : vectors) {
+        const size_t bar = vector.find('|');
+        const Bytes utf8 = hex<UTF8>(vector.substr(0, bar));
+        const Units utf16 = hex<UTF16>(vector.substr(bar + 1));
+        const auto a = run8to16(utf8, 16);
         EXPECT_EQ(a.result, conversionOK);
-        EXPECT_EQ(a.consumed, v.utf8.size());
-        EXPECT_EQ(a.out, v.utf16);
-        const Run16 b = run16to8(v.utf16, 16);
+        EXPECT_EQ(a.consumed, utf8.size());
+        EXPECT_EQ(a.out, utf16);
+        const auto b = run16to8(utf16, 16);
         EXPECT_EQ(b.result, conversionOK);
-        EXPECT_EQ(b.consumed, v.utf16.size());
-        EXPECT_EQ(b.out, v.utf8);
+        EXPECT_EQ(b.consumed, utf16.size());
+        EXPECT_EQ(b.out, utf8);
     }
 }
 
@@ -159,7 +158,7 @@ TEST(ConvertUTF, IllFormedUtf8StopsAtTheBadCharacter) {
     };
     for (const Case& c : cases) {
         for (ConversionFlags flags : {strictConversion, lenientConversion}) {
-            const Run8 r = run8to16(c.in, 16, flags);
+            const auto r = run8to16(c.in, 16, flags);
             EXPECT_EQ(r.result, c.result) << "case starting " << int(c.in[0]);
             EXPECT_EQ(r.consumed, c.consumed);
             EXPECT_EQ(r.out, c.out);
@@ -183,10 +182,10 @@ TEST(ConvertUTF, UnpairedSurrogatesStrictAndLenient) {
         {{0x41, 0xD83D}, sourceExhausted, 1, sourceExhausted, {0x41}},
     };
     for (const Case& c : cases) {
-        const Run16 strict = run16to8(c.in, 16, strictConversion);
+        const auto strict = run16to8(c.in, 16, strictConversion);
         EXPECT_EQ(strict.result, c.strict);
         EXPECT_EQ(strict.consumed, c.strictConsumed);
-        const Run16 lenient = run16to8(c.in, 16, lenientConversion);
+        const auto lenient = run16to8(c.in, 16, lenientConversion);
         EXPECT_EQ(lenient.result, c.lenient);
         EXPECT_EQ(lenient.out, c.lenientOut);
     }
@@ -195,57 +194,34 @@ TEST(ConvertUTF, UnpairedSurrogatesStrictAndLenient) {
 TEST(ConvertUTF, TargetFullLeavesSourceAtFirstUnconvertedCharacter) {
     // "é" then a 4-byte character: the pair needs two units, so one free unit is not enough.
     const Bytes in = {0xC3, 0xA9, 0xF0, 0x9F, 0x98, 0x80};
-    Run8 r = run8to16(in, 2);
-    EXPECT_EQ(r.result, targetExhausted);
-    EXPECT_EQ(r.consumed, 2u);
-    EXPECT_EQ(r.out, (Units{0xE9}));
-    r = run8to16(in, 0);
-    EXPECT_EQ(r.result, targetExhausted);
-    EXPECT_EQ(r.consumed, 0u);
-
+    for (const auto& [room, consumed, produced] : {std::tuple{0u, 0u, 0u}, {1u, 2u, 1u}, {2u, 2u, 1u}}) {
+        const auto r = run8to16(in, room);
+        EXPECT_EQ(r.result, targetExhausted) << room;
+        EXPECT_EQ(r.consumed, consumed) << room;
+        EXPECT_EQ(r.out, Units(produced, 0xE9)) << room;
+    }
+    // 'A', '€' and a surrogate pair take 1, 3 and 4 bytes.
     const Units units = {0x41, 0x20AC, 0xD83D, 0xDE00};
-    for (size_t room : {1u, 2u, 3u, 4u, 5u, 6u, 7u}) {
-        const Run16 b = run16to8(units, room);
-        EXPECT_EQ(b.result, targetExhausted) << room;
-        const size_t expected = room < 1 ? 0 : room < 4 ? 1 : room < 8 ? 2 : 4;
-        EXPECT_EQ(b.consumed, expected) << room;
-        EXPECT_EQ(b.out.size(), expected == 1 ? 1u : expected == 2 ? 4u : 0u) << room;
+    for (const auto& [room, consumed, produced] :
+         {std::tuple{0u, 0u, 0u}, {3u, 1u, 1u}, {4u, 2u, 4u}, {7u, 2u, 4u}}) {
+        const auto r = run16to8(units, room);
+        EXPECT_EQ(r.result, targetExhausted) << room;
+        EXPECT_EQ(r.consumed, consumed) << room;
+        EXPECT_EQ(r.out.size(), produced) << room;
     }
 }
 
 TEST(ConvertUTF, IsLegalUtf8) {
-    struct Case {
-        Bytes bytes;
-        bool legal;
-    };
-    const Case cases[] = {
-        {{0x00}, true},
-        {{0x7F}, true},
-        {{0x80}, false},
-        {{0xC2}, false},  // a lead alone is not a whole character
-        {{0xC2, 0x80}, true},
-        {{0xC1, 0xBF}, false},
-        {{0xC2, 0xC0}, false},
-        {{0x41, 0x80}, false},
-        {{0xE0, 0xA0, 0x80}, true},
-        {{0xE0, 0x9F, 0x80}, false},
-        {{0xED, 0x9F, 0xBF}, true},
-        {{0xED, 0xA0, 0x80}, false},
-        {{0xE1, 0x80, 0x7F}, false},
-        {{0xC3, 0xA9, 0xA9}, false},
-        {{0xF0, 0x90, 0x80, 0x80}, true},
-        {{0xF0, 0x8F, 0x80, 0x80}, false},
-        {{0xF4, 0x8F, 0xBF, 0xBF}, true},
-        {{0xF4, 0x90, 0x80, 0x80}, false},
-        {{0xF5, 0x80, 0x80, 0x80}, false},
-        {{0xF1, 0x80, 0x80, 0xC0}, false},
-        {{0xF8, 0x88, 0x80, 0x80, 0x80}, false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(isLegalUTF8(c.bytes.data(), static_cast<int>(c.bytes.size())), c.legal)
-            << "starting " << int(c.bytes[0]) << " length " << c.bytes.size();
-    const UTF8 a = 0x41;
-    EXPECT_FALSE(isLegalUTF8(&a, 0));
+    const char* const legal[] = {"00", "7F", "C2 80", "E0 A0 80", "ED 9F BF", "F0 90 80 80", "F4 8F BF BF"};
+    // A lead byte alone, or with more bytes than it claims, is not one character.
+    const char* const illegal[] = {
+        "80",          "C2",          "C1 BF",       "C2 C0",          "41 80",
+        "E0 9F 80",    "ED A0 80",    "E1 80 7F",    "C3 A9 A9",       "F0 8F 80 80",
+        "F4 90 80 80", "F5 80 80 80", "F1 80 80 C0", "F8 88 80 80 80", ""};
+    for (const char* text : legal)
+        EXPECT_TRUE(isLegalUTF8(hex<UTF8>(text).data(), int(hex<UTF8>(text).size()))) << text;
+    for (const char* text : illegal)
+        EXPECT_FALSE(isLegalUTF8(hex<UTF8>(text).data(), int(hex<UTF8>(text).size()))) << text;
 }
 
 TEST(ConvertUTF, RandomValidTextAgreesWithIconv) {
@@ -261,11 +237,11 @@ TEST(ConvertUTF, RandomValidTextAgreesWithIconv) {
         Units units(u16.out.size() / 2);
         std::memcpy(units.data(), u16.out.data(), u16.out.size());
 
-        const Run8 a = run8to16(bytes, units.size() + 4);
+        const auto a = run8to16(bytes, units.size() + 4);
         EXPECT_EQ(a.result, conversionOK);
         EXPECT_EQ(a.consumed, bytes.size());
         EXPECT_EQ(a.out, units);
-        const Run16 b = run16to8(units, bytes.size() + 4);
+        const auto b = run16to8(units, bytes.size() + 4);
         EXPECT_EQ(b.result, conversionOK);
         EXPECT_EQ(b.out, bytes);
 
@@ -307,10 +283,10 @@ TEST(ConvertUTF, RandomIllFormedUtf8AgreesWithIconv) {
                 }
             }
         }
-        const Run8 ours = run8to16(in, in.size() * 2 + 2);
+        const auto ours = run8to16(in, in.size() * 2 + 2);
         const OracleResult ref = iconvConvert("UTF-16LE", "UTF-8", in.data(), in.size());
         SCOPED_TRACE(testing::PrintToString(in));
-        EXPECT_EQ(unitsAsBytes(ours.out.data(), ours.out.data() + ours.out.size()), ref.out);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(ours.out.data()), ours.out.size() * 2), ref.out);
         EXPECT_EQ(ours.consumed, ref.consumed);
         if (ref.error == 0) {
             EXPECT_EQ(ours.result, conversionOK);
@@ -337,7 +313,7 @@ TEST(ConvertUTF, RandomUtf16WithLoneSurrogatesAgreesWithIconv) {
                 default: u = static_cast<UTF16>(rng()); break;
             }
         }
-        const Run16 ours = run16to8(in, in.size() * 3 + 3);
+        const auto ours = run16to8(in, in.size() * 3 + 3);
         const OracleResult ref = iconvConvert("UTF-8", "UTF-16LE", in.data(), in.size() * 2);
         SCOPED_TRACE(testing::PrintToString(in));
         EXPECT_EQ(std::string(ours.out.begin(), ours.out.end()), ref.out);

@@ -10,11 +10,11 @@
 
 namespace {
 
-std::string timeField(time_t t) {
+std::string localTime(time_t t) {
     struct tm local {};
     localtime_r(&t, &local);
     char text[64];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    std::strftime(text, sizeof text, "[%Y-%m-%dT%H:%M:%S]", &local);
     return text;
 }
 
@@ -28,14 +28,6 @@ std::string dumped(const vnu::LogEvent& event) {
     std::ostringstream os;
     event.dump(os);
     return os.str();
-}
-
-// The line expected for an event made between `before` and `after` (the clock may tick).
-void expectLine(const std::string& line, time_t before, time_t after, const std::string& levelAndRest) {
-    const std::string thread = "[" + threadField() + "]";
-    const std::string a = "[" + timeField(before) + "]" + levelAndRest;
-    const std::string b = "[" + timeField(after) + "]" + levelAndRest;
-    EXPECT_TRUE(line == a || line == b) << "line: " << line << "expected: " << a;
 }
 
 // The items part of a dumped line: what follows the first space.
@@ -53,12 +45,11 @@ TEST(LogLine, FieldsInOrder) {
     const time_t after = time(nullptr);
     event << "x";
     const std::string line = dumped(event);
-
-    EXPECT_TRUE(std::regex_match(
-        line,
-        std::regex(R"(\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\]\[ERROR\]\[0x[0-9a-f]+\]\[reader:load:12\] x\n)")))
+    ASSERT_TRUE(std::regex_match(line, std::regex(R"(\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\]\[ERROR\][^\n]*\n)")))
         << line;
-    expectLine(line, before, after, "[ERROR][" + threadField() + "][reader:load:12] x\n");
+    // The time field is the local time when the event was made (the clock may tick meanwhile).
+    const std::string rest = "[ERROR][" + threadField() + "][reader:load:12] x\n";
+    EXPECT_TRUE(line == localTime(before) + rest || line == localTime(after) + rest) << line;
 }
 
 TEST(LogLine, LevelWordsAndUnknownLevels) {
@@ -82,37 +73,28 @@ TEST(LogLine, LocationField) {
         const char* function;
         const char* location;
     };
-    const Case cases[] = {
-        {"/a/b/reader", "load", "[reader:load:7] "},
-        {"reader", "load", "[reader:load:7] "},
-        {"/a/b/reader", nullptr, "[reader:7] "},
-        {nullptr, "load", "[load] "},
-        {nullptr, nullptr, " "},
-        {"libs/utils/UFileSpecCore", "fopen", "[UFileSpecCore:fopen:7] "},
-    };
+    const Case cases[] = {{"/a/b/reader", "load", "[reader:load:7] "},
+                          {"reader", "load", "[reader:load:7] "},
+                          {"/a/b/reader", nullptr, "[reader:7] "},
+                          {nullptr, "load", "[load] "},
+                          {nullptr, nullptr, " "},
+                          {"libs/utils/UFileSpecCore", "fopen", "[UFileSpecCore:fopen:7] "}};
     for (const Case& c : cases) {
         vnu::LogEvent event(vnu::loglevel::info, c.file, 7, c.function);
         const std::string line = dumped(event);
-        const std::string prefix = "[INFO][" + threadField() + "]";
-        const size_t at = line.find(prefix);
-        ASSERT_NE(at, std::string::npos);
-        EXPECT_EQ(line.substr(at + prefix.size()), std::string(c.location) + "\n");
+        EXPECT_EQ(line.substr(21), "[INFO][" + threadField() + "]" + c.location + "\n");
     }
 }
 
 TEST(LogLine, ItemsAreWrittenBackToBack) {
     vnu::LogEvent event(vnu::loglevel::debug, "f", 1, "g");
     event << true << -5 << false << static_cast<short>(-3) << static_cast<unsigned short>(65535) << 7u << -8L
-          << 9UL << -10LL << 11ULL << 0.5 << 1e20 << "|" << ustring("u");
-    EXPECT_EQ(items(event), "true-5false-3655357-89-10110.51e+20|u");
-}
-
-TEST(LogLine, TextsWithLineFeedsAndZeroBytes) {
-    vnu::LogEvent event(vnu::loglevel::warn, "f", 1, "g");
-    event << "a\nb\n" << ustring("cd\0ef", 5) << 7 << ustring("\n");
+          << 9UL << -10LL << 11ULL << 0.5 << 1e20 << "|a\nb\n"
+          << ustring("cd\0ef", 5) << 7 << ustring("\n");
+    // Line feeds are escaped, so the event stays one line; a ustring is cut at its zero byte.
+    EXPECT_EQ(items(event), "true-5false-3655357-89-10110.51e+20|a\\nb\\ncd7\\n");
     const std::string line = dumped(event);
-    EXPECT_EQ(items(event), "a\\nb\\ncd7\\n");
-    EXPECT_EQ(line.find('\n'), line.size() - 1);  // exactly one line
+    EXPECT_EQ(line.find('\n'), line.size() - 1);
 }
 
 TEST(LogLine, NumbersUseTheStreamsFormatting) {
@@ -191,8 +173,6 @@ TEST_F(CapturedLogger, MacrosFillTheLocation) {
     VN_LOG_INFO("here");
     VN_LOG_FN(vnu::loglevel::warn, "~ActionReleaser", "labelled");
     VN_LOG_AT(vnu::loglevel::debug, "libs/utils/UFileSpecCore", 1042, "fopen", "fixed " << 3);
-    // Level 64 passes the mask (127) but writes nothing.
-    VN_LOG_AT(static_cast<vnu::loglevel>(64), "f", 1, "g", "silent");
 
     std::istringstream lines(out_.str());
     std::string first, second, third, extra;

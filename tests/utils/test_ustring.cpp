@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ustring.h"
@@ -11,15 +13,6 @@
 namespace {
 
 using Units = std::vector<unsigned short>;
-
-std::u16string u16(std::initializer_list<char16_t> units) {
-    return std::u16string(units);
-}
-
-ustring bytes(std::initializer_list<unsigned char> b) {
-    std::string s(b.begin(), b.end());
-    return ustring(s);
-}
 
 ustring fromUnits(const Units& units) {
     ustring s("stale");
@@ -41,12 +34,17 @@ void expectThrowsWithText(F&& f, const char* kind) {
     }
 }
 
-TEST(UstringUtf16, AsciiPrefixAndZeroByte) {
-    EXPECT_EQ(ustring("abc").utf16(), u16({0x61, 0x62, 0x63}));
-    EXPECT_EQ(ustring("A\0B", 3).utf16(), u16({0x41}));
-    EXPECT_EQ(ustring().utf16(), std::u16string());
-    // After the first non-ASCII byte a zero byte is converted like any other character.
-    EXPECT_EQ(bytes({0xC3, 0xA9, 0x00, 0x42}).utf16(), u16({0xE9, 0x00, 0x42}));
+TEST(UstringUtf16, ZeroBytesAndFaults) {
+    const std::pair<ustring, std::u16string> cases[] = {
+        {"abc", u"abc"},
+        {ustring("A\0B", 3), u"A"},  // a zero byte in the ASCII prefix ends the text
+        {"", u""},
+        {ustring("\xC3\xA9\0B", 4), std::u16string(u"\u00E9\0B", 3)},  // but not after it
+        {"a\xC3\xA9\x62", u"a\u00E9b"},
+        {"a\xC3", u"a"},  // the units before a fault are kept
+        {"a\xC3\xA9\xFF\x62", u"a\u00E9"},
+        {"\xF0\x9F\x98\x80", u"\U0001F600"}};
+    for (const auto& [text, expected] : cases) EXPECT_EQ(text.utf16(), expected) << text.size();
 }
 
 TEST(UstringUtf16, ZeroOrNonAsciiByteAtEveryPositionOfTheAsciiPrefix) {
@@ -62,13 +60,6 @@ TEST(UstringUtf16, ZeroOrNonAsciiByteAtEveryPositionOfTheAsciiPrefix) {
     }
 }
 
-TEST(UstringUtf16, KeepsUnitsBeforeAFault) {
-    EXPECT_EQ(bytes({'a', 0xC3, 0xA9, 'b'}).utf16(), u16({0x61, 0xE9, 0x62}));
-    EXPECT_EQ(bytes({'a', 0xC3}).utf16(), u16({0x61}));
-    EXPECT_EQ(bytes({'a', 0xC3, 0xA9, 0xFF, 'b'}).utf16(), u16({0x61, 0xE9}));
-    EXPECT_EQ(bytes({0xF0, 0x9F, 0x98, 0x80}).utf16(), u16({0xD83D, 0xDE00}));
-}
-
 TEST(UstringUtf16, LongTextCrossesBufferBlocks) {
     // 700 two-byte characters and 300 four-byte ones span several 512-unit blocks, with
     // surrogate pairs straddling block ends; a bad byte at the end keeps everything before it.
@@ -80,7 +71,7 @@ TEST(UstringUtf16, LongTextCrossesBufferBlocks) {
     }
     for (int i = 0; i < 300; ++i) {
         text += "\xF0\x9F\x98\x80";
-        expected += u16({0xD83D, 0xDE00});
+        expected += u"\U0001F600";
     }
     EXPECT_EQ(ustring(text).utf16(), expected);
     EXPECT_EQ(ustring(text + "\x80tail").utf16(), expected);
@@ -90,7 +81,7 @@ TEST(UstringFromUtf16, SurrogatesAndFaults) {
     EXPECT_EQ(fromUnits({0x41, 0x42}), "AB");
     EXPECT_EQ(fromUnits({0x41, 0xD800, 0x42}), "");
     EXPECT_EQ(fromUnits({0x41, 0xD83D}), "");  // truncated pair at the end
-    EXPECT_EQ(fromUnits({0xD83D, 0xDE00}), bytes({0xF0, 0x9F, 0x98, 0x80}));
+    EXPECT_EQ(fromUnits({0xD83D, 0xDE00}), "\xF0\x9F\x98\x80");
     EXPECT_EQ(fromUnits({}), "");
 }
 
@@ -121,7 +112,7 @@ TEST(UstringFromUtf16, RandomRoundTrip) {
             else if (kind == 2)
                 text += char16_t(0xE000 + rng() % 0x2000);
             else
-                text += u16({char16_t(0xD800 + rng() % 0x400), char16_t(0xDC00 + rng() % 0x400)});
+                text += {char16_t(0xD800 + rng() % 0x400), char16_t(0xDC00 + rng() % 0x400)};
         }
         const Units units(text.begin(), text.end());
         EXPECT_EQ(fromUnits(units).utf16(), text);
@@ -133,19 +124,20 @@ TEST(UstringLimits, LengthLimit) {
     EXPECT_EQ(max, 16777214u);
     EXPECT_EQ(ustring(max, 'a').size(), max);
     expectThrowsWithText([&] { ustring(max + 1, 'a'); }, "length_error");
+    expectThrowsWithText([&] { ustring().reserve(max + 1); }, "length_error");
 
     ustring s(max - 1, 'a');
     s.push_back('b');
     EXPECT_EQ(s.size(), max);
-    expectThrowsWithText([&] { s.push_back('c'); }, "length_error");
-    expectThrowsWithText([&] { s.append("x"); }, "length_error");
-    expectThrowsWithText([&] { s.append(1, 'x'); }, "length_error");
-    expectThrowsWithText([&] { s.replace(0, 0, "x", 1); }, "length_error");
-    EXPECT_EQ(s.size(), max);
+    const std::function<void()> grows[] = {[&] { s.push_back('c'); }, [&] { s.append("x"); },
+                                           [&] { s.append(1, 'x'); }, [&] { s.replace(0, 0, "x", 1); },
+                                           [&] { (void)(s + "x"); }};
+    for (const auto& grow : grows) {
+        expectThrowsWithText(grow, "length_error");
+        EXPECT_EQ(s.size(), max);
+    }
     s.replace(0, 1, "z", 1);  // same length is fine
     EXPECT_EQ(s[0], 'z');
-    expectThrowsWithText([&] { (void)(s + "x"); }, "length_error");
-    expectThrowsWithText([&] { ustring().reserve(max + 1); }, "length_error");
 }
 
 TEST(UstringLimits, PositionsBeyondTheEnd) {
@@ -154,8 +146,6 @@ TEST(UstringLimits, PositionsBeyondTheEnd) {
     expectThrowsWithText([&] { ustring(s).erase(6, 1); }, "out_of_range");
     expectThrowsWithText([&] { ustring(s).replace(6, 0, "x", 1); }, "out_of_range");
     EXPECT_EQ(ustring(s, 5), "");  // the end itself is a valid position
-    EXPECT_EQ(ustring(s, 1, 3), "ell");
-    EXPECT_EQ(ustring(s).erase(1, 2), "hlo");
     EXPECT_EQ(ustring(s).replace(1, 100, "ip", 2), "hip");
 }
 
@@ -175,7 +165,6 @@ TEST(UstringOps, ByteStringOperations) {
     EXPECT_GT(path.compare("dir"), 0);
     EXPECT_EQ(ustring("ab") + "cd", "abcd");
     EXPECT_LT(ustring("a"), ustring("\xC3"));  // bytes compare unsigned
-    EXPECT_EQ(path.fileSystemRepresentation(), path);
 }
 
 }  // namespace
