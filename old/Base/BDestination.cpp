@@ -1,5 +1,6 @@
 #include "BDestination.h"
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <stdexcept>
@@ -168,7 +169,6 @@ void BDestination::DestinationKeyStreamIn(UKeyInStream& in) {
     else
         fIdentifier = ustring("%0").arg(number);
 
-    fComments.clear();
     if (in.Exists(UKey('U', 'F'))) {
         in >> UKeyInStream::StartRecord(UKey('U', 'F'));
         while (in.Next()) {
@@ -207,12 +207,6 @@ void BExportedDestinationList::RemoveAll() {
     fEntries.clear();
 }
 
-void BExportedDestinationList::InsertSorted(BExportedDestination* entry) {
-    auto it = fEntries.begin();
-    while (it != fEntries.end() && (*it)->GetID() < entry->GetID()) ++it;
-    fEntries.insert(it, entry);
-}
-
 void BExportedDestinationList::ExportedDestinationListKeyStreamOut(UKeyOutStream& out) const {
     out << UKeyOutStream::StartRecord(UKey('E', 'L'));
     for (const BExportedDestination* entry : fEntries) {
@@ -223,6 +217,7 @@ void BExportedDestinationList::ExportedDestinationListKeyStreamOut(UKeyOutStream
 }
 
 void BExportedDestinationList::ExportedDestinationListKeyStreamIn(UKeyInStream& in) {
+    std::vector<std::unique_ptr<BExportedDestination>> read;
     in >> UKeyInStream::StartRecord(UKey('E', 'L'));
     while (in.Next()) {
         auto entry = std::make_unique<BExportedDestination>();
@@ -230,7 +225,23 @@ void BExportedDestinationList::ExportedDestinationListKeyStreamIn(UKeyInStream& 
         in >> UKey('I', 'D') >> id;
         entry->SetID(id);
         entry->GetPages().PageRangeListKeyStreamIn(in);
-        InsertSorted(entry.release());
+        read.push_back(std::move(entry));
     }
     in.Pop();
+
+    // The order of inserting each entry in turn before the first one whose identifier is not
+    // smaller, without its quadratic cost on a long hostile list: among equal identifiers the later
+    // entry comes first, and entries read go before those already held.
+    std::reverse(read.begin(), read.end());
+    const auto byID = [](const auto& a, const auto& b) { return a->GetID() < b->GetID(); };
+    std::stable_sort(read.begin(), read.end(), byID);
+    std::vector<BExportedDestination*> merged;
+    merged.reserve(read.size() + fEntries.size());
+    auto held = fEntries.begin();
+    for (auto& entry : read) {
+        while (held != fEntries.end() && (*held)->GetID() < entry->GetID()) merged.push_back(*held++);
+        merged.push_back(entry.release());
+    }
+    merged.insert(merged.end(), held, fEntries.end());
+    fEntries = std::move(merged);
 }

@@ -185,12 +185,12 @@ public:
     ~BExportedDestinationList();
 
     void RemoveAll();
-    // Before the first entry whose identifier is not smaller.
-    void InsertSorted(BExportedDestination* entry);
     void Append(BExportedDestination* entry) { fEntries.push_back(entry); }
 
     // Record 'EL', one run of 'ID' and 'PR' per entry.
     void ExportedDestinationListKeyStreamOut(UKeyOutStream& out) const;
+    // Each entry read goes before the first held entry whose identifier is not smaller; the held
+    // entries are expected in ascending order (an empty list, or one read before).
     void ExportedDestinationListKeyStreamIn(UKeyInStream& in);
 
     size_t size() const { return fEntries.size(); }

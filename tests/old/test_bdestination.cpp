@@ -149,7 +149,6 @@ TEST(BDestination, RoundTripKeepsEveryStoredField) {
     d.SetBleeds(1, 2, 3, 4);
     d.SetTypeAreaMargins(5, 6, 7, 8);
     d.SetIdentifier("D-100");
-    d.SetUnstoredInt(9);
     USharedDataCmt a;
     a.fUP = "page";
     a.fUf = "f";
@@ -158,41 +157,15 @@ TEST(BDestination, RoundTripKeepsEveryStoredField) {
     a.fRo = true;
     USharedDataCmt b;
     b.fUP = "other";
-    b.fUnstored = "dropped";
     d.AddComment(a);
     d.AddComment(b);
 
-    auto back = ReadRuns(job, WriteRuns({&d, &d}));
+    // Every value is distinct, so a field read into the wrong place changes the second write.
+    const std::string bytes = WriteRuns({&d, &d});
+    auto back = ReadRuns(job, bytes);
     ASSERT_EQ(back.size(), 2u);
-    const BDestination& r = *back[1];
-    EXPECT_EQ(r.GetCountryCode(), "NL");
-    EXPECT_EQ(r.GetPublisherCode(), "P");
-    EXPECT_EQ(r.GetPublisherDetail(), "Publisher");
-    EXPECT_EQ(r.GetPublicationCode(), "Q");
-    EXPECT_EQ(r.GetPublicationDetail(), "Publication");
-    EXPECT_EQ(r.GetSectionCode(), "S");
-    EXPECT_EQ(r.GetSectionDetail(), "Section");
-    EXPECT_EQ(r.GetSt(), 3);
-    EXPECT_EQ(r.GetCN(), "cn");
-    EXPECT_EQ(r.GetCo(), -7);
-    EXPECT_EQ(r.GetNS(), "ns");
-    EXPECT_EQ(r.GetPageWidth(), 210);
-    EXPECT_EQ(r.GetPageHeight(), 297);
-    EXPECT_TRUE(r.IsExported());
-    EXPECT_EQ(r.GetMK(), "mk");
-    EXPECT_TRUE(r.GetRo());
-    EXPECT_EQ(r.GetBleedLeft(), 1);
-    EXPECT_EQ(r.GetBleedRight(), 2);
-    EXPECT_EQ(r.GetBleedTop(), 3);
-    EXPECT_EQ(r.GetBleedBottom(), 4);
-    EXPECT_EQ(r.GetTypeAreaLeft(), 5);
-    EXPECT_EQ(r.GetTypeAreaRight(), 6);
-    EXPECT_EQ(r.GetTypeAreaTop(), 7);
-    EXPECT_EQ(r.GetTypeAreaBottom(), 8);
-    EXPECT_EQ(r.GetIdentifier(), "D-100");
-    EXPECT_EQ(r.GetUnstoredInt(), 0);
-    b.fUnstored.clear();
-    EXPECT_EQ(r.GetComments(), (std::vector<USharedDataCmt>{a, b}));
+    EXPECT_EQ(Hex(WriteRuns({back[0].get(), back[1].get()})), Hex(bytes));
+    EXPECT_EQ(back[1]->GetComments(), (std::vector<USharedDataCmt>{a, b}));
 }
 
 TEST(BDestination, SymmetricBleedsAndTypeAreaSizes) {
@@ -204,14 +177,10 @@ TEST(BDestination, SymmetricBleedsAndTypeAreaSizes) {
                              out << UKey('T', 'X') << 190.0 << UKey('T', 'Y') << 277.0;
                          }));
     const BDestination& d = *back[0];
-    EXPECT_EQ(d.GetBleedLeft(), 3);
-    EXPECT_EQ(d.GetBleedRight(), 3);
-    EXPECT_EQ(d.GetBleedTop(), 5);
-    EXPECT_EQ(d.GetBleedBottom(), 5);
-    EXPECT_EQ(d.GetTypeAreaLeft(), 10);
-    EXPECT_EQ(d.GetTypeAreaRight(), 10);
-    EXPECT_EQ(d.GetTypeAreaTop(), 10);
-    EXPECT_EQ(d.GetTypeAreaBottom(), 10);
+    using V = std::vector<double>;
+    EXPECT_EQ((V{d.GetBleedLeft(), d.GetBleedRight(), d.GetBleedTop(), d.GetBleedBottom()}), (V{3, 3, 5, 5}));
+    EXPECT_EQ((V{d.GetTypeAreaLeft(), d.GetTypeAreaRight(), d.GetTypeAreaTop(), d.GetTypeAreaBottom()}),
+              (V{10, 10, 10, 10}));
     EXPECT_EQ(d.GetRequestedBleedWidth(), 216);
     EXPECT_EQ(d.GetRequestedBleedDepth(), 307);
 }
@@ -281,41 +250,49 @@ TEST(BDestinationList, IsAllExported) {
     EXPECT_FALSE(group.IsAllExported());
 }
 
-TEST(BExportedDestinationList, ReadingKeepsEntriesSortedNewestFirstAmongEqualIdentifiers) {
-    std::string bytes = Stream([](UKeyOutStream& out) {
+namespace {
+
+// Entries as (identifier, first page of their one range).
+using Entries = std::vector<std::pair<int, int>>;
+
+std::string WriteEntries(const Entries& entries) {
+    return Stream([&](UKeyOutStream& out) {
         out << UKeyOutStream::StartRecord(UKey('E', 'L'));
-        const int ids[] = {5, 2, 5, 1};
-        for (int i = 0; i < 4; ++i) {
-            out << UKey('I', 'D') << ids[i];
+        for (auto [id, page] : entries) {
+            out << UKey('I', 'D') << id;
             out << UKeyOutStream::StartRecord(UKey('P', 'R'));
-            out << UKey('s', 'S') << 10 * i << UKey('s', 'N') << 1;
+            out << UKey('s', 'S') << page << UKey('s', 'N') << 1;
             out.Pop();
         }
         out.Pop();
     });
-    BExportedDestinationList list;
-    {
-        std::istringstream is(bytes);
-        UKeyInStream in(is);
-        list.ExportedDestinationListKeyStreamIn(in);
-    }
-    ASSERT_EQ(list.size(), 4u);
-    const int expectedIds[] = {1, 2, 5, 5};
-    const int expectedFirstPages[] = {30, 10, 20, 0};
-    for (size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(list[i].GetID(), expectedIds[i]);
-        ASSERT_EQ(list[i].GetPages().size(), 1u);
-        EXPECT_EQ(list[i].GetPages()[0].GetFirstPage(), expectedFirstPages[i]);
+}
+
+Entries ReadEntries(BExportedDestinationList& list, const std::string& bytes) {
+    std::istringstream is(bytes);
+    UKeyInStream in(is);
+    list.ExportedDestinationListKeyStreamIn(in);
+    Entries entries;
+    for (size_t i = 0; i < list.size(); ++i) {
         EXPECT_EQ(list[i].GetPages()[0].GetStyle(), '+');
+        entries.emplace_back(list[i].GetID(), list[i].GetPages()[0].GetFirstPage());
     }
+    return entries;
+}
+
+}  // namespace
+
+TEST(BExportedDestinationList, ReadingKeepsEntriesSortedNewestFirstAmongEqualIdentifiers) {
+    BExportedDestinationList list;
+    EXPECT_EQ(ReadEntries(list, WriteEntries({{5, 0}, {2, 10}, {5, 20}, {1, 30}})),
+              (Entries{{1, 30}, {2, 10}, {5, 20}, {5, 0}}));
 
     // Written back in list order and read again: entries with equal identifiers swap places.
-    std::string again = Stream([&](UKeyOutStream& out) { list.ExportedDestinationListKeyStreamOut(out); });
     BExportedDestinationList back;
-    std::istringstream is(again);
-    UKeyInStream in(is);
-    back.ExportedDestinationListKeyStreamIn(in);
-    ASSERT_EQ(back.size(), 4u);
-    const int swappedFirstPages[] = {30, 10, 0, 20};
-    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(back[i].GetPages()[0].GetFirstPage(), swappedFirstPages[i]);
+    std::string again = Stream([&](UKeyOutStream& out) { list.ExportedDestinationListKeyStreamOut(out); });
+    EXPECT_EQ(ReadEntries(back, again), (Entries{{1, 30}, {2, 10}, {5, 0}, {5, 20}}));
+
+    // A second read into the same list: new entries go before held ones with the same identifier.
+    EXPECT_EQ(ReadEntries(back, WriteEntries({{7, 40}, {2, 50}, {0, 60}})),
+              (Entries{{0, 60}, {1, 30}, {2, 50}, {2, 10}, {5, 0}, {5, 20}, {7, 40}}));
 }
