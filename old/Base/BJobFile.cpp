@@ -298,11 +298,12 @@ void BJobFile::ExportPluginInfo() {
         writer << UKeyOutStream::StartRecord(UKey(10));
         writer << UKey(120) << -2;
         fDocumentItems.PageItemListKeyStreamOut(writer, -1);
-        const int64_t pages = fAbsolutePages.GetAbsolutePageCount();
-        for (int64_t p = 1; p <= pages; ++p) {
-            writer << UKey(120) << static_cast<int>(p - 1);
-            fPageItems.PageItemListKeyStreamOut(writer, static_cast<long>(p));
-            if (auto flattener = GetPageTransparencyFlattener(fPageFlatteners, static_cast<int>(p)))
+        const int pages =
+            static_cast<int>(std::min<int64_t>(fAbsolutePages.GetAbsolutePageCount(), kMaxPluginInfoPages));
+        for (int p = 1; p <= pages; ++p) {
+            writer << UKey(120) << p - 1;
+            fPageItems.PageItemListKeyStreamOut(writer, p);
+            if (auto flattener = GetPageTransparencyFlattener(fPageFlatteners, p))
                 flattener->FlattenerKeyStreamOut(writer);
         }
         writer.Pop();

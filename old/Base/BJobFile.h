@@ -36,6 +36,11 @@ public:
 
     enum ProfileIndex { kProcessProfile = 0, kGrayscaleProfile = 1 };
 
+    // The plug-in information file describes at most this many pages. The count comes from the
+    // companion application's reply, and a host document holds at most a thousand artboards: a
+    // larger count is corrupt or hostile, and following it would write gigabytes for hours.
+    static constexpr int kMaxPluginInfoPages = 100000;
+
     BJobFile();
     BJobFile(const BJobFile&) = delete;
     BJobFile& operator=(const BJobFile&) = delete;
@@ -55,6 +60,7 @@ public:
     void InitializeProfileRefs();
     void SetProfileRefFromCheckSetting(const ustring& name, int index);
     void ComputeRequiredBoxesForActiveGroup();
+    // Record 10: a run for the document, then one per absolute page (up to kMaxPluginInfoPages).
     void ExportPluginInfo();
 
     BGroupList& GetGroups() { return fGroups; }
