@@ -1,0 +1,136 @@
+// Decoding the check settings of a large ticket: every destination's qcs carries 300 checks and
+// two levels of restrictions, beside a local qcs, with descriptions for every problem. The
+// scaling benchmark times 250, 500 and 1000 destinations in one iteration and reports the
+// ratios, which stay near 2 and 4 while decoding is linear.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BCheckSettingList.h"
+#include "ConstantUStrings.h"
+#include "DetectableProblemDescriptions.h"
+#include "umessage.h"
+
+namespace {
+
+using Message = std::shared_ptr<umessage>;
+constexpr int kChecksPerQcs = 300;
+constexpr int kChecksPerRestriction = 30;
+const char* const kTypeWords[] = {"boolean", "limitsHigh", "limitsLow", "parameter", "stringParameter"};
+
+Message make() {
+    return std::make_shared<umessage>();
+}
+void add(umessage& m, const ustring& key, const ustring& v) {
+    m.addData_priv<ustring>(key, umessage_type_string, v, false);
+}
+void add(umessage& m, const ustring& key, double v) {
+    m.addData_priv<double>(key, umessage_type_double, v, false);
+}
+void add(umessage& m, const ustring& key, const Message& v) {
+    m.addData_priv<Message>(key, umessage_type_message, v, false);
+}
+
+const std::vector<ustring>& names() {
+    static const std::vector<ustring> all = allProblemNames();
+    return all;
+}
+
+// A check that gives its kind of setting something to reduce.
+Message check(size_t name, int seed) {
+    auto c = make();
+    switch (name % 5) {
+        case 0: add(*c, "sev", seed % 3 == 0 ? "fault" : "warn"); break;
+        case 1:
+        case 2:
+            add(*c, "warn", 100.0 + seed % 50);
+            add(*c, "fault", 50.0 + seed % 40);
+            break;
+        case 3: add(*c, "note", 1.3 + seed % 5 * 0.1); break;
+        default: add(*c, "P", ustring("profile-") + ustring(std::to_string(seed % 7))); break;
+    }
+    return c;
+}
+
+Message qcs(size_t first, int count, int seed, int restrictionLevels) {
+    auto checks = make();
+    for (int i = 0; i < count; ++i) {
+        const size_t name = (first + static_cast<size_t>(i)) % names().size();
+        add(*checks, names()[name], check(name, seed + i));
+    }
+    auto q = make();
+    add(*q, "checks", checks);
+    if (restrictionLevels > 0)
+        add(*q, "restrictions", qcs(first + 7, kChecksPerRestriction, seed + 1, restrictionLevels - 1));
+    return q;
+}
+
+std::shared_ptr<const umessage> ticket(int destinations) {
+    auto t = make();
+    for (int d = 0; d < destinations; ++d) {
+        auto destination = make();
+        add(*destination, "identifier", ustring(std::to_string(d)));
+        add(*destination, "qcs", qcs(static_cast<size_t>(d % 23), kChecksPerQcs, d, 2));
+        add(*t, "destinations", destination);
+    }
+    add(*t, "qcs", qcs(0, 50, 7, 1));
+    return t;
+}
+
+void installDescriptions() {
+    static const bool done = [] {
+        umessage descriptions;
+        for (size_t i = 0; i < names().size(); ++i) {
+            auto d = make();
+            add(*d, "type", kTypeWords[i % 5]);
+            add(descriptions, names()[i], d);
+        }
+        setDetectableProblemDescriptions(descriptions);
+        return true;
+    }();
+    (void)done;
+}
+
+double decodeSeconds(const std::shared_ptr<const umessage>& t) {
+    BCheckSettingList list;
+    const auto start = std::chrono::steady_clock::now();
+    list.DeserialiseSettings(t);
+    benchmark::DoNotOptimize(list.size());
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void BM_DeserialiseSettings(benchmark::State& state) {
+    installDescriptions();
+    const auto t = ticket(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        BCheckSettingList list;
+        list.DeserialiseSettings(t);
+        benchmark::DoNotOptimize(list.size());
+    }
+}
+BENCHMARK(BM_DeserialiseSettings)->Arg(250)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+void BM_DeserialiseSettingsScaling(benchmark::State& state) {
+    installDescriptions();
+    const auto t250 = ticket(250), t500 = ticket(500), t1000 = ticket(1000);
+    double s250 = 0, s500 = 0, s1000 = 0;
+    for (auto _ : state) {
+        s250 += decodeSeconds(t250);
+        s500 += decodeSeconds(t500);
+        s1000 += decodeSeconds(t1000);
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["ms_250"] = s250 / n * 1e3;
+    state.counters["ms_500"] = s500 / n * 1e3;
+    state.counters["ms_1000"] = s1000 / n * 1e3;
+    state.counters["ratio_500"] = s500 / s250;
+    state.counters["ratio_1000"] = s1000 / s250;
+}
+BENCHMARK(BM_DeserialiseSettingsScaling)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
