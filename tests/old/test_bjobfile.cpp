@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
@@ -16,6 +17,12 @@ using job_test::Hex;
 using job_test::Stream;
 using job_test::Unhex;
 using ticket_builder::Msg;
+
+namespace vnu {
+void PrintTo(const Rect2D& r, std::ostream* os) {
+    *os << "{" << r.x << ", " << r.y << ", " << r.width << ", " << r.height << "}";
+}
+}  // namespace vnu
 
 namespace {
 
@@ -67,13 +74,6 @@ Msg SettingRecord(const ustring& problem, const ustring& type) {
     Msg record;
     record.str("problem", problem).str("type", type);
     return record;
-}
-
-void ExpectBox(const vnu::Rect2D& box, double x, double y, double width, double height) {
-    EXPECT_EQ(box.x, x);
-    EXPECT_EQ(box.y, y);
-    EXPECT_EQ(box.width, width);
-    EXPECT_EQ(box.height, height);
 }
 
 // Every job read resolves colour profiles, which creates the colour-profile folder: keep it in a
@@ -257,112 +257,123 @@ TEST_F(JobFileTest, RelativePathsReadAsEmptyFileSpecs) {
     EXPECT_EQ(job.GetPluginInfoFile().path(), "/x");
 }
 
-TEST_F(JobFileTest, BoxesComputedAtTheOriginReadBackCentred) {
-    BJobFile job;
-    BGroup& group = NewGroup(job);
-    group.SetActive(true);
-    Add(group, 210, 297)->SetTypeAreaMargins(10, 10, 10, 10);
-    job.ComputeRequiredBoxesForActiveGroup();
-    ExpectBox(job.GetRequiredTrimBox(), 0, 0, 210, 297);
+struct CentringCase {
+    const char* name;
+    vnu::Rect2D bleed, trim, typeArea;              // written with flags 2
+    vnu::Rect2D readBleed, readTrim, readTypeArea;  // read back with flags 2
+};
 
+class JobFileCentring : public JobFileTest, public testing::WithParamInterface<CentringCase> {};
+
+TEST_P(JobFileCentring, BoxesAllAtTheOriginReadBackCentred) {
+    const CentringCase& c = GetParam();
+    BJobFile job;
+    job.SetRequiredBleedBox(c.bleed);
+    job.SetRequiredTrimBox(c.trim);
+    job.SetRequiredTypeAreaBox(c.typeArea);
     BJobFile back;
     Read(back, Write(job, 2), 2);
-    ExpectBox(back.GetRequiredTrimBox(), -105, -148.5, 210, 297);
-    ExpectBox(back.GetRequiredBleedBox(), -105, -148.5, 210, 297);
-    ExpectBox(back.GetRequiredTypeAreaBox(), -95, -138.5, 190, 277);
+    EXPECT_EQ(back.GetRequiredBleedBox(), c.readBleed);
+    EXPECT_EQ(back.GetRequiredTrimBox(), c.readTrim);
+    EXPECT_EQ(back.GetRequiredTypeAreaBox(), c.readTypeArea);
 }
 
-TEST_F(JobFileTest, NoCentringWhenTheTypeAreaWasNeverComputed) {
-    BJobFile job;
-    BGroup& group = NewGroup(job);
-    group.SetActive(true);
-    Add(group, 210, 297);
-    job.ComputeRequiredBoxesForActiveGroup();
-    EXPECT_EQ(job.GetRequiredTypeAreaBox(), vnu::kRect2DNull);
+const vnu::Rect2D kA4{0, 0, 210, 297};
+const vnu::Rect2D kA4Centred{-105, -148.5, 210, 297};
 
-    BJobFile back;
-    Read(back, Write(job, 2), 2);
-    ExpectBox(back.GetRequiredTrimBox(), 0, 0, 210, 297);
-    EXPECT_EQ(back.GetRequiredTypeAreaBox(), vnu::kRect2DNull);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, JobFileCentring,
+    testing::Values(
+        CentringCase{"computed", kA4, kA4, {0, 0, 190, 277}, kA4Centred, kA4Centred, {-95, -138.5, 190, 277}},
+        CentringCase{"typeAreaNeverComputed", kA4, kA4, vnu::kRect2DNull, kA4, kA4, vnu::kRect2DNull},
+        // An infinite coordinate reads as the null rectangle.
+        CentringCase{"infiniteTrim",
+                     {0, 0, 10, 10},
+                     {0, 0, kInf, 10},
+                     {0, 0, 5, 5},
+                     {0, 0, 10, 10},
+                     vnu::kRect2DNull,
+                     {0, 0, 5, 5}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(JobFileTest, InfiniteCoordinateReadsAsNullAndStopsCentring) {
-    const std::string bytes = CompanionStream(
-        [](UKeyOutStream& out) {
-            auto box = [&](UKey key, double left, double top, double right, double bottom) {
-                out << UKeyOutStream::StartArray(key) << left << top << right << bottom;
-                out.Pop();
-            };
-            box(UKey('R', 'B'), 0, 0, 10, 10);
-            box(UKey('R', 'T'), 0, 0, kInf, 10);
-            box(UKey('R', 'Y'), 0, 0, 5, 5);
-        },
-        [](UKeyOutStream&) {});
-    BJobFile job;
-    Read(job, bytes, 2);
-    EXPECT_EQ(job.GetRequiredTrimBox(), vnu::kRect2DNull);
-    ExpectBox(job.GetRequiredBleedBox(), 0, 0, 10, 10);
-    ExpectBox(job.GetRequiredTypeAreaBox(), 0, 0, 5, 5);
-}
+struct DestinationSpec {
+    double width, height;
+    std::array<double, 4> bleeds{};   // left, right, top, bottom
+    std::array<double, 4> margins{};  // left, right, top, bottom
+};
+struct GroupSpec {
+    bool active;
+    std::vector<DestinationSpec> destinations;
+};
+struct RequiredBoxesCase {
+    const char* name;
+    bool combine;
+    std::vector<GroupSpec> groups;
+    vnu::Rect2D bleed, trim, typeArea;  // the type-area box starts as {1, 2, 3, 4}
+};
 
-TEST_F(JobFileTest, RequiredBoxesWithBleedInTheActiveGroup) {
-    BJobFile job;
-    BGroup& other = NewGroup(job);
-    Add(other, 100, 100)->SetBleeds(20, 20, 20, 20);
-    BGroup& active = NewGroup(job);
-    active.SetActive(true);
-    Add(active, 210, 297)->SetBleeds(3, 3, 3, 3);
-    Add(active, 200, 280);
-    job.ComputeRequiredBoxesForActiveGroup();
-    ExpectBox(job.GetRequiredBleedBox(), 0, 0, 216, 303);
-    ExpectBox(job.GetRequiredTrimBox(), 0, 0, 200, 280);
-}
+class JobFileRequiredBoxes : public JobFileTest, public testing::WithParamInterface<RequiredBoxesCase> {};
 
-TEST_F(JobFileTest, RequiredTypeAreaKeepsItsValueWithoutMargins) {
+TEST_P(JobFileRequiredBoxes, ForTheActiveGroup) {
+    const RequiredBoxesCase& c = GetParam();
     BJobFile job;
+    job.SetCombineAllGroups(c.combine);
     job.SetRequiredTypeAreaBox({1, 2, 3, 4});
-    BGroup& active = NewGroup(job);
-    active.SetActive(true);
-    Add(active, 210, 297);
+    for (const GroupSpec& g : c.groups) {
+        BGroup& group = NewGroup(job);
+        group.SetActive(g.active);
+        for (const DestinationSpec& d : g.destinations) {
+            BDestination* destination = Add(group, d.width, d.height);
+            destination->SetBleeds(d.bleeds[0], d.bleeds[1], d.bleeds[2], d.bleeds[3]);
+            destination->SetTypeAreaMargins(d.margins[0], d.margins[1], d.margins[2], d.margins[3]);
+        }
+    }
     job.ComputeRequiredBoxesForActiveGroup();
-    ExpectBox(job.GetRequiredTypeAreaBox(), 1, 2, 3, 4);
-    ExpectBox(job.GetRequiredBleedBox(), 0, 0, 210, 297);
-
-    // Margins on one side only still make a type area: the smallest positive one wins.
-    active[0].SetTypeAreaMargins(10, 0, 0, 0);
-    Add(active, 300, 300)->SetTypeAreaMargins(20, 20, 5, 5);
-    job.ComputeRequiredBoxesForActiveGroup();
-    ExpectBox(job.GetRequiredTypeAreaBox(), 0, 0, 200, 290);
+    EXPECT_EQ(job.GetRequiredBleedBox(), c.bleed);
+    EXPECT_EQ(job.GetRequiredTrimBox(), c.trim);
+    EXPECT_EQ(job.GetRequiredTypeAreaBox(), c.typeArea);
 }
 
-TEST_F(JobFileTest, RequiredBoxesWithoutActiveGroupConsiderNothing) {
-    BJobFile job;
-    job.SetRequiredTypeAreaBox({1, 2, 3, 4});
-    Add(NewGroup(job), 210, 297)->SetTypeAreaMargins(10, 10, 10, 10);
-    job.ComputeRequiredBoxesForActiveGroup();
-    ExpectBox(job.GetRequiredBleedBox(), 0, 0, 0, 0);
-    ExpectBox(job.GetRequiredTrimBox(), 0, 0, 0, 0);
-    ExpectBox(job.GetRequiredTypeAreaBox(), 1, 2, 3, 4);
-}
+const vnu::Rect2D kKept{1, 2, 3, 4};
 
-TEST_F(JobFileTest, RequiredBoxesCombiningTwoGroupsTakeEveryRequestedBleed) {
-    BJobFile job;
-    job.SetCombineAllGroups(true);
-    Add(NewGroup(job), 100, 100);
-    Add(NewGroup(job), 200, 150);
-    job.ComputeRequiredBoxesForActiveGroup();
-    ExpectBox(job.GetRequiredTrimBox(), 0, 0, 100, 100);
-    ExpectBox(job.GetRequiredBleedBox(), 0, 0, 200, 150);
-
-    // With one group only bled destinations raise the bleed.
-    BJobFile single;
-    single.SetCombineAllGroups(true);
-    BGroup& group = NewGroup(single);
-    Add(group, 100, 100);
-    Add(group, 200, 150);
-    single.ComputeRequiredBoxesForActiveGroup();
-    ExpectBox(single.GetRequiredBleedBox(), 0, 0, 100, 100);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, JobFileRequiredBoxes,
+    testing::Values(
+        RequiredBoxesCase{
+            "bleedInTheActiveGroup",
+            false,
+            {{false, {{100, 100, {20, 20, 20, 20}}}}, {true, {{210, 297, {3, 3, 3, 3}}, {200, 280}}}},
+            {0, 0, 216, 303},
+            {0, 0, 200, 280},
+            kKept},
+        RequiredBoxesCase{"noMarginsKeepTheTypeArea", false, {{true, {{210, 297}}}}, kA4, kA4, kKept},
+        // Margins on one side still make a type area; the smallest positive one wins.
+        RequiredBoxesCase{"marginsOnOneSide",
+                          false,
+                          {{true, {{210, 297, {}, {10, 0, 0, 0}}, {300, 300, {}, {20, 20, 5, 5}}}}},
+                          kA4,
+                          kA4,
+                          {0, 0, 200, 290}},
+        RequiredBoxesCase{"noActiveGroupConsidersNothing",
+                          false,
+                          {{false, {{210, 297, {}, {10, 10, 10, 10}}}}},
+                          {0, 0, 0, 0},
+                          {0, 0, 0, 0},
+                          kKept},
+        // With two or more groups every destination's requested bleed size counts, bleed or not.
+        RequiredBoxesCase{"combiningTwoGroups",
+                          true,
+                          {{false, {{100, 100}}}, {false, {{200, 150}}}},
+                          {0, 0, 200, 150},
+                          {0, 0, 100, 100},
+                          kKept},
+        RequiredBoxesCase{"combiningOneGroup",
+                          true,
+                          {{false, {{100, 100}, {200, 150}}}},
+                          {0, 0, 100, 100},
+                          {0, 0, 100, 100},
+                          kKept}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(JobFileTest, RequiredBoxesSkipDestinationsOfAnotherJob) {
     BJobFile job;
@@ -374,7 +385,7 @@ TEST_F(JobFileTest, RequiredBoxesSkipDestinationsOfAnotherJob) {
     foreign->SetPageSize(100, 100);
     group.Insert(foreign);
     job.ComputeRequiredBoxesForActiveGroup();
-    ExpectBox(job.GetRequiredTrimBox(), 0, 0, 300, 300);
+    EXPECT_EQ(job.GetRequiredTrimBox(), (vnu::Rect2D{0, 0, 300, 300}));
 }
 
 TEST_F(JobFileTest, ExportWriteMarksDestinationsAndMovesTheActiveGroup) {
@@ -394,7 +405,7 @@ TEST_F(JobFileTest, ExportWriteMarksDestinationsAndMovesTheActiveGroup) {
     EXPECT_TRUE(first.IsAllExported());
     EXPECT_FALSE(second.IsAllExported());
     EXPECT_EQ(job.GetGroups().GetActiveGroup(), &second);
-    ExpectBox(job.GetRequiredTrimBox(), 0, 0, 100, 120);
+    EXPECT_EQ(job.GetRequiredTrimBox(), (vnu::Rect2D{0, 0, 100, 120}));
 
     // The stream holds the active group only, its destinations marked exported.
     BJobFile sent;
@@ -412,7 +423,7 @@ TEST_F(JobFileTest, ExportWriteMarksDestinationsAndMovesTheActiveGroup) {
     std::ostringstream again;
     job.JobFileWriteToBufferForExport(again);
     EXPECT_EQ(job.GetGroups().GetActiveGroup(), &second);
-    ExpectBox(job.GetRequiredTrimBox(), 9, 9, 9, 9);
+    EXPECT_EQ(job.GetRequiredTrimBox(), (vnu::Rect2D{9, 9, 9, 9}));
     BJobFile last;
     Read(last, again.str(), 4);
     ASSERT_EQ(last.GetGroups().size(), 1u);
