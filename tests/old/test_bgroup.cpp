@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <sstream>
 
 #include "BJobFile.h"
@@ -37,42 +38,37 @@ std::vector<ustring> WrittenIdentifiers(const BGroup& group, long flags) {
 
 }  // namespace
 
-TEST(BGroup, SizeIsTheSmallestPageWithoutBleeds) {
-    BJobFile job;
-    BGroup group(&job);
-    Add(group, 210, 297);
-    Add(group, 200, 280);
-    BGroup back(&job);
-    ReadGroup(back, Stream([&](UKeyOutStream& out) { group.GroupKeyStreamOut(out, 4); }));
-    ASSERT_EQ(back.size(), 2u);
-    EXPECT_EQ(back[0].GetGroup(), &back);
-    EXPECT_EQ(back.GetMinimumWidth(), 200);
-    EXPECT_EQ(back.GetMinimumHeight(), 280);
-    EXPECT_EQ(back.GetGroupWidth(), 200);
-    EXPECT_EQ(back.GetGroupHeight(), 280);
-}
-
-TEST(BGroup, FirstBledDestinationGivesTheSizeAndNoMinimums) {
-    BJobFile job;
-    BGroup group(&job);
-    Add(group, 210, 297);
-    Add(group, 200, 280)->SetBleeds(3, 0, 0, 0);
-    Add(group, 100, 100)->SetBleeds(3, 3, 3, 3);
-    group.ComputeGroupSize();
-    EXPECT_EQ(group.GetMinimumWidth(), 0);
-    EXPECT_EQ(group.GetMinimumHeight(), 0);
-    EXPECT_EQ(group.GetGroupWidth(), 200);
-    EXPECT_EQ(group.GetGroupHeight(), 280);
-}
-
-TEST(BGroup, UnstoredIntegerCountsLikeABleed) {
-    BJobFile job;
-    BGroup group(&job);
-    Add(group, 100, 120);
-    Add(group, 300, 400)->SetUnstoredInt(1);
-    group.ComputeGroupSize();
-    EXPECT_EQ(group.GetGroupWidth(), 300);
-    EXPECT_EQ(group.GetMinimumWidth(), 0);
+TEST(BGroup, ReadingComputesTheSizeAndMinimums) {
+    struct Case {
+        std::vector<std::array<double, 4>> destinations;  // width, height, left bleed, unstored integer
+        double minimumWidth, minimumHeight, width, height;
+    };
+    const Case cases[] = {
+        {{{210, 297, 0, 0}, {200, 280, 0, 0}}, 200, 280, 200, 280},
+        // The first destination with a bleed gives the size, and there are no minimums.
+        {{{210, 297, 0, 0}, {200, 280, 3, 0}, {100, 100, 3, 0}}, 0, 0, 200, 280},
+        // The unstored integer counts like a bleed; it does not travel, so set it after reading.
+        {{{100, 120, 0, 0}, {300, 400, 0, 1}}, 0, 0, 300, 400},
+        {{{0, 0, 0, 0}, {-5, 10, 0, 0}}, 0, 10, 0, 10},
+    };
+    for (const Case& c : cases) {
+        BJobFile job;
+        BGroup group(&job);
+        for (const auto& d : c.destinations) Add(group, d[0], d[1])->SetBleeds(d[2], 0, 0, 0);
+        BGroup back(&job);
+        ReadGroup(back, Stream([&](UKeyOutStream& out) { group.GroupKeyStreamOut(out, 4); }));
+        ASSERT_EQ(back.size(), c.destinations.size());
+        EXPECT_EQ(back[0].GetGroup(), &back);
+        bool unstored = false;
+        for (size_t i = 0; i < back.size(); ++i) {
+            back[i].SetUnstoredInt(static_cast<int>(c.destinations[i][3]));
+            unstored = unstored || c.destinations[i][3] != 0;
+        }
+        if (unstored) back.ComputeGroupSize();
+        EXPECT_EQ((std::array{back.GetMinimumWidth(), back.GetMinimumHeight(), back.GetGroupWidth(),
+                              back.GetGroupHeight()}),
+                  (std::array{c.minimumWidth, c.minimumHeight, c.width, c.height}));
+    }
 }
 
 TEST(BGroup, EmptyGroupHasNoSize) {
