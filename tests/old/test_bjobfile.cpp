@@ -261,6 +261,7 @@ struct CentringCase {
     const char* name;
     vnu::Rect2D bleed, trim, typeArea;              // written with flags 2
     vnu::Rect2D readBleed, readTrim, readTypeArea;  // read back with flags 2
+    friend void PrintTo(const CentringCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class JobFileCentring : public JobFileTest, public testing::WithParamInterface<CentringCase> {};
@@ -310,6 +311,7 @@ struct RequiredBoxesCase {
     bool combine;
     std::vector<GroupSpec> groups;
     vnu::Rect2D bleed, trim, typeArea;  // the type-area box starts as {1, 2, 3, 4}
+    friend void PrintTo(const RequiredBoxesCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class JobFileRequiredBoxes : public JobFileTest, public testing::WithParamInterface<RequiredBoxesCase> {};
