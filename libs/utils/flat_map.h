@@ -9,13 +9,15 @@
 
 namespace vnu {
 
-template <class Key, class Value, class Compare = std::less<Key>>
+// `Container` is any contiguous vector of the pairs (a small_vector for maps that are mostly tiny).
+template <class Key, class Value, class Compare = std::less<Key>,
+          class Container = std::vector<std::pair<Key, Value>>>
 class flat_map {
 public:
     using key_type = Key;
     using mapped_type = Value;
     using value_type = std::pair<Key, Value>;
-    using container_type = std::vector<value_type>;
+    using container_type = Container;
     using iterator = typename container_type::iterator;
     using const_iterator = typename container_type::const_iterator;
     using size_type = typename container_type::size_type;

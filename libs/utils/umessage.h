@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "flat_map.h"
+#include "small_vector.h"
 #include "ustring.h"
 
 using umessage_type_id = std::int32_t;
@@ -132,7 +133,10 @@ public:
 
     bool isArray;
     umessage_type_id typeId;
-    std::vector<T> values;  // std::vector<bool> is the packed bit vector
+    // Most entries hold one value, kept inside the array; bool is the packed bit vector.
+    using values_type =
+        std::conditional_t<std::is_same_v<T, bool>, std::vector<bool>, vnu::small_vector<T, 1>>;
+    values_type values;
 };
 
 extern template class dyn_array_impl<int>;
@@ -209,7 +213,10 @@ struct unflattener;
 
 class umessage {
 public:
-    using map_type = vnu::flat_map<ustring, std::unique_ptr<umessage_details::dyn_array>>;
+    // Most messages of a ticket hold a single entry, kept inside the message.
+    using map_type =
+        vnu::flat_map<ustring, std::unique_ptr<umessage_details::dyn_array>, std::less<ustring>,
+                      vnu::small_vector<std::pair<ustring, std::unique_ptr<umessage_details::dyn_array>>, 1>>;
 
     umessage() = default;
     umessage(const umessage& other);

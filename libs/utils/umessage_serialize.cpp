@@ -158,6 +158,16 @@ struct unflattener {
         dyn_array* existing;  // the target's entry of this name, which these values extend
     };
 
+    // Working space reused by every body, one list per nesting level, so that reading a body
+    // allocates nothing beyond what the message keeps.
+    std::vector<std::vector<pending>> pendingByDepth = std::vector<std::vector<pending>>(kMaxDepth + 1);
+    std::vector<std::uint32_t> order;
+    struct sortKey {
+        std::uint64_t prefix;
+        std::uint32_t pos;
+    };
+    std::vector<sortKey> sortKeys;
+
     // One body's entries are gathered in stream order and sorted once at the end, so a body
     // whose names arrive in any order is rebuilt in n log n; repeated names accumulate in
     // stream order. A name repeated under another index of the table (or after a nested body
@@ -166,7 +176,7 @@ struct unflattener {
         unflattener& reader;
         umessage& target;
         std::uint32_t id;
-        std::vector<pending> entries;
+        std::vector<pending>& entries;
 
         template <class T>
         dyn_array_impl<T>& arrayFor(const ustring& name, std::size_t nameIndex, umessage_type_id type) {
@@ -214,7 +224,8 @@ struct unflattener {
 
         void commit() {
             const std::size_t n = entries.size();
-            std::vector<std::uint32_t> order(n);
+            std::vector<std::uint32_t>& order = reader.order;
+            order.resize(n);
             for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
             const auto cmp = [this](std::uint32_t a, std::uint32_t b) {
                 return entries[a].name->compare(*entries[b].name);
@@ -232,11 +243,8 @@ struct unflattener {
                 } else {
                     // The first eight bytes, kept beside each index, settle most comparisons
                     // without following the pointer to the name.
-                    struct key {
-                        std::uint64_t prefix;
-                        std::uint32_t pos;
-                    };
-                    std::vector<key> keys(n);
+                    std::vector<sortKey>& keys = reader.sortKeys;
+                    keys.resize(n);
                     for (std::size_t i = 0; i < n; ++i) {
                         const ustring& name = *entries[i].name;
                         std::uint64_t prefix = 0;
@@ -245,7 +253,7 @@ struct unflattener {
                                 (prefix << 8) | (k < name.size() ? static_cast<unsigned char>(name[k]) : 0u);
                         keys[i] = {prefix, static_cast<std::uint32_t>(i)};
                     }
-                    std::sort(keys.begin(), keys.end(), [&](const key& a, const key& b) {
+                    std::sort(keys.begin(), keys.end(), [&](const sortKey& a, const sortKey& b) {
                         if (a.prefix != b.prefix) return a.prefix < b.prefix;
                         return before(a.pos, b.pos);
                     });
@@ -283,6 +291,10 @@ struct unflattener {
                 std::uint64_t count, bool arrayFlag, Read read) {
         T first = read();
         dyn_array_impl<T>& array = b.template arrayFor<T>(name, nameIndex, type);
+        // Only a fresh array is sized up front: exact growth per repeat would copy quadratically.
+        if (count > 1 && array.values.empty())
+            array.values.reserve(
+                static_cast<std::size_t>(sizeKnown ? count : std::min<std::uint64_t>(count, kChunk)));
         array.addData(first);
         for (std::uint64_t i = 1; i < count; ++i) array.addData(read());
         if (arrayFlag && count == 1) array.isArray = true;
@@ -306,7 +318,9 @@ struct unflattener {
 
     void readBody(umessage& target, int depth) {
         if (bodies == UINT32_MAX) throw std::runtime_error("umessage::unflatten() : too many messages");
-        body b{*this, target, ++bodies, {}};
+        std::vector<pending>& scratch = pendingByDepth[static_cast<std::size_t>(depth)];
+        scratch.clear();
+        body b{*this, target, ++bodies, scratch};
         if (version == 1) {
             const ustring& what = resolve(varint64());
             static const ustring kWhat("what");
@@ -315,8 +329,6 @@ struct unflattener {
         const std::uint64_t entries = varint64();
         if (entries > kMaxEntries) throw std::runtime_error("umessage::unflatten() : too many entry");
         need(entries, version == 4 ? 4 : 3);
-        b.entries.reserve(
-            static_cast<std::size_t>(sizeKnown ? entries : std::min<std::uint64_t>(entries, kChunk)));
         for (std::uint64_t e = 0; e < entries; ++e) {
             const std::uint64_t nameIndex = varint64();
             const ustring& name = resolve(nameIndex);
@@ -366,6 +378,7 @@ struct unflattener {
             }
         }
         b.commit();
+        scratch.clear();
     }
 };
 
@@ -427,7 +440,8 @@ struct flattener {
     }
 
     template <class T>
-    static const std::vector<T>& valuesOf(const umessage_details::dyn_array& array) {
+    static const typename umessage_details::dyn_array_impl<T>::values_type& valuesOf(
+        const umessage_details::dyn_array& array) {
         return static_cast<const umessage_details::dyn_array_impl<T>&>(array).values;
     }
 
