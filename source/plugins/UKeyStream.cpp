@@ -148,7 +148,6 @@ void UKeyOutStream::Push(unsigned short key, UKeyStream::eType type) {
     level.contentPos =
         out_.fail() ? -1 : std::int64_t(out_.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::out));
     level.keyed = true;
-    pendingKey_ = 0;
 }
 
 void UKeyOutStream::Pop() {
@@ -523,11 +522,7 @@ bool UKeyInStream::ReadUnsigned(std::uint32_t width, std::uint64_t& value) {
     if (length > width) Fail("reading field longer than expected");
     // Right-aligned in eight zeroed bytes, which restores the stripped leading zeros.
     unsigned char bytes[8] = {};
-    if (data == nullptr) {
-        ReadAt(dataPos, bytes + 8 - length, length);
-    } else {
-        std::memcpy(bytes + 8 - length, data, length);
-    }
+    CopyData(bytes + 8 - length, length, data, dataPos);
     value = (std::uint64_t{GetBigEndian32(bytes)} << 32) | GetBigEndian32(bytes + 4);
     return true;
 }
@@ -573,16 +568,16 @@ UKeyInStream& UKeyInStream::operator>>(ustring& value) {
     std::uint32_t length = 0;
     const unsigned char* data = nullptr;
     std::int64_t dataPos = 0;
-    const bool found = TakeField(length, data, dataPos);
+    // Taken even below version 1, so an array moves on to its next field.
+    if (!TakeField(length, data, dataPos) || version_ < 1) {
+        value.clear();
+        return *this;
+    }
     std::string buffer;
-    if (found && data == nullptr && length > 0) {
+    if (data == nullptr && length > 0) {
         buffer.resize(length);
         ReadAt(dataPos, buffer.data(), length);
         data = reinterpret_cast<const unsigned char*>(buffer.data());
-    }
-    if (version_ < 1 || !found) {
-        value.clear();
-        return *this;
     }
     const void* zero = length > 0 ? std::memchr(data, 0, length) : nullptr;
     const std::size_t size =
