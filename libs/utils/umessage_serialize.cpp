@@ -148,6 +148,7 @@ struct unflattener {
     struct slot {
         std::uint32_t body = 0;
         std::uint32_t pos = 0;
+        bool validName = false;  // checked once, however many entries the string names
     };
     std::vector<slot> slots;
     std::uint32_t bodies = 0;
@@ -177,34 +178,45 @@ struct unflattener {
         umessage& target;
         std::uint32_t id;
         std::vector<pending>& entries;
+        bool extendsTarget = false;  // some entry adds to one the target already had
 
         template <class T>
         dyn_array_impl<T>& arrayFor(const ustring& name, std::size_t nameIndex, umessage_type_id type) {
-            if (!umessage_details::valid_name(name)) throw std::invalid_argument("empty or invalid name");
             slot& s = reader.slots[nameIndex];
-            if (s.body == id) return checked<T>(entries[s.pos].array.get(), type);
+            if (s.body == id) {
+                // Made by this reader, whose element type always follows the type id.
+                dyn_array* own = entries[s.pos].array.get();
+                if (own->type() != type) throw std::logic_error("incompatible type");
+                return static_cast<dyn_array_impl<T>&>(*own);
+            }
+            if (!s.validName) {
+                if (!umessage_details::valid_name(name)) throw std::invalid_argument("empty or invalid name");
+                s.validName = true;
+            }
             dyn_array* existing = nullptr;
             if (!target.data_.empty()) {
                 auto it = target.data_.find(name);
-                if (it != target.data_.end()) existing = &checked<T>(it->second.get(), type);
+                if (it != target.data_.end()) {
+                    // The caller's own entry may pair any element type with any id.
+                    auto* typed = dynamic_cast<dyn_array_impl<T>*>(it->second.get());
+                    if (typed == nullptr || typed->typeId != type)
+                        throw std::logic_error("incompatible type");
+                    existing = typed;
+                    extendsTarget = true;
+                }
             }
             auto array = std::make_unique<dyn_array_impl<T>>(type, false);
             auto* raw = array.get();
             entries.push_back({&name, std::move(array), existing});
-            s = {id, static_cast<std::uint32_t>(entries.size() - 1)};
+            s.body = id;
+            s.pos = static_cast<std::uint32_t>(entries.size() - 1);
             return *raw;
         }
 
-        template <class T>
-        static dyn_array_impl<T>& checked(dyn_array* array, umessage_type_id type) {
-            auto* typed = dynamic_cast<dyn_array_impl<T>*>(array);
-            if (typed == nullptr || typed->typeId != type) throw std::logic_error("incompatible type");
-            return *typed;
-        }
-
+        // Both arrays have been checked against the type id, which fixes the element type.
         template <class T>
         static void appendTo(dyn_array* dst, const dyn_array* src) {
-            auto& to = dynamic_cast<dyn_array_impl<T>&>(*dst);
+            auto& to = static_cast<dyn_array_impl<T>&>(*dst);
             auto& from = static_cast<const dyn_array_impl<T>&>(*src);
             if (from.isArray) to.isArray = true;
             for (const auto& value : from.values) to.addData(value);
@@ -224,6 +236,19 @@ struct unflattener {
 
         void commit() {
             const std::size_t n = entries.size();
+            if (!extendsTarget && target.data_.empty()) {
+                // What writers produce: names strictly ascending, each once. Taken as they come.
+                bool strict = true;
+                for (std::size_t i = 1; i < n && strict; ++i)
+                    strict = entries[i - 1].name->compare(*entries[i].name) < 0;
+                if (strict) {
+                    entry_list fresh;
+                    fresh.reserve(n);
+                    for (pending& p : entries) fresh.emplace_back(*p.name, std::move(p.array));
+                    target.data_.assign_sorted(std::move(fresh));
+                    return;
+                }
+            }
             std::vector<std::uint32_t>& order = reader.order;
             order.resize(n);
             for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
