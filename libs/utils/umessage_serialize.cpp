@@ -164,7 +164,8 @@ struct unflattener {
     std::vector<std::vector<pending>> pendingByDepth = std::vector<std::vector<pending>>(kMaxDepth + 1);
     std::vector<std::uint32_t> order;
     struct sortKey {
-        std::uint64_t prefix;
+        std::uint64_t high;
+        std::uint64_t low;
         std::uint32_t pos;
     };
     std::vector<sortKey> sortKeys;
@@ -259,40 +260,50 @@ struct unflattener {
                 const int c = cmp(a, b);
                 return c < 0 || (c == 0 && a < b);
             };
+            // Whether the entries at sorted positions i and j share a name.
+            enum { inOrder, reversed, byKeys } how = inOrder;
+            std::vector<sortKey>& keys = reader.sortKeys;
             if (!std::is_sorted(order.begin(), order.end(), before)) {
                 bool descending = true;
                 for (std::size_t i = 1; i < n && descending; ++i)
                     descending = cmp(order[i - 1], order[i]) > 0;
                 if (descending) {
                     std::reverse(order.begin(), order.end());
+                    how = reversed;  // strictly descending: every name differs
                 } else {
-                    // The first eight bytes, kept beside each index, settle most comparisons
+                    // The first sixteen bytes, kept beside each index, settle most comparisons
                     // without following the pointer to the name.
-                    std::vector<sortKey>& keys = reader.sortKeys;
                     keys.resize(n);
                     for (std::size_t i = 0; i < n; ++i) {
                         const ustring& name = *entries[i].name;
-                        std::uint64_t prefix = 0;
-                        for (std::size_t k = 0; k < 8; ++k)
-                            prefix =
-                                (prefix << 8) | (k < name.size() ? static_cast<unsigned char>(name[k]) : 0u);
-                        keys[i] = {prefix, static_cast<std::uint32_t>(i)};
+                        std::uint64_t word[2] = {0, 0};
+                        for (std::size_t k = 0; k < 16; ++k)
+                            word[k / 8] = (word[k / 8] << 8) |
+                                          (k < name.size() ? static_cast<unsigned char>(name[k]) : 0u);
+                        keys[i] = {word[0], word[1], static_cast<std::uint32_t>(i)};
                     }
                     std::sort(keys.begin(), keys.end(), [&](const sortKey& a, const sortKey& b) {
-                        if (a.prefix != b.prefix) return a.prefix < b.prefix;
+                        if (a.high != b.high) return a.high < b.high;
+                        if (a.low != b.low) return a.low < b.low;
                         return before(a.pos, b.pos);
                     });
                     for (std::size_t i = 0; i < n; ++i) order[i] = keys[i].pos;
+                    how = byKeys;
                 }
             }
+            const auto same = [&](std::size_t i, std::size_t j) {
+                if (how == reversed) return false;
+                if (how == byKeys && (keys[i].high != keys[j].high || keys[i].low != keys[j].low))
+                    return false;
+                return cmp(order[i], order[j]) == 0;
+            };
             entry_list fresh;
             fresh.reserve(n);
             for (std::size_t i = 0; i < n;) {
                 pending& head = entries[order[i]];
                 dyn_array* into = head.existing != nullptr ? head.existing : head.array.get();
                 std::size_t j = i + (head.existing != nullptr ? 0 : 1);
-                for (; j < n && (j == i || cmp(order[i], order[j]) == 0); ++j)
-                    append(into, entries[order[j]].array.get());
+                for (; j < n && (j == i || same(i, j)); ++j) append(into, entries[order[j]].array.get());
                 if (head.existing == nullptr) fresh.emplace_back(*head.name, std::move(head.array));
                 i = j;
             }
