@@ -232,7 +232,9 @@ TEST_F(ApplyingCheck, OneFinderAnswersNamesInAnyOrderAlike) {
             const WCheckSetting fast = finder.find(name);
             const WCheckSetting alone = FindCheckSetting(profile, name);
             ASSERT_EQ(fast.empty(), alone.empty());
-            if (!fast.empty()) EXPECT_TRUE(*fast.message() == *alone.message());
+            if (!fast.empty()) {
+                EXPECT_TRUE(*fast.message() == *alone.message());
+            }
         }
     }
     // The answers are not all alike, so the comparison above has something to tell apart.

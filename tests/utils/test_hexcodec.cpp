@@ -35,7 +35,9 @@ TEST(HexCodec, EncodesAndDecodesByTheLenientRule) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(vnu::HexDecode(c.text), c.bytes) << c.text;
-        if (c.canonical) EXPECT_EQ(vnu::HexEncode(c.bytes), c.text);
+        if (c.canonical) {
+            EXPECT_EQ(vnu::HexEncode(c.bytes), c.text);
+        }
     }
 }
 

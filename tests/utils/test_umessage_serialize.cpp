@@ -465,7 +465,9 @@ TEST(Flatten, RoundTripsInEveryVersion) {
         Decoded d = decode(encode(m, version));
         EXPECT_TRUE(d.ok) << d.log;
         EXPECT_TRUE(d.msg == m);
-        if (version == 4) EXPECT_TRUE(sameFlags(d.msg, m));
+        if (version == 4) {
+            EXPECT_TRUE(sameFlags(d.msg, m));
+        }
     }
 }
 
