@@ -340,6 +340,8 @@ TEST(UFileSpecCoreTemporary, OnePrivateFolderPerProcessRemovedAtExit) {
 
 TEST(UFileSpecCoreTemporary, CrashMovesTheFolderOutOfThePrivateArea) {
     const auto [pid, status] = runChild([] {
+        // Sanitizers install their own SIGSEGV handler, which the crash handler would hand on to.
+        ::signal(SIGSEGV, SIG_DFL);
         // A forked child has its own folder: the crash must move that one, not its parent's.
         const F parentFolder(F::eSpecialFolder_Temporary);
         const auto [crashed, crashStatus] = runChild([] {
