@@ -1,6 +1,7 @@
 #include "BCheckSettingDecode.h"
 
 #include <memory>
+#include <typeinfo>
 
 #include "ConstantUStrings.h"
 #include "DetectableProblemDescriptions.h"
@@ -45,15 +46,55 @@ const std::shared_ptr<umessage>& forcedFaultCheck() {
     return check;
 }
 
+// The values of an entry when they are stored as T under type id `id` (what findData_priv<T>
+// accepts), else null. The arrays are final classes, so comparing type_info answers what
+// dynamic_cast would, without walking the class hierarchy.
+template <class T>
+const umessage_details::dyn_array_impl<T>* arrayOf(const umessage_details::dyn_array& entry,
+                                                   umessage_type_id id) {
+    using Array = umessage_details::dyn_array_impl<T>;
+    if (entry.type() != id || typeid(entry) != typeid(Array)) return nullptr;
+    return static_cast<const Array*>(&entry);
+}
+
+// The first value of an entry as find<T>(name, 0) reads it, compatible types converted.
+template <class T>
+const T* firstOf(const umessage_details::dyn_array& entry) {
+    const auto* array = arrayOf<T>(entry, umessage_details::type_of<T>::id);
+    return array == nullptr || array->values.empty() ? nullptr : &array->values.front();
+}
+
+bool firstNumber(const umessage_details::dyn_array& entry, double& out) {
+    if (const double* d = firstOf<double>(entry)) {
+        out = *d;
+    } else if (const int* i = firstOf<int>(entry)) {
+        umessage_details::convert(*i, out);
+    } else if (const long long* l = firstOf<long long>(entry)) {
+        umessage_details::convert(*l, out);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool firstInteger(const umessage_details::dyn_array& entry, int& out) {
+    if (const int* i = firstOf<int>(entry)) {
+        out = *i;
+    } else if (const double* d = firstOf<double>(entry)) {
+        umessage_details::convert(*d, out);
+    } else if (const long long* l = firstOf<long long>(entry)) {
+        umessage_details::convert(*l, out);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // The stored pointer that get<message>(name, 0) would copy from this entry; null where that
 // gives null.
 Link firstMessage(const umessage_details::dyn_array& entry) {
-    using Array = umessage_details::dyn_array_impl<std::shared_ptr<umessage>>;
-    const auto* array = dynamic_cast<const Array*>(&entry);
-    if (array == nullptr || array->typeId != umessage_type_message || array->values.empty() ||
-        array->values.front() == nullptr)
-        return nullptr;
-    return &array->values.front();
+    const std::shared_ptr<umessage>* first = firstOf<std::shared_ptr<umessage>>(entry);
+    return first == nullptr || *first == nullptr ? nullptr : first;
 }
 
 Link firstMessage(const umessage& message, const ustring& name) {
@@ -61,20 +102,36 @@ Link firstMessage(const umessage& message, const ustring& name) {
     return it == message.entries().end() ? nullptr : firstMessage(*it->second);
 }
 
-using Chain = std::vector<Link>;
+// The fields of a check the reductions read, taken in one walk over its few entries.
+struct CheckFields {
+    // The first "sev" string; the empty word when there is none.
+    const ustring* sev = &eProblemUndefined;
+    bool fixable = false;
+    // A string under "P" at index 0, 1 or 2.
+    bool hasParameter = false;
+    // "fault", "warn", "note": gravest first.
+    bool hasNumber[3] = {false, false, false};
+    double number[3] = {0, 0, 0};
 
-// The check's integer "fix" is odd.
-bool isFixable(const umessage& m) {
-    int fix = 0;
-    // Most checks have no "fix": one lookup instead of one per convertible type.
-    return m.hasData(kString_fix) && m.find<int>(kString_fix, 0, fix) && fix % 2 != 0;
-}
-
-bool anyFixable(const Chain& chain) {
-    for (Link c : chain)
-        if (isFixable(**c)) return true;
-    return false;
-}
+    explicit CheckFields(const umessage& m) {
+        for (const auto& [key, entry] : m.entries()) {
+            if (key == kString_sev) {
+                if (const ustring* word = firstOf<ustring>(*entry)) sev = word;
+            } else if (key == kString_fix) {
+                int fix = 0;
+                fixable = firstInteger(*entry, fix) && fix % 2 != 0;
+            } else if (key == kString_P) {
+                hasParameter = firstOf<ustring>(*entry) != nullptr;
+            } else {
+                const int k = key == kString_fault  ? 0
+                              : key == kString_warn ? 1
+                              : key == kString_note ? 2
+                                                    : -1;
+                if (k >= 0) hasNumber[k] = firstNumber(*entry, number[k]);
+            }
+        }
+    }
+};
 
 // A copy of `winner` with "sev" set to `word` and "fix" = 1 only when `fix`.
 std::shared_ptr<umessage> combinedCopy(const umessage& winner, const ustring& word, bool fix) {
@@ -86,90 +143,127 @@ std::shared_ptr<umessage> combinedCopy(const umessage& winner, const ustring& wo
     return m;
 }
 
-WCheckSetting reduceBoolean(const Chain& chain) {
-    const umessage* winner = nullptr;
-    ustring gravest;
-    int gravestRank = 0;
-    for (Link c : chain) {
-        const umessage& m = **c;
-        ustring word;
-        m.find<ustring>(kString_sev, 0, word);
-        // Against the empty word, which ranks 0, the comparison gives the word's own rank.
-        const int rank = compare_severity(word, eProblemUndefined);
-        if (winner == nullptr || rank > gravestRank) {
-            winner = &m;
-            gravest = std::move(word);
-            gravestRank = rank;
-        }
-    }
-    // "ignore" is the least graded word; anything below it grades nothing.
-    if (winner == nullptr || compare_severity(gravest, kString_ignore) < 0) return {};
-    const bool fixable = anyFixable(chain);
-    if (fixable && gravest == kString_fault) gravest = kString_warn;
-    return WCheckSetting(combinedCopy(*winner, gravest, fixable));
+bool allStandsIn(ESettingType type) {
+    return type == eSettingType_Boolean || type == eSettingType_LimitsLow || type == eSettingType_LimitsHigh;
 }
 
-WCheckSetting reduceLimits(const Chain& chain, bool low) {
-    // Gravest first: the first key with a kept number names the severity.
-    const ustring* const keys[] = {&kString_fault, &kString_warn, &kString_note};
+// A chain's reduction, fed one check at a time in chain order. A lone check is the result as it
+// is, so the first check is read only once a second one comes.
+class Reduction {
+public:
+    explicit Reduction(ESettingType type) : type_(type) {}
+
+    size_t size() const { return count_; }
+
+    void add(Link check) {
+        if (++count_ == 1) {
+            first_ = check;
+            return;
+        }
+        if (count_ == 2) absorb(first_);
+        absorb(check);
+    }
+
+    WCheckSetting result(const ustring& name) const {
+        if (count_ == 0) {
+            const DetectableProblemDescriptions* table = detectableProblemDescriptions();
+            return table ? WCheckSetting(table->GetProblemDescription(name).GetDefaults()) : WCheckSetting();
+        }
+        if (count_ == 1) return WCheckSetting(*first_);
+        switch (type_) {
+            case eSettingType_Boolean: return booleanResult();
+            case eSettingType_LimitsLow:
+            case eSettingType_LimitsHigh: return limitsResult();
+            case eSettingType_Parameter:
+            case eSettingType_StringParameter:
+                return parameter_ ? WCheckSetting(*parameter_) : WCheckSetting();
+            default: return {};
+        }
+    }
+
+private:
     struct Kept {
         bool found = false;
         double value = 0;
         const umessage* first = nullptr;
-    } kept[3];
-    for (Link c : chain) {
-        const umessage& m = **c;
-        for (int k = 0; k < 3; ++k) {
-            double v = 0;
-            if (!m.hasData(*keys[k]) || !m.find<double>(*keys[k], 0, v)) continue;
-            if (!kept[k].found) {
-                kept[k] = {true, v, &m};
-            } else if (low ? v > kept[k].value : v < kept[k].value) {
-                kept[k].value = v;
+    };
+
+    void absorb(Link check) {
+        const umessage& m = **check;
+        switch (type_) {
+            case eSettingType_Boolean: {
+                const CheckFields f(m);
+                fixable_ = fixable_ || f.fixable;
+                // Against the empty word, which ranks 0, the comparison gives the word's own rank.
+                const int rank = compare_severity(*f.sev, eProblemUndefined);
+                if (winner_ == nullptr || rank > gravestRank_) {
+                    winner_ = &m;
+                    gravest_ = f.sev;
+                    gravestRank_ = rank;
+                }
+                break;
             }
+            case eSettingType_LimitsLow:
+            case eSettingType_LimitsHigh: {
+                const CheckFields f(m);
+                fixable_ = fixable_ || f.fixable;
+                const bool low = type_ == eSettingType_LimitsLow;
+                for (int k = 0; k < 3; ++k) {
+                    if (!f.hasNumber[k]) continue;
+                    const double v = f.number[k];
+                    if (!kept_[k].found) {
+                        kept_[k] = {true, v, &m};
+                    } else if (low ? v > kept_[k].value : v < kept_[k].value) {
+                        kept_[k].value = v;
+                    }
+                }
+                break;
+            }
+            case eSettingType_Parameter:
+            case eSettingType_StringParameter:
+                if (!parameter_ && CheckFields(m).hasParameter) parameter_ = check;
+                break;
+            default: break;
         }
     }
-    int gravest = 0;
-    while (gravest < 3 && !kept[gravest].found) ++gravest;
-    if (gravest == 3) return {};
 
-    const ustring& word = *keys[gravest];
-    const bool fix = anyFixable(chain) && word != kString_fault;
-    std::shared_ptr<umessage> m = combinedCopy(*kept[gravest].first, word, fix);
-    for (int k = 0; k < 3; ++k) {
-        m->erase(*keys[k]);
-        if (kept[k].found) m->addData_priv<double>(*keys[k], umessage_type_double, kept[k].value, false);
+    WCheckSetting booleanResult() const {
+        // "ignore" is the least graded word; anything below it grades nothing.
+        if (winner_ == nullptr || compare_severity(*gravest_, kString_ignore) < 0) return {};
+        const ustring& word = fixable_ && *gravest_ == kString_fault ? kString_warn : *gravest_;
+        return WCheckSetting(combinedCopy(*winner_, word, fixable_));
     }
-    return WCheckSetting(std::move(m));
-}
 
-WCheckSetting reduceParameter(const Chain& chain) {
-    for (Link c : chain) {
-        const umessage& m = **c;
-        ustring s;
-        for (unsigned i = 0; i < 3; ++i)
-            if (m.find<ustring>(kString_P, i, s)) return WCheckSetting(*c);
+    WCheckSetting limitsResult() const {
+        // Gravest first: the first key with a kept number names the severity.
+        const ustring* const keys[] = {&kString_fault, &kString_warn, &kString_note};
+        int gravest = 0;
+        while (gravest < 3 && !kept_[gravest].found) ++gravest;
+        if (gravest == 3) return {};
+        const ustring& word = *keys[gravest];
+        std::shared_ptr<umessage> m =
+            combinedCopy(*kept_[gravest].first, word, fixable_ && word != kString_fault);
+        for (int k = 0; k < 3; ++k) {
+            m->erase(*keys[k]);
+            if (kept_[k].found)
+                m->addData_priv<double>(*keys[k], umessage_type_double, kept_[k].value, false);
+        }
+        return WCheckSetting(std::move(m));
     }
-    return {};
-}
 
-WCheckSetting reduceChain(const Chain& chain, const ustring& name) {
-    const DetectableProblemDescriptions* table = detectableProblemDescriptions();
-    if (chain.empty()) {
-        if (!table) return {};
-        return WCheckSetting(table->GetProblemDescription(name).GetDefaults());
-    }
-    if (chain.size() == 1) return WCheckSetting(*chain.front());
-    if (!table) return {};
-    switch (table->GetProblemDescription(name).GetProblemTypeEnum()) {
-        case eSettingType_Boolean: return reduceBoolean(chain);
-        case eSettingType_LimitsLow: return reduceLimits(chain, true);
-        case eSettingType_LimitsHigh: return reduceLimits(chain, false);
-        case eSettingType_Parameter:
-        case eSettingType_StringParameter: return reduceParameter(chain);
-        default: return {};
-    }
-}
+    ESettingType type_;
+    size_t count_ = 0;
+    Link first_ = nullptr;
+    bool fixable_ = false;
+    // Boolean: the first check with the gravest word, and that word.
+    const umessage* winner_ = nullptr;
+    const ustring* gravest_ = &eProblemUndefined;
+    int gravestRank_ = 0;
+    // Limits: "fault", "warn", "note".
+    Kept kept_[3];
+    // Parameters: the first check with a string parameter.
+    Link parameter_ = nullptr;
+};
 
 }  // namespace
 
@@ -199,8 +293,7 @@ void ProfileChecks::addQcs(const WQCS& qcs) {
 }
 
 void ProfileChecks::collect(const ustring& name, ESettingType type, std::vector<Link>& chain) const {
-    const bool allStandsIn =
-        type == eSettingType_Boolean || type == eSettingType_LimitsLow || type == eSettingType_LimitsHigh;
+    const bool standsIn = allStandsIn(type);
     // The cursors stay valid for a name after the last one; any other name searches afresh.
     const bool ascending = asked_ && lastName_ < name;
     lastName_ = name;
@@ -224,15 +317,18 @@ void ProfileChecks::collect(const ustring& name, ESettingType type, std::vector<
         Link check = nullptr;
         if (source.next < entries.size() && entries.begin()[source.next].first == name)
             check = firstMessage(*entries.begin()[source.next].second);
-        if (!check && allStandsIn) check = source.all;
+        if (!check && standsIn) check = source.all;
         if (check) chain.push_back(check);
     }
 }
 
 WCheckSetting ProfileChecks::find(const ustring& name) const {
+    const ESettingType type = describedType(name);
     std::vector<Link> links;
-    collect(name, describedType(name), links);
-    return reduceChain(links, name);
+    collect(name, type, links);
+    Reduction reduction(type);
+    for (Link l : links) reduction.add(l);
+    return reduction.result(name);
 }
 
 std::vector<WCheckSetting> ProfileChecks::chain(const ustring& name) const {
