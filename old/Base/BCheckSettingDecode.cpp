@@ -1,5 +1,6 @@
 #include "BCheckSettingDecode.h"
 
+#include <algorithm>
 #include <memory>
 #include <typeinfo>
 
@@ -329,6 +330,81 @@ WCheckSetting ProfileChecks::find(const ustring& name) const {
     Reduction reduction(type);
     for (Link l : links) reduction.add(l);
     return reduction.result(name);
+}
+
+namespace {
+
+// The first of names[from..] not below `key` (names.size() when there is none); names[from - 1],
+// when there is one, is known to be below it. Galloping from `from`: the names a qcs shares with
+// the others come in the same order, so the answer is nearly always at or just after `from`.
+size_t seekName(const std::vector<const ustring*>& names, size_t from, const ustring& key) {
+    const size_t n = names.size();
+    if (from >= n || *names[from] == key || key < *names[from]) return from;
+    size_t below = from, step = 1;
+    while (below + step < n && *names[below + step] < key) {
+        below += step;
+        step *= 2;
+    }
+    const auto end = names.begin() + static_cast<std::ptrdiff_t>(std::min(below + step, n));
+    return static_cast<size_t>(std::lower_bound(names.begin() + static_cast<std::ptrdiff_t>(below + 1), end,
+                                                &key,
+                                                [](const ustring* a, const ustring* b) { return *a < *b; }) -
+                               names.begin());
+}
+
+}  // namespace
+
+std::vector<WCheckSetting> ProfileChecks::findAll(const std::vector<const ustring*>& names) const {
+    struct Slot {
+        Reduction reduction;
+        bool standsIn;
+        // Set at the local qcs when the destinations' definition wins there.
+        bool closed = false;
+    };
+    std::vector<Slot> slots;
+    slots.reserve(names.size());
+    for (const ustring* name : names) {
+        const ESettingType type = describedType(*name);
+        slots.push_back({Reduction(type), allStandsIn(type)});
+    }
+    for (size_t i = 0; i < sources_.size(); ++i) {
+        if (i == local_ && hasDestinations_) {
+            for (size_t j = 0; j < names.size(); ++j) {
+                if (isForcedFaultWithDestinations(*names[j]))
+                    slots[j].reduction.add(&forcedFaultCheck());
+                else if (isDestinationDefined(*names[j]) && slots[j].reduction.size() > 0)
+                    slots[j].closed = true;
+            }
+        }
+        const Source& source = sources_[i];
+        if (!source.checks) continue;
+        // Names before `next` have had this qcs's word; those it lacks get its "all" check.
+        size_t next = 0;
+        const auto standIn = [&](size_t upTo) {
+            if (source.all)
+                for (; next < upTo; ++next)
+                    if (slots[next].standsIn && !slots[next].closed) slots[next].reduction.add(source.all);
+            next = upTo;
+        };
+        for (const auto& [key, entry] : source.checks->entries()) {
+            const size_t at = seekName(names, next, key);
+            standIn(at);
+            if (at == names.size()) break;
+            if (*names[at] != key) continue;  // not asked
+            Slot& slot = slots[at];
+            if (!slot.closed) {
+                Link check = firstMessage(*entry);
+                if (!check && slot.standsIn) check = source.all;
+                if (check) slot.reduction.add(check);
+            }
+            next = at + 1;
+        }
+        standIn(names.size());
+    }
+    std::vector<WCheckSetting> found;
+    found.reserve(names.size());
+    for (size_t j = 0; j < names.size(); ++j) found.push_back(slots[j].reduction.result(*names[j]));
+    return found;
 }
 
 std::vector<WCheckSetting> ProfileChecks::chain(const ustring& name) const {

@@ -28,6 +28,9 @@ public:
 
     // What FindCheckSetting gives for the profile and `name`.
     WCheckSetting find(const ustring& name) const;
+    // What find gives for each of `names` (ascending byte-wise, each once), in that order: one
+    // walk over every qcs instead of one per name.
+    std::vector<WCheckSetting> findAll(const std::vector<const ustring*>& names) const;
     // What CollectChain gives for the profile and `name`.
     std::vector<WCheckSetting> chain(const ustring& name) const;
 

@@ -114,10 +114,14 @@ void BCheckSettingList::DeserialiseSettings(const std::shared_ptr<const umessage
     const WEffectiveProfile profile(ticket);
     const check_setting_decode::ProfileChecks checks(profile);
     WConstEffectiveProfileCheckSettingIterator it(profile);
-    while (it.next()) {
-        const ustring& name = it.name();
-        if (name.empty()) continue;
-        const WCheckSetting check = checks.find(name);
+    std::vector<const ustring*> names;
+    while (it.next())
+        if (!it.name().empty()) names.push_back(&it.name());
+    const std::vector<WCheckSetting> found = checks.findAll(names);
+    m_settings.reserve(names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        const ustring& name = *names[i];
+        const WCheckSetting& check = found[i];
         if (check.empty()) continue;
         auto setting = std::make_unique<BCheckSetting>(eProblemUndefined);
         if (!setting->DeserialiseSetting2(name, check)) continue;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "TestProblemDescriptions.h"
@@ -241,6 +242,71 @@ TEST_F(ApplyingCheck, OneFinderAnswersNamesInAnyOrderAlike) {
     EXPECT_EQ(text(FindCheckSetting(profile, "ResTooLowContone"), "sev"), ustring("fault"));
     EXPECT_EQ(text(FindCheckSetting(profile, "CourierUsed"), "sev"), ustring("fault"));
     EXPECT_EQ(text(FindCheckSetting(profile, "MaxPlates"), "sev"), ustring("note"));
+}
+
+TEST_F(ApplyingCheck, OneWalkOverEveryQcsGivesWhatEachNameGivesAlone) {
+    const Qcs local = Qcs()
+                          .check("all", Check().mark("local all").sev("fault").fault(5))
+                          .check("InkWeightTAC", Check().fault(250))
+                          .check("ImageJPEGEncoded", Check().sev("note"))
+                          .check("MissingBleedBox", Check().sev("note"))
+                          .check("Setting_ProcessProfile", Check().param("local.icc"))
+                          .check("Zzz local only", Check().sev("warn"))
+                          .restriction(Qcs()
+                                           .check("ImageNotJPEGEncoded", Check().sev("warn"))
+                                           .check("MediaTooSmall", Check().sev("note")));
+    const Ticket varied =
+        Ticket()
+            .destination(Qcs()
+                             .check("all", Check().mark("first all").sev("note").warn(3))
+                             .check("BlackUsed", Check().sev("warn").fix(1))
+                             .check("MissingTrimBox", Check().sev("note"))
+                             .check("ResTooLowContone", Check().warn(150))
+                             .check("Setting_ProcessProfile", Check().param("a.icc"))
+                             .restriction(Qcs()
+                                              .check("CourierUsed", Check().sev("fault"))
+                                              .check("ResTooLowContone", Check().fault(90))
+                                              .restriction(Qcs().check("InkWeightTAC", Check().fault(280)))))
+            .destination(Qcs()
+                             .check("DoublePageSpread", Check().sev("warn"))
+                             .check("ResTooHighContone", Check().warn(400))
+                             .check("ResTooLowContone", Check().warn(200).fault(100))
+                             .check("Setting_PDFVersion", Check().note(1.4))
+                             .check("Zzz not described", Check().sev("fault")))
+            .destination(Qcs())
+            .destination(Qcs()
+                             .check("Aaa not described", Check().sev("note"))
+                             .check("BlackUsed", Check().sev("fault"))
+                             .check("DoublePageSpread", Check().sev("note"))
+                             .check("ImageJPEGEncoded", Check().sev("warn"))
+                             .check("Setting_PDFVersion", Check().note(1.5)))
+            .local(local);
+    for (const Ticket& t : {varied, Ticket().local(local)}) {
+        const auto ticket = t.build();
+        const WEffectiveProfile profile(ticket);
+        WConstEffectiveProfileCheckSettingIterator it(profile);
+        std::vector<const ustring*> every, some;
+        while (it.next()) every.push_back(&it.name());
+        // Every other name, and one no qcs mentions.
+        const ustring maxPlates("MaxPlates");
+        for (size_t i = 0; i < every.size(); i += 2) some.push_back(every[i]);
+        some.push_back(&maxPlates);
+        std::sort(some.begin(), some.end(), [](const ustring* a, const ustring* b) { return *a < *b; });
+
+        for (const auto* names : {&every, &some}) {
+            const std::vector<WCheckSetting> all =
+                check_setting_decode::ProfileChecks(profile).findAll(*names);
+            ASSERT_EQ(all.size(), names->size());
+            for (size_t i = 0; i < names->size(); ++i) {
+                SCOPED_TRACE((*names)[i]->str());
+                const WCheckSetting alone = FindCheckSetting(profile, *(*names)[i]);
+                ASSERT_EQ(all[i].empty(), alone.empty());
+                if (!alone.empty()) {
+                    EXPECT_TRUE(*all[i].message() == *alone.message());
+                }
+            }
+        }
+    }
 }
 
 }  // namespace
