@@ -115,20 +115,30 @@ struct CheckFields {
     double number[3] = {0, 0, 0};
 
     explicit CheckFields(const umessage& m) {
+        // The length tells the few keys apart before any bytes are compared.
         for (const auto& [key, entry] : m.entries()) {
-            if (key == kString_sev) {
-                if (const ustring* word = firstOf<ustring>(*entry)) sev = word;
-            } else if (key == kString_fix) {
-                int fix = 0;
-                fixable = firstInteger(*entry, fix) && fix % 2 != 0;
-            } else if (key == kString_P) {
-                hasParameter = firstOf<ustring>(*entry) != nullptr;
-            } else {
-                const int k = key == kString_fault  ? 0
-                              : key == kString_warn ? 1
-                              : key == kString_note ? 2
-                                                    : -1;
-                if (k >= 0) hasNumber[k] = firstNumber(*entry, number[k]);
+            switch (key.size()) {
+                case 1:
+                    if (key == kString_P) hasParameter = firstOf<ustring>(*entry) != nullptr;
+                    break;
+                case 3:
+                    if (key == kString_sev) {
+                        if (const ustring* word = firstOf<ustring>(*entry)) sev = word;
+                    } else if (key == kString_fix) {
+                        int fix = 0;
+                        fixable = firstInteger(*entry, fix) && fix % 2 != 0;
+                    }
+                    break;
+                case 4:
+                    if (key == kString_warn)
+                        hasNumber[1] = firstNumber(*entry, number[1]);
+                    else if (key == kString_note)
+                        hasNumber[2] = firstNumber(*entry, number[2]);
+                    break;
+                case 5:
+                    if (key == kString_fault) hasNumber[0] = firstNumber(*entry, number[0]);
+                    break;
+                default: break;
             }
         }
     }
@@ -334,22 +344,24 @@ WCheckSetting ProfileChecks::find(const ustring& name) const {
 
 namespace {
 
-// The first of names[from..] not below `key` (names.size() when there is none); names[from - 1],
-// when there is one, is known to be below it. Galloping from `from`: the names a qcs shares with
-// the others come in the same order, so the answer is nearly always at or just after `from`.
-size_t seekName(const std::vector<const ustring*>& names, size_t from, const ustring& key) {
+// The first of names[from..] not below `key` (names.size() when there is none), and whether it
+// is `key`; names[from - 1], when there is one, is known to be below it. Galloping from `from`:
+// the names a qcs shares with the others come in the same order, so the answer is nearly always
+// at or just after `from`.
+size_t seekName(const std::vector<const ustring*>& names, size_t from, const ustring& key, bool& found) {
     const size_t n = names.size();
-    if (from >= n || *names[from] == key || key < *names[from]) return from;
+    found = from < n && *names[from] == key;
+    if (found || from >= n || key < *names[from]) return from;
     size_t below = from, step = 1;
     while (below + step < n && *names[below + step] < key) {
         below += step;
         step *= 2;
     }
     const auto end = names.begin() + static_cast<std::ptrdiff_t>(std::min(below + step, n));
-    return static_cast<size_t>(std::lower_bound(names.begin() + static_cast<std::ptrdiff_t>(below + 1), end,
-                                                &key,
-                                                [](const ustring* a, const ustring* b) { return *a < *b; }) -
-                               names.begin());
+    const auto at = std::lower_bound(names.begin() + static_cast<std::ptrdiff_t>(below + 1), end, &key,
+                                     [](const ustring* a, const ustring* b) { return *a < *b; });
+    found = at != names.end() && **at == key;
+    return static_cast<size_t>(at - names.begin());
 }
 
 }  // namespace
@@ -387,10 +399,11 @@ std::vector<WCheckSetting> ProfileChecks::findAll(const std::vector<const ustrin
             next = upTo;
         };
         for (const auto& [key, entry] : source.checks->entries()) {
-            const size_t at = seekName(names, next, key);
+            bool asked = false;
+            const size_t at = seekName(names, next, key, asked);
             standIn(at);
             if (at == names.size()) break;
-            if (*names[at] != key) continue;  // not asked
+            if (!asked) continue;
             Slot& slot = slots[at];
             if (!slot.closed) {
                 Link check = firstMessage(*entry);
