@@ -98,16 +98,23 @@ void WConstEffectiveProfileCheckSettingIterator::collectChecks(const WQCS& qcs) 
     if (qcs.empty()) return;
     if (qcs.checks() != nullptr) {
         // The keys come in ascending order and most qcs name the same checks, so the place after
-        // the previous key is nearly always the right one: one comparison and no copy for a known
-        // name, a full search only when the set skips ahead.
+        // the previous key is nearly always the right one: one equality test (lengths first) and
+        // no copy for a known name, a full search only when the set skips ahead.
         auto at = names_.begin();
         for (const auto& entry : qcs.checks()->entries()) {
             const ustring& name = entry.first;
-            if (at != names_.end() && *at < name) at = names_.lower_bound(name);
-            if (at != names_.end() && *at == name)
+            if (at != names_.end() && *at == name) {
                 ++at;
-            else
-                names_.emplace_hint(at, name);
+                continue;
+            }
+            if (at != names_.end() && *at < name) {
+                at = names_.lower_bound(name);
+                if (at != names_.end() && *at == name) {
+                    ++at;
+                    continue;
+                }
+            }
+            names_.emplace_hint(at, name);
         }
     }
     const unsigned count = qcs.nbOfRestrictions();
