@@ -5,9 +5,11 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "MessageBuilder.h"
+#include "TicketBuilder.h"
 
 namespace {
+
+using ticket_builder::Msg;
 
 // A problem's description as the companion sends it.
 Msg description(const ustring& type) {
@@ -72,10 +74,10 @@ TEST(ProblemDescription, UserUnitsAndDefaultsReadOnlyTheirOwnTypes) {
 
 TEST(DetectableProblemDescriptions, KeepsMessageFieldsAndSkipsOthers) {
     Msg all = Msg()
-                  .sub("Hairline", {description("limitsLow").flag("userUnits", {true})})
+                  .msg("Hairline", {description("limitsLow").flag("userUnits", {true})})
                   .str("CourierUsed", {"boolean"})
-                  .nullSub("FloatTB")
-                  .sub("FloatLR", {description("boolean"), description("limitsHigh")});
+                  .nullMsg("FloatTB")
+                  .msg("FloatLR", {description("boolean"), description("limitsHigh")});
     DetectableProblemDescriptions table(&all.get());
 
     EXPECT_EQ(table.descriptions().size(), 2u);
@@ -92,10 +94,10 @@ TEST(DetectableProblemDescriptions, KeepsMessageFieldsAndSkipsOthers) {
 
 TEST(DetectableProblemDescriptions, ConflictsKeepTheirOrderAndOnlyTexts) {
     Msg all = Msg()
-                  .sub("BlackUsed",
+                  .msg("BlackUsed",
                        {description("boolean").str("conflicts", {"BlackNotUsed", "ColourUsed", "Abc"})})
-                  .sub("ColourUsed", {description("boolean").ints("conflicts", {4})})
-                  .sub("MinPlates", {description("limitsLow")});
+                  .msg("ColourUsed", {description("boolean").ints("conflicts", {4})})
+                  .msg("MinPlates", {description("limitsLow")});
     DetectableProblemDescriptions table(&all.get());
 
     EXPECT_EQ(table.GetConflicts(eProblemBlackUsed),
@@ -107,9 +109,9 @@ TEST(DetectableProblemDescriptions, ConflictsKeepTheirOrderAndOnlyTexts) {
 TEST(DetectableProblemDescriptions, DescriptionsOutliveTheMessageTheyCameFrom) {
     auto table = [] {
         Msg all =
-            Msg().sub("MaxPlates", {description("limitsHigh")
+            Msg().msg("MaxPlates", {description("limitsHigh")
                                         .flag("userUnits", {true, false})
-                                        .sub("defaults", {Msg().str("sev", {"fault"}).num("warn", {0.25})})});
+                                        .msg("defaults", {Msg().str("sev", {"fault"}).num("warn", {0.25})})});
         return DetectableProblemDescriptions(&all.get());
     }();
     ProblemDescription d = table.GetProblemDescription(eProblemMaxPlates);
@@ -126,12 +128,12 @@ const char* buildOnceSequence() {
     setDetectableProblemDescriptions(umessage());
     if (detectableProblemDescriptions() != nullptr) return "table from an empty message";
 
-    setDetectableProblemDescriptions(Msg().sub("Hairline", {description("limitsLow")}).get());
+    setDetectableProblemDescriptions(Msg().msg("Hairline", {description("limitsLow")}).get());
     const DetectableProblemDescriptions* first = detectableProblemDescriptions();
     if (first == nullptr) return "no table after a description message";
 
     // Neither a different message nor an empty one later on changes or drops the table.
-    for (const umessage& later : {Msg().sub("Hairline", {description("boolean")}).get(), umessage()}) {
+    for (const umessage& later : {Msg().msg("Hairline", {description("boolean")}).get(), umessage()}) {
         setDetectableProblemDescriptions(later);
         if (detectableProblemDescriptions() != first) return "table rebuilt or dropped";
         if (first->GetProblemDescription(eProblemHairline).GetProblemTypeEnum() != eSettingType_LimitsLow)

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "MessageBuilder.h"
+#include "TicketBuilder.h"
 #include "WTicket.h"
 
 namespace {
+
+using ticket_builder::Msg;
 
 // A check with a severity word.
 Msg check(const ustring& sev) {
@@ -15,18 +17,18 @@ Msg check(const ustring& sev) {
 // A qcs: its checks (each with severity "warn") and its nested restrictions.
 Msg qcs(std::initializer_list<const char*> names, std::initializer_list<Msg> restrictions = {}) {
     Msg checks;
-    for (const char* name : names) checks.sub(name, {check("warn")});
-    Msg q = Msg().sub("checks", {checks});
-    if (restrictions.size() != 0) q.sub("restrictions", restrictions);
+    for (const char* name : names) checks.msg(name, {check("warn")});
+    Msg q = Msg().msg("checks", {checks});
+    if (restrictions.size() != 0) q.msg("restrictions", restrictions);
     return q;
 }
 
 Msg destination(const ustring& identifier, const Msg& destinationQcs) {
-    return Msg().str("identifier", {identifier}).sub("qcs", {destinationQcs});
+    return Msg().str("identifier", {identifier}).msg("qcs", {destinationQcs});
 }
 
 std::vector<ustring> namesOf(const Msg& ticket) {
-    WConstEffectiveProfileCheckSettingIterator it(WEffectiveProfile(ticket.ptr()));
+    WConstEffectiveProfileCheckSettingIterator it(WEffectiveProfile(ticket.build()));
     std::vector<ustring> names;
     while (it.next()) names.push_back(it.name());
     return names;
@@ -45,7 +47,7 @@ TEST(WCheckSetting, SeverityIsTheFirstSevWordMatchedExactly) {
         {Msg().num("warn", {1.0}), eProblemSeverity_NotSet},
         {Msg().str("sev", {"note", "fault"}), eProblemSeverity_Note},
     };
-    for (const Case& c : cases) EXPECT_EQ(WCheckSetting(c.check.ptr()).GetSeverity(), c.expected);
+    for (const Case& c : cases) EXPECT_EQ(WCheckSetting(c.check.build()).GetSeverity(), c.expected);
 }
 
 TEST(WCheckSetting, ValuesAreReadByIndexNoteWarnFaultIgnoreWithNumericConversion) {
@@ -54,7 +56,7 @@ TEST(WCheckSetting, ValuesAreReadByIndexNoteWarnFaultIgnoreWithNumericConversion
                         .ints("warn", {5})
                         .longs("fault", {1LL << 40})
                         .str("ignore", {"7"})
-                        .ptr());
+                        .build());
     const double values[] = {1.5, 5.0, 1099511627776.0, 0.0};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(c.GetValue<double>(i), values[i]) << i;
@@ -67,8 +69,8 @@ TEST(WCheckSetting, ValuesAreReadByIndexNoteWarnFaultIgnoreWithNumericConversion
 }
 
 TEST(WQCS, FindsChecksOnlyWhenTheyAreMessages) {
-    Msg checks = Msg().sub("Hairline", {check("warn")}).str("FloatLR", {"fault"}).nullSub("FloatTB");
-    WQCS q(Msg().sub("checks", {checks}).ptr());
+    Msg checks = Msg().msg("Hairline", {check("warn")}).str("FloatLR", {"fault"}).nullMsg("FloatTB");
+    WQCS q(Msg().msg("checks", {checks}).build());
     EXPECT_EQ(q.findCheck(eProblemHairline).GetSeverity(), eProblemSeverity_Warn);
     EXPECT_TRUE(q.findCheck(eProblemFloatLR).empty());
     EXPECT_TRUE(q.findCheck(eProblemFloatTB).empty());
@@ -79,9 +81,9 @@ TEST(WQCS, FindsChecksOnlyWhenTheyAreMessages) {
 TEST(WQCS, EmptyAndMistypedQcsGiveEmptyAnswers) {
     const std::shared_ptr<const umessage> shapes[] = {
         nullptr,
-        Msg().ptr(),
-        Msg().str("checks", {"Hairline"}).ints("restrictions", {1, 2}).ptr(),
-        Msg().num("checks", {1.0}).nullSub("restrictions").ptr(),
+        Msg().build(),
+        Msg().str("checks", {"Hairline"}).ints("restrictions", {1, 2}).build(),
+        Msg().num("checks", {1.0}).nullMsg("restrictions").build(),
     };
     for (const auto& shape : shapes) {
         WQCS q(shape);
@@ -110,31 +112,31 @@ TEST(CheckSettingIterator, UnitesEveryQcsEachNameOnceInByteOrder) {
         {"neither destinations nor qcs", Msg().str("identifier", {"job"}), {}},
         {"two destinations and the local qcs",
          Msg()
-             .sub("destinations", {destination("north", qcs({"A"})), destination("south", qcs({"A"}))})
-             .sub("qcs", {qcs({"B", "A"})}),
+             .msg("destinations", {destination("north", qcs({"A"})), destination("south", qcs({"A"}))})
+             .msg("qcs", {qcs({"B", "A"})}),
          {"A", "B"}},
         // Later qcs share some names, add some before, between and after the known ones.
         {"interleaved",
          Msg()
-             .sub("destinations",
+             .msg("destinations",
                   {destination("a", qcs({"D", "B", "F"})),
                    destination("b", qcs({"A", "B", "C", "E", "F", "G"})), destination("c", qcs({"H", "D"}))})
-             .sub("qcs", {qcs({"Z", "A", "E"})}),
+             .msg("qcs", {qcs({"Z", "A", "E"})}),
          {"A", "B", "C", "D", "E", "F", "G", "H", "Z"}},
         {"restrictions at any depth",
          Msg()
-             .sub("destinations",
+             .msg("destinations",
                   {destination("north", qcs({}, {qcs({"Outer"}, {qcs({"First"}), qcs({"Hidden"})})}))})
-             .sub("qcs", {qcs({}, {qcs({"Z"})})}),
+             .msg("qcs", {qcs({}, {qcs({"Z"})})}),
          {"First", "Hidden", "Outer", "Z"}},
         {"destinations without a qcs, local qcs not a message",
          Msg()
-             .sub("destinations", {Msg().str("identifier", {"no qcs"}), destination("d", qcs({"b", "B"}))})
-             .nullSub("destinations")
+             .msg("destinations", {Msg().str("identifier", {"no qcs"}), destination("d", qcs({"b", "B"}))})
+             .nullMsg("destinations")
              .str("qcs", {"local"}),
          {"B", "b"}},
         {"destinations not messages",
-         Msg().str("destinations", {"north"}).sub("qcs", {qcs({"Ab", "A"})}),
+         Msg().str("destinations", {"north"}).msg("qcs", {qcs({"Ab", "A"})}),
          {"A", "Ab"}},
     };
     for (const Case& c : cases) EXPECT_EQ(namesOf(c.ticket), c.names) << c.what;

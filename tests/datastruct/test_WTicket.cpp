@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "MessageBuilder.h"
+#include "TicketBuilder.h"
 #include "ulogger.h"
 
 namespace {
+
+using ticket_builder::Msg;
 
 // Collects the log while alive, one "<level> <function>: <text>" per record.
 class LogCapture {
@@ -37,7 +39,7 @@ Msg destination(const ustring& identifier) {
 }
 
 Msg ticketWith(std::initializer_list<Msg> destinations) {
-    return Msg().str("identifier", {"job 1"}).sub("destinations", destinations);
+    return Msg().str("identifier", {"job 1"}).msg("destinations", destinations);
 }
 
 struct Case {
@@ -70,7 +72,7 @@ TEST(DestinationIsWellFormed, FieldRules) {
              .str("publisher", {"p", "q"})
              .str("section", {"s"})
              .str("style", {"Style/Mono"})
-             .sub("qcs", {Msg(), Msg()})
+             .msg("qcs", {Msg(), Msg()})
              .num("printerMarkSize", {1})
              .ints("printerMarkOffset", {2})
              .longs("width", {3})
@@ -84,9 +86,9 @@ TEST(DestinationIsWellFormed, FieldRules) {
              .num("typeIndent", {1, 2, 3, 4})
              .flag("exported", {true})
              .flag("ro", {false})
-             .sub("userFields", {Msg().sub("f", {Msg().str("x", {"1"})})}),
+             .msg("userFields", {Msg().msg("f", {Msg().str("x", {"1"})})}),
          nullptr},
-        {Msg().nullSub("userFields"), nullptr},
+        {Msg().nullMsg("userFields"), nullptr},
         {Msg().str("identifier", {"a", "b"}), "there should be only 1 identifier"},
         {Msg().ints("identifier", {1}), "identifier has wrong type"},
         {Msg().str("mlkey", {"a", "b"}), "there should be only 1 identifier"},
@@ -106,8 +108,8 @@ TEST(DestinationIsWellFormed, FieldRules) {
         {Msg().ints("requires2DPSFiles", {1}), "requires2DPSFiles has wrong type"},
         {Msg().flag("exported", {true, false}), "there should be exactly 1 exported fields"},
         {Msg().flag("ro", {true, true}), "there should be exactly 1 ro fields"},
-        {Msg().sub("userFields", {Msg(), Msg()}), "there should be only 1 userFields"},
-        {Msg().sub("userFields", {Msg().sub("a", {Msg()}).str("b", {"x"})}), "userField has wrong type"},
+        {Msg().msg("userFields", {Msg(), Msg()}), "there should be only 1 userFields"},
+        {Msg().msg("userFields", {Msg().msg("a", {Msg()}).str("b", {"x"})}), "userField has wrong type"},
         {Msg().num("printerMarkOffset", {1, 2}), "there should be only 1 printerMarkOffset field"},
         // Several faults: the smallest field name is reported.
         {Msg().str("width", {"x"}).num("bleed", {1}).str("Zone", {"x"}),
@@ -124,9 +126,9 @@ TEST(TicketIsWellFormed, FieldRules) {
              .str("identifier", {"job"})
              .str("operator", {"op"})
              .str("local", {"a", "b", "c"})
-             .sub("qcs", {Msg()})
+             .msg("qcs", {Msg()})
              .str("style", {"s"})
-             .sub("destinations", {destination("d"), destination("e"), Msg().str("style", {"Style/Spot"})})
+             .msg("destinations", {destination("d"), destination("e"), Msg().str("style", {"Style/Spot"})})
              .flag("active", {true})
              .flag("groupingDisabled", {false})
              .ints("previous_report", {1, 2})
@@ -138,7 +140,7 @@ TEST(TicketIsWellFormed, FieldRules) {
         {Msg().str("operator", {"a", "b"}), "there should be only 1 operator"},
         {Msg().ints("local", {1}), "qcs has wrong type"},
         {Msg().str("qcs", {"x"}), "qcs has wrong type"},
-        {Msg().flag("active", {true}).sub("qcs", {Msg(), Msg()}), "there should be only 1 qcs"},
+        {Msg().flag("active", {true}).msg("qcs", {Msg(), Msg()}), "there should be only 1 qcs"},
         {Msg().str("style", {"a", "b"}), "there should be only 1 style"},
         {Msg().str("destinations", {"d"}), "destinations has wrong type"},
         {Msg().str("active", {"yes"}), "active field has wrong type"},
@@ -146,7 +148,7 @@ TEST(TicketIsWellFormed, FieldRules) {
         // "active" < "destinations" < "identifier": the smallest name is reported.
         {Msg().str("identifier", {"a", "b"}).flag("active", {true, false}),
          "there should be only 1 active field"},
-        {Msg().sub("destinations", {Msg(), Msg()}), "duplicate destination identifier"},
+        {Msg().msg("destinations", {Msg(), Msg()}), "duplicate destination identifier"},
         // The duplicate is reported before its own fault is looked at: no destination record.
         {ticketWith({destination("a"), destination("a").str("style", {"x", "y"})}),
          "duplicate destination identifier"},
@@ -166,7 +168,7 @@ TEST(TicketIsWellFormed, NullAndEmptyTicketsFailWithoutARecord) {
 TEST(TicketIsWellFormed, BadThirdDestinationLogsItsRuleThenInvalidDestination) {
     LogCapture log;
     Msg ticket = ticketWith({destination("a"), destination("b"), destination("c").str("style", {"x", "y"})});
-    EXPECT_FALSE(WTicket(ticket.ptr()).isWellFormed());
+    EXPECT_FALSE(WTicket(ticket.build()).isWellFormed());
     EXPECT_EQ(log.records(),
               (std::vector<std::string>{
                   "ERROR DestinationIsWellFormed: invalid tickets : there should be only 1 style field",
@@ -177,15 +179,15 @@ TEST(TicketIsWellFormed, BadThirdDestinationLogsItsRuleThenInvalidDestination) {
 TEST(TicketViews, WrongTypedAndMissingKeysGiveDefaults) {
     const std::shared_ptr<const umessage> tickets[] = {
         nullptr,
-        Msg().ptr(),
-        Msg().str("destinations", {"north"}).ints("qcs", {1}).ptr(),
+        Msg().build(),
+        Msg().str("destinations", {"north"}).ints("qcs", {1}).build(),
         Msg()
-            .sub("destinations", {Msg().ints("identifier", {7}).str("qcs", {"x"})})
+            .msg("destinations", {Msg().ints("identifier", {7}).str("qcs", {"x"})})
             .flag("qcs", {true})
-            .ptr(),
+            .build(),
         Msg()
-            .sub("destinations", {Msg().num("identifier", {1.0}).sub("qcs", {Msg().str("checks", {"x"})})})
-            .ptr(),
+            .msg("destinations", {Msg().num("identifier", {1.0}).msg("qcs", {Msg().str("checks", {"x"})})})
+            .build(),
     };
     for (const auto& t : tickets) {
         WEffectiveProfile profile(t);

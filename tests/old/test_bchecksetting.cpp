@@ -190,7 +190,7 @@ TEST_F(BCheckSettingTest, ProfileCheckSeverity) {
 
 TEST_F(BCheckSettingTest, ProfileCheckValuesAndParameters) {
     Check limits = Check().note(300).precision(0);
-    limits.int64("warn", 400).str("PV", "seven");
+    limits.longs("warn", 400).str("PV", "seven");
     const BCheckSetting s = fromCheck("ResTooHighContone", limits);
     EXPECT_EQ(s.GetName(), ustring("ResTooHighContone"));
     EXPECT_EQ(s.GetSettingType(), eSettingType_LimitsHigh);
@@ -207,7 +207,7 @@ TEST_F(BCheckSettingTest, ProfileCheckValuesAndParameters) {
     EXPECT_TRUE(fromCheck("ResTooHighContone", Check()).GetParameterValueNULL());
     EXPECT_EQ(fromCheck("ResTooHighContone", Check().num("precision", 1.7)).GetPrecision(), 1);
     EXPECT_EQ(fromCheck("Setting_TrimSize", Check().num("PV", 2.5)).GetParameterValue(), 2.5);
-    EXPECT_EQ(fromCheck("Setting_TrimSize", Check().integer("PV", 7)).GetParameterValue(), 7);
+    EXPECT_EQ(fromCheck("Setting_TrimSize", Check().ints("PV", 7)).GetParameterValue(), 7);
 
     const BCheckSetting p = fromCheck("Setting_ProcessProfile", Check().param("a.icc").param("b.icc"));
     EXPECT_EQ(p.GetStringParam(0), ustring("a.icc"));
@@ -243,7 +243,7 @@ TEST_F(BCheckSettingTest, RecordTypeAndPrecision) {
     undescribed.str("problem", "MinPlates")
         .str("type", "eSettingType_Boolean")
         .str("subtype", "eSettingType_LimitsHigh")
-        .integer("fault", 5)
+        .ints("fault", 5)
         .num("precision", 3.9);
     const BCheckSetting kept = fromRecord(undescribed);
     EXPECT_EQ(kept.GetName(), ustring("MinPlates"));
@@ -283,8 +283,8 @@ TEST_F(BCheckSettingTest, RecordSeverityAndStrings) {
 
 TEST_F(BCheckSettingTest, WrongTypedKeysGiveTheDefaults) {
     Msg record;
-    record.str("problem", "ResTooLowContone").integer("severity", 3).num("subtype", 2).str("precision", "2");
-    record.integer("UserUnit", 1).str("PV", "1").str("fault", "100").flag("warn", true).msg("note", Msg());
+    record.str("problem", "ResTooLowContone").ints("severity", 3).num("subtype", 2).str("precision", "2");
+    record.ints("UserUnit", 1).str("PV", "1").str("fault", "100").flag("warn", true).msg("note", Msg());
     record.str("ignore", "");
     BCheckSetting s(eProblemUndefined);
     ASSERT_NO_THROW(s.DeserialiseSetting(record.get()));
@@ -296,7 +296,7 @@ TEST_F(BCheckSettingTest, WrongTypedKeysGiveTheDefaults) {
     EXPECT_EQ(s.GetSeverity(), eProblemSeverity_Ignore);
 
     Msg check;
-    check.integer("sev", 4).str("precision", "1").str("warn", "150").flag("fault", true).integer("P", 3);
+    check.ints("sev", 4).str("precision", "1").str("warn", "150").flag("fault", true).ints("P", 3);
     const BCheckSetting c = fromCheck("ResTooLowContone", check);
     EXPECT_EQ(c.GetPrecision(), 2);
     EXPECT_TRUE(c.GetValueNULL(kWarn));

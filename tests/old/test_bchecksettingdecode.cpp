@@ -54,7 +54,7 @@ TEST_F(ApplyingCheck, LimitsLowKeepsTheLargestPerKey) {
 
 TEST_F(ApplyingCheck, LimitsHighKeepsTheSmallestAndTheEarlierOnTies) {
     Check third = Check().mark("third");
-    third.integer("warn", 300);
+    third.ints("warn", 300);
     const WCheckSetting c = find(
         inDestinations("ResTooHighContone", {Check().mark("first").warn(400).note(10),
                                              Check().mark("second").warn(300).note(10).ignore(1), third}),
@@ -161,7 +161,7 @@ TEST_F(ApplyingCheck, RestrictionsComeBeforeTheirQcs) {
 
 TEST_F(ApplyingCheck, ParameterTakesTheFirstStringParameter) {
     Check numeric;
-    numeric.integer("P", 3);
+    numeric.ints("P", 3);
     Ticket t =
         inDestinations("Setting_ProcessProfile", {numeric, Check().param("").param("").param("third.icc")});
     const WCheckSetting c = find(t.local(Qcs().check("Setting_ProcessProfile", Check().param("local.icc"))),
@@ -192,7 +192,7 @@ TEST_F(ApplyingCheck, TheTicketIsNotChangedAndWrongTypesNeverThrow) {
     EXPECT_TRUE(*ticket == before);
 
     Check odd;
-    odd.integer("sev", 4).str("fix", "1").str("warn", "3").flag("fault", true);
+    odd.ints("sev", 4).str("fix", "1").str("warn", "3").flag("fault", true);
     const Ticket t = Ticket()
                          .destination(Qcs().check("BlackUsed", odd).check("ResTooLowContone", odd))
                          .destination(Qcs().check("BlackUsed", odd).check("ResTooLowContone", odd));

@@ -168,7 +168,7 @@ TEST_F(BCheckSettingListTest, NumericParameterInTwoQcsFallsBackToTheDefault) {
 
 TEST_F(BCheckSettingListTest, WrongTypedTicketsDecodeToDefaults) {
     Ticket t;
-    t.raw().str("destinations", "d1").integer("qcs", 3);
+    t.raw().str("destinations", "d1").ints("qcs", 3);
     ASSERT_NO_THROW(list.DeserialiseSettings(t.build()));
     EXPECT_EQ(list.size(), 0u);
 
@@ -179,7 +179,7 @@ TEST_F(BCheckSettingListTest, WrongTypedTicketsDecodeToDefaults) {
     ASSERT_EQ(list.size(), 1u);
 
     Msg wrongProblem;
-    wrongProblem.integer("problem", 4);
+    wrongProblem.ints("problem", 4);
     list.DeserialiseSettings(Ticket().settingsRecord(wrongProblem).build());
     EXPECT_EQ(list.size(), 0u);
 
@@ -197,7 +197,7 @@ TEST_F(BCheckSettingListTest, WrongTypedTicketsDecodeToDefaults) {
     Msg wrongChecks;
     wrongChecks.str("checks", "BlackUsed").msg("restrictions", Msg().str("checks", "x"));
     Msg wrongQcsTicket;
-    wrongQcsTicket.msg("qcs", wrongChecks).msg("destinations", Msg().integer("qcs", 1));
+    wrongQcsTicket.msg("qcs", wrongChecks).msg("destinations", Msg().ints("qcs", 1));
     ASSERT_NO_THROW(list.DeserialiseSettings(wrongQcsTicket.build()));
     EXPECT_EQ(list.size(), 0u);
 }
