@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
+#include "TestFolders.h"
 #include "TestProblemDescriptions.h"
 #include "UUnits.h"
 #include "WQCS.h"
-#include "ulogger.h"
 
 using namespace ticket_builder;
 
@@ -217,18 +215,14 @@ TEST_F(BCheckSettingTest, ProfileCheckValuesAndParameters) {
 }
 
 TEST_F(BCheckSettingTest, UndescribedProfileCheckIsRefusedAndLogged) {
-    std::ostringstream log;
-    std::ostream* before = vnu::logger.stream();
-    vnu::logger.setStream(&log);
+    testing_support::CapturedLog log;
     BCheckSetting s("BlackUsed");
-    const bool accepted = s.DeserialiseSetting2("MinPlates", WCheckSetting(Check().warn(3)));
-    vnu::logger.setStream(before);
-    EXPECT_FALSE(accepted);
+    EXPECT_FALSE(s.DeserialiseSetting2("MinPlates", WCheckSetting(Check().warn(3))));
     EXPECT_EQ(s.GetName(), ustring("BlackUsed"));
     EXPECT_TRUE(s.GetValueNULL(kWarn));
-    EXPECT_NE(log.str().find("new setting not found"), std::string::npos);
-    EXPECT_NE(log.str().find("[BCheckSetting:"), std::string::npos);  // the logger shows the base name
-    EXPECT_NE(log.str().find("DeserialiseSetting2"), std::string::npos);
+    EXPECT_NE(log.text().find("new setting not found"), std::string::npos);
+    EXPECT_NE(log.text().find("[BCheckSetting:"), std::string::npos);  // the logger shows the base name
+    EXPECT_NE(log.text().find("DeserialiseSetting2"), std::string::npos);
 }
 
 TEST_F(BCheckSettingTest, RecordTypeAndPrecision) {

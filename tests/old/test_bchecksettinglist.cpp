@@ -1,13 +1,9 @@
 #include "BCheckSettingList.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
 #include <string>
 
+#include "TestFolders.h"
 #include "TestProblemDescriptions.h"
 #include "UFileSpecCore.h"
 
@@ -207,37 +203,18 @@ class ProfileResolution : public BCheckSettingListTest {
 protected:
     void SetUp() override {
         BCheckSettingListTest::SetUp();
-        char pattern[] = "/tmp/varnel-checks-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-        const char* old = getenv("XDG_DATA_HOME");
-        hadOld = old != nullptr;
-        if (hadOld) oldValue = old;
-        setenv("XDG_DATA_HOME", root.c_str(), 1);
-        folder = UFileSpecCore(UFileSpecCore::eSpecialFolder_ColorProfiles);
-        ASSERT_EQ(folder.path(), ustring(root + "/icc"));
+        env.set("XDG_DATA_HOME", root.path());
+        ASSERT_EQ(UFileSpecCore(UFileSpecCore::eSpecialFolder_ColorProfiles).path(), ustring(root / "icc"));
     }
-    void TearDown() override {
-        if (hadOld)
-            setenv("XDG_DATA_HOME", oldValue.c_str(), 1);
-        else
-            unsetenv("XDG_DATA_HOME");
-        UFileSpecCore(ustring(root), nullptr).unlink();
-    }
-    ustring profile(const char* name) {
-        std::ofstream(root + "/icc/" + name) << "icc";
-        return ustring(root + "/icc/" + name);
-    }
+    ustring profile(const char* name) { return ustring(root.write(std::string("icc/") + name, "icc")); }
 
-    std::string root;
-    bool hadOld = false;
-    std::string oldValue;
-    UFileSpecCore folder;
+    testing_support::ScratchFolder root;
+    testing_support::ScopedEnvironment env;
 };
 
 TEST_F(ProfileResolution, ExistingFilesBecomeFullPaths) {
     const ustring path = profile("Coated.icc");
-    ASSERT_EQ(mkdir((root + "/icc/Folder.icc").c_str(), 0700), 0);
+    root.makeFolder("icc/Folder.icc");
     decodeLocal(Qcs()
                     .check("Setting_ProcessProfile", Check().param("Coated.icc").param("Missing.icc"))
                     .check("Setting_GrayscaleProfile", Check().param("Folder.icc"))
