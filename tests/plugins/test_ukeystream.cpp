@@ -31,12 +31,17 @@ const UKey kSt('S', 't'), kRT('R', 'T'), kBr('B', 'r'), kLH('L', 'H'), kPv('P', 
     kDp('D', 'p'), kJJ('J', 'J'), kAR('A', 'R');
 constexpr int kJob5 = 0x4A4F4235;
 
-Bytes B(std::initializer_list<int> values) {
-    return Bytes(values.begin(), values.end());
+// Hex bytes separated by spaces; 'text' stands for the bytes of text.
+Bytes H(const std::string& spec) {
+    Bytes out, token;
+    for (std::istringstream in(spec); in >> token;)
+        out += token.front() == '\'' ? token.substr(1, token.size() - 2)
+                                     : Bytes(1, static_cast<char>(std::stoi(token, nullptr, 16)));
+    return out;
 }
 
 Bytes BE32(std::uint32_t v) {
-    return B({int(v >> 24), int((v >> 16) & 255), int((v >> 8) & 255), int(v & 255)});
+    return Bytes{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
 }
 
 Bytes Patch(Bytes bytes, std::size_t at, const Bytes& with) {
@@ -45,12 +50,12 @@ Bytes Patch(Bytes bytes, std::size_t at, const Bytes& with) {
 
 // A root record holding exactly `body`.
 Bytes Root(const Bytes& body) {
-    return B({'K', 'S', 0xFF}) + BE32(std::uint32_t(body.size())) + B({6}) + body;
+    return H("'KS' FF") + BE32(std::uint32_t(body.size())) + H("06") + body;
 }
 
 // A root record as the writer lays it out: the version field first.
 Bytes Stream(const Bytes& content) {
-    return Root(B({0xC0, 0xDE, 0x01, 0x02, 0x01}) + content);
+    return Root(H("C0 DE 01 02 01") + content);
 }
 
 void Nothing(UKeyOutStream&) {}
@@ -99,6 +104,13 @@ Writer Rec(UKey key, const Writer& inner) {
     };
 }
 
+// Runs the readers in turn.
+Reader All(std::initializer_list<Reader> readers) {
+    return [=, list = std::vector<Reader>(readers)](UKeyInStream& in) {
+        for (const Reader& read : list) read(in);
+    };
+}
+
 // Opens the record under `key` for `inner`.
 Reader In(UKey key, const Reader& inner) {
     return [=](UKeyInStream& in) {
@@ -113,14 +125,14 @@ Reader In(UKey key, const Reader& inner) {
 template <class T>
 Reader R(UKey key, T expected) {
     return [=](UKeyInStream& in) {
-        T v{};
-        if constexpr (std::is_same_v<T, bool>) {
-            v = !expected;
-        } else if constexpr (std::is_arithmetic_v<T>) {
-            v = expected + 1;
-        } else {
-            v = expected + "?";
-        }
+        T v = [&] {
+            if constexpr (std::is_same_v<T, bool>)
+                return !expected;
+            else if constexpr (std::is_arithmetic_v<T>)
+                return T(expected + 1);
+            else
+                return T(expected + "?");
+        }();
         if constexpr (std::is_same_v<T, std::string>) {
             in >> key;
             in.Read8BitStringWithUnknownEncoding(v);
@@ -135,9 +147,6 @@ Reader R(UKey key, T expected) {
     };
 }
 
-// ---------------------------------------------------------------------------------------------
-// The format's byte examples, written and read back.
-
 struct Example {
     const char* name;
     Writer write;
@@ -147,70 +156,60 @@ struct Example {
 
 const std::vector<Example>& Examples() {
     static const std::vector<Example> examples = {
-        {"nothing", Nothing, B({}),
+        {"nothing", Nothing, H(""),
          [](UKeyInStream& in) {
              EXPECT_EQ(in.GetVersion(), 1);
              EXPECT_FALSE(in.Exists(kSt));
          }},
-        {"int 0", W(kSt, 0), B({'S', 't', 0x00, 0x02}), R(kSt, 0)},
-        {"int 1", W(kSt, 1), B({'S', 't', 0x01, 0x02, 0x01}), R(kSt, 1)},
-        {"int -1", W(kSt, -1), B({'S', 't', 0x04, 0x02, 0xFF, 0xFF, 0xFF, 0xFF}), R(kSt, -1)},
-        {"int 256", W(kSt, 256), B({'S', 't', 0x02, 0x02, 0x01, 0x00}), R(kSt, 256)},
-        {"int min", W(kSt, std::numeric_limits<int>::min()), B({'S', 't', 0x04, 0x02, 0x80, 0, 0, 0}),
+        {"int 0", W(kSt, 0), H("'St' 00 02"), R(kSt, 0)},
+        {"int 1", W(kSt, 1), H("'St' 01 02 01"), R(kSt, 1)},
+        {"int -1", W(kSt, -1), H("'St' 04 02 FF FF FF FF"), R(kSt, -1)},
+        {"int 256", W(kSt, 256), H("'St' 02 02 01 00"), R(kSt, 256)},
+        {"int min", W(kSt, std::numeric_limits<int>::min()), H("'St' 04 02 80 00 00 00"),
          R(kSt, std::numeric_limits<int>::min())},
-        {"bool false", W(kBr, false), B({'B', 'r', 0x00, 0x01}), R(kBr, false)},
-        {"bool true", W(kBr, true), B({'B', 'r', 0x01, 0x01, 0x01}), R(kBr, true)},
-        {"double 0", W(kLH, 0.0), B({'L', 'H', 0x00, 0x04}), R(kLH, 0.0)},
-        {"double 1.5", W(kLH, 1.5), B({'L', 'H', 0x08, 0x04, 0x3F, 0xF8, 0, 0, 0, 0, 0, 0}), R(kLH, 1.5)},
-        {"double -0", W(kLH, -0.0), B({'L', 'H', 0x08, 0x04, 0x80, 0, 0, 0, 0, 0, 0, 0}), R(kLH, -0.0)},
-        {"string", W(kPv, "748"), B({'P', 'v', 0x03, 0x05, '7', '4', '8'}), R(kPv, ustring("748"))},
-        {"string keeps leading zero bytes", W(kPv, ustring(B({0, 0, 'a'}))), B({'P', 'v', 3, 5, 0, 0, 'a'}),
-         R(kPv, B({0, 0, 'a'}))},
-        {"string of 254 bytes", W(kSS, ustring(254, 'x')), B({'S', 'S', 0xFE, 0x05}) + Bytes(254, 'x'),
+        {"bool false", W(kBr, false), H("'Br' 00 01"), R(kBr, false)},
+        {"bool true", W(kBr, true), H("'Br' 01 01 01"), R(kBr, true)},
+        {"double 0", W(kLH, 0.0), H("'LH' 00 04"), R(kLH, 0.0)},
+        {"double 1.5", W(kLH, 1.5), H("'LH' 08 04 3F F8 00 00 00 00 00 00"), R(kLH, 1.5)},
+        {"double -0", W(kLH, -0.0), H("'LH' 08 04 80 00 00 00 00 00 00 00"), R(kLH, -0.0)},
+        {"string", W(kPv, "748"), H("'Pv' 03 05 '748'"), R(kPv, ustring("748"))},
+        {"string keeps leading zero bytes", W(kPv, ustring(H("00 00 'a'"))), H("'Pv' 03 05 00 00 'a'"),
+         R(kPv, H("00 00 'a'"))},
+        {"string of 254 bytes", W(kSS, ustring(254, 'x')), H("'SS' FE 05") + Bytes(254, 'x'),
          R(kSS, ustring(254, 'x'))},
-        {"string of 255 bytes", W(kSS, ustring(255, 'y')),
-         B({'S', 'S', 0xFF, 0x00, 0x00, 0x00, 0xFF, 0x05}) + Bytes(255, 'y'), R(kSS, ustring(255, 'y'))},
+        {"string of 255 bytes", W(kSS, ustring(255, 'y')), H("'SS' FF 00 00 00 FF 05") + Bytes(255, 'y'),
+         R(kSS, ustring(255, 'y'))},
         {"opaque bytes keep their zeros",
          [](UKeyOutStream& o) {
              o << kDp;
              o.WriteField("\0\0\1", 3, UKeyStream::eType_Bytes);
          },
-         B({'D', 'p', 0x03, 0x08, 0, 0, 1}), R(kDp, B({0, 0, 1}))},
-        {"empty record", Rec(kJJ, Nothing), B({'J', 'J', 0xFF, 0, 0, 0, 0, 0x06}),
+         H("'Dp' 03 08 00 00 01"), R(kDp, H("00 00 01"))},
+        {"empty record", Rec(kJJ, Nothing), H("'JJ' FF 00 00 00 00 06"),
          In(kJJ, [](UKeyInStream& in) { EXPECT_FALSE(in.Next()); })},
-        {"field without a key carries key 0", [](UKeyOutStream& o) { o << 5; }, B({0, 0, 0x01, 0x02, 0x05}),
+        {"field without a key carries key 0", [](UKeyOutStream& o) { o << 5; }, H("00 00 01 02 05"),
          R(UKey(0), 5)},
         {"opening a container keeps the pending key",
          [](UKeyOutStream& o) { Rec(kJJ, [](UKeyOutStream& r) { r << 5; })(o << kPv); },
-         B({'J', 'J', 0xFF, 0, 0, 0, 5, 0x06, 'P', 'v', 0x01, 0x02, 0x05}), In(kJJ, R(kPv, 5))},
+         H("'JJ' FF 00 00 00 05 06 'Pv' 01 02 05"), In(kJJ, R(kPv, 5))},
         // Keys are any 16-bit values, and each level has its own.
-        {
-            "numeric keys",
-            Rec(UKey(10),
-                [](UKeyOutStream& o) {
-                    W(UKey(120), -2)(o);
-                    Rec(UKey(140), [](UKeyOutStream& r) { r << UKey(3201) << 3 << UKey(120) << 4; })(o);
-                }),
-            B({0x00, 0x0A, 0xFF}) + BE32(26) +
-                B({0x06, 0x00, 0x78, 0x04, 0x02, 0xFF, 0xFF, 0xFF, 0xFE, 0x00, 0x8C, 0xFF}) + BE32(10) +
-                B({0x06, 0x0C, 0x81, 0x01, 0x02, 0x03, 0x00, 0x78, 0x01, 0x02, 0x04}),
-            In(UKey(10),
-               [](UKeyInStream& in) {
-                   R(UKey(120), -2)(in);
-                   In(UKey(140), [](UKeyInStream& r) {
-                       R(UKey(3201), 3)(r);
-                       R(UKey(120), 4)(r);
-                   })(in);
-               })},
+        {"numeric keys",
+         Rec(UKey(10),
+             [](UKeyOutStream& o) {
+                 W(UKey(120), -2)(o);
+                 Rec(UKey(140), [](UKeyOutStream& r) { r << UKey(3201) << 3 << UKey(120) << 4; })(o);
+             }),
+         H("00 0A FF 00 00 00 1A 06 00 78 04 02 FF FF FF FE 00 8C FF 00 00 00 0A 06 0C 81 01 02 03 00 78 01 "
+           "02 04"),
+         In(UKey(10), All({R(UKey(120), -2), In(UKey(140), All({R(UKey(3201), 3), R(UKey(120), 4)}))}))},
     };
     return examples;
 }
 
 // The 50-byte example: an int, then an array of four doubles.
 const Bytes k50 =
-    B({0x4B, 0x53, 0xFF, 0x00, 0x00, 0x00, 0x2A, 0x06, 0xC0, 0xDE, 0x01, 0x02, 0x01, 0x53, 0x74, 0x01, 0x02,
-       0x05, 0x52, 0x54, 0xFF, 0x00, 0x00, 0x00, 0x18, 0x07, 0x00, 0x04, 0x00, 0x04, 0x08, 0x04, 0x40, 0x6A,
-       0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x08, 0x04, 0x40, 0x72, 0x90, 0x00, 0x00, 0x00, 0x00, 0x00});
+    H("4B 53 FF 00 00 00 2A 06 C0 DE 01 02 01 53 74 01 02 05 52 54 FF 00 00 00 18 07 00 04 00 04 08 04 40 6A "
+      "40 00 00 00 00 00 08 04 40 72 90 00 00 00 00 00");
 
 void Write50(UKeyOutStream& out) {
     out << kSt << 5 << UKeyOutStream::StartArray(kRT) << 0.0 << 0.0 << 210.0 << 297.0;
@@ -227,16 +226,11 @@ void Check50(UKeyInStream& in) {
 }
 
 TEST(KeyStreamExamples, WrittenAndReadBack) {
-    EXPECT_EQ(Written(0, Nothing),
-              B({0x4B, 0x53, 0xFF, 0x00, 0x00, 0x00, 0x05, 0x06, 0xC0, 0xDE, 0x01, 0x02, 0x01}));
+    EXPECT_EQ(Written(0, Nothing), H("4B 53 FF 00 00 00 05 06 C0 DE 01 02 01"));
     const Bytes withId = Written(kJob5, Nothing);
-    EXPECT_EQ(withId, Root(B({'I', 'D', 0x04, 0x02, 'J', 'O', 'B', '5', 0xC0, 0xDE, 0x01, 0x02, 0x01})));
+    EXPECT_EQ(withId, Root(H("'ID' 04 02 'JOB5' C0 DE 01 02 01")));
     // The header fields are ordinary fields of the root too.
-    Read(withId, [](UKeyInStream& in) {
-        EXPECT_EQ(in.GetVersion(), 1);
-        R(UKey('I', 'D'), kJob5)(in);
-        R(UKey(0xC0DE), 1)(in);
-    });
+    Read(withId, All({Examples()[0].check, R(UKey('I', 'D'), kJob5), R(UKey(0xC0DE), 1)}));
     EXPECT_EQ(Written(0, Write50), k50);
     Read(k50, Check50);
     for (const auto& ex : Examples()) {
@@ -276,9 +270,6 @@ void Walk(UKeyInStream& in) {
     }
 }
 
-// ---------------------------------------------------------------------------------------------
-// Ill-formed input.
-
 TEST(KeyStreamHardening, EveryTruncationFailsCleanly) {
     std::vector<Bytes> streams = {k50, Written(kJob5, Write50)};
     for (const auto& ex : Examples()) streams.push_back(Stream(ex.content));
@@ -300,27 +291,25 @@ TEST(KeyStreamHardening, EveryTruncationFailsCleanly) {
 TEST(KeyStreamHardening, BadHeadersAndLengthsFailCleanly) {
     const std::vector<std::pair<Bytes, const char*>> cases = {
         {Bytes(), "UKeyInStream: meta key mismatch"},
-        {B({'K'}), "UKeyInStream: meta key mismatch"},
-        {B({'K', 'T', 0, 6}), "UKeyInStream: meta key mismatch"},
-        {B({'K', 'S', 0, 7}), "UKeyInStream: expecting record"},
-        {B({'K', 'S', 0xFF, 0, 0, 0, 0, 5}), "UKeyInStream: expecting record"},
-        {B({'K', 'S', 0xFF, 0, 0}), "UKeyInStream: input ends inside the root record header"},
-        {Root(B({0xC0, 0xDE, 0x05, 0x02, 1, 0, 0, 0, 0})), "UKeyInStream: version field is 5 bytes"},
+        {H("'K'"), "UKeyInStream: meta key mismatch"},
+        {H("'KT' 00 06"), "UKeyInStream: meta key mismatch"},
+        {H("'KS' 00 07"), "UKeyInStream: expecting record"},
+        {H("'KS' FF 00 00 00 00 05"), "UKeyInStream: expecting record"},
+        {H("'KS' FF 00 00"), "UKeyInStream: input ends inside the root record header"},
+        {Root(H("C0 DE 05 02 01 00 00 00 00")), "UKeyInStream: version field is 5 bytes"},
         // Lengths of remaining + 1 and the largest values.
-        {Patch(k50, 6, B({0x2B})), "UKeyInStream: root record length"},
-        {Patch(k50, 3, BE32(0xFFFFFFFF)), "UKeyInStream: root record length"},
-        {Patch(k50, 24, B({0x19})), "UKeyInStream: field at offset 18"},
-        {Patch(k50, 21, BE32(0xFFFFFFFF)), "UKeyInStream: field at offset 18 is 4294967295 bytes long"},
-        {Patch(k50, 15, B({50 - 17 + 1})), "UKeyInStream: field at offset 13"},
-        {Patch(k50, 40, B({0x09})), "UKeyInStream: field at offset 40"},
-        {Stream(B({'S', 'S', 0xFF}) + BE32(0x80000000) + B({5, 'a'})),
+        {Patch(k50, 6, H("2B")), "UKeyInStream: root record length"},
+        {Patch(k50, 3, H("FF FF FF FF")), "UKeyInStream: root record length"},
+        {Patch(k50, 24, H("19")), "UKeyInStream: field at offset 18"},
+        {Patch(k50, 21, H("FF FF FF FF")), "UKeyInStream: field at offset 18 is 4294967295 bytes long"},
+        {Patch(k50, 15, H("22")), "UKeyInStream: field at offset 13"},
+        {Patch(k50, 40, H("09")), "UKeyInStream: field at offset 40"},
+        {Stream(H("'SS' FF 80 00 00 00 05 'a'")),
          "UKeyInStream: field at offset 13 is 2147483648 bytes long"},
-        {Stream(B({'J', 'J', 0xFF}) + BE32(6) + B({6, 'S', 't', 0x04, 0x02, 1, 2})),
-         "UKeyInStream: field at offset 21"},
-        {Stream(B({'J', 'J', 0xFF}) + BE32(1) + B({6, 'S'})), "UKeyInStream: record ends inside a field key"},
-        {Stream(B({'S', 'S', 0xFF, 0x00})), "UKeyInStream: record ends inside a field header"},
-        {Stream(B({'R', 'T', 0xFF}) + BE32(1) + B({7, 0xFF})),
-         "UKeyInStream: array ends inside a field header"},
+        {Stream(H("'JJ' FF 00 00 00 06 06 'St' 04 02 01 02")), "UKeyInStream: field at offset 21"},
+        {Stream(H("'JJ' FF 00 00 00 01 06 'S'")), "UKeyInStream: record ends inside a field key"},
+        {Stream(H("'SS' FF 00")), "UKeyInStream: record ends inside a field header"},
+        {Stream(H("'RT' FF 00 00 00 01 07 FF")), "UKeyInStream: array ends inside a field header"},
     };
     for (const auto& [bytes, error] : cases) EXPECT_THAT(ErrorOf(bytes, Walk), StartsWith(error));
     std::istringstream failed(k50);
@@ -343,7 +332,7 @@ TEST(KeyStreamHardening, InputsThatCannotBeTrusted) {
             return dir == std::ios_base::end ? pos_type(off_type(str().size() + 1)) : pos;
         }
     };
-    const Bytes text = Stream(B({'S', 'S', 3, 5, 'a', 'b', 'c'}));
+    const Bytes text = Stream(H("'SS' 03 05 'abc'"));
     Liar liar(text.substr(0, text.size() - 1), std::ios::in);
     const std::vector<std::pair<std::streambuf*, const char*>> cases = {
         {&oneWay, "UKeyInStream: input stream is not seekable"},
@@ -355,15 +344,12 @@ TEST(KeyStreamHardening, InputsThatCannotBeTrusted) {
     }
 }
 
-// ---------------------------------------------------------------------------------------------
-// Reading rules.
-
 TEST(KeyStreamReader, FieldLongerThanItsTarget) {
     const std::vector<std::pair<Bytes, Reader>> cases = {
-        {Stream(B({'L', 'H', 0x09, 0x04, 1, 2, 3, 4, 5, 6, 7, 8, 9})), R(kLH, 0.0)},
-        {Stream(B({'S', 't', 0x05, 0x02, 1, 2, 3, 4, 5})), R(kSt, 0)},
-        {Stream(B({'B', 'r', 0x02, 0x01, 0, 1})), R(kBr, false)},
-        {Stream(B({'R', 'T', 0xFF}) + BE32(11) + B({7, 9, 4, 1, 2, 3, 4, 5, 6, 7, 8, 9})),
+        {Stream(H("'LH' 09 04 01 02 03 04 05 06 07 08 09")), R(kLH, 0.0)},
+        {Stream(H("'St' 05 02 01 02 03 04 05")), R(kSt, 0)},
+        {Stream(H("'Br' 02 01 00 01")), R(kBr, false)},
+        {Stream(H("'RT' FF 00 00 00 0B 07 09 04 01 02 03 04 05 06 07 08 09")),
          [](UKeyInStream& in) {
              double d = 0;
              in >> UKeyInStream::StartArray(kRT) >> d;
@@ -374,7 +360,7 @@ TEST(KeyStreamReader, FieldLongerThanItsTarget) {
 }
 
 TEST(KeyStreamReader, AbsentFields) {
-    Read(Stream(B({'P', 'v', 0x00, 0x05})), [](UKeyInStream& in) {
+    Read(Stream(H("'Pv' 00 05")), [](UKeyInStream& in) {
         const UKey no('N', 'o');
         int i = 42;
         bool b = true;
@@ -400,13 +386,12 @@ TEST(KeyStreamReader, AbsentFields) {
 TEST(KeyStreamReader, VersionDecidesStrings) {
     // A string, an int, a bool and an array of a string and an int.
     const Bytes fields =
-        B({'S',  'S',  0x05, 0x05, 'o',  'k', 0, 'n', 'o', 'S',  't',  0x01, 0x02, 0x07, 'B',  'r', 0x01,
-           0x01, 0x01, 'A',  'R',  0xFF, 0,   0, 0,   6,   0x07, 0x01, 0x05, 's',  0x01, 0x02, 0x08});
+        H("'SS' 05 05 'ok' 00 'noSt' 01 02 07 'Br' 01 01 01 'AR' FF 00 00 00 06 07 01 05 's' 01 02 08");
     const std::vector<std::pair<Bytes, int>> cases = {
         {Root(fields), 0},
-        {Root(B({'I', 'D', 0x00, 0x02, 0xC0, 0xDE, 0x01, 0x02, 0x02}) + fields), 2},
-        {Root(B({'X', 'X', 0x00, 0x02, 0xC0, 0xDE, 0x01, 0x02, 0x01}) + fields), 0},  // not first
-        {Root(B({0xC0, 0xDE, 0x04, 0x02, 0xFF, 0xFF, 0xFF, 0xFF}) + fields), -1},
+        {Root(H("'ID' 00 02 C0 DE 01 02 02") + fields), 2},
+        {Root(H("'XX' 00 02 C0 DE 01 02 01") + fields), 0},  // not first
+        {Root(H("C0 DE 04 02 FF FF FF FF") + fields), -1},
         {Stream(fields), 1},
     };
     for (const auto& [bytes, version] : cases) {
@@ -415,7 +400,7 @@ TEST(KeyStreamReader, VersionDecidesStrings) {
             EXPECT_EQ(in.GetVersion(), version);
             // Strings are cut at a zero byte; the raw bytes are not.
             R(kSS, ustring(version >= 1 ? "ok" : ""))(in);
-            R(kSS, B({'o', 'k', 0, 'n', 'o'}))(in);
+            R(kSS, H("'ok' 00 'no'"))(in);
             R(kSt, 7)(in);
             R(kBr, true)(in);
             ustring s = "x";
@@ -429,8 +414,8 @@ TEST(KeyStreamReader, VersionDecidesStrings) {
 }
 
 TEST(KeyStreamReader, RunsAndNext) {
-    const Bytes runs = Stream(B({'L', 'X', 0xFF}) + BE32(20) + B({6,   'A', 'A', 1, 2, 1,   'B', 'B', 1, 2, 2,
-                                                                  'A', 'A', 1,   2, 3, 'B', 'B', 1,   2, 4}));
+    const Bytes runs =
+        Stream(H("'LX' FF 00 00 00 14 06 'AA' 01 02 01 'BB' 01 02 02 'AA' 01 02 03 'BB' 01 02 04"));
     Read(runs, In(UKey('L', 'X'), [](UKeyInStream& in) {
              R(UKey('A', 'A'), 1)(in);  // before any Next: the first run
              EXPECT_TRUE(in.Next());
@@ -440,16 +425,15 @@ TEST(KeyStreamReader, RunsAndNext) {
              EXPECT_FALSE(in.Exists(UKey('A', 'A')));
          }));
     // A, B, A, C: the run is (A, B); C belongs to the next run. Next may come first.
-    Read(Stream(B({'A', 'A', 1, 2, 1, 'B', 'B', 1, 2, 2, 'A', 'A', 1, 2, 3, 'C', 'C', 1, 2, 4})),
-         [](UKeyInStream& in) {
-             EXPECT_TRUE(in.Next());
-             R(UKey('A', 'A'), 1)(in);
-             EXPECT_FALSE(in.Exists(UKey('C', 'C')));
-             EXPECT_EQ(in.IndexedFields().size(), 3u);  // the version field, A and B
-             EXPECT_TRUE(in.Next());
-             R(UKey('A', 'A'), 3)(in);
-             R(UKey('C', 'C'), 4)(in);
-         });
+    Read(Stream(H("'AA' 01 02 01 'BB' 01 02 02 'AA' 01 02 03 'CC' 01 02 04")), [](UKeyInStream& in) {
+        EXPECT_TRUE(in.Next());
+        R(UKey('A', 'A'), 1)(in);
+        EXPECT_FALSE(in.Exists(UKey('C', 'C')));
+        EXPECT_EQ(in.IndexedFields().size(), 3u);  // the version field, A and B
+        EXPECT_TRUE(in.Next());
+        R(UKey('A', 'A'), 3)(in);
+        R(UKey('C', 'C'), 4)(in);
+    });
 }
 
 TEST(KeyStreamReader, TenLevelsAndNoMore) {
@@ -471,24 +455,24 @@ TEST(KeyStreamReader, TenLevelsAndNoMore) {
 }
 
 TEST(KeyStreamReader, ArraysReadInOrder) {
-    const Bytes bytes = Written(0, [](UKeyOutStream& o) {
-        o << UKeyOutStream::StartArray(kAR) << 1 << ustring(300, 's') << "short" << true << -7.5;
-        o.Pop();
-    });
-    Read(bytes, [](UKeyInStream& in) {
-        int i = 0;
-        ustring longText, shortText;
-        bool b = false;
-        double d = 0, untouched = 11;
-        in >> UKeyInStream::StartArray(kAR);
-        EXPECT_FALSE(in.Exists(kAR));  // arrays have no keys
-        in >> i >> longText >> shortText >> b >> d;
-        EXPECT_FALSE(in.Next());
-        in >> untouched;
-        in.Pop();
-        EXPECT_EQ(std::tuple(i, longText, shortText, b, d, untouched),
-                  std::tuple(1, ustring(300, 's'), ustring("short"), true, -7.5, 11.0));
-    });
+    Read(Written(0,
+                 [](UKeyOutStream& o) {
+                     o << UKeyOutStream::StartArray(kAR) << 1 << ustring(300, 's') << "short" << true << -7.5;
+                 }),
+         [](UKeyInStream& in) {
+             int i = 0;
+             ustring longText, shortText;
+             bool b = false;
+             double d = 0, untouched = 11;
+             in >> UKeyInStream::StartArray(kAR);
+             EXPECT_FALSE(in.Exists(kAR));  // arrays have no keys
+             in >> i >> longText >> shortText >> b >> d;
+             EXPECT_FALSE(in.Next());
+             in >> untouched;
+             in.Pop();
+             EXPECT_EQ(std::tuple(i, longText, shortText, b, d, untouched),
+                       std::tuple(1, ustring(300, 's'), ustring("short"), true, -7.5, 11.0));
+         });
 }
 
 TEST(KeyStreamReader, LongFieldsBeyondTheReadWindow) {
@@ -501,11 +485,7 @@ TEST(KeyStreamReader, LongFieldsBeyondTheReadWindow) {
         o.WriteField(large.data(), int(large.size()), UKeyStream::eType_Bytes);
         o << kSt << 77;
     });
-    Read(bytes, [&](UKeyInStream& in) {
-        R(kSt, 77)(in);
-        R(UKey('B', 'G'), big)(in);
-        R(kDp, large)(in);
-    });
+    Read(bytes, All({R(kSt, 77), R(UKey('B', 'G'), big), R(kDp, large)}));
     // Nor does the reader assume its input starts at offset 0.
     std::istringstream is("prefix" + k50);
     is.seekg(6);
@@ -552,35 +532,31 @@ TEST(KeyStreamReader, RecordOfEveryKey) {
 }
 
 TEST(KeyStreamReader, PrimitivesRestoreLeadingZeros) {
-    Read(Stream(B({'S', 't', 0x02, 0x02, 0x01, 0x00, 'R', 'T', 0xFF}) + BE32(5) + B({7, 0, 4, 1, 2, 0x7F})),
-         [](UKeyInStream& in) {
-             UKeyInStream::FieldInfo info;
-             unsigned char four[4] = {9, 9, 9, 9}, two[2] = {9, 9}, one = 0;
-             bool found = false;
-             EXPECT_FALSE(in.ReadField(four, 4));  // nothing looked up yet
-             EXPECT_FALSE(in.PeekField(info));
-             in >> kSt;
-             ASSERT_TRUE(in.PeekField(info));
-             EXPECT_EQ(std::tuple(info.key.value(), info.type, info.length),
-                       std::tuple(kSt.value(), static_cast<unsigned char>(UKeyStream::eType_Int32), 2));
-             ASSERT_TRUE(in.ReadField(four, 4));
-             EXPECT_EQ(Bytes(four, four + 4), B({0, 0, 1, 0}));
-             EXPECT_THROW(in.ReadField(&one, 1), std::runtime_error);
-             in >> UKeyInStream::StartArray(kRT);
-             ASSERT_TRUE(in.PeekField(info) && in.PeekField(info));  // peeking does not consume
-             EXPECT_EQ(info.length, 0);
-             EXPECT_EQ(in.GetLength(found), 0);
-             EXPECT_TRUE(found);
-             ASSERT_TRUE(in.ReadField(two, 2));
-             EXPECT_EQ(Bytes(two, two + 2), B({0, 0x7F}));
-             EXPECT_EQ(in.GetLength(found), 0);
-             EXPECT_FALSE(found);
-             in.Pop();
-         });
+    Read(Stream(H("'St' 02 02 01 00 'RT' FF 00 00 00 05 07 00 04 01 02 7F")), [](UKeyInStream& in) {
+        UKeyInStream::FieldInfo info;
+        unsigned char four[4] = {9, 9, 9, 9}, two[2] = {9, 9}, one = 0;
+        bool found = false;
+        EXPECT_FALSE(in.ReadField(four, 4));  // nothing looked up yet
+        EXPECT_FALSE(in.PeekField(info));
+        in >> kSt;
+        ASSERT_TRUE(in.PeekField(info));
+        EXPECT_EQ(std::tuple(info.key.value(), info.type, info.length),
+                  std::tuple(kSt.value(), static_cast<unsigned char>(UKeyStream::eType_Int32), 2));
+        ASSERT_TRUE(in.ReadField(four, 4));
+        EXPECT_EQ(Bytes(four, four + 4), H("00 00 01 00"));
+        EXPECT_THROW(in.ReadField(&one, 1), std::runtime_error);
+        in >> UKeyInStream::StartArray(kRT);
+        ASSERT_TRUE(in.PeekField(info) && in.PeekField(info));  // peeking does not consume
+        EXPECT_EQ(info.length, 0);
+        EXPECT_EQ(in.GetLength(found), 0);
+        EXPECT_TRUE(found);
+        ASSERT_TRUE(in.ReadField(two, 2));
+        EXPECT_EQ(Bytes(two, two + 2), H("00 7F"));
+        EXPECT_EQ(in.GetLength(found), 0);
+        EXPECT_FALSE(found);
+        in.Pop();
+    });
 }
-
-// ---------------------------------------------------------------------------------------------
-// Writer rules beyond the byte examples.
 
 TEST(KeyStreamWriter, DestructorClosesEverything) {
     std::ostringstream os;
