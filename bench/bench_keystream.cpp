@@ -14,13 +14,11 @@ namespace {
 
 // The thread's own CPU time: on a shared machine other processes' time slices stay out of the
 // ratio.
-struct Clock {
-    static double now() {
-        timespec ts{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-        return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-    }
-};
+double Now() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
 
 constexpr int kRuns = 1000;
 constexpr int kFieldsPerRun = 30;
@@ -88,25 +86,13 @@ Totals ReadWithKeyStream(std::istream& is) {
     while (in.Next()) {
         for (int i = 0; i < kFieldsPerRun; ++i) {
             in >> FieldKey(i);
+            int v = 0;
+            double d = 0;
+            bool b = false;
             switch (i % 5) {
-                case 0: {
-                    int v = 0;
-                    in >> v;
-                    t.ints += static_cast<std::uint32_t>(v);
-                    break;
-                }
-                case 1: {
-                    double d = 0;
-                    in >> d;
-                    t.doubles += d;
-                    break;
-                }
-                case 2: {
-                    bool b = false;
-                    in >> b;
-                    t.flags += b;
-                    break;
-                }
+                case 0: in >> v, t.ints += static_cast<std::uint32_t>(v); break;
+                case 1: in >> d, t.doubles += d; break;
+                case 2: in >> b, t.flags += b; break;
                 default: in >> text; t.textBytes += text.size();
             }
         }
@@ -194,13 +180,13 @@ void BM_JobStreamScan(benchmark::State& state) {
     for (auto _ : state) {
         is.clear();
         is.seekg(0);
-        const auto t0 = Clock::now();
+        const auto t0 = Now();
         a = ReadWithKeyStream(is);
         benchmark::DoNotOptimize(a);
-        const auto t1 = Clock::now();
+        const auto t1 = Now();
         b = ReadWithRawPointer(bytes);
         benchmark::DoNotOptimize(b);
-        const auto t2 = Clock::now();
+        const auto t2 = Now();
         streamSeconds += (t1 - t0);
         rawSeconds += (t2 - t1);
     }
@@ -239,17 +225,17 @@ void BM_LargeRecord(benchmark::State& state) {
     std::istringstream large(RecordOfKeys(65536)), small(RecordOfKeys(4096));
     double largeSeconds = 0, smallSeconds = 0, lookupSeconds = 0;
     for (auto _ : state) {
-        const auto t0 = Clock::now();
+        const auto t0 = Now();
         ScanRecord(small);
-        const auto t1 = Clock::now();
+        const auto t1 = Now();
         ScanRecord(large);
-        const auto t2 = Clock::now();
+        const auto t2 = Now();
         large.clear();
         large.seekg(0);
         UKeyInStream in(large);
         in >> UKeyInStream::StartRecord(kJob);
         in.Next();
-        const auto t3 = Clock::now();
+        const auto t3 = Now();
         std::uint64_t sum = 0;
         for (unsigned i = 0; i < 65536; ++i) {
             int v = 0;
@@ -257,7 +243,7 @@ void BM_LargeRecord(benchmark::State& state) {
             sum += static_cast<unsigned>(v);
         }
         benchmark::DoNotOptimize(sum);
-        const auto t4 = Clock::now();
+        const auto t4 = Now();
         smallSeconds += (t1 - t0);
         largeSeconds += (t2 - t1);
         lookupSeconds += (t4 - t3);
