@@ -1,40 +1,26 @@
-// Byte helpers shared by the job-model tests: hexadecimal vectors and key streams built in memory.
+// Byte helpers shared by the job-model tests: hexadecimal text and key streams built in memory.
 #pragma once
 
-#include <cctype>
 #include <sstream>
 #include <string>
 
 #include "UKeyStream.h"
+#include "hexcodec.h"
 #include "umessage.h"
 
 namespace job_test {
 
 // "4B 53 ff" -> bytes; spaces are ignored.
-inline std::string Unhex(const std::string& text) {
-    std::string bytes;
-    int high = -1;
-    for (char c : text) {
-        if (std::isspace(static_cast<unsigned char>(c))) continue;
-        int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::toupper(c) - 'A' + 10;
-        if (high < 0) {
-            high = v;
-        } else {
-            bytes += static_cast<char>(high * 16 + v);
-            high = -1;
-        }
-    }
-    return bytes;
+inline std::string Unhex(std::string text) {
+    std::erase(text, ' ');
+    return vnu::HexDecode(text);
 }
 
+// Spaced pairs, so that a failed comparison shows where the bytes part.
 inline std::string Hex(const std::string& bytes) {
-    static const char kDigits[] = "0123456789ABCDEF";
+    const std::string plain = vnu::HexEncode(bytes);
     std::string text;
-    for (unsigned char b : bytes) {
-        if (!text.empty()) text += ' ';
-        text += kDigits[b >> 4];
-        text += kDigits[b & 15];
-    }
+    for (size_t i = 0; i < plain.size(); i += 2) text += (i ? " " : "") + plain.substr(i, 2);
     return text;
 }
 
@@ -48,15 +34,29 @@ std::string Stream(Body body, int identifier = 0) {
     return os.str();
 }
 
-inline std::string Flattened(const umessage& message) {
-    std::ostringstream os;
-    message.flatten(os);
-    return os.str();
+// A stream whose root holds the one record `key`, its content what `body` writes.
+template <class Body>
+std::string RecordStream(UKey key, Body body) {
+    return Stream([&](UKeyOutStream& out) {
+        out << UKeyOutStream::StartRecord(key);
+        body(out);
+        out.Pop();
+    });
+}
+
+// What `read` gives from a reader of `bytes`.
+template <class Read>
+auto ReadStream(const std::string& bytes, Read read) {
+    std::istringstream is(bytes);
+    UKeyInStream in(is);
+    return read(in);
 }
 
 // A message field as the companion application writes one: the flattened bytes, unstripped.
 inline void WriteMessage(UKeyOutStream& out, UKey key, const umessage& message) {
-    const std::string bytes = Flattened(message);
+    std::ostringstream os;
+    message.flatten(os);
+    const std::string bytes = os.str();
     out << key;
     out.WriteField(bytes.data(), static_cast<int>(bytes.size()), UKeyStream::eType_Bytes);
 }

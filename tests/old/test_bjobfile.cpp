@@ -1,10 +1,11 @@
 #include "BJobFile.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <sstream>
 
@@ -14,9 +15,8 @@
 #include "job_test_support.h"
 
 using job_test::Hex;
-using job_test::Stream;
-using job_test::Unhex;
 using ticket_builder::Msg;
+using vnu::Rect2D;
 
 namespace vnu {
 void PrintTo(const Rect2D& r, std::ostream* os) {
@@ -26,18 +26,29 @@ void PrintTo(const Rect2D& r, std::ostream* os) {
 
 namespace {
 
+using Writer = std::function<void(UKeyOutStream&)>;
 const double kInf = std::numeric_limits<double>::infinity();
 
-BDestination* Add(BGroup& group, double width, double height) {
+BDestination* Add(BGroup& group, double width, double height, const ustring& id = "") {
     BDestination* d = group.InsertNewDestination();
     d->SetPageSize(width, height);
+    d->SetIdentifier(id);
     return d;
 }
 
-BGroup& NewGroup(BJobFile& job) {
+BGroup& NewGroup(BJobFile& job, bool active = false) {
     auto* group = new BGroup(&job);
+    group->SetActive(active);
     job.GetGroups().Insert(group);
     return *group;
+}
+
+BPageRange* Pages(int first, int count, const ustring& name = "") {
+    auto* range = new BPageRange;
+    range->SetFirstPage(first);
+    range->SetPageCount(count);
+    range->SetSectionName(name);
+    return range;
 }
 
 std::string Write(BJobFile& job, long flags) {
@@ -51,15 +62,14 @@ void Read(BJobFile& job, const std::string& bytes, int flags) {
     job.JobFileReadFromBuffer(is, flags);
 }
 
-// A job stream as the companion application writes one: 'JJ' from `jj`, then whatever `root` adds.
-template <class JJ, class Root>
-std::string CompanionStream(JJ jj, Root root) {
-    return Stream(
+// A job stream as the companion application writes one: 'JJ' with what `jj` writes, then `root`.
+std::string CompanionStream(const Writer& jj, const Writer& root = nullptr) {
+    return job_test::Stream(
         [&](UKeyOutStream& out) {
             out << UKeyOutStream::StartRecord(UKey('J', 'J'));
             jj(out);
             out.Pop();
-            root(out);
+            if (root) root(out);
         },
         BJobFile::kStreamIdentifier);
 }
@@ -70,9 +80,13 @@ std::string TicketStream(const Msg& ticket) {
         [&](UKeyOutStream& out) { job_test::WriteMessage(out, UKey('S', 'R'), ticket.get()); });
 }
 
-Msg SettingRecord(const ustring& problem, const ustring& type) {
+// A ticket's "settings" record with its string parameters P0, P1, ...
+Msg Setting(const ustring& problem, std::initializer_list<ustring> params,
+            const ustring& type = "eSettingType_StringParameter") {
     Msg record;
     record.str("problem", problem).str("type", type);
+    int i = 0;
+    for (const ustring& p : params) record.str(ustring("P%0").arg(i++), p);
     return record;
 }
 
@@ -101,9 +115,8 @@ TEST_F(JobFileTest, DefaultJobWithFlags2IsByteExact) {
     ASSERT_EQ(bytes.size(), 268u);
     const std::string uuid = bytes.substr(44, 36);
     EXPECT_EQ(job.GetJobID(), uuid);
-    const std::string nullBox = "FF 00 00 00 28 07" + std::string(4, ' ') +
-                                "08 04 7F F0 00 00 00 00 00 00 08 04 7F F0 00 00 00 00 00 00 "
-                                "08 04 7F F0 00 00 00 00 00 00 08 04 7F F0 00 00 00 00 00 00";
+    std::string nullBox = "FF 00 00 00 28 07";
+    for (int i = 0; i < 4; ++i) nullBox += " 08 04 7F F0 00 00 00 00 00 00";
     const std::string expected =
         "4B 53 FF 00 00 01 04 06 "  // root
         "49 44 04 02 4A 4F 42 35 "  // 'ID' JOB5
@@ -118,14 +131,13 @@ TEST_F(JobFileTest, DefaultJobWithFlags2IsByteExact) {
         nullBox + " 52 54 " + nullBox + " 52 59 " + nullBox +
         " 4C 48 00 04 4C 56 00 04 4C 77 00 04 4C 64 00 04 53 45 00 01 43 5A 00 01 "  // placement
         "47 47 FF 00 00 00 00 06";                                                   // 'GG'
-    EXPECT_EQ(Hex(bytes), Hex(Unhex(expected)));
+    EXPECT_EQ(Hex(bytes), Hex(job_test::Unhex(expected)));
 }
 
 TEST_F(JobFileTest, WritingTwiceKeepsTheIdentifier) {
     BJobFile job;
     const std::string first = Write(job, 2);
-    const std::string second = Write(job, 2);
-    EXPECT_EQ(first, second);
+    EXPECT_EQ(Write(job, 2), first);
     BJobFile back;
     Read(back, first, 2);
     EXPECT_EQ(back.GetJobID(), job.GetJobID());
@@ -138,7 +150,7 @@ TEST_F(JobFileTest, WritingTwiceKeepsTheIdentifier) {
 
 namespace {
 
-// A job with a value in every field the streams carry.
+// A job with a distinct value in every field the streams carry.
 void Fill(BJobFile& job) {
     job.SetSt(7);
     job.SetJobID("ABC");
@@ -158,18 +170,10 @@ void Fill(BJobFile& job) {
     job.SetDocumentFile(UFileSpecCore("/jobs/a.pdf", nullptr));
     job.SetPD(UFileSpecCore("/p/d", nullptr));
     job.SetPluginInfoFile(UFileSpecCore("/p/i", nullptr));
-    auto* section = new BPageRange;
-    section->SetSectionName("A");
-    section->SetPageCount(2);
-    job.GetPageSections().Insert(section);
-    auto* pages = new BPageRange;
-    pages->SetFirstPage(1);
-    pages->SetPageCount(3);
-    job.GetAbsolutePages().Insert(pages);
+    job.GetPageSections().Insert(Pages(5, 2, "A"));
+    job.GetAbsolutePages().Insert(Pages(1, 3));
     job.GetExportedDestinations().Append(new BExportedDestination(12));
-    BGroup& group = NewGroup(job);
-    group.SetActive(true);
-    Add(group, 210, 297)->SetIdentifier("17");
+    Add(NewGroup(job, true), 210, 297, "17");
 }
 
 }  // namespace
@@ -196,10 +200,8 @@ TEST_F(JobFileTest, Flags4CarriesEveryField) {
 TEST_F(JobFileTest, Flags2LeavesOutTheFullBlockAndDoesNotReadDN) {
     BJobFile job;
     Fill(job);
-    const std::string bytes = Write(job, 2);
-
     BJobFile back;
-    Read(back, bytes, 4);  // what flags 2 wrote, read with everything
+    Read(back, Write(job, 2), 4);  // what flags 2 wrote, read with everything
     EXPECT_EQ(back.GetDN(), "dn");
     EXPECT_TRUE(back.GetSE());
     EXPECT_EQ(back.GetNP(), 1);
@@ -227,187 +229,130 @@ TEST_F(JobFileTest, Flags2LeavesOutTheFullBlockAndDoesNotReadDN) {
     EXPECT_EQ(bare.GetTrimWidth(), 0);
 }
 
-TEST_F(JobFileTest, AbsentFieldsKeepNumbersAndEmptyStrings) {
+TEST_F(JobFileTest, AbsentFieldsAndRelativePaths) {
     BJobFile job;
     Fill(job);
-    Read(job, CompanionStream([](UKeyOutStream& out) { out << UKey('S', 't') << 3; }, [](UKeyOutStream&) {}),
+    Read(job, CompanionStream([](UKeyOutStream& out) {
+             out << UKey('S', 't') << 3 << UKey('F', 'S') << ustring("jobs/a.pdf");
+             out << UKey('P', 'I') << ustring("/x//");
+         }),
          4);
     EXPECT_EQ(job.GetSt(), 3);
+    // Absent numbers keep their values; the reader gives an absent string as the empty string.
     EXPECT_EQ(job.GetNP(), 4);
     EXPECT_TRUE(job.GetSE());
-    EXPECT_EQ(job.GetRequiredTrimBox(), (vnu::Rect2D{4, 5, 210, 297}));
-    // The key-stream reader gives an absent string field as the empty string.
+    EXPECT_EQ(job.GetRequiredTrimBox(), (Rect2D{4, 5, 210, 297}));
     EXPECT_EQ(job.GetSN(), "");
+    EXPECT_FALSE(job.GetTF().isValid());
+    // A relative path reads as an empty file spec; an absolute one is cleaned.
     EXPECT_FALSE(job.GetDocumentFile().isValid());
+    EXPECT_EQ(job.GetPluginInfoFile().path(), "/x");
     // Lists covered by the flags are replaced.
     EXPECT_TRUE(job.GetGroups().empty());
     EXPECT_TRUE(job.GetAbsolutePages().empty());
 }
 
-TEST_F(JobFileTest, RelativePathsReadAsEmptyFileSpecs) {
-    BJobFile job;
-    Read(job,
-         CompanionStream(
-             [](UKeyOutStream& out) {
-                 out << UKey('F', 'S') << ustring("jobs/a.pdf") << UKey('P', 'I') << ustring("/x//");
-             },
-             [](UKeyOutStream&) {}),
-         4);
-    EXPECT_FALSE(job.GetDocumentFile().isValid());
-    EXPECT_EQ(job.GetPluginInfoFile().path(), "/x");
-}
-
-struct CentringCase {
-    const char* name;
-    vnu::Rect2D bleed, trim, typeArea;              // written with flags 2
-    vnu::Rect2D readBleed, readTrim, readTypeArea;  // read back with flags 2
-    friend void PrintTo(const CentringCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class JobFileCentring : public JobFileTest, public testing::WithParamInterface<CentringCase> {};
-
-TEST_P(JobFileCentring, BoxesAllAtTheOriginReadBackCentred) {
-    const CentringCase& c = GetParam();
-    BJobFile job;
-    job.SetRequiredBleedBox(c.bleed);
-    job.SetRequiredTrimBox(c.trim);
-    job.SetRequiredTypeAreaBox(c.typeArea);
-    BJobFile back;
-    Read(back, Write(job, 2), 2);
-    EXPECT_EQ(back.GetRequiredBleedBox(), c.readBleed);
-    EXPECT_EQ(back.GetRequiredTrimBox(), c.readTrim);
-    EXPECT_EQ(back.GetRequiredTypeAreaBox(), c.readTypeArea);
-}
-
-const vnu::Rect2D kA4{0, 0, 210, 297};
-const vnu::Rect2D kA4Centred{-105, -148.5, 210, 297};
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, JobFileCentring,
-    testing::Values(
-        CentringCase{"computed", kA4, kA4, {0, 0, 190, 277}, kA4Centred, kA4Centred, {-95, -138.5, 190, 277}},
-        CentringCase{"typeAreaNeverComputed", kA4, kA4, vnu::kRect2DNull, kA4, kA4, vnu::kRect2DNull},
+TEST_F(JobFileTest, BoxesAllAtTheOriginReadBackCentred) {
+    const Rect2D a4{0, 0, 210, 297}, a4Centred{-105, -148.5, 210, 297}, null = vnu::kRect2DNull;
+    struct Case {
+        Rect2D bleed, trim, typeArea;  // written with flags 2, then read back with flags 2 as:
+        std::array<Rect2D, 3> read;
+    };
+    const Case cases[] = {
+        {a4, a4, {0, 0, 190, 277}, {a4Centred, a4Centred, {-95, -138.5, 190, 277}}},
+        {a4, a4, null, {a4, a4, null}},  // the type-area box never computed
         // An infinite coordinate reads as the null rectangle.
-        CentringCase{"infiniteTrim",
-                     {0, 0, 10, 10},
-                     {0, 0, kInf, 10},
-                     {0, 0, 5, 5},
-                     {0, 0, 10, 10},
-                     vnu::kRect2DNull,
-                     {0, 0, 5, 5}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct DestinationSpec {
-    double width, height;
-    std::array<double, 4> bleeds{};   // left, right, top, bottom
-    std::array<double, 4> margins{};  // left, right, top, bottom
-};
-struct GroupSpec {
-    bool active;
-    std::vector<DestinationSpec> destinations;
-};
-struct RequiredBoxesCase {
-    const char* name;
-    bool combine;
-    std::vector<GroupSpec> groups;
-    vnu::Rect2D bleed, trim, typeArea;  // the type-area box starts as {1, 2, 3, 4}
-    friend void PrintTo(const RequiredBoxesCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class JobFileRequiredBoxes : public JobFileTest, public testing::WithParamInterface<RequiredBoxesCase> {};
-
-TEST_P(JobFileRequiredBoxes, ForTheActiveGroup) {
-    const RequiredBoxesCase& c = GetParam();
-    BJobFile job;
-    job.SetCombineAllGroups(c.combine);
-    job.SetRequiredTypeAreaBox({1, 2, 3, 4});
-    for (const GroupSpec& g : c.groups) {
-        BGroup& group = NewGroup(job);
-        group.SetActive(g.active);
-        for (const DestinationSpec& d : g.destinations) {
-            BDestination* destination = Add(group, d.width, d.height);
-            destination->SetBleeds(d.bleeds[0], d.bleeds[1], d.bleeds[2], d.bleeds[3]);
-            destination->SetTypeAreaMargins(d.margins[0], d.margins[1], d.margins[2], d.margins[3]);
-        }
+        {{0, 0, 10, 10}, {0, 0, kInf, 10}, {0, 0, 5, 5}, {{{0, 0, 10, 10}, null, {0, 0, 5, 5}}}},
+    };
+    for (const Case& c : cases) {
+        BJobFile job;
+        job.SetRequiredBleedBox(c.bleed);
+        job.SetRequiredTrimBox(c.trim);
+        job.SetRequiredTypeAreaBox(c.typeArea);
+        BJobFile back;
+        Read(back, Write(job, 2), 2);
+        EXPECT_EQ((std::array{back.GetRequiredBleedBox(), back.GetRequiredTrimBox(),
+                              back.GetRequiredTypeAreaBox()}),
+                  c.read);
     }
-    job.ComputeRequiredBoxesForActiveGroup();
-    EXPECT_EQ(job.GetRequiredBleedBox(), c.bleed);
-    EXPECT_EQ(job.GetRequiredTrimBox(), c.trim);
-    EXPECT_EQ(job.GetRequiredTypeAreaBox(), c.typeArea);
 }
 
-const vnu::Rect2D kKept{1, 2, 3, 4};
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, JobFileRequiredBoxes,
-    testing::Values(
-        RequiredBoxesCase{
-            "bleedInTheActiveGroup",
-            false,
-            {{false, {{100, 100, {20, 20, 20, 20}}}}, {true, {{210, 297, {3, 3, 3, 3}}, {200, 280}}}},
-            {0, 0, 216, 303},
-            {0, 0, 200, 280},
-            kKept},
-        RequiredBoxesCase{"noMarginsKeepTheTypeArea", false, {{true, {{210, 297}}}}, kA4, kA4, kKept},
+TEST_F(JobFileTest, RequiredBoxesForTheActiveGroup) {
+    using Sides = std::array<double, 4>;  // left, right, top, bottom
+    struct Destination {
+        double width, height;
+        Sides bleeds{}, margins{};
+    };
+    struct Group {
+        bool active;
+        std::vector<Destination> destinations;
+    };
+    struct Case {
+        bool combine;
+        std::vector<Group> groups;
+        std::array<Rect2D, 3> boxes;  // bleed, trim, type area; the type area starts as `kept`
+    };
+    const Rect2D a4{0, 0, 210, 297}, kept{1, 2, 3, 4}, zero{0, 0, 0, 0};
+    const Case cases[] = {
+        // Bleed in the active group only; without margins the type area is kept.
+        {false,
+         {{false, {{100, 100, {20, 20, 20, 20}}}}, {true, {{210, 297, {3, 3, 3, 3}}, {200, 280}}}},
+         {{{0, 0, 216, 303}, {0, 0, 200, 280}, kept}}},
         // Margins on one side still make a type area; the smallest positive one wins.
-        RequiredBoxesCase{"marginsOnOneSide",
-                          false,
-                          {{true, {{210, 297, {}, {10, 0, 0, 0}}, {300, 300, {}, {20, 20, 5, 5}}}}},
-                          kA4,
-                          kA4,
-                          {0, 0, 200, 290}},
-        RequiredBoxesCase{"noActiveGroupConsidersNothing",
-                          false,
-                          {{false, {{210, 297, {}, {10, 10, 10, 10}}}}},
-                          {0, 0, 0, 0},
-                          {0, 0, 0, 0},
-                          kKept},
+        {false,
+         {{true, {{210, 297, {}, {10, 0, 0, 0}}, {300, 300, {}, {20, 20, 5, 5}}}}},
+         {{a4, a4, {0, 0, 200, 290}}}},
+        {false, {{false, {{210, 297, {}, {10, 10, 10, 10}}}}}, {zero, zero, kept}},  // no active group
         // With two or more groups every destination's requested bleed size counts, bleed or not.
-        RequiredBoxesCase{"combiningTwoGroups",
-                          true,
-                          {{false, {{100, 100}}}, {false, {{200, 150}}}},
-                          {0, 0, 200, 150},
-                          {0, 0, 100, 100},
-                          kKept},
-        RequiredBoxesCase{"combiningOneGroup",
-                          true,
-                          {{false, {{100, 100}, {200, 150}}}},
-                          {0, 0, 100, 100},
-                          {0, 0, 100, 100},
-                          kKept}),
-    [](const auto& info) { return std::string(info.param.name); });
+        {true, {{false, {{100, 100}}}, {false, {{200, 150}}}}, {{{0, 0, 200, 150}, {0, 0, 100, 100}, kept}}},
+        {true, {{false, {{100, 100}, {200, 150}}}}, {{{0, 0, 100, 100}, {0, 0, 100, 100}, kept}}},
+    };
+    for (const Case& c : cases) {
+        BJobFile job;
+        job.SetCombineAllGroups(c.combine);
+        job.SetRequiredTypeAreaBox(kept);
+        for (const Group& g : c.groups) {
+            BGroup& group = NewGroup(job, g.active);
+            for (const Destination& d : g.destinations) {
+                BDestination* destination = Add(group, d.width, d.height);
+                destination->SetBleeds(d.bleeds[0], d.bleeds[1], d.bleeds[2], d.bleeds[3]);
+                destination->SetTypeAreaMargins(d.margins[0], d.margins[1], d.margins[2], d.margins[3]);
+            }
+        }
+        job.ComputeRequiredBoxesForActiveGroup();
+        EXPECT_EQ(
+            (std::array{job.GetRequiredBleedBox(), job.GetRequiredTrimBox(), job.GetRequiredTypeAreaBox()}),
+            c.boxes)
+            << "row " << &c - cases;
+    }
+}
 
 TEST_F(JobFileTest, RequiredBoxesSkipDestinationsOfAnotherJob) {
-    BJobFile job;
-    BJobFile stranger;
-    BGroup& group = NewGroup(job);
-    group.SetActive(true);
+    BJobFile job, stranger;
+    BGroup& group = NewGroup(job, true);
     Add(group, 300, 300);
     auto* foreign = new BDestination(stranger);
     foreign->SetPageSize(100, 100);
     group.Insert(foreign);
     job.ComputeRequiredBoxesForActiveGroup();
-    EXPECT_EQ(job.GetRequiredTrimBox(), (vnu::Rect2D{0, 0, 300, 300}));
+    EXPECT_EQ(job.GetRequiredTrimBox(), (Rect2D{0, 0, 300, 300}));
 }
 
 TEST_F(JobFileTest, ExportWriteMarksDestinationsAndMovesTheActiveGroup) {
     BJobFile job;
-    BGroup& first = NewGroup(job);
-    first.SetActive(true);
-    Add(first, 210, 297)->SetIdentifier("1");
-    Add(first, 210, 297)->SetIdentifier("2");
+    BGroup& first = NewGroup(job, true);
+    Add(first, 210, 297, "1");
+    Add(first, 210, 297, "2");
     BGroup& second = NewGroup(job);
-    Add(second, 100, 120)->SetIdentifier("3");
-    BDestination* done = Add(second, 100, 120);
-    done->SetIdentifier("4");
-    done->SetExported(true);
+    Add(second, 100, 120, "3");
+    Add(second, 100, 120, "4")->SetExported(true);
 
     std::ostringstream os;
     job.JobFileWriteToBufferForExport(os);
     EXPECT_TRUE(first.IsAllExported());
     EXPECT_FALSE(second.IsAllExported());
     EXPECT_EQ(job.GetGroups().GetActiveGroup(), &second);
-    EXPECT_EQ(job.GetRequiredTrimBox(), (vnu::Rect2D{0, 0, 100, 120}));
+    EXPECT_EQ(job.GetRequiredTrimBox(), (Rect2D{0, 0, 100, 120}));
 
     // The stream holds the active group only, its destinations marked exported.
     BJobFile sent;
@@ -425,7 +370,7 @@ TEST_F(JobFileTest, ExportWriteMarksDestinationsAndMovesTheActiveGroup) {
     std::ostringstream again;
     job.JobFileWriteToBufferForExport(again);
     EXPECT_EQ(job.GetGroups().GetActiveGroup(), &second);
-    EXPECT_EQ(job.GetRequiredTrimBox(), (vnu::Rect2D{9, 9, 9, 9}));
+    EXPECT_EQ(job.GetRequiredTrimBox(), (Rect2D{9, 9, 9, 9}));
     BJobFile last;
     Read(last, again.str(), 4);
     ASSERT_EQ(last.GetGroups().size(), 1u);
@@ -436,24 +381,21 @@ TEST_F(JobFileTest, ExportWriteMarksDestinationsAndMovesTheActiveGroup) {
 TEST_F(JobFileTest, PageFileSpec) {
     BJobFile job;
     EXPECT_FALSE(job.GetPageFileSpec(3).isValid());
-    job.SetDocumentFile(UFileSpecCore("/jobs/a.pdf", nullptr));
-    EXPECT_EQ(job.GetPageFileSpec(3).path(), "/jobs/a.pdf#3");
-    EXPECT_EQ(job.GetPageFileSpec(2).path(), "/jobs/a.pdf#2");
-    EXPECT_EQ(job.GetPageFileSpec(1).path(), "/jobs/a.pdf");
-    EXPECT_EQ(job.GetPageFileSpec(0).path(), "/jobs/a.pdf");
-    EXPECT_EQ(job.GetPageFileSpec(-4).path(), "/jobs/a.pdf");
-    job.SetDocumentFile(UFileSpecCore("/a.pdf", nullptr));
-    EXPECT_EQ(job.GetPageFileSpec(12).path(), "/a.pdf#12");
+    const std::tuple<const char*, int, const char*> cases[] = {
+        {"/jobs/a.pdf", 3, "/jobs/a.pdf#3"}, {"/jobs/a.pdf", 2, "/jobs/a.pdf#2"},
+        {"/jobs/a.pdf", 1, "/jobs/a.pdf"},   {"/jobs/a.pdf", 0, "/jobs/a.pdf"},
+        {"/jobs/a.pdf", -4, "/jobs/a.pdf"},  {"/a.pdf", 12, "/a.pdf#12"}};
+    for (auto [document, page, path] : cases) {
+        job.SetDocumentFile(UFileSpecCore(document, nullptr));
+        EXPECT_EQ(job.GetPageFileSpec(page).path(), path) << page;
+    }
 }
 
 TEST_F(JobFileTest, ProfileReferencesResolveInsideTheColourProfileFolder) {
     const std::string gray = data_.write("elsewhere/Gray.icc", "icc");
     Msg ticket;
-    ticket.msg(
-        "settings",
-        SettingRecord("Setting_ProcessProfile", "eSettingType_StringParameter").str("P0", "Coated.icc"));
-    ticket.msg("settings",
-               SettingRecord("Setting_GrayscaleProfile", "eSettingType_StringParameter").str("P0", gray));
+    ticket.msg("settings", {Setting("Setting_ProcessProfile", {"Coated.icc"}),
+                            Setting("Setting_GrayscaleProfile", {ustring(gray)})});
     BJobFile job;
     Read(job, TicketStream(ticket), 4);
     ASSERT_TRUE(job.HasProfileRef(BJobFile::kProcessProfile));
@@ -471,39 +413,30 @@ TEST_F(JobFileTest, ProfileReferencesFallBackToTheDescribedDefault) {
 }
 
 TEST_F(JobFileTest, OverrideReplacesSilentProfilesWithLocalOnes) {
-    auto ticketWith = [](bool overrideOn) {
+    auto readWith = [](BJobFile& job, bool overrideOn) {
         Msg ticket;
-        ticket.msg("settings", SettingRecord("Setting_ProcessProfile", "eSettingType_StringParameter")
-                                   .str("P0", "Dest.icc")
-                                   .str("P1", "silent"));
-        ticket.msg("settings", SettingRecord("Setting_GrayscaleProfile", "eSettingType_StringParameter")
-                                   .str("P0", "DestGray.icc"));
-        ticket.msg("settings", SettingRecord("Setting_LocalOutputProfiles", "eSettingType_StringParameter")
-                                   .str("P0", "Local.icc")
-                                   .str("P1", "LocalGray.icc"));
-        ticket.msg("settings", SettingRecord("Setting_OverrideDestinationProfiles", "eSettingType_Parameter")
-                                   .num("note", overrideOn ? 1 : 0));
-        return TicketStream(ticket);
+        ticket.msg("settings", {Setting("Setting_ProcessProfile", {"Dest.icc", "silent"}),
+                                Setting("Setting_GrayscaleProfile", {"DestGray.icc"}),
+                                Setting("Setting_LocalOutputProfiles", {"Local.icc", "LocalGray.icc"}),
+                                Setting("Setting_OverrideDestinationProfiles", {}, "eSettingType_Parameter")
+                                    .num("note", overrideOn ? 1 : 0)});
+        Read(job, TicketStream(ticket), 4);
     };
-    BJobFile on;
-    Read(on, ticketWith(true), 4);
+    BJobFile on, off;
+    readWith(on, true);
     EXPECT_EQ(on.GetProfileRef(BJobFile::kProcessProfile).GetPath(), ProfileFolder() + "/Local.icc");
     EXPECT_EQ(on.GetProfileRef(BJobFile::kGrayscaleProfile).GetPath(), ProfileFolder() + "/DestGray.icc");
-
-    BJobFile off;
-    Read(off, ticketWith(false), 4);
+    readWith(off, false);
     EXPECT_EQ(off.GetProfileRef(BJobFile::kProcessProfile).GetPath(), ProfileFolder() + "/Dest.icc");
 }
 
 TEST_F(JobFileTest, CheckSettingsAreReadWithFlags4Only) {
     Msg ticket;
-    ticket.msg("settings",
-               SettingRecord("Setting_Standard", "eSettingType_StringParameter").str("P0", "X-4"));
+    ticket.msg("settings", Setting("Setting_Standard", {"X-4"}));
     const std::string bytes = TicketStream(ticket);
-    BJobFile document;
+    BJobFile document, reply;
     Read(document, bytes, 2);
     EXPECT_EQ(document.GetCheckSettings().size(), 0u);
-    BJobFile reply;
     Read(reply, bytes, 4);
     ASSERT_EQ(reply.GetCheckSettings().size(), 1u);
     BCheckSetting* standard = reply.GetCheckSettings().FindCheckSetting(eProblemSetting_Standard);
@@ -536,29 +469,24 @@ TEST_F(JobFileTest, FailedOrEmptyInput) {
     job.SetSt(6);
     job.JobFileReadFromBuffer(failed, 4);
     EXPECT_EQ(job.GetSt(), 6);
-
-    std::istringstream empty;
-    try {
-        job.JobFileReadFromBuffer(empty, 4);
-        FAIL() << "an empty stream is not a job";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "UKeyInStream: meta key mismatch");
-    }
+    EXPECT_THAT([&] { Read(job, "", 4); }, testing::ThrowsMessage<std::runtime_error>(
+                                               testing::StrEq("UKeyInStream: meta key mismatch")));
 }
 
 TEST(JobFileDescriptions, ProblemDescriptionsAreHandedOverOnRead) {
     // The table is built once per process; only a process that has none yet can show the hand-over.
     if (detectableProblemDescriptions() != nullptr) GTEST_SKIP() << "table built earlier in this process";
-    const std::string bytes = Stream(
-        [](UKeyOutStream& out) {
-            job_test::WriteMessage(out, UKey('D', 'p'), ticket_builder::testProblemDescriptions().get());
-        },
-        BJobFile::kStreamIdentifier);
     testing_support::ScratchFolder data;
     testing_support::ScopedEnvironment env;
     env.set("XDG_DATA_HOME", data.path());
     BJobFile job;
-    Read(job, bytes, 2);
+    Read(job,
+         job_test::Stream(
+             [](UKeyOutStream& out) {
+                 job_test::WriteMessage(out, UKey('D', 'p'), ticket_builder::testProblemDescriptions().get());
+             },
+             BJobFile::kStreamIdentifier),
+         2);
     const DetectableProblemDescriptions* table = detectableProblemDescriptions();
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->GetProblemDescription(eProblemSetting_ProcessProfile).GetProblemTypeEnum(),
@@ -576,41 +504,34 @@ struct InfoRun {
     bool operator==(const InfoRun&) const = default;
 };
 
-std::vector<InfoRun> ReadPluginInfo(const std::string& bytes) {
-    std::istringstream is(bytes);
-    UKeyInStream in(is);
-    std::vector<InfoRun> runs;
-    in >> UKeyInStream::StartRecord(UKey(10));
-    while (in.Next()) {
-        InfoRun run{-99, in.Exists(UKey(140)), -1};
-        in >> UKey(120) >> run.page;
-        if (run.items) {
-            in >> UKeyInStream::StartRecord(UKey(140));
-            EXPECT_TRUE(in.IndexedFields().empty());
-            in.Pop();
-        }
-        if (in.Exists(UKey(180))) {
-            bool enabled = false;
-            in >> UKeyInStream::StartRecord(UKey(180)) >> UKey(3201) >> enabled;
-            in.Pop();
-            run.flattener = enabled;
-        }
-        runs.push_back(run);
-    }
-    in.Pop();
-    return runs;
-}
-
 std::string ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
 
-BPageRange* Pages(int first, int count) {
-    auto* range = new BPageRange;
-    range->SetFirstPage(first);
-    range->SetPageCount(count);
-    return range;
+std::vector<InfoRun> ReadPluginInfo(const std::string& path) {
+    return job_test::ReadStream(ReadFile(path), [](UKeyInStream& in) {
+        std::vector<InfoRun> runs;
+        in >> UKeyInStream::StartRecord(UKey(10));
+        while (in.Next()) {
+            InfoRun run{-99, in.Exists(UKey(140)), -1};
+            in >> UKey(120) >> run.page;
+            if (run.items) {
+                in >> UKeyInStream::StartRecord(UKey(140));
+                EXPECT_TRUE(in.IndexedFields().empty());
+                in.Pop();
+            }
+            if (in.Exists(UKey(180))) {
+                bool enabled = false;
+                in >> UKeyInStream::StartRecord(UKey(180)) >> UKey(3201) >> enabled;
+                in.Pop();
+                run.flattener = enabled;
+            }
+            runs.push_back(run);
+        }
+        in.Pop();
+        return runs;
+    });
 }
 
 }  // namespace
@@ -630,26 +551,26 @@ TEST_F(JobFileTest, PluginInfoHoldsOneRunForTheDocumentAndOnePerPage) {
 
     std::ofstream(path) << std::string(1000, 'x');  // truncated by the write
     job.ExportPluginInfo();
-    const std::string bytes = ReadFile(data_ / "info.bin");
+    const std::string bytes = ReadFile(path);
     ASSERT_GT(bytes.size(), 13u);
-    const size_t rootLength =
-        (static_cast<unsigned char>(bytes[3]) << 24) | (static_cast<unsigned char>(bytes[4]) << 16) |
-        (static_cast<unsigned char>(bytes[5]) << 8) | static_cast<unsigned char>(bytes[6]);
+    size_t rootLength = 0;
+    for (int i = 3; i < 7; ++i) rootLength = rootLength << 8 | static_cast<unsigned char>(bytes[i]);
     EXPECT_EQ(bytes.size(), 8 + rootLength);
     // No stream identifier: the version follows the root header.
     EXPECT_EQ(Hex(bytes.substr(8, 5)), "C0 DE 01 02 01");
-    EXPECT_EQ(ReadPluginInfo(bytes),
+    EXPECT_EQ(ReadPluginInfo(path),
               (std::vector<InfoRun>{{-2, true, -1}, {0, true, -1}, {1, true, 1}, {2, true, -1}}));
 }
 
 TEST_F(JobFileTest, PluginInfoStopsAtItsPageLimit) {
     // Two ranges of the largest count a reply can give: billions of pages in all.
     BJobFile job;
-    job.SetPluginInfoFile(UFileSpecCore(ustring(data_ / "info.bin"), nullptr));
+    const std::string path = data_ / "info.bin";
+    job.SetPluginInfoFile(UFileSpecCore(ustring(path), nullptr));
     job.GetAbsolutePages().Insert(Pages(1, std::numeric_limits<int>::max()));
     job.GetAbsolutePages().Insert(Pages(1, std::numeric_limits<int>::max()));
     job.ExportPluginInfo();
-    const std::vector<InfoRun> runs = ReadPluginInfo(ReadFile(data_ / "info.bin"));
+    const std::vector<InfoRun> runs = ReadPluginInfo(path);
     ASSERT_EQ(runs.size(), 1u + BJobFile::kMaxPluginInfoPages);
     EXPECT_EQ(runs.back().page, BJobFile::kMaxPluginInfoPages - 1);
 
@@ -657,7 +578,7 @@ TEST_F(JobFileTest, PluginInfoStopsAtItsPageLimit) {
     job.GetAbsolutePages().RemoveAll();
     job.GetAbsolutePages().Insert(Pages(1, -5));
     job.ExportPluginInfo();
-    EXPECT_EQ(ReadPluginInfo(ReadFile(data_ / "info.bin")).size(), 1u);
+    EXPECT_EQ(ReadPluginInfo(path).size(), 1u);
 }
 
 TEST_F(JobFileTest, PluginInfoWithoutAFileWritesNothing) {
