@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <vector>
@@ -12,120 +13,103 @@
 #include "job_test_support.h"
 
 using job_test::Hex;
+using job_test::ReadStream;
 using job_test::Stream;
 
 namespace {
 
-// Each destination as one run of the record 'LL', as a group writes them.
-std::string WriteRuns(const std::vector<const BDestination*>& destinations) {
-    return Stream([&](UKeyOutStream& out) {
-        out << UKeyOutStream::StartRecord(UKey('L', 'L'));
-        for (const BDestination* d : destinations) d->DestinationKeyStreamOut(out);
-        out.Pop();
-    });
+using Writer = std::function<void(UKeyOutStream&)>;
+
+// A stream whose record 'LL' holds what `body` writes: one run per destination, as a group writes.
+std::string Runs(const Writer& body) {
+    return job_test::RecordStream(UKey('L', 'L'), body);
 }
 
-template <class Body>
-std::string WriteRun(Body body) {
-    return Stream([&](UKeyOutStream& out) {
-        out << UKeyOutStream::StartRecord(UKey('L', 'L'));
-        body(out);
-        out.Pop();
+std::string WriteRuns(const std::vector<const BDestination*>& destinations) {
+    return Runs([&](UKeyOutStream& out) {
+        for (const BDestination* d : destinations) d->DestinationKeyStreamOut(out);
     });
 }
 
 std::vector<std::unique_ptr<BDestination>> ReadRuns(BJobFile& job, const std::string& bytes) {
-    std::vector<std::unique_ptr<BDestination>> result;
-    std::istringstream is(bytes);
-    UKeyInStream in(is);
-    in >> UKeyInStream::StartRecord(UKey('L', 'L'));
-    while (in.Next()) {
-        result.push_back(std::make_unique<BDestination>(job));
-        result.back()->DestinationKeyStreamIn(in);
-    }
-    in.Pop();
-    return result;
-}
-
-// Type and raw bytes of the first run's 'ID' field.
-std::pair<int, std::string> StoredIdentifier(const std::string& bytes) {
-    std::istringstream is(bytes);
-    UKeyInStream in(is);
-    in >> UKeyInStream::StartRecord(UKey('L', 'L'));
-    in >> UKey('I', 'D');
-    UKeyInStream::FieldInfo info;
-    EXPECT_TRUE(in.PeekField(info));
-    std::string raw;
-    in.Read8BitStringWithUnknownEncoding(raw);
-    in.Pop();
-    return {info.type, raw};
+    return ReadStream(bytes, [&](UKeyInStream& in) {
+        std::vector<std::unique_ptr<BDestination>> result;
+        in >> UKeyInStream::StartRecord(UKey('L', 'L'));
+        while (in.Next()) {
+            result.push_back(std::make_unique<BDestination>(job));
+            result.back()->DestinationKeyStreamIn(in);
+        }
+        in.Pop();
+        return result;
+    });
 }
 
 }  // namespace
 
-struct IdentifierCase {
-    const char* written;
-    int storedType;
-    const char* storedHex;
-    const char* readBack;
-};
-
-class DestinationIdentifier : public testing::TestWithParam<IdentifierCase> {};
-
-TEST_P(DestinationIdentifier, TravelsAsIntegerOnlyWhenDigitsFitAnInt) {
-    const IdentifierCase& c = GetParam();
-    BJobFile job;
-    BDestination d(job);
-    d.SetIdentifier(c.written);
-    const std::string bytes = WriteRuns({&d});
-    auto [type, raw] = StoredIdentifier(bytes);
-    EXPECT_EQ(type, c.storedType);
-    EXPECT_EQ(Hex(raw), c.storedHex);
-    auto back = ReadRuns(job, bytes);
-    ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(back[0]->GetIdentifier(), c.readBack);
+TEST(BDestination, IdentifierTravelsAsIntegerOnlyWhenDigitsFitAnInt) {
+    struct Case {
+        const char* written;
+        int storedType;
+        const char* storedHex;
+        const char* readBack;
+    };
+    const Case cases[] = {
+        {"0042", 2, "2A", "42"},
+        {"", 2, "", "0"},
+        {"2147483647", 2, "7F FF FF FF", "2147483647"},
+        // Beyond the integer range: a string, longer than an integer, so read as text.
+        {"2147483648", 5, "32 31 34 37 34 38 33 36 34 38", "2147483648"},
+        {"4294967295", 5, "34 32 39 34 39 36 37 32 39 35", "4294967295"},
+        {"A17-X", 5, "41 31 37 2D 58", "A17-X"},
+        // A string of up to four bytes fits the integer read and comes back as its number.
+        {"A17", 5, "41 31 37", "4272439"},
+        {"AB", 5, "41 42", "16706"},
+    };
+    for (const Case& c : cases) {
+        BJobFile job;
+        BDestination d(job);
+        d.SetIdentifier(c.written);
+        const std::string bytes = WriteRuns({&d});
+        auto [type, raw] = ReadStream(bytes, [](UKeyInStream& in) {
+            in >> UKeyInStream::StartRecord(UKey('L', 'L')) >> UKey('I', 'D');
+            UKeyInStream::FieldInfo info;
+            EXPECT_TRUE(in.PeekField(info));
+            std::string text;
+            in.Read8BitStringWithUnknownEncoding(text);
+            return std::pair{info.type, text};
+        });
+        EXPECT_EQ(type, c.storedType) << c.written;
+        EXPECT_EQ(Hex(raw), c.storedHex) << c.written;
+        auto back = ReadRuns(job, bytes);
+        ASSERT_EQ(back.size(), 1u);
+        EXPECT_EQ(back[0]->GetIdentifier(), c.readBack);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DestinationIdentifier,
-    testing::Values(IdentifierCase{"0042", 2, "2A", "42"}, IdentifierCase{"", 2, "", "0"},
-                    IdentifierCase{"2147483647", 2, "7F FF FF FF", "2147483647"},
-                    // Beyond the integer range: a string, longer than an integer, so read as text.
-                    IdentifierCase{"2147483648", 5, "32 31 34 37 34 38 33 36 34 38", "2147483648"},
-                    IdentifierCase{"4294967295", 5, "34 32 39 34 39 36 37 32 39 35", "4294967295"},
-                    IdentifierCase{"A17-X", 5, "41 31 37 2D 58", "A17-X"},
-                    // A string of up to four bytes fits the integer read and comes back as its number.
-                    IdentifierCase{"A17", 5, "41 31 37", "4272439"},
-                    IdentifierCase{"AB", 5, "41 42", "16706"}));
-
 TEST(BDestination, ForeignIntegerIdentifiers) {
-    BJobFile job;
     // -1 is the marker of "no integer", so the field is taken as the string of its four bytes.
-    auto minusOne = ReadRuns(job, WriteRun([](UKeyOutStream& out) { out << UKey('I', 'D') << -1; }));
-    EXPECT_EQ(minusOne[0]->GetIdentifier(), ustring("\xFF\xFF\xFF\xFF"));
-    auto negative = ReadRuns(job, WriteRun([](UKeyOutStream& out) { out << UKey('I', 'D') << -5; }));
-    EXPECT_EQ(negative[0]->GetIdentifier(), "-5");
-    auto absent = ReadRuns(job, WriteRun([](UKeyOutStream& out) { out << UKey('C', 'C') << ustring("NL"); }));
-    EXPECT_EQ(absent[0]->GetIdentifier(), "");
+    const std::pair<Writer, ustring> cases[] = {
+        {[](UKeyOutStream& out) { out << UKey('I', 'D') << -1; }, ustring("\xFF\xFF\xFF\xFF")},
+        {[](UKeyOutStream& out) { out << UKey('I', 'D') << -5; }, "-5"},
+        {[](UKeyOutStream& out) { out << UKey('C', 'C') << ustring("NL"); }, ""},
+    };
+    BJobFile job;
+    for (const auto& [write, identifier] : cases)
+        EXPECT_EQ(ReadRuns(job, Runs(write))[0]->GetIdentifier(), identifier);
 }
 
 TEST(BDestination, WritesItsKeysInOrderAsOneRun) {
     BJobFile job;
     BDestination d(job);
-    USharedDataCmt comment;
-    comment.fUP = "x";
-    d.AddComment(comment);
-    std::istringstream is(WriteRuns({&d}));
-    UKeyInStream in(is);
-    in >> UKeyInStream::StartRecord(UKey('L', 'L'));
-    std::string keys;
-    for (const auto& field : in.IndexedFields()) {
-        keys += static_cast<char>(field.key >> 8);
-        keys += static_cast<char>(field.key & 0xFF);
-        keys += ' ';
-    }
+    d.AddComment({.fUP = "x"});
+    std::string keys = ReadStream(WriteRuns({&d}), [](UKeyInStream& in) {
+        std::string keys;
+        in >> UKeyInStream::StartRecord(UKey('L', 'L'));
+        for (const auto& field : in.IndexedFields())
+            keys += std::string{char(field.key >> 8), char(field.key), ' '};
+        return keys;
+    });
     EXPECT_EQ(keys, "CC RC R1 NC N1 SC S1 St CN Co NS SX SY Ex MK Ro Bl Br Bt Bb Tl Tr Tt Tb ID UF ");
-    in.Pop();
 }
 
 TEST(BDestination, RoundTripKeepsEveryStoredField) {
@@ -149,14 +133,7 @@ TEST(BDestination, RoundTripKeepsEveryStoredField) {
     d.SetBleeds(1, 2, 3, 4);
     d.SetTypeAreaMargins(5, 6, 7, 8);
     d.SetIdentifier("D-100");
-    USharedDataCmt a;
-    a.fUP = "page";
-    a.fUf = "f";
-    a.fUT = "t";
-    a.fUV = "v";
-    a.fRo = true;
-    USharedDataCmt b;
-    b.fUP = "other";
+    const USharedDataCmt a{.fUP = "page", .fUf = "f", .fUT = "t", .fUV = "v", .fRo = true}, b{.fUP = "other"};
     d.AddComment(a);
     d.AddComment(b);
 
@@ -170,7 +147,7 @@ TEST(BDestination, RoundTripKeepsEveryStoredField) {
 
 TEST(BDestination, SymmetricBleedsAndTypeAreaSizes) {
     BJobFile job;
-    auto back = ReadRuns(job, WriteRun([](UKeyOutStream& out) {
+    auto back = ReadRuns(job, Runs([](UKeyOutStream& out) {
                              out << UKey('S', 'X') << 210.0 << UKey('S', 'Y') << 297.0;
                              out << UKey('B', 'X') << 3.0 << UKey('B', 'Y') << 5.0;
                              out << UKey('B', 'l') << 99.0;  // ignored beside 'BX'
@@ -187,10 +164,9 @@ TEST(BDestination, SymmetricBleedsAndTypeAreaSizes) {
 
 TEST(BDestination, CommentsWithoutOrWithTheDroppedPageAreSkipped) {
     BJobFile job;
-    auto back = ReadRuns(job, WriteRun([](UKeyOutStream& out) {
+    auto back = ReadRuns(job, Runs([](UKeyOutStream& out) {
                              out << UKeyOutStream::StartRecord(UKey('U', 'F'));
-                             // Runs end where a key repeats: (UP kept, UV), (UP RDts, Uf), (UP empty, Uf),
-                             // (Uf).
+                             // Runs: (UP kept, UV), (UP RDts, Uf), (UP empty, Uf), (Uf).
                              out << UKey('U', 'P') << ustring("kept") << UKey('U', 'V') << ustring("d");
                              out << UKey('U', 'P') << ustring("RDts") << UKey('U', 'f') << ustring("a");
                              out << UKey('U', 'P') << ustring("") << UKey('U', 'f') << ustring("b");
@@ -220,7 +196,6 @@ TEST(BDestination, SettingACodeClearsItsDetail) {
     EXPECT_EQ(d.GetSectionDetail(), "s");
     d.SetSectionCode("S");
     EXPECT_EQ(d.GetSectionDetail(), "");
-    EXPECT_FALSE(d.WantsGWGXMPMetadata());
 }
 
 TEST(BDestination, GroupMinimumComparisons) {
@@ -256,22 +231,17 @@ namespace {
 using Entries = std::vector<std::pair<int, int>>;
 
 std::string WriteEntries(const Entries& entries) {
-    return Stream([&](UKeyOutStream& out) {
-        out << UKeyOutStream::StartRecord(UKey('E', 'L'));
+    return job_test::RecordStream(UKey('E', 'L'), [&](UKeyOutStream& out) {
         for (auto [id, page] : entries) {
-            out << UKey('I', 'D') << id;
-            out << UKeyOutStream::StartRecord(UKey('P', 'R'));
+            out << UKey('I', 'D') << id << UKeyOutStream::StartRecord(UKey('P', 'R'));
             out << UKey('s', 'S') << page << UKey('s', 'N') << 1;
             out.Pop();
         }
-        out.Pop();
     });
 }
 
 Entries ReadEntries(BExportedDestinationList& list, const std::string& bytes) {
-    std::istringstream is(bytes);
-    UKeyInStream in(is);
-    list.ExportedDestinationListKeyStreamIn(in);
+    ReadStream(bytes, [&](UKeyInStream& in) { list.ExportedDestinationListKeyStreamIn(in); });
     Entries entries;
     for (size_t i = 0; i < list.size(); ++i) {
         EXPECT_EQ(list[i].GetPages()[0].GetStyle(), '+');
@@ -289,8 +259,9 @@ TEST(BExportedDestinationList, ReadingKeepsEntriesSortedNewestFirstAmongEqualIde
 
     // Written back in list order and read again: entries with equal identifiers swap places.
     BExportedDestinationList back;
-    std::string again = Stream([&](UKeyOutStream& out) { list.ExportedDestinationListKeyStreamOut(out); });
-    EXPECT_EQ(ReadEntries(back, again), (Entries{{1, 30}, {2, 10}, {5, 0}, {5, 20}}));
+    EXPECT_EQ(
+        ReadEntries(back, Stream([&](UKeyOutStream& out) { list.ExportedDestinationListKeyStreamOut(out); })),
+        (Entries{{1, 30}, {2, 10}, {5, 0}, {5, 20}}));
 
     // A second read into the same list: new entries go before held ones with the same identifier.
     EXPECT_EQ(ReadEntries(back, WriteEntries({{7, 40}, {2, 50}, {0, 60}})),
