@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
 
 #include "UKeyStream.h"
 #include "job_test_support.h"
@@ -21,12 +22,13 @@ BPageRange* Range(int first, int count, const ustring& name = "", int style = 'N
     return range;
 }
 
-template <class Read>
-void ReadRoot(const std::string& bytes, Read read) {
-    std::istringstream is(bytes);
-    UKeyInStream in(is);
-    read(in);
+using job_test::ReadStream;
+
+// Section name, first page, count, style and absolute first page.
+std::tuple<ustring, int, int, int, int> Fields(const BPageRange& r) {
+    return {r.GetSectionName(), r.GetFirstPage(), r.GetPageCount(), r.GetStyle(), r.GetAbsoluteFirstPage()};
 }
+using F = std::tuple<ustring, int, int, int, int>;
 
 class TestItem : public BPageItem {
 public:
@@ -45,11 +47,11 @@ TEST(BPageRangeList, EmptySectionsListIsAnEmptyRecordAndReadsBackEmpty) {
     EXPECT_EQ(Hex(bytes.substr(13)), "4C 58 FF 00 00 00 00 06");
 
     BPageRangeList back;
-    ReadRoot(bytes, [&](UKeyInStream& in) { back.PageRangeListKeyStreamInSections(in); });
+    ReadStream(bytes, [&](UKeyInStream& in) { back.PageRangeListKeyStreamInSections(in); });
     EXPECT_TRUE(back.empty());
     // A stream without the record reads as empty too.
-    ReadRoot(Stream([](UKeyOutStream&) {}),
-             [&](UKeyInStream& in) { back.PageRangeListKeyStreamInSections(in); });
+    ReadStream(Stream([](UKeyOutStream&) {}),
+               [&](UKeyInStream& in) { back.PageRangeListKeyStreamInSections(in); });
     EXPECT_TRUE(back.empty());
 }
 
@@ -60,16 +62,10 @@ TEST(BPageRangeList, SectionsRoundTripAndNumberTheirPagesFromOne) {
     std::string bytes = Stream([&](UKeyOutStream& out) { list.PageRangeListKeyStreamOutSections(out); });
 
     BPageRangeList back;
-    ReadRoot(bytes, [&](UKeyInStream& in) { back.PageRangeListKeyStreamInSections(in); });
+    ReadStream(bytes, [&](UKeyInStream& in) { back.PageRangeListKeyStreamInSections(in); });
     ASSERT_EQ(back.size(), 2u);
-    EXPECT_EQ(back[0].GetSectionName(), "Front");
-    EXPECT_EQ(back[0].GetFirstPage(), 3);
-    EXPECT_EQ(back[0].GetPageCount(), 4);
-    EXPECT_EQ(back[0].GetStyle(), 'R');
-    EXPECT_EQ(back[0].GetAbsoluteFirstPage(), 1);
-    EXPECT_EQ(back[1].GetSectionName(), "Body");
-    EXPECT_EQ(back[1].GetStyle(), 'N');
-    EXPECT_EQ(back[1].GetAbsoluteFirstPage(), 5);
+    EXPECT_EQ(Fields(back[0]), (F{"Front", 3, 4, 'R', 1}));
+    EXPECT_EQ(Fields(back[1]), (F{"Body", 1, 2, 'N', 5}));
 }
 
 TEST(BPageRangeList, ReadingAppendsAndAMissingStyleReadsAsZero) {
@@ -80,12 +76,10 @@ TEST(BPageRangeList, ReadingAppendsAndAMissingStyleReadsAsZero) {
     });
     BPageRangeList list;
     list.Insert(Range(9, 9));
-    ReadRoot(bytes, [&](UKeyInStream& in) { list.PageRangeListKeyStreamInSections(in); });
+    ReadStream(bytes, [&](UKeyInStream& in) { list.PageRangeListKeyStreamInSections(in); });
     ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[1].GetStyle(), 0);
-    EXPECT_EQ(list[1].GetSectionName(), "A");
     // The running total starts afresh with each read.
-    EXPECT_EQ(list[1].GetAbsoluteFirstPage(), 1);
+    EXPECT_EQ(Fields(list[1]), (F{"A", 1, 3, 0, 1}));
 }
 
 TEST(BPageRangeAbsoluteList, WritesOnlyFirstPageAndCount) {
@@ -106,15 +100,10 @@ TEST(BPageRangeAbsoluteList, RangesWrittenWithSectionsReadWithStylePlusAndNoName
         out.Pop();
     });
     BPageRangeAbsoluteList list;
-    ReadRoot(bytes, [&](UKeyInStream& in) { list.PageRangeListKeyStreamIn(in); });
+    ReadStream(bytes, [&](UKeyInStream& in) { list.PageRangeListKeyStreamIn(in); });
     ASSERT_EQ(list.size(), 2u);
-    for (size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(list[i].GetStyle(), '+');
-        EXPECT_EQ(list[i].GetSectionName(), "");
-        EXPECT_EQ(list[i].GetAbsoluteFirstPage(), list[i].GetFirstPage());
-    }
-    EXPECT_EQ(list[0].GetFirstPage(), 7);
-    EXPECT_EQ(list[1].GetPageCount(), 1);
+    EXPECT_EQ(Fields(list[0]), (F{"", 7, 2, '+', 7}));
+    EXPECT_EQ(Fields(list[1]), (F{"", 9, 1, '+', 9}));
 }
 
 TEST(BPageRangeAbsoluteList, AbsolutePageCountSumsCounts) {
