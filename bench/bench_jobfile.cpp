@@ -29,14 +29,12 @@ std::shared_ptr<umessage> NewMessage() {
     return std::make_shared<umessage>();
 }
 
+template <class T>
+void Add(umessage& m, const ustring& key, const T& value) {
+    m.addData_priv<T>(key, umessage_details::type_of<T>::id, value, false);
+}
 void AddString(umessage& m, const ustring& key, const ustring& value) {
-    m.addData_priv<ustring>(key, umessage_type_string, value, false);
-}
-void AddDouble(umessage& m, const ustring& key, double value) {
-    m.addData_priv<double>(key, umessage_type_double, value, false);
-}
-void AddMessage(umessage& m, const ustring& key, const std::shared_ptr<umessage>& value) {
-    m.addData_priv<std::shared_ptr<umessage>>(key, umessage_type_message, value, false);
+    Add(m, key, value);
 }
 
 const char* const kTypeWords[] = {"boolean", "limitsHigh", "limitsLow", "stringParameter"};
@@ -47,7 +45,7 @@ umessage Descriptions(const std::vector<ustring>& names) {
     for (size_t i = 0; i < names.size(); ++i) {
         auto d = NewMessage();
         AddString(*d, "type", kTypeWords[i % 4]);
-        AddMessage(descriptions, names[i], d);
+        Add(descriptions, names[i], d);
     }
     return descriptions;
 }
@@ -64,19 +62,19 @@ umessage Ticket(const std::vector<ustring>& names, int destinations) {
                 case 0: AddString(*check, "sev", (d + i) % 3 == 0 ? "fault" : "warn"); break;
                 case 1:
                 case 2:
-                    AddDouble(*check, "warn", 100.0 + (d * 7 + i) % 50);
-                    AddDouble(*check, "fault", 50.0 + (d * 3 + i) % 40);
+                    Add(*check, "warn", 100.0 + (d * 7 + i) % 50);
+                    Add(*check, "fault", 50.0 + (d * 3 + i) % 40);
                     break;
                 default: AddString(*check, "P", ustring("profile-") + ustring(std::to_string(d % 5))); break;
             }
-            AddMessage(*checks, names[i], check);
+            Add(*checks, names[i], check);
         }
         auto qcs = NewMessage();
-        AddMessage(*qcs, "checks", checks);
+        Add(*qcs, "checks", checks);
         auto destination = NewMessage();
         AddString(*destination, "identifier", ustring(std::to_string(d)));
-        AddMessage(*destination, "qcs", qcs);
-        AddMessage(ticket, "destinations", destination);
+        Add(*destination, "qcs", qcs);
+        Add(ticket, "destinations", destination);
     }
     return ticket;
 }
