@@ -18,6 +18,17 @@ using job_test::Stream;
 
 namespace {
 
+USharedDataCmt Comment(const char* up, const char* uf = "", const char* ut = "", const char* uv = "",
+                       bool ro = false) {
+    USharedDataCmt c;
+    c.fUP = up;
+    c.fUf = uf;
+    c.fUT = ut;
+    c.fUV = uv;
+    c.fRo = ro;
+    return c;
+}
+
 using Writer = std::function<void(UKeyOutStream&)>;
 
 // A stream whose record 'LL' holds what `body` writes: one run per destination, as a group writes.
@@ -101,7 +112,7 @@ TEST(BDestination, ForeignIntegerIdentifiers) {
 TEST(BDestination, WritesItsKeysInOrderAsOneRun) {
     BJobFile job;
     BDestination d(job);
-    d.AddComment({.fUP = "x"});
+    d.AddComment(Comment("x"));
     std::string keys = ReadStream(WriteRuns({&d}), [](UKeyInStream& in) {
         std::string keys;
         in >> UKeyInStream::StartRecord(UKey('L', 'L'));
@@ -133,7 +144,7 @@ TEST(BDestination, RoundTripKeepsEveryStoredField) {
     d.SetBleeds(1, 2, 3, 4);
     d.SetTypeAreaMargins(5, 6, 7, 8);
     d.SetIdentifier("D-100");
-    const USharedDataCmt a{.fUP = "page", .fUf = "f", .fUT = "t", .fUV = "v", .fRo = true}, b{.fUP = "other"};
+    const USharedDataCmt a = Comment("page", "f", "t", "v", true), b = Comment("other");
     d.AddComment(a);
     d.AddComment(b);
 
