@@ -24,17 +24,9 @@ void BPageRange::PageRangeKeyStreamIn(UKeyInStream& in, bool withSections) {
     }
 }
 
-BPageRangeList::~BPageRangeList() {
-    RemoveAll();
-}
-
-void BPageRangeList::RemoveAll() {
+void BOwnedPageRanges::RemoveAll() {
     for (BPageRange* range : fRanges) delete range;
     fRanges.clear();
-}
-
-void BPageRangeList::Insert(BPageRange* range) {
-    fRanges.push_back(range);
 }
 
 void BPageRangeList::PageRangeListKeyStreamOutSections(UKeyOutStream& out) const {
@@ -55,19 +47,6 @@ void BPageRangeList::PageRangeListKeyStreamInSections(UKeyInStream& in) {
         Insert(range.release());
     }
     in.Pop();
-}
-
-BPageRangeAbsoluteList::~BPageRangeAbsoluteList() {
-    RemoveAll();
-}
-
-void BPageRangeAbsoluteList::RemoveAll() {
-    for (BPageRange* range : fRanges) delete range;
-    fRanges.clear();
-}
-
-void BPageRangeAbsoluteList::Insert(BPageRange* range) {
-    fRanges.push_back(range);
 }
 
 void BPageRangeAbsoluteList::PageRangeListKeyStreamOut(UKeyOutStream& out) const {

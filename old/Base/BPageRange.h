@@ -38,55 +38,43 @@ private:
     int fAbsoluteFirstPage = 0;
 };
 
-// Owns its ranges.
-class BPageRangeList {
+// What both range lists share: an ordered list of ranges, deleted with the list.
+class BOwnedPageRanges {
 public:
-    BPageRangeList() = default;
-    BPageRangeList(const BPageRangeList&) = delete;
-    BPageRangeList& operator=(const BPageRangeList&) = delete;
-    virtual ~BPageRangeList();
+    BOwnedPageRanges() = default;
+    BOwnedPageRanges(const BOwnedPageRanges&) = delete;
+    BOwnedPageRanges& operator=(const BOwnedPageRanges&) = delete;
+    virtual ~BOwnedPageRanges() { RemoveAll(); }
 
     void RemoveAll();
-    void Insert(BPageRange* range);
-
-    // Record 'LX', one run per range with its section fields.
-    void PageRangeListKeyStreamOutSections(UKeyOutStream& out) const;
-    // Appends; absolute first pages number the sections' pages consecutively from 1.
-    void PageRangeListKeyStreamInSections(UKeyInStream& in);
+    void Insert(BPageRange* range) { fRanges.push_back(range); }
 
     size_t size() const { return fRanges.size(); }
     bool empty() const { return fRanges.empty(); }
     const BPageRange& operator[](size_t i) const { return *fRanges[i]; }
     BPageRange& operator[](size_t i) { return *fRanges[i]; }
 
-private:
+protected:
     std::vector<BPageRange*> fRanges;
 };
 
-// Ranges in absolute page numbers; owns its ranges.
-class BPageRangeAbsoluteList {
+// The document's page sections.
+class BPageRangeList : public BOwnedPageRanges {
 public:
-    BPageRangeAbsoluteList() = default;
-    BPageRangeAbsoluteList(const BPageRangeAbsoluteList&) = delete;
-    BPageRangeAbsoluteList& operator=(const BPageRangeAbsoluteList&) = delete;
-    virtual ~BPageRangeAbsoluteList();
+    // Record 'LX', one run per range with its section fields.
+    void PageRangeListKeyStreamOutSections(UKeyOutStream& out) const;
+    // Appends; absolute first pages number the sections' pages consecutively from 1.
+    void PageRangeListKeyStreamInSections(UKeyInStream& in);
+};
 
-    void RemoveAll();
-    void Insert(BPageRange* range);
-
+// Ranges in absolute page numbers.
+class BPageRangeAbsoluteList : public BOwnedPageRanges {
+public:
     // Record 'PR', one run of 'sS' and 'sN' per range.
     void PageRangeListKeyStreamOut(UKeyOutStream& out) const;
     void PageRangeListKeyStreamIn(UKeyInStream& in);
 
     int64_t GetAbsolutePageCount() const;
-
-    size_t size() const { return fRanges.size(); }
-    bool empty() const { return fRanges.empty(); }
-    const BPageRange& operator[](size_t i) const { return *fRanges[i]; }
-    BPageRange& operator[](size_t i) { return *fRanges[i]; }
-
-private:
-    std::vector<BPageRange*> fRanges;
 };
 
 // Something attached to a page and written into the plug-in information file.
