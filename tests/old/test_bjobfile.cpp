@@ -473,24 +473,30 @@ TEST_F(JobFileTest, FailedOrEmptyInput) {
                                                testing::StrEq("UKeyInStream: meta key mismatch")));
 }
 
+// The table is built once per process, so the hand-over is shown in a fresh process: the
+// threadsafe death-test style runs the statement in a re-executed copy of this program.
 TEST(JobFileDescriptions, ProblemDescriptionsAreHandedOverOnRead) {
-    // The table is built once per process; only a process that has none yet can show the hand-over.
-    if (detectableProblemDescriptions() != nullptr) GTEST_SKIP() << "table built earlier in this process";
-    testing_support::ScratchFolder data;
-    testing_support::ScopedEnvironment env;
-    env.set("XDG_DATA_HOME", data.path());
-    BJobFile job;
-    Read(job,
-         job_test::Stream(
-             [](UKeyOutStream& out) {
-                 job_test::WriteMessage(out, UKey('D', 'p'), ticket_builder::testProblemDescriptions().get());
-             },
-             BJobFile::kStreamIdentifier),
-         2);
-    const DetectableProblemDescriptions* table = detectableProblemDescriptions();
-    ASSERT_NE(table, nullptr);
-    EXPECT_EQ(table->GetProblemDescription(eProblemSetting_ProcessProfile).GetProblemTypeEnum(),
-              eSettingType_StringParameter);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto readAndCheck = [] {
+        if (detectableProblemDescriptions() != nullptr) return false;
+        testing_support::ScratchFolder data;
+        testing_support::ScopedEnvironment env;
+        env.set("XDG_DATA_HOME", data.path());
+        BJobFile job;
+        Read(job,
+             job_test::Stream(
+                 [](UKeyOutStream& out) {
+                     job_test::WriteMessage(out, UKey('D', 'p'),
+                                            ticket_builder::testProblemDescriptions().get());
+                 },
+                 BJobFile::kStreamIdentifier),
+             2);
+        const DetectableProblemDescriptions* table = detectableProblemDescriptions();
+        return table != nullptr &&
+               table->GetProblemDescription(eProblemSetting_ProcessProfile).GetProblemTypeEnum() ==
+                   eSettingType_StringParameter;
+    };
+    EXPECT_EXIT(std::exit(readAndCheck() ? 0 : 1), testing::ExitedWithCode(0), "");
 }
 
 namespace {
