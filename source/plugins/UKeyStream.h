@@ -47,6 +47,16 @@ public:
     // Root, record and array levels together; both sides refuse to go deeper.
     static constexpr int kMaxLevels = 10;
 
+    // Markers that open a container under a key, on either side.
+    struct StartRecord {
+        explicit StartRecord(UKey k) : key(k) {}
+        UKey key;
+    };
+    struct StartArray {
+        explicit StartArray(UKey k) : key(k) {}
+        UKey key;
+    };
+
 protected:
     UKeyStream() = default;
 };
@@ -56,14 +66,8 @@ protected:
 // stay in the output stream's state.
 class UKeyOutStream : private UKeyStream {
 public:
-    struct StartRecord {
-        explicit StartRecord(UKey k) : key(k) {}
-        UKey key;
-    };
-    struct StartArray {
-        explicit StartArray(UKey k) : key(k) {}
-        UKey key;
-    };
+    using StartRecord = UKeyStream::StartRecord;
+    using StartArray = UKeyStream::StartArray;
 
     // Opens the root record, then writes 'ID' (only when identifier is non-zero) and the version.
     UKeyOutStream(std::ostream& out, int identifier);
@@ -114,14 +118,8 @@ private:
 // errors: numbers and booleans keep the target's value, strings and messages come out empty.
 class UKeyInStream : private UKeyStream {
 public:
-    struct StartRecord {
-        explicit StartRecord(UKey k) : key(k) {}
-        UKey key;
-    };
-    struct StartArray {
-        explicit StartArray(UKey k) : key(k) {}
-        UKey key;
-    };
+    using StartRecord = UKeyStream::StartRecord;
+    using StartArray = UKeyStream::StartArray;
 
     // What the reader knows of one field without reading its data.
     struct FieldInfo {
