@@ -1,0 +1,40 @@
+// Processes that take part in the event channel, found on the session bus.
+//
+// A process takes part once it registered (VNRegisterProcess): it then owns its bundle
+// identifier as a well-known bus name, exports org.freedesktop.Application at the object path
+// derived from it, and can be found by GetNextProcess, addressed by AESend and activated.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "MacTypes.h"
+
+// (0, pid) for a running process; (0, kCurrentProcess) for the calling process.
+struct ProcessSerialNumber {
+    uint32_t highLongOfPSN = 0;
+    uint32_t lowLongOfPSN = 0;
+};
+constexpr uint32_t kNoProcess = 0;
+constexpr uint32_t kCurrentProcess = 2;
+constexpr uint32_t kProcessDictionaryIncludeAllInformationMask = 0xFFFFFFFF;
+
+// Keys of the information dictionary.
+inline constexpr const char* kCFBundleIdentifierKey = "CFBundleIdentifier";
+inline constexpr const char* kProcessBundlePathKey = "BundlePath";
+
+// Connects to the session bus and registers the calling process; once per process. Fails with
+// procNotFound when there is no session bus, and with paramErr when called twice.
+OSErr VNRegisterProcess(const std::string& bundleId, const std::string& bundlePath);
+
+OSErr GetCurrentProcess(ProcessSerialNumber* psn);
+// From (0, kNoProcess), steps through the registered processes; procNotFound after the last.
+OSErr GetNextProcess(ProcessSerialNumber* psn);
+// Fills `info` with kCFBundleIdentifierKey and kProcessBundlePathKey; procNotFound for a
+// process that is not (or no longer) registered.
+OSErr ProcessInformationCopyDictionary(const ProcessSerialNumber* psn, uint32_t mask,
+                                       std::map<std::string, std::string>& info);
+// Calls org.freedesktop.Application.Activate on the process, which records it (see below).
+OSErr SetFrontProcess(const ProcessSerialNumber* psn);
+// How often this process was activated since it registered.
+unsigned VNActivationCount();
