@@ -1,0 +1,37 @@
+// Writes one document page as a PDF file for the export actions, with qpdf.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "AITypes.h"
+#include "../ActionParams.h"
+
+namespace vhost::pdf {
+
+struct PdfPath {
+    std::vector<AIPathSegment> segments;  // anchors with their in and out handles
+    bool closed = false;
+};
+
+struct PdfDocument {
+    std::string title;                 // document information /Title
+    AIRealRect artboard;               // the first artboard, points, y upwards
+    std::vector<PdfPath> printableArt;  // guides and hidden art already left out
+};
+
+struct PdfResult {
+    std::string path;                  // the file written
+    std::string version;               // "1.3" to "1.7"
+    std::vector<std::string> ignored;  // option keys ('cres' ...) the writer does not act on
+};
+
+// Takes 'name' (an absolute path), 'comp' (19 to 23) and the bleeds 'btop', 'bbtm', 'blft',
+// 'brht' from the block. The page is the artboard; /TrimBox is the artboard and /BleedBox grows
+// it by the bleeds; /MediaBox holds both. The file is written to a temporary file beside the
+// target and renamed over it, so a failure leaves an older file intact and no partial file.
+// The same document and block give the same bytes. Throws std::runtime_error naming the path
+// and the cause on failure (relative path, missing 'name', folder not writable, ...).
+PdfResult WritePdf(const PdfDocument& document, const ActionParams& params);
+
+}  // namespace vhost::pdf
