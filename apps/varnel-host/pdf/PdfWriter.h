@@ -18,6 +18,9 @@ struct PdfDocument {
     std::string title;                 // document information /Title
     AIRealRect artboard;               // the first artboard, points, y upwards
     std::vector<PdfPath> printableArt;  // guides and hidden art already left out
+    // The host's own document (its JSON form), embedded so the host can open the PDF again as
+    // the document it came from, as a host that saves a document as PDF does.
+    std::string hostData;
 };
 
 struct PdfResult {
@@ -33,5 +36,9 @@ struct PdfResult {
 // The same document and block give the same bytes. Throws std::runtime_error naming the path
 // and the cause on failure (relative path, missing 'name', folder not writable, ...).
 PdfResult WritePdf(const PdfDocument& document, const ActionParams& params);
+
+// The hostData embedded by WritePdf; empty when the file is a PDF without it. Throws
+// std::runtime_error naming the path for a file that is not a readable PDF.
+std::string ReadHostData(const std::string& path);
 
 }  // namespace vhost::pdf
