@@ -1,0 +1,104 @@
+#include "PdfWriter.h"
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <cmath>
+#include <stdexcept>
+
+#include "AtomicFile.h"
+#include "ExportOptions.h"
+#include "PageContent.h"
+
+namespace vhost::pdf {
+namespace {
+
+// The catalog key of the embedded host document; a private name no PDF reader acts on.
+constexpr const char* kHostDataKey = "/VarnelHostDocument";
+constexpr const char* kProducer = "varnel-host";
+
+using Object = QPDFObjectHandle;
+
+void CheckArtboard(const AIRealRect& r) {
+    if (!std::isfinite(r.left) || !std::isfinite(r.top) || !std::isfinite(r.right) || !std::isfinite(r.bottom) ||
+        r.right <= r.left || r.top <= r.bottom)
+        throw std::runtime_error("the artboard (left " + FormatNumber(r.left) + ", top " + FormatNumber(r.top) +
+                                 ", right " + FormatNumber(r.right) + ", bottom " + FormatNumber(r.bottom) +
+                                 ") is empty or not finite");
+}
+
+AIRealRect Grow(const AIRealRect& r, const Bleeds& b) {
+    return {r.left - b.left, r.top + b.top, r.right + b.right, r.bottom - b.bottom};
+}
+
+// Boxes are [llx lly urx ury] in the artboard's own coordinates, so art needs no transform.
+Object Box(const AIRealRect& r) {
+    return Object::newArray({Object::newReal(FormatNumber(r.left)), Object::newReal(FormatNumber(r.bottom)),
+                             Object::newReal(FormatNumber(r.right)), Object::newReal(FormatNumber(r.top))});
+}
+
+std::string BuildPdf(const PdfDocument& document, const ExportOptions& options) {
+    const AIRealRect bleedBox = Grow(document.artboard, options.bleeds);
+    QPDF pdf;
+    pdf.emptyPDF();
+
+    // The crop box defaults to the media box, which is the bleed box: trim inside bleed inside media.
+    pdf.addPage(pdf.makeIndirectObject(Object::newDictionary({
+                    {"/Type", Object::newName("/Page")},
+                    {"/MediaBox", Box(bleedBox)},
+                    {"/BleedBox", Box(bleedBox)},
+                    {"/TrimBox", Box(document.artboard)},
+                    {"/Resources", Object::newDictionary()},
+                    {"/Contents", pdf.newStream(PageContent(document.printableArt))},
+                })),
+                false);
+
+    // No dates: the same document must give the same bytes.
+    Object info = Object::newDictionary({{"/Producer", Object::newUnicodeString(kProducer)}});
+    if (!document.title.empty()) info.replaceKey("/Title", Object::newUnicodeString(document.title));
+    pdf.getTrailer().replaceKey("/Info", pdf.makeIndirectObject(info));
+
+    if (!document.hostData.empty()) pdf.getRoot().replaceKey(kHostDataKey, pdf.newStream(document.hostData));
+
+    QPDFWriter writer(pdf);
+    writer.setOutputMemory();
+    writer.forcePDFVersion(options.version);
+    writer.setDeterministicID(true);
+    writer.write();
+    const std::shared_ptr<Buffer> bytes = writer.getBufferSharedPointer();
+    return std::string(reinterpret_cast<const char*>(bytes->getBuffer()), bytes->getSize());
+}
+
+}  // namespace
+
+PdfResult WritePdf(const PdfDocument& document, const ActionParams& params) {
+    ExportOptions options = ReadExportOptions(params);
+    try {
+        CheckArtboard(document.artboard);
+        WriteFileAtomically(options.path, BuildPdf(document, options));
+    } catch (const std::exception& e) {
+        throw std::runtime_error(options.path + ": " + e.what());
+    }
+    return {options.path, options.version, std::move(options.ignored)};
+}
+
+std::string ReadHostData(const std::string& path) {
+    try {
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        pdf.processFile(path.c_str());
+        Object entry = pdf.getRoot().getKey(kHostDataKey);
+        if (!entry.isStream()) return "";
+        const std::shared_ptr<Buffer> data = entry.getStreamData(qpdf_dl_generalized);
+        return std::string(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+    } catch (const QPDFExc& e) {
+        throw std::runtime_error(path + ": not a readable PDF (" + e.getMessageDetail() + ")");
+    } catch (const std::exception& e) {
+        throw std::runtime_error(path + ": not a readable PDF (" + e.what() + ")");
+    }
+}
+
+}  // namespace vhost::pdf
