@@ -1,0 +1,12 @@
+#include "AppContext.h"
+
+#include "Suites.h"
+
+AppContext::AppContext(SPPluginRef pluginRef) {
+    if (sAIAppContext != nullptr && pluginRef != nullptr)
+        sAIAppContext->PushAppContext(pluginRef, &fAppContext);
+}
+
+AppContext::~AppContext() {
+    if (sAIAppContext != nullptr && fAppContext != nullptr) sAIAppContext->PopAppContext(fAppContext);
+}
