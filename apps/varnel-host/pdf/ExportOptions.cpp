@@ -25,14 +25,15 @@ constexpr uint32_t kBleedRight = Key("brht");
 
 // Setting a key again replaces it, so when a block holds a key twice the later value counts.
 const ActionParam* Find(const ActionParams& params, uint32_t key) {
-    const auto it = std::find_if(params.rbegin(), params.rend(),
-                                 [key](const ActionParam& p) { return p.key == key; });
+    const auto it =
+        std::find_if(params.rbegin(), params.rend(), [key](const ActionParam& p) { return p.key == key; });
     return it == params.rend() ? nullptr : &*it;
 }
 
-// Codes 19 to 23 are the host's PDF 1.3 to 1.7. Any other code, or a 'comp' that is not a
-// number, gets the host's default, PDF 1.3, as the plug-in itself maps unknown versions, and the
-// key is reported as not acted on. A block without 'comp' simply gets the default.
+// Codes 19 to 23 are the host's PDF 1.3 to 1.7. Any other code, or a 'comp' that is neither an
+// enumerated nor an integer value, gets the host's default, PDF 1.3, as the plug-in itself maps
+// unknown versions, and the key is reported as not acted on. A block without 'comp' simply gets
+// the default.
 std::string Version(const ActionParam* comp, bool& actedOn) {
     actedOn = comp != nullptr &&
               (comp->type == ActionParam::Type::Enumerated || comp->type == ActionParam::Type::Integer) &&
@@ -63,7 +64,8 @@ std::string PathOf(const ActionParams& params) {
     if (name == nullptr || name->type != ActionParam::Type::String || name->text.empty())
         throw std::runtime_error("PDF export: the parameter block has no file path ('name' as a string)");
     const std::string& path = name->text;
-    if (path.front() != '/') throw std::runtime_error(path + ": not an absolute path, the PDF was not written");
+    if (path.front() != '/')
+        throw std::runtime_error(path + ": not an absolute path, the PDF was not written");
     if (path.find('\0') != std::string::npos)
         throw std::runtime_error("PDF export: the file path holds a NUL byte, the PDF was not written");
     return path;

@@ -19,7 +19,7 @@ struct Bleeds {
 
 struct ExportOptions {
     std::string path;
-    std::string version;               // "1.3" to "1.7"
+    std::string version;  // "1.3" to "1.7"
     Bleeds bleeds;
     std::vector<std::string> ignored;  // keys of the block the writer does not act on, in block order
 };

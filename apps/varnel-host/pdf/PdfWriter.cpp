@@ -23,11 +23,11 @@ constexpr const char* kProducer = "varnel-host";
 using Object = QPDFObjectHandle;
 
 void CheckArtboard(const AIRealRect& r) {
-    if (!std::isfinite(r.left) || !std::isfinite(r.top) || !std::isfinite(r.right) || !std::isfinite(r.bottom) ||
-        r.right <= r.left || r.top <= r.bottom)
-        throw std::runtime_error("the artboard (left " + FormatNumber(r.left) + ", top " + FormatNumber(r.top) +
-                                 ", right " + FormatNumber(r.right) + ", bottom " + FormatNumber(r.bottom) +
-                                 ") is empty or not finite");
+    if (!std::isfinite(r.left) || !std::isfinite(r.top) || !std::isfinite(r.right) ||
+        !std::isfinite(r.bottom) || r.right <= r.left || r.top <= r.bottom)
+        throw std::runtime_error("the artboard (left " + FormatNumber(r.left) + ", top " +
+                                 FormatNumber(r.top) + ", right " + FormatNumber(r.right) + ", bottom " +
+                                 FormatNumber(r.bottom) + ") is empty or not finite");
 }
 
 AIRealRect Grow(const AIRealRect& r, const Bleeds& b) {

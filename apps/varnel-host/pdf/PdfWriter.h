@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "AITypes.h"
 #include "../ActionParams.h"
+#include "AITypes.h"
 
 namespace vhost::pdf {
 
@@ -15,8 +15,8 @@ struct PdfPath {
 };
 
 struct PdfDocument {
-    std::string title;                 // document information /Title
-    AIRealRect artboard;               // the first artboard, points, y upwards
+    std::string title;                  // document information /Title
+    AIRealRect artboard;                // the first artboard, points, y upwards
     std::vector<PdfPath> printableArt;  // guides and hidden art already left out
     // The host's own document (its JSON form), embedded so the host can open the PDF again as
     // the document it came from, as a host that saves a document as PDF does.
@@ -30,11 +30,13 @@ struct PdfResult {
 };
 
 // Takes 'name' (an absolute path), 'comp' (19 to 23) and the bleeds 'btop', 'bbtm', 'blft',
-// 'brht' from the block. The page is the artboard; /TrimBox is the artboard and /BleedBox grows
-// it by the bleeds; /MediaBox holds both. The file is written to a temporary file beside the
-// target and renamed over it, so a failure leaves an older file intact and no partial file.
-// The same document and block give the same bytes. Throws std::runtime_error naming the path
-// and the cause on failure (relative path, missing 'name', folder not writable, ...).
+// 'brht' (reals or integers, 0 or more) from the block. /TrimBox is the artboard, /BleedBox and
+// /MediaBox grow it by the bleeds, all in the artboard's own coordinates. Any other 'comp' gives
+// PDF 1.3, the host's default, and is listed in `ignored` with every key the writer does not act
+// on; 'frmt', when present, must be "PDF File Format". The file is written to a temporary file
+// beside the target and renamed over it, so a failure leaves an older file intact and no partial
+// file. The same document and block give the same bytes. Throws std::runtime_error, one line
+// naming the path and the cause (relative path, missing 'name', folder not writable, ...).
 PdfResult WritePdf(const PdfDocument& document, const ActionParams& params);
 
 // The hostData embedded by WritePdf; empty when the file is a PDF without it. Throws

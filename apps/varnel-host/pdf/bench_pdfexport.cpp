@@ -32,9 +32,10 @@ vhost::pdf::PdfDocument Document() {
             s.out = {s.p.h - handle * std::sin(a), s.p.v + handle * std::cos(a)};
             path.segments.push_back(s);
             // The host's own document holds the same coordinates as JSON text.
-            document.hostData += "{\"p\":[" + std::to_string(s.p.h) + "," + std::to_string(s.p.v) + "],\"in\":[" +
-                                 std::to_string(s.in.h) + "," + std::to_string(s.in.v) + "],\"out\":[" +
-                                 std::to_string(s.out.h) + "," + std::to_string(s.out.v) + "]},";
+            document.hostData += "{\"p\":[" + std::to_string(s.p.h) + "," + std::to_string(s.p.v) +
+                                 "],\"in\":[" + std::to_string(s.in.h) + "," + std::to_string(s.in.v) +
+                                 "],\"out\":[" + std::to_string(s.out.h) + "," + std::to_string(s.out.v) +
+                                 "]},";
         }
         document.printableArt.push_back(path);
     }
