@@ -1,22 +1,14 @@
 // Hexadecimal payload decoding against a plain copy of the same text.
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <cstring>
 #include <random>
 #include <string>
 
+#include "cpu_clock.h"
 #include "hexcodec.h"
 
 namespace {
-
-// The thread's own CPU time: on a shared machine other processes' time slices stay out of the
-// ratio.
-double Now() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-}
 
 void BM_HexDecode8MiB(benchmark::State& state) {
     std::mt19937 rng(1);
@@ -27,14 +19,14 @@ void BM_HexDecode8MiB(benchmark::State& state) {
     std::string decoded;
     double decodeSeconds = 0, copySeconds = 0;
     for (auto _ : state) {
-        const auto t0 = Now();
+        const auto t0 = bench::CpuSeconds();
         std::memcpy(copy.data(), text.data(), text.size());
         benchmark::DoNotOptimize(copy.data());
         benchmark::ClobberMemory();
-        const auto t1 = Now();
+        const auto t1 = bench::CpuSeconds();
         decoded = vnu::HexDecode(text);
         benchmark::DoNotOptimize(decoded.data());
-        const auto t2 = Now();
+        const auto t2 = bench::CpuSeconds();
         copySeconds += (t1 - t0);
         decodeSeconds += (t2 - t1);
     }

@@ -1,114 +1,19 @@
 // Key-stream reading against a raw-pointer walk of the same bytes, and large records.
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <cstdint>
 #include <cstring>
-#include <random>
 #include <sstream>
 #include <string>
 
 #include "UKeyStream.h"
+#include "cpu_clock.h"
+#include "keystream_content.h"
 
 namespace {
 
-// The thread's own CPU time: on a shared machine other processes' time slices stay out of the
-// ratio.
-double Now() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-}
-
-constexpr int kRuns = 1000;
-constexpr int kFieldsPerRun = 30;
-constexpr int kArrayDoubles = 4096;
-const UKey kJob('J', 'J');
-const UKey kMessage('D', 'p');
-const UKey kDoubles('A', 'D');
-
-UKey FieldKey(int i) {
-    return UKey('F', static_cast<char>('A' + i));
-}
-
-// A job as the companion sends it: a large message field, a record of many runs of item
-// fields (numbers, flags, short and long texts), and arrays of doubles.
-std::string JobShapedStream() {
-    std::mt19937 rng(3);
-    std::string message(1 << 20, '\0');
-    for (char& c : message) c = static_cast<char>(rng());
-    std::ostringstream os;
-    UKeyOutStream out(os, 0x4A4F4235);
-    out << kMessage;
-    out.WriteField(message.data(), static_cast<int>(message.size()), UKeyStream::eType_Bytes);
-    out << UKeyOutStream::StartRecord(kJob);
-    for (int run = 0; run < kRuns; ++run) {
-        for (int i = 0; i < kFieldsPerRun; ++i) {
-            out << FieldKey(i);
-            switch (i % 5) {
-                case 0: out << static_cast<int>(rng() % 100000); break;
-                case 1: out << static_cast<double>(rng()) / 7.0; break;
-                case 2: out << (rng() % 2 == 0); break;
-                case 3: out << "short"; break;
-                default: out << "a destination name longer than eight bytes"; break;
-            }
-        }
-    }
-    out.Pop();
-    for (const UKey box : {UKey('R', 'B'), UKey('R', 'T'), UKey('R', 'Y')}) {
-        out << UKeyOutStream::StartArray(box) << 0.0 << 0.0 << 210.0 << 297.0;
-        out.Pop();
-    }
-    out << UKeyOutStream::StartArray(kDoubles);
-    for (int i = 0; i < kArrayDoubles; ++i) out << i * 0.25;
-    out.Pop();
-    out.Flush();
-    return os.str();
-}
-
-struct Totals {
-    std::uint64_t ints = 0;
-    double doubles = 0;
-    std::uint64_t flags = 0;
-    std::uint64_t textBytes = 0;
-    std::uint64_t messageBytes = 0;
-};
-
-Totals ReadWithKeyStream(std::istream& is) {
-    Totals t;
-    UKeyInStream in(is);
-    std::string bytes;
-    in >> kMessage;
-    in.Read8BitStringWithUnknownEncoding(bytes);
-    t.messageBytes = bytes.size();
-    in >> UKeyInStream::StartRecord(kJob);
-    ustring text;
-    while (in.Next()) {
-        for (int i = 0; i < kFieldsPerRun; ++i) {
-            in >> FieldKey(i);
-            int v = 0;
-            double d = 0;
-            bool b = false;
-            switch (i % 5) {
-                case 0: in >> v, t.ints += static_cast<std::uint32_t>(v); break;
-                case 1: in >> d, t.doubles += d; break;
-                case 2: in >> b, t.flags += b; break;
-                default: in >> text; t.textBytes += text.size();
-            }
-        }
-    }
-    in.Pop();
-    for (const UKey key : {UKey('R', 'B'), UKey('R', 'T'), UKey('R', 'Y'), kDoubles}) {
-        in >> UKeyInStream::StartArray(key);
-        while (in.Next()) {
-            double d = 0;
-            in >> d;
-            t.doubles += d;
-        }
-        in.Pop();
-    }
-    return t;
-}
+using bench::CpuSeconds;
+using bench::Totals;
 
 // The anchor: the same bytes decoded in one forward pass with a pointer, no index, no checks.
 struct RawWalker {
@@ -173,20 +78,20 @@ Totals ReadWithRawPointer(const std::string& bytes) {
 }
 
 void BM_JobStreamScan(benchmark::State& state) {
-    const std::string bytes = JobShapedStream();
+    const std::string bytes = bench::JobShapedStream();
     std::istringstream is(bytes);
     double streamSeconds = 0, rawSeconds = 0;
     Totals a, b;
     for (auto _ : state) {
         is.clear();
         is.seekg(0);
-        const auto t0 = Now();
-        a = ReadWithKeyStream(is);
+        const auto t0 = CpuSeconds();
+        a = bench::ReadWithKeyStream(is);
         benchmark::DoNotOptimize(a);
-        const auto t1 = Now();
+        const auto t1 = CpuSeconds();
         b = ReadWithRawPointer(bytes);
         benchmark::DoNotOptimize(b);
-        const auto t2 = Now();
+        const auto t2 = CpuSeconds();
         streamSeconds += (t1 - t0);
         rawSeconds += (t2 - t1);
     }
@@ -205,7 +110,7 @@ BENCHMARK(BM_JobStreamScan)->Unit(benchmark::kMillisecond);
 std::string RecordOfKeys(unsigned count) {
     std::ostringstream os;
     UKeyOutStream out(os, 0);
-    out << UKeyOutStream::StartRecord(kJob);
+    out << UKeyOutStream::StartRecord(bench::kJobKey);
     // Spread over the whole key space, so no ordering of keys helps a lookup.
     for (unsigned i = 0; i < count; ++i) out << UKey(static_cast<unsigned short>(i * 40503u)) << int(i);
     out.Flush();
@@ -216,7 +121,7 @@ void ScanRecord(std::istringstream& is) {
     is.clear();
     is.seekg(0);
     UKeyInStream in(is);
-    in >> UKeyInStream::StartRecord(kJob);
+    in >> UKeyInStream::StartRecord(bench::kJobKey);
     benchmark::DoNotOptimize(in.Next());
 }
 
@@ -225,17 +130,17 @@ void BM_LargeRecord(benchmark::State& state) {
     std::istringstream large(RecordOfKeys(65536)), small(RecordOfKeys(4096));
     double largeSeconds = 0, smallSeconds = 0, lookupSeconds = 0;
     for (auto _ : state) {
-        const auto t0 = Now();
+        const auto t0 = CpuSeconds();
         ScanRecord(small);
-        const auto t1 = Now();
+        const auto t1 = CpuSeconds();
         ScanRecord(large);
-        const auto t2 = Now();
+        const auto t2 = CpuSeconds();
         large.clear();
         large.seekg(0);
         UKeyInStream in(large);
-        in >> UKeyInStream::StartRecord(kJob);
+        in >> UKeyInStream::StartRecord(bench::kJobKey);
         in.Next();
-        const auto t3 = Now();
+        const auto t3 = CpuSeconds();
         std::uint64_t sum = 0;
         for (unsigned i = 0; i < 65536; ++i) {
             int v = 0;
@@ -243,7 +148,7 @@ void BM_LargeRecord(benchmark::State& state) {
             sum += static_cast<unsigned>(v);
         }
         benchmark::DoNotOptimize(sum);
-        const auto t4 = Now();
+        const auto t4 = CpuSeconds();
         smallSeconds += (t1 - t0);
         largeSeconds += (t2 - t1);
         lookupSeconds += (t4 - t3);

@@ -32,5 +32,7 @@ enum : OSErr {
     errAENotAEDesc = -1704,
     errAEEventFailed = -10000,
     errAETargetAddressNotPermitted = -1742,
+    kLSUnknownErr = -10810,
     kLSApplicationNotFoundErr = -10814,
+    kLSNoExecutableErr = -10827,
 };

@@ -1,16 +1,13 @@
 // Scratch folders, files and environment variables for tests that touch the file system.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "ulogger.h"
@@ -43,9 +40,8 @@ public:
         return full;
     }
     std::string makeFolder(const std::string& relative) const {
-        const std::string full = *this / relative;
-        std::filesystem::create_directories(full);
-        return full;
+        std::filesystem::create_directories(*this / relative);
+        return *this / relative;
     }
 
 private:
@@ -59,12 +55,8 @@ public:
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
     ~ScopedEnvironment() {
-        for (const auto& [name, value] : saved_) {
-            if (value)
-                ::setenv(name.c_str(), value->c_str(), 1);
-            else
-                ::unsetenv(name.c_str());
-        }
+        for (const auto& [name, value] : saved_)
+            value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
     }
     void set(const std::string& name, const std::string& value) {
         remember(name);
@@ -77,9 +69,8 @@ public:
 
 private:
     void remember(const std::string& name) {
-        if (saved_.count(name) != 0) return;
         const char* value = ::getenv(name.c_str());
-        saved_[name] = value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+        if (saved_.count(name) == 0) saved_[name] = value ? std::optional<std::string>(value) : std::nullopt;
     }
     std::map<std::string, std::optional<std::string>> saved_;
 };

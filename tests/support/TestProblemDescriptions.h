@@ -10,48 +10,47 @@
 namespace ticket_builder {
 
 // Types as the companion application describes them; defaults only where tests rely on them.
-inline const Descriptions& testProblemDescriptions() {
-    static const Descriptions d = [] {
-        Descriptions x;
-        x.describe("ResTooLowContone", "limitsLow")
-            .describe("ResTooHighContone", "limitsHigh")
-            .describe("MaxPlates", "limitsHigh", false, Check().warn(6).precision(0))
-            .describe("SolidTextTooSmall", "limitsLow", true)
-            .describe("InkWeightTAC", "limitsHigh")
-            .describe("PDFVersionTooHigh", "limitsHigh")
-            .describe("PDFVersionTooLow", "limitsLow")
-            .describe("Setting_PDFVersion", "parameter")
-            .describe("Setting_TrimSize", "parameter", true)
-            .describe("Setting_MaxScalingAllowed", "combiningParameterLow")
-            .describe("Setting_PrinterMarks", "parameter")
-            .describe("Setting_ProcessProfile", "stringParameter", false, Check().param("Default CMYK.icc"))
-            .describe("Setting_WorkingSpaceProfiles", "stringParameter")
-            .describe("Setting_LocalOutputProfiles", "stringParameter")
-            .describe("Setting_GrayscaleProfile", "stringParameter")
-            .describe("Setting_Standard", "stringParameter")
-            .describe("BlackUsed", "boolean", false, Check().sev("note"))
-            .describe("CourierUsed", "boolean")
-            .describe("ImageJPEGEncoded", "boolean")
-            .describe("ImageNotJPEGEncoded", "boolean")
-            .describe("MissingTrimBox", "boolean")
-            .describe("IncorrectTrimBox", "boolean")
-            .describe("MissingBleedBox", "boolean")
-            .describe("IncorrectBleedBox", "boolean")
-            .describe("MediaTooSmall", "boolean")
-            .describe("ArtBoxDetected", "boolean")
-            .describe("DoublePageSpread", "");  // described, but of no known type
-        return x;
+inline const umessage& testProblemDescriptions() {
+    static const Msg all = [] {
+        Msg m;
+        const auto describe = [&](const char* name, const char* type, bool userUnits = false,
+                                  const Msg& defaults = Msg()) {
+            Msg d;
+            if (*type != '\0') d.str("type", {type});
+            if (userUnits) d.flag("userUnits", {true});
+            if (!defaults.get().empty()) d.msg("defaults", {defaults});
+            m.msg(name, {d});
+        };
+        describe("MaxPlates", "limitsHigh", false, Check().warn(6).precision(0));
+        describe("SolidTextTooSmall", "limitsLow", true);
+        describe("Setting_TrimSize", "parameter", true);
+        describe("Setting_ProcessProfile", "stringParameter", false, Check().param("Default CMYK.icc"));
+        describe("BlackUsed", "boolean", false, Check().sev("note"));
+        describe("DoublePageSpread", "");  // described, but of no known type
+        for (const char* name : {"ResTooLowContone", "PDFVersionTooLow"}) describe(name, "limitsLow");
+        for (const char* name : {"ResTooHighContone", "InkWeightTAC", "PDFVersionTooHigh"})
+            describe(name, "limitsHigh");
+        for (const char* name : {"Setting_PDFVersion", "Setting_PrinterMarks"}) describe(name, "parameter");
+        describe("Setting_MaxScalingAllowed", "combiningParameterLow");
+        for (const char* name : {"Setting_WorkingSpaceProfiles", "Setting_LocalOutputProfiles",
+                                 "Setting_GrayscaleProfile", "Setting_Standard"})
+            describe(name, "stringParameter");
+        for (const char* name :
+             {"CourierUsed", "ImageJPEGEncoded", "ImageNotJPEGEncoded", "MissingTrimBox", "IncorrectTrimBox",
+              "MissingBleedBox", "IncorrectBleedBox", "MediaTooSmall", "ArtBoxDetected"})
+            describe(name, "boolean");
+        return m;
     }();
-    return d;
+    return all.get();
 }
 
 // Installs the test table; returns it, or null when the process already built another one.
 inline const DetectableProblemDescriptions* installTestProblemDescriptions() {
-    setDetectableProblemDescriptions(testProblemDescriptions().get());
+    setDetectableProblemDescriptions(testProblemDescriptions());
     const DetectableProblemDescriptions* table = detectableProblemDescriptions();
     if (table == nullptr) return nullptr;
     // Built from another message first: the tests' expectations would not hold.
-    for (const ustring& name : testProblemDescriptions().get().getNames())
+    for (const ustring& name : testProblemDescriptions().getNames())
         if (table->GetProblemDescription(name).empty()) return nullptr;
     return table;
 }

@@ -1,4 +1,4 @@
-// Small builders that read like the tickets, checks and problem descriptions they make.
+// Small builders that read like the messages, tickets and checks they make.
 //
 //   Ticket()
 //       .destination(Qcs().check("ResTooLowContone", Check().warn(150)))
@@ -17,26 +17,28 @@
 namespace ticket_builder {
 
 using MessagePtr = std::shared_ptr<const umessage>;
+template <class T>
+using List = std::initializer_list<T>;
 
 // Any message: each value is appended under the key (several values, or a second call, make an
 // array). Copies share the message being built; a nested message is copied when added.
 class Msg {
 public:
     Msg() : m_(std::make_shared<umessage>()) {}
+    explicit Msg(const umessage& m) : m_(std::make_shared<umessage>(m)) {}
 
-    Msg& str(const ustring& key, const ustring& v) { return add<ustring>(key, {v}); }
-    Msg& str(const ustring& key, std::initializer_list<ustring> v) { return add(key, v); }
-    Msg& num(const ustring& key, double v) { return add<double>(key, {v}); }
-    Msg& num(const ustring& key, std::initializer_list<double> v) { return add(key, v); }
-    Msg& ints(const ustring& key, int v) { return add<int>(key, {v}); }
-    Msg& ints(const ustring& key, std::initializer_list<int> v) { return add(key, v); }
-    Msg& longs(const ustring& key, long long v) { return add<long long>(key, {v}); }
-    Msg& longs(const ustring& key, std::initializer_list<long long> v) { return add(key, v); }
-    Msg& flag(const ustring& key, bool v) { return add<bool>(key, {v}); }
-    Msg& flag(const ustring& key, std::initializer_list<bool> v) { return add(key, v); }
-    Msg& msg(const ustring& key, const Msg& v) { return msg(key, {v}); }
-    Msg& msg(const ustring& key, std::initializer_list<Msg> v) {
-        for (const Msg& m : v) add<std::shared_ptr<umessage>>(key, {std::make_shared<umessage>(*m.m_)});
+    template <class T>
+    Msg& add(const ustring& key, List<T> values, bool asArray = false) {
+        for (const T& v : values) m_->addData_priv<T>(key, umessage_details::type_of<T>::id, v, asArray);
+        return *this;
+    }
+    Msg& str(const ustring& key, List<ustring> v) { return add(key, v); }
+    Msg& num(const ustring& key, List<double> v) { return add(key, v); }
+    Msg& ints(const ustring& key, List<int> v, bool asArray = false) { return add(key, v, asArray); }
+    Msg& longs(const ustring& key, List<long long> v) { return add(key, v); }
+    Msg& flag(const ustring& key, List<bool> v) { return add(key, v); }
+    Msg& msg(const ustring& key, List<Msg> v, bool asArray = false) {
+        for (const Msg& m : v) add<std::shared_ptr<umessage>>(key, {std::make_shared<umessage>(*m.m_)}, asArray);
         return *this;
     }
     // A message entry whose value is a null pointer, as only a program (never a byte stream) makes.
@@ -47,26 +49,21 @@ public:
     const umessage& get() const { return *m_; }
 
 private:
-    template <class T>
-    Msg& add(const ustring& key, std::initializer_list<T> values) {
-        for (const T& v : values) m_->addData_priv<T>(key, umessage_details::type_of<T>::id, v, false);
-        return *this;
-    }
     std::shared_ptr<umessage> m_;
 };
 
 // One profile check with its common fields; "mark" only tags a check so a test can recognise it.
 class Check : public Msg {
 public:
-    Check& sev(const ustring& word) { return set(str("sev", word)); }
-    Check& note(double v) { return set(num("note", v)); }
-    Check& warn(double v) { return set(num("warn", v)); }
-    Check& fault(double v) { return set(num("fault", v)); }
-    Check& ignore(double v) { return set(num("ignore", v)); }
+    Check& sev(const ustring& word) { return set(str("sev", {word})); }
+    Check& note(double v) { return set(num("note", {v})); }
+    Check& warn(double v) { return set(num("warn", {v})); }
+    Check& fault(double v) { return set(num("fault", {v})); }
+    Check& ignore(double v) { return set(num("ignore", {v})); }
     Check& fix(int v) { return set(ints("fix", {v})); }
     Check& precision(int v) { return set(ints("precision", {v})); }
-    Check& param(const ustring& p) { return set(str("P", p)); }
-    Check& mark(const ustring& m) { return set(str("mark", m)); }
+    Check& param(const ustring& p) { return set(str("P", {p})); }
+    Check& mark(const ustring& m) { return set(str("mark", {m})); }
 
 private:
     Check& set(Msg&) { return *this; }
@@ -101,9 +98,8 @@ class Ticket {
 public:
     // A destination named after its position, holding only a qcs.
     Ticket& destination(const Qcs& q) {
-        Msg d;
-        d.str("identifier", ustring("dest") + ustring(std::to_string(++count_))).msg("qcs", {q.toMsg()});
-        m_.msg("destinations", {d});
+        const ustring id("dest" + std::to_string(++count_));
+        m_.msg("destinations", {Msg().str("identifier", {id}).msg("qcs", {q.toMsg()})});
         return *this;
     }
     Ticket& local(const Qcs& q) {
@@ -121,24 +117,6 @@ public:
 private:
     Msg m_;
     int count_ = 0;
-};
-
-// A problem-description message: one sub-message per problem name.
-class Descriptions {
-public:
-    Descriptions& describe(const ustring& name, const ustring& typeWord, bool userUnits = false,
-                           const Msg& defaults = Msg()) {
-        Msg d;
-        if (!typeWord.empty()) d.str("type", typeWord);
-        if (userUnits) d.flag("userUnits", {true});
-        if (!defaults.get().empty()) d.msg("defaults", {defaults});
-        m_.msg(name, {d});
-        return *this;
-    }
-    const umessage& get() const { return m_.get(); }
-
-private:
-    Msg m_;
 };
 
 }  // namespace ticket_builder

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <vector>
+#include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
@@ -20,16 +20,12 @@ int main(int argc, char** argv) {
     for (const auto& entry : std::filesystem::directory_iterator(argv[1], ec)) {
         if (!entry.is_regular_file()) continue;
         std::ifstream in(entry.path(), std::ios::binary);
-        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
         ++count;
     }
-    if (ec) {
-        std::cerr << argv[1] << ": " << ec.message() << '\n';
-        return 1;
-    }
-    if (count == 0) {
-        std::cerr << argv[1] << ": no inputs\n";
+    if (ec || count == 0) {
+        std::cerr << argv[1] << ": " << (ec ? ec.message() : "no inputs") << '\n';
         return 1;
     }
     std::cout << count << " inputs replayed\n";

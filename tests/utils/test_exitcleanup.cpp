@@ -9,7 +9,7 @@
 
 #include "ExitCleanup.h"
 
-// Every test runs its scenario in a forked child: the list, the handlers and the exit hook are
+// Every scenario runs in a forked child: the list, the handlers and the exit hook are
 // process-wide and installed once. The child reports through a pipe, one letter per event.
 namespace {
 
@@ -31,10 +31,6 @@ void plainHandlerExits(int signal) {
     _exit(7);
 }
 
-void plainHandlerReturns(int) {
-    report('H');
-}
-
 void infoHandlerExits(int signal, siginfo_t* info, void* context) {
     const bool same = signal == SIGTERM && info != nullptr && info->si_signo == SIGTERM &&
                       info->si_pid == getpid() && context != nullptr;
@@ -49,13 +45,9 @@ bool isCrashProofHandler(int signal) {
            sigismember(&current.sa_mask, SIGTERM) == 0 && sigismember(&current.sa_mask, SIGINT) == 0;
 }
 
-struct ChildResult {
-    std::string reported;
-    int status = 0;
-};
-
+// Runs `body` in a child; what it reported and its exit code (-1 when it did not exit).
 template <typename Body>
-ChildResult runInChild(Body body) {
+std::pair<std::string, int> runInChild(Body body) {
     int fds[2];
     EXPECT_EQ(pipe(fds), 0);
     const pid_t pid = fork();
@@ -66,137 +58,100 @@ ChildResult runInChild(Body body) {
         _exit(99);  // the scenario should have ended the process itself
     }
     close(fds[1]);
-    ChildResult result;
+    std::string reported;
     char buffer[64];
-    ssize_t n;
-    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
-        result.reported.append(buffer, static_cast<size_t>(n));
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) reported.append(buffer, size_t(n));
     close(fds[0]);
-    EXPECT_EQ(waitpid(pid, &result.status, 0), pid);
-    return result;
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    return {reported, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
 
-void expectExit(const ChildResult& r, int code) {
-    ASSERT_TRUE(WIFEXITED(r.status)) << "status " << r.status;
-    EXPECT_EQ(WEXITSTATUS(r.status), code);
-}
+TEST(ExitCleanup, Scenarios) {
+    const struct {
+        const char* name;
+        void (*body)();
+        std::string reported;
+        int code;
+    } scenarios[] = {
+        {"nothing is installed before the first registration",
+         [] {
+             signal(SIGTERM, plainHandlerExits);
+             struct sigaction before {};
+             sigaction(SIGTERM, nullptr, &before);
+             report(g_termFuncList.size() == 0 && before.sa_handler == plainHandlerExits &&
+                            !isCrashProofHandler(SIGINT) && !isCrashProofHandler(SIGSEGV)
+                        ? '0'
+                        : '?');
+             registerCleanup(cleanupA);
+             report(isCrashProofHandler(SIGINT) && isCrashProofHandler(SIGTERM) &&
+                            isCrashProofHandler(SIGSEGV) && isCrashProofHandler(SIGBUS) &&
+                            g_termFuncList.size() == 1
+                        ? '1'
+                        : '?');
+             std::exit(0);
+         },
+         "01A", 0},
+        {"at exit, in registration order, as often as registered",
+         [] {
+             registerCleanup(cleanupA);
+             registerCleanup(cleanupB);
+             registerCleanup(cleanupA);
+             for (int i = 0; i < 20; ++i) registerCleanup(cleanupB);
+             report('|');
+             std::exit(3);
+         },
+         "|ABA" + std::string(20, 'B'), 3},
+        {"SIGTERM runs the clean-ups, then the earlier handler",
+         [] {
+             signal(SIGTERM, plainHandlerExits);
+             registerCleanup(cleanupA);
+             registerCleanup(cleanupB);
+             raise(SIGTERM);
+         },
+         "abH", 7},
+        {"an earlier handler with SA_SIGINFO gets the signal's information",
+         [] {
+             struct sigaction action {};
+             action.sa_sigaction = infoHandlerExits;
+             action.sa_flags = SA_SIGINFO;
+             sigaction(SIGTERM, &action, nullptr);
+             registerCleanup(cleanupA);
+             kill(getpid(), SIGTERM);
+         },
+         "aS", 8},
+        {"an earlier handler that returns lets the process go on",
+         [] {
+             signal(SIGINT, [](int) { report('H'); });
+             registerCleanup(cleanupA);
+             raise(SIGINT);
+             report('|');
+             std::exit(5);  // the clean-ups run a second time
+         },
+         "aH|A", 5},
+        {"a real fault with the default disposition exits with status 0",
+         [] {
+             signal(SIGSEGV, SIG_DFL);  // sanitizer runtimes install their own handlers
+             registerCleanup(cleanupA);
+             void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+             *static_cast<volatile char*>(page) = 1;
+         },
+         "a", 0},
+    };
+    for (const auto& s : scenarios) EXPECT_EQ(runInChild(s.body), std::pair(s.reported, s.code)) << s.name;
 
-TEST(ExitCleanup, NothingIsInstalledBeforeTheFirstRegistration) {
-    const ChildResult r = runInChild([] {
-        signal(SIGTERM, plainHandlerExits);
-        struct sigaction before {};
-        sigaction(SIGTERM, nullptr, &before);
-        const bool untouched = g_termFuncList.size() == 0 && before.sa_handler == plainHandlerExits &&
-                               !isCrashProofHandler(SIGINT) && !isCrashProofHandler(SIGSEGV) &&
-                               !isCrashProofHandler(SIGBUS);
-        report(untouched ? '0' : '?');
-        registerCleanup(cleanupA);
-        const bool installed = isCrashProofHandler(SIGINT) && isCrashProofHandler(SIGTERM) &&
-                               isCrashProofHandler(SIGSEGV) && isCrashProofHandler(SIGBUS) &&
-                               g_termFuncList.size() == 1;
-        report(installed ? '1' : '?');
-        std::exit(0);
-    });
-    EXPECT_EQ(r.reported, "01A");
-    expectExit(r, 0);
-}
-
-TEST(ExitCleanup, RunsAtExitInRegistrationOrder) {
-    const ChildResult r = runInChild([] {
-        registerCleanup(cleanupA);
-        registerCleanup(cleanupB);
-        registerCleanup(cleanupA);  // registered twice, runs twice
-        for (int i = 0; i < 20; ++i) registerCleanup(cleanupB);
-        report('|');
-        std::exit(3);
-    });
-    EXPECT_EQ(r.reported, "|ABA" + std::string(20, 'B'));
-    expectExit(r, 3);
-}
-
-TEST(ExitCleanup, SigtermRunsCleanupsThenTheEarlierHandler) {
-    const ChildResult plain = runInChild([] {
-        signal(SIGTERM, plainHandlerExits);
-        registerCleanup(cleanupA);
-        registerCleanup(cleanupB);
-        raise(SIGTERM);
-    });
-    EXPECT_EQ(plain.reported, "abH");
-    expectExit(plain, 7);
-
-    const ChildResult withInfo = runInChild([] {
-        struct sigaction action {};
-        action.sa_sigaction = infoHandlerExits;
-        action.sa_flags = SA_SIGINFO;
-        sigaction(SIGTERM, &action, nullptr);
-        registerCleanup(cleanupA);
-        kill(getpid(), SIGTERM);
-    });
-    EXPECT_EQ(withInfo.reported, "aS");
-    expectExit(withInfo, 8);
-}
-
-TEST(ExitCleanup, EarlierHandlerThatReturnsLetsTheProcessGoOn) {
-    const ChildResult r = runInChild([] {
-        signal(SIGINT, plainHandlerReturns);
-        registerCleanup(cleanupA);
-        raise(SIGINT);
-        report('|');
-        std::exit(5);  // the clean-ups run a second time
-    });
-    EXPECT_EQ(r.reported, "aH|A");
-    expectExit(r, 5);
-}
-
-TEST(ExitCleanup, FaultWithDefaultDispositionExitsWithStatusZero) {
-    // A real fault on an inaccessible page; sanitizer runtimes install their own handlers, so
-    // the default disposition is restored first.
-    const ChildResult segv = runInChild([] {
-        signal(SIGSEGV, SIG_DFL);
-        registerCleanup(cleanupA);
-        void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        *static_cast<volatile char*>(page) = 1;
-    });
-    EXPECT_EQ(segv.reported, "a");
-    expectExit(segv, 0);
-
-    const ChildResult bus = runInChild([] {
-        signal(SIGBUS, SIG_DFL);
-        registerCleanup(cleanupB);
-        raise(SIGBUS);
-    });
-    EXPECT_EQ(bus.reported, "b");
-    expectExit(bus, 0);
-}
-
-TEST(ExitCleanup, IgnoredOrDefaultDispositionEndsTheProcess) {
     // SIG_IGN and SIG_DFL are no handler functions, also when saved with SA_SIGINFO set.
-    for (const auto disposition : {SIG_IGN, SIG_DFL}) {
-        for (const int flags : {0, SA_SIGINFO}) {
-            const ChildResult r = runInChild([&] {
-                struct sigaction action {};
-                action.sa_handler = disposition;
-                action.sa_flags = flags;
-                sigaction(SIGINT, &action, nullptr);
-                registerCleanup(cleanupA);
-                raise(SIGINT);
-                report('!');  // not reached
-            });
-            EXPECT_EQ(r.reported, "a") << flags;
-            expectExit(r, 0);
-        }
+    for (const auto& [disposition, flags] : {std::pair{SIG_IGN, 0}, {SIG_DFL, SA_SIGINFO}}) {
+        const auto ended = runInChild([&] {
+            struct sigaction action {};
+            action.sa_handler = disposition;
+            action.sa_flags = flags;
+            sigaction(SIGINT, &action, nullptr);
+            registerCleanup(cleanupA);
+            raise(SIGINT);
+        });
+        EXPECT_EQ(ended, std::pair(std::string("a"), 0)) << flags;
     }
-}
-
-TEST(ExitCleanup, OtherSignalsEndTheProcessAfterTheCleanups) {
-    const ChildResult r = runInChild([] {
-        signal(SIGUSR1, plainHandlerExits);
-        registerCleanup(cleanupA);
-        CrashProofHandler(SIGUSR1, nullptr, nullptr);
-        report('!');
-    });
-    EXPECT_EQ(r.reported, "a");
-    expectExit(r, 0);
 }
 
 }  // namespace
