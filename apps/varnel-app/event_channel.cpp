@@ -1,0 +1,82 @@
+#include "event_channel.h"
+
+#include "hexcodec.h"
+
+namespace varnel_app {
+namespace {
+
+constexpr AEKeyword kPayloadKeyword = FOUR_CHAR_CODE("Vnmp");
+constexpr AEKeyword kSenderKeyword = FOUR_CHAR_CODE("Psn ");
+
+// 'Vnmp' first, the direct object when the event has no 'Vnmp', as the plug-in reads replies.
+std::string payloadText(const AppleEvent* event) {
+    for (AEKeyword keyword : {kPayloadKeyword, keyDirectObject}) {
+        DescType type = 0;
+        size_t size = 0;
+        if (AESizeOfParam(event, keyword, &type, &size) != noErr) continue;
+        std::string text(size, '\0');
+        size_t actual = 0;
+        if (AEGetParamPtr(event, keyword, typeWildCard, &type, text.data(), size, &actual) != noErr)
+            return {};
+        text.resize(actual);
+        return text;
+    }
+    return {};
+}
+
+OSErr onRequest(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
+    Request request;
+    AEEventClass eventClass = 0;
+    AEGetEventClassAndID(event, &eventClass, &request.id);
+    request.payload = vnu::HexDecode(payloadText(event));
+    DescType type = 0;
+    size_t size = 0;
+    if (AEGetParamPtr(event, kSenderKeyword, typeProcessSerialNumber, &type, &request.sender,
+                      sizeof request.sender, &size) != noErr ||
+        size != sizeof request.sender)
+        request.sender = ProcessSerialNumber{};
+    (*reinterpret_cast<const RequestHandler*>(refcon))(request);
+    return noErr;
+}
+
+}  // namespace
+
+OSErr installRequestHandlers(const RequestHandler& handler) {
+    for (AEEventID id :
+         {kAboutRequest, kJobListRequest, kNewDetailsRequest, kDetailsRequest, kExportDoneRequest})
+        if (const OSErr status = AEInstallEventHandler(kEventClass, id, &onRequest,
+                                                       reinterpret_cast<SRefCon>(&handler), false);
+            status != noErr)
+            return status;
+    return noErr;
+}
+
+OSErr sendReply(AEEventID id, const ProcessSerialNumber& to, std::string_view payload) {
+    AEAddressDesc address;
+    OSErr status = AECreateDesc(typeProcessSerialNumber, &to, sizeof to, &address);
+    if (status != noErr) return status;
+    AppleEvent event;
+    status = AECreateAppleEvent(kEventClass, id, &address, kAutoGenerateReturnID, kAnyTransactionID, &event);
+    AEDisposeDesc(&address);
+    if (status != noErr) return status;
+    const std::string text = vnu::HexEncode(payload);
+    ProcessSerialNumber self;
+    GetCurrentProcess(&self);
+    if ((status = AEPutParamPtr(&event, keyDirectObject, typeChar, text.data(), text.size())) == noErr &&
+        (status = AEPutParamPtr(&event, kPayloadKeyword, typeChar, text.data(), text.size())) == noErr &&
+        (status = AEPutParamPtr(&event, kSenderKeyword, typeProcessSerialNumber, &self, sizeof self)) ==
+            noErr) {
+        AppleEvent reply;
+        status = AESend(&event, &reply, kAENoReply | kAEAlwaysInteract | kAECanSwitchLayer, kAENormalPriority,
+                        kNoTimeOut, nullptr, nullptr);
+        AEDisposeDesc(&reply);
+    }
+    AEDisposeDesc(&event);
+    return status;
+}
+
+std::string eventName(AEEventID id) {
+    return {char(id >> 24), char(id >> 16), char(id >> 8), char(id)};
+}
+
+}  // namespace varnel_app

@@ -1,0 +1,79 @@
+#include "job_store.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "atomic_file.h"
+#include "uuid.h"
+
+namespace varnel_app {
+namespace {
+
+namespace fs = std::filesystem;
+
+StoredJob readJob(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot be read");
+    StoredJob job{file.string(), file.stem().string(), nlohmann::ordered_json::parse(in)};
+    if (!job.data.is_object()) throw std::runtime_error("expected a job, a JSON object");
+    // Without one, every reply would carry a fresh identifier and no request could name the
+    // job again. The identifier given here reaches the file with the job's next stored export.
+    if (!job.data.contains("identifier")) job.data["identifier"] = vnu::NewUUIDText().str();
+    return job;
+}
+
+}  // namespace
+
+void JobStore::load(const std::string& folder, const std::function<void(const StoredJob&)>& check,
+                    std::vector<std::string>& problems) {
+    std::vector<fs::path> files;
+    try {
+        for (const auto& entry : fs::directory_iterator(folder))
+            if (entry.path().extension() == ".json" && !entry.is_directory()) files.push_back(entry.path());
+    } catch (const fs::filesystem_error& e) {
+        throw std::runtime_error(folder + ": " + e.code().message());
+    }
+    std::sort(files.begin(), files.end());
+    jobs_.clear();
+    selected_ = 0;
+    for (const fs::path& file : files) {
+        try {
+            StoredJob job = readJob(file);
+            check(job);
+            jobs_.push_back(std::move(job));
+        } catch (const std::exception& e) {
+            problems.push_back(file.string() + ": " + e.what());
+        }
+    }
+}
+
+StoredJob* JobStore::find(const std::string& key) {
+    if (StoredJob* job = findByIdentifier(key)) return job;
+    if (StoredJob* job = findIf([&](const StoredJob& j) { return j.name == key; })) return job;
+    return findIf([&](const StoredJob& j) { return !key.empty() && j.title() == key; });
+}
+
+StoredJob* JobStore::findByIdentifier(const std::string& identifier) {
+    return findIf([&](const StoredJob& j) { return !identifier.empty() && j.identifier() == identifier; });
+}
+
+StoredJob* JobStore::findIf(const std::function<bool(const StoredJob&)>& matches) {
+    const auto it = std::find_if(jobs_.begin(), jobs_.end(), matches);
+    return it == jobs_.end() ? nullptr : &*it;
+}
+
+StoredJob* JobStore::selected() {
+    return jobs_.empty() ? nullptr : &jobs_[selected_];
+}
+
+void JobStore::select(const StoredJob& job) {
+    selected_ = static_cast<size_t>(&job - jobs_.data());
+}
+
+void JobStore::save(const StoredJob& job) {
+    writeFileAtomically(job.file, job.data.dump(2) + "\n");
+}
+
+}  // namespace varnel_app

@@ -1,0 +1,48 @@
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control_client.h"
+#include "options.h"
+#include "serve.h"
+
+namespace {
+
+using varnel_app::Command;
+
+int runCommand(const varnel_app::Options& options) {
+    const char* method = nullptr;
+    std::optional<std::string> argument;
+    switch (options.command) {
+        case Command::Select: method = "Select", argument = options.job; break;
+        case Command::Export: method = "Export", argument = options.job; break;
+        case Command::List: method = "List"; break;
+        case Command::History: method = "History"; break;
+        case Command::Serve: return varnel_app::serve(options);
+    }
+    try {
+        std::cout << varnel_app::callControl(method, argument) << std::flush;
+        return 0;
+    } catch (const std::exception& e) {
+        std::cerr << "varnel-app: " << e.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    varnel_app::Options options;
+    try {
+        options = varnel_app::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const varnel_app::UsageError& e) {
+        std::cerr << "varnel-app: " << e.what() << "\nRun 'varnel-app --help' for usage.\n";
+        return 2;
+    }
+    if (options.help) {
+        std::cout << varnel_app::helpText(options);
+        return 0;
+    }
+    return runCommand(options);
+}

@@ -1,0 +1,133 @@
+#include "options.h"
+
+#include <map>
+
+namespace varnel_app {
+namespace {
+
+const char* const kProgramHelp =
+    "usage: varnel-app [COMMAND] [OPTIONS]\n"
+    "\n"
+    "The Varnel application: holds jobs and answers the Varnel plug-in's requests on the session\n"
+    "bus as com.corvane.Varnel. Without a command it serves the default jobs folder, as when the\n"
+    "plug-in or the bus starts it.\n"
+    "\n"
+    "commands:\n"
+    "  serve [--jobs DIR] [--out DIR]   hold the jobs of DIR and answer requests until stopped\n"
+    "  select JOB                       make JOB the job answered when a request names none\n"
+    "  export JOB                       ask the plug-in that asked last to export JOB\n"
+    "  list                             the jobs held, the selected one marked '*'\n"
+    "  history                          the exports reported since serving began\n"
+    "\n"
+    "select, export, list and history talk to the running 'varnel-app serve' and wait for its\n"
+    "answer; with none running they fail. Run 'varnel-app COMMAND --help' for more.\n"
+    "Exit status: 0 success, 1 failure (one line on standard error), 2 bad usage.\n";
+
+const char* const kServeHelp =
+    "usage: varnel-app [serve] [--jobs DIR] [--out DIR]\n"
+    "\n"
+    "Registers as com.corvane.Varnel on the session bus and answers the plug-in: 'detT' with\n"
+    "'savY' (the job whose identifier the request names, else the selected job), 'dneT' with\n"
+    "'sanY' (the selected job), records 'epsT' export reports in the job's file, prints the job\n"
+    "list on 'jlwT' and logs 'AboT'. One log line per event on standard error. SIGTERM or SIGINT\n"
+    "end it.\n"
+    "\n"
+    "  --jobs DIR  the jobs, one JSON file per job in varnel-inspect's job shape; default\n"
+    "              $VARNEL_JOBS, else ../share/varnel/jobs beside this program. The first job by\n"
+    "              file name starts selected. A job's file is rewritten when an export is reported.\n"
+    "  --out DIR   where exports land: a job whose documentFile is empty or relative is sent with\n"
+    "              it under DIR (empty: DIR/<job file name>); the plug-in writes the PDF next to\n"
+    "              it. Default $XDG_DATA_HOME/varnel/out (~/.local/share/varnel/out).\n"
+    "\n"
+    "Replies carry the jobs with the problem-description catalogue (a job's own\n"
+    "\"problemDescriptions\" replace entries of the same name), the job's \"ticket\", and the\n"
+    "required boxes of the active group where the job gives none.\n";
+
+const char* const kSelectHelp =
+    "usage: varnel-app select JOB\n"
+    "\n"
+    "Makes JOB the selected job of the running instance: the job a new-details request gets,\n"
+    "and a details request that names no job it holds. JOB is a job's identifier, its file name\n"
+    "without \".json\", or its \"DN\".\n";
+
+const char* const kExportHelp =
+    "usage: varnel-app export JOB\n"
+    "\n"
+    "Has the running instance send 'expY' with JOB to the plug-in that sent the last request,\n"
+    "which exports its open document as PDF and reports back with 'epsT'. JOB as for select.\n";
+
+const char* const kListHelp =
+    "usage: varnel-app list\n"
+    "\n"
+    "Prints the jobs of the running instance, one a line: '*' for the selected job, the job's\n"
+    "name, identifier, \"DN\", groups with the active one, and document file.\n";
+
+const char* const kHistoryHelp =
+    "usage: varnel-app history\n"
+    "\n"
+    "Prints the exports the plug-in reported to the running instance, one a line: when, the\n"
+    "job, the destinations exported, the PDF, and the group that became active.\n";
+
+struct CommandInfo {
+    Command command;
+    bool takesJob;
+    const char* help;
+};
+
+const std::map<std::string, CommandInfo>& commands() {
+    static const std::map<std::string, CommandInfo> table = {
+        {"serve", {Command::Serve, false, kServeHelp}},
+        {"select", {Command::Select, true, kSelectHelp}},
+        {"export", {Command::Export, true, kExportHelp}},
+        {"list", {Command::List, false, kListHelp}},
+        {"history", {Command::History, false, kHistoryHelp}},
+    };
+    return table;
+}
+
+bool isHelp(const std::string& arg) {
+    return arg == "--help" || arg == "-h";
+}
+
+}  // namespace
+
+Options parseOptions(const std::vector<std::string>& args) {
+    Options options;
+    size_t i = 0;
+    const CommandInfo* info = &commands().at("serve");
+    if (i < args.size() && !args[i].starts_with("-")) {
+        const auto it = commands().find(args[i]);
+        if (it == commands().end()) throw UsageError("unknown command '" + args[i] + "'");
+        info = &it->second;
+        options.command = info->command;
+        options.commandNamed = true;
+        ++i;
+    }
+    for (; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (isHelp(arg)) {
+            options.help = true;
+            return options;
+        }
+        if (options.command == Command::Serve && (arg == "--jobs" || arg == "--out")) {
+            if (i + 1 == args.size()) throw UsageError(arg + " needs a folder");
+            (arg == "--jobs" ? options.jobsFolder : options.outFolder) = args[++i];
+        } else if (info->takesJob && options.job.empty() && !arg.starts_with("-") && !arg.empty()) {
+            options.job = arg;
+        } else {
+            throw UsageError("unexpected argument '" + arg + "'");
+        }
+    }
+    if (info->takesJob && options.job.empty())
+        throw UsageError("which job? (varnel-app " + args[0] + " JOB)");
+    return options;
+}
+
+std::string helpText(const Options& options) {
+    if (!options.commandNamed) return kProgramHelp;
+    for (const auto& [name, info] : commands())
+        if (info.command == options.command) return info.help;
+    return kProgramHelp;
+}
+
+}  // namespace varnel_app

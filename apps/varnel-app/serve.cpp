@@ -1,0 +1,148 @@
+#include "serve.h"
+
+#include <limits.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <stdexcept>
+
+#include "EventLoop.h"
+#include "Processes.h"
+#include "UFileSpecCore.h"
+#include "companion.h"
+#include "control_service.h"
+#include "ulogger.h"
+
+namespace varnel_app {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kBundleId = "com.corvane.Varnel";
+
+// The bundle path the application registers with, and what the plug-in finds through the
+// desktop entry: this program.
+std::string ownProgram() {
+    char path[PATH_MAX];
+    return ::realpath("/proc/self/exe", path) != nullptr ? path : "";
+}
+
+std::string absolute(const std::string& folder) {
+    return fs::absolute(folder).lexically_normal().string();
+}
+
+// Empty when no folder is given and the installed examples are not there either.
+std::string jobsFolder(const Options& options) {
+    if (!options.jobsFolder.empty()) return absolute(options.jobsFolder);
+    if (const char* fromEnvironment = ::getenv("VARNEL_JOBS");
+        fromEnvironment != nullptr && *fromEnvironment != 0)
+        return absolute(fromEnvironment);
+    const fs::path installed = fs::path(ownProgram()).parent_path() / "../share/varnel/jobs";
+    std::error_code error;
+    return fs::is_directory(installed, error) ? installed.lexically_normal().string() : std::string();
+}
+
+std::string outFolder(const Options& options) {
+    if (!options.outFolder.empty()) return absolute(options.outFolder);
+    UFileSpecCore folder(UFileSpecCore::eSpecialFolder_SharedData);
+    if (!folder.isValid() || !folder.add("varnel/out"))
+        throw std::runtime_error("no data folder: give --out DIR");
+    return folder.path().str();
+}
+
+void loadJobs(JobStore& store, const ReplyBuilder& replies, const std::string& folder) {
+    if (folder.empty()) {
+        // The plug-in may start us with no folder to serve; answer what can be answered.
+        VN_LOG_WARN("no jobs folder (give --jobs DIR or set VARNEL_JOBS): serving no jobs");
+        return;
+    }
+    std::vector<std::string> problems;
+    store.load(
+        folder, [&](const StoredJob& job) { replies.bytes(job); }, problems);
+    for (const std::string& problem : problems) VN_LOG_ERROR("left out " << problem);
+    VN_LOG_INFO("holding " << static_cast<unsigned long>(store.jobs().size()) << " jobs of " << folder);
+}
+
+int signalDescriptor() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGINT);
+    if (::sigprocmask(SIG_BLOCK, &stops, nullptr) != 0) return -1;
+    ::signal(SIGPIPE, SIG_IGN);  // a closed standard output must not end us
+    return ::signalfd(-1, &stops, SFD_CLOEXEC);
+}
+
+int millisecondsUntil(int64_t firstUsec, int64_t secondUsec) {
+    const auto earliest = firstUsec < 0    ? secondUsec
+                          : secondUsec < 0 ? firstUsec
+                                           : std::min(firstUsec, secondUsec);
+    if (earliest < 0) return -1;
+    return static_cast<int>(std::min<int64_t>((earliest + 999) / 1000, INT_MAX));
+}
+
+int run(ControlService& control, int stops) {
+    for (;;) {
+        if (const int r = VNProcessEvents(); r < 0) {
+            VN_LOG_ERROR("lost the session bus: " << std::strerror(-r));
+            return 1;
+        }
+        control.process();
+        const VNPollSpec events = VNEventPollSpec();
+        pollfd waits[] = {{events.fd, events.events, 0}, control.pollEntry(), {stops, POLLIN, 0}};
+        if (::poll(waits, 3, millisecondsUntil(events.timeoutUsec, control.timeoutUsec())) < 0 &&
+            errno != EINTR) {
+            VN_LOG_ERROR("poll failed: " << std::strerror(errno));
+            return 1;
+        }
+        if ((waits[2].revents & POLLIN) != 0) {
+            signalfd_siginfo stop{};
+            if (::read(stops, &stop, sizeof stop) == sizeof stop)
+                VN_LOG_INFO("stopping on " << ::strsignal(static_cast<int>(stop.ssi_signo)));
+            return 0;
+        }
+    }
+}
+
+}  // namespace
+
+int serve(const Options& options) {
+    try {
+        const ReplyBuilder replies(outFolder(options));
+        fs::create_directories(replies.outFolder());
+        JobStore store;
+        loadJobs(store, replies, jobsFolder(options));
+        Companion companion(store, replies, std::cout);
+        // The control name is taken first: it tells a second instance that this one serves.
+        // Commands are answered once the loop runs, so an answered command means the event
+        // channel is registered too.
+        ControlService control(companion);
+        const RequestHandler handler = [&](const Request& request) { companion.handle(request); };
+        if (const OSErr status = installRequestHandlers(handler); status != noErr)
+            throw std::runtime_error("cannot install the request handlers (status " + std::to_string(status) +
+                                     ")");
+        if (const OSErr status = VNRegisterProcess(kBundleId, ownProgram()); status != noErr)
+            throw std::runtime_error(std::string("cannot register ") + kBundleId +
+                                     " on the session bus (status " + std::to_string(status) + ")");
+        const int stops = signalDescriptor();
+        if (stops < 0)
+            throw std::runtime_error(std::string("cannot watch for signals: ") + std::strerror(errno));
+        VN_LOG_INFO("serving as " << kBundleId << ", exports under " << replies.outFolder());
+        const int status = run(control, stops);
+        ::close(stops);
+        return status;
+    } catch (const std::exception& e) {
+        std::cerr << "varnel-app: " << e.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace varnel_app
