@@ -27,7 +27,8 @@ inline bool WaitFor(const std::function<bool()>& done) {
         if (std::chrono::steady_clock::now() > limit) return false;
         const VNPollSpec spec = VNEventPollSpec();
         pollfd wait{spec.fd, spec.events, 0};
-        ::poll(&wait, 1, 20);
+        // Short rounds: `done` may wait on other processes, which do not wake us.
+        ::poll(&wait, 1, spec.timeoutUsec >= 0 && spec.timeoutUsec < 20000 ? int(spec.timeoutUsec / 1000) : 20);
         VNProcessEvents();
     }
     return true;

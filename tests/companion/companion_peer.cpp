@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc != 1 && argc != 3) {
+        std::fputs("companion_peer: expected BUNDLE_ID and BUNDLE_PATH, or no arguments\n", stderr);
         std::fputs(kUsage, stderr);
         return 2;
     }
@@ -83,8 +84,8 @@ int main(int argc, char** argv) {
     for (unsigned reported = 0;;) {
         const VNPollSpec spec = VNEventPollSpec();
         pollfd wait{spec.fd, spec.events, 0};
-        // A second at most, so a deadline of the bus's own is never slept through.
-        if (::poll(&wait, 1, 1000) < 0 && errno != EINTR) return 1;
+        const int timeoutMs = spec.timeoutUsec < 0 ? -1 : static_cast<int>((spec.timeoutUsec + 999) / 1000);
+        if (::poll(&wait, 1, timeoutMs) < 0 && errno != EINTR) return 1;
         if (VNProcessEvents() < 0) return 0;  // the bus is gone: so is the test that started us
         for (; reported < VNActivationCount(); ++reported) std::puts("activated");
         std::fflush(stdout);

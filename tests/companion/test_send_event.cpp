@@ -42,8 +42,8 @@ TEST(SendEvent, EachKindReachesTheRunningCompanionWhichComesToTheFront) {
                  {kIllRequestExportDone, "epsT"}};
     for (const auto& k : kinds) {
         SendEvent(kPayload, k.kind);
-        EXPECT_EQ(companion.nextLine(), std::string("event ") + k.id + " direct=00ABFF vnmp=00ABFF");
-        EXPECT_EQ(companion.nextLine(), "activated");
+        ASSERT_EQ(companion.nextLine(), std::string("event ") + k.id + " direct=00ABFF vnmp=00ABFF");
+        ASSERT_EQ(companion.nextLine(), "activated");
     }
 }
 
