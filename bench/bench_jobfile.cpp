@@ -49,6 +49,7 @@ void Measure(benchmark::State& state, size_t bytes, Body body) {
     state.counters["bytes"] = static_cast<double>(bytes);
     state.counters["memcpy_us"] = 1e6 * copySeconds / n;
     state.counters["ratio"] = bodySeconds / copySeconds;
+    state.SetLabel("vs memcpy");
 }
 
 // Read from the event channel's hexadecimal text, hex decode included; with the ticket the check

@@ -92,6 +92,7 @@ void BM_Unflatten131072(benchmark::State& state, Order order) {
     state.counters["subject_ms"] = subjectTotal / n * 1e3;
     state.counters["anchor_ms"] = anchorTotal / n * 1e3;
     state.counters["ratio"] = subjectTotal / anchorTotal;
+    state.SetLabel("vs ascending");
     if (order == Order::random) state.counters["goal_ratio"] = kGoalRandom;
 }
 

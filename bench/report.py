@@ -1,0 +1,324 @@
+#!/usr/bin/env python3
+"""Runs every benchmark of the project and reports which performance goals hold.
+
+Each benchmark program (BUILD_DIR/bench/bench_*) prints its results, each with its ratio to its
+anchor; the JSON results go to BUILD_DIR/bench-results/. The callgrind driver then counts the
+instructions per input byte of the hex decode, the key-stream scan and unflatten. At the end a
+one-page table goes to standard output and a bar chart of the goals to BUILD_DIR/bench-report.png.
+
+Only the Python standard library is used; the chart is drawn with a small built-in font.
+"""
+
+import argparse
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import zlib
+
+CALLGRIND_PHASES = [
+    ("hex", "hex decode"),
+    ("keystream", "key-stream scan"),
+    ("unflatten", "unflatten (and destroy)"),
+]
+
+# What each counter with a goal means, for the table and the chart.
+GOAL_TEXT = {
+    "ratio": "ratio",
+    "allocs_per_check": "allocations per check",
+}
+
+
+def run_benchmarks(build, results, repetitions):
+    """Runs each benchmark program; returns the names of those that failed."""
+    programs = sorted(
+        p for p in os.listdir(os.path.join(build, "bench"))
+        if p.startswith("bench_") and os.access(os.path.join(build, "bench", p), os.X_OK))
+    if not programs:
+        sys.exit(f"report.py: no benchmark programs in {build}/bench; build them first")
+    failed = []
+    for name in programs:
+        print(f"== {name}", flush=True)
+        out = os.path.join(results, name + ".json")
+        status = subprocess.call([
+            os.path.join(build, "bench", name),
+            f"--benchmark_repetitions={repetitions}",
+            "--benchmark_report_aggregates_only=true",
+            f"--benchmark_out={out}",
+            "--benchmark_out_format=json",
+        ])
+        if status != 0:
+            failed.append(name)
+    return failed
+
+
+def count_instructions(build, results):
+    """Instructions per input byte of each callgrind phase, saved beside the benchmark results."""
+    driver = os.path.join(build, "bench", "callgrind_driver")
+    if shutil.which("valgrind") is None or not os.access(driver, os.X_OK):
+        print("report.py: valgrind or the callgrind driver is missing; no instruction counts")
+        return {}
+    counts = {}
+    with tempfile.TemporaryDirectory() as tmp:
+        for phase, _ in CALLGRIND_PHASES:
+            out = os.path.join(tmp, phase + ".out")
+            print(f"== callgrind: {phase}", flush=True)
+            proc = subprocess.run(
+                ["valgrind", "--tool=callgrind", "--instr-atstart=no", f"--callgrind-out-file={out}",
+                 driver, phase],
+                capture_output=True, text=True)
+            fields = proc.stdout.split()
+            if proc.returncode != 0 or len(fields) != 2 or not os.path.exists(out):
+                print(f"report.py: callgrind run of '{phase}' failed:\n{proc.stderr[-2000:]}")
+                continue
+            with open(out) as f:
+                totals = [int(line.split()[1]) for line in f if line.startswith("totals:")]
+            if totals:
+                counts[phase] = {"instructions": totals[0], "bytes": int(fields[1])}
+    with open(os.path.join(results, "instructions.json"), "w") as f:
+        json.dump(counts, f, indent=1)
+    return counts
+
+
+def short_name(run_name):
+    """BM_Family/args without the time-keeping suffix."""
+    name = run_name[3:] if run_name.startswith("BM_") else run_name
+    return name[:-len("/manual_time")] if name.endswith("/manual_time") else name
+
+
+def load_results(results):
+    """Rows of (benchmark, label, counters), medians when the runs were repeated."""
+    rows = []
+    for name in sorted(os.listdir(results)):
+        if not name.startswith("bench_") or not name.endswith(".json"):
+            continue
+        with open(os.path.join(results, name)) as f:
+            data = json.load(f)
+        benchmarks = data.get("benchmarks", [])
+        repeated = any(b.get("run_type") == "aggregate" for b in benchmarks)
+        for b in benchmarks:
+            if repeated and b.get("aggregate_name") != "median":
+                continue
+            if "error_occurred" in b and b["error_occurred"]:
+                rows.append((short_name(b.get("run_name", b["name"])), "error: " + b.get("error_message", ""), {}))
+                continue
+            counters = {k: v for k, v in b.items() if isinstance(v, (int, float)) and not isinstance(v, bool)}
+            rows.append((short_name(b.get("run_name", b["name"])), b.get("label", ""), counters))
+    return rows
+
+
+def goals_of(rows):
+    """(benchmark, what, value, goal) for every counter that carries a goal_ companion."""
+    goals = []
+    for name, label, counters in rows:
+        for key, goal in counters.items():
+            if key.startswith("goal_") and key[5:] in counters:
+                what = GOAL_TEXT.get(key[5:], key[5:])
+                if key == "goal_ratio" and label:
+                    what += " " + label
+                goals.append((name, what, counters[key[5:]], goal))
+    return goals
+
+
+def print_table(rows, goals, counts, failed):
+    width = max([len(r[0]) for r in rows] + [20])
+    print()
+    print("Benchmark report: ratios of CPU times taken in the same iteration (medians)")
+    print()
+    print(f"{'benchmark':<{width}}  {'ratio':>9}  anchor")
+    for name, label, counters in rows:
+        ratio = counters.get("ratio")
+        text = f"{ratio:9.3f}" if ratio is not None else f"{'-':>9}"
+        print(f"{name:<{width}}  {text}  {label}")
+    print()
+    print("Goals (value at most the goal):")
+    held = 0
+    for name, what, value, goal in goals:
+        ok = value <= goal
+        held += ok
+        print(f"  {'holds' if ok else 'FAILS':<5}  {name:<{width}}  {what:<24} {value:8.3f}  goal {goal:g}")
+    print(f"  {held} of {len(goals)} goals hold")
+    if counts:
+        print()
+        print("Instructions per input byte (callgrind, exact from run to run):")
+        for phase, text in CALLGRIND_PHASES:
+            if phase in counts:
+                c = counts[phase]
+                per_byte = c["instructions"] / c["bytes"]
+                print(f"  {text:<24} {per_byte:8.2f}   ({c['instructions']:,} over {c['bytes']:,} bytes)")
+    if failed:
+        print()
+        print("Programs that failed: " + ", ".join(failed))
+
+
+# --- chart ------------------------------------------------------------------------------------
+
+# A 5 x 7 font: each glyph is seven rows of five pixels, '#' set.
+FONT_ROWS = {
+    " ": "..... ..... ..... ..... ..... ..... .....",
+    "0": ".###. #...# #..## #.#.# ##..# #...# .###.",
+    "1": "..#.. .##.. ..#.. ..#.. ..#.. ..#.. .###.",
+    "2": ".###. #...# ....# ...#. ..#.. .#... #####",
+    "3": "####. ....# ....# .###. ....# ....# ####.",
+    "4": "...#. ..##. .#.#. #..#. #####. ...#. ...#.",
+    "5": "##### #.... ####. ....# ....# #...# .###.",
+    "6": ".###. #.... #.... ####. #...# #...# .###.",
+    "7": "##### ....# ...#. ..#.. .#... .#... .#...",
+    "8": ".###. #...# #...# .###. #...# #...# .###.",
+    "9": ".###. #...# #...# .####. ....# ....# .###.",
+    "A": ".###. #...# #...# ##### #...# #...# #...#",
+    "B": "####. #...# #...# ####. #...# #...# ####.",
+    "C": ".###. #...# #.... #.... #.... #...# .###.",
+    "D": "####. #...# #...# #...# #...# #...# ####.",
+    "E": "##### #.... #.... ####. #.... #.... #####",
+    "F": "##### #.... #.... ####. #.... #.... #....",
+    "G": ".###. #...# #.... #.### #...# #...# .####",
+    "H": "#...# #...# #...# ##### #...# #...# #...#",
+    "I": ".###. ..#.. ..#.. ..#.. ..#.. ..#.. .###.",
+    "J": "..### ...#. ...#. ...#. ...#. #..#. .##..",
+    "K": "#...# #..#. #.#.. ##... #.#.. #..#. #...#",
+    "L": "#.... #.... #.... #.... #.... #.... #####",
+    "M": "#...# ##.## #.#.# #.#.# #...# #...# #...#",
+    "N": "#...# #...# ##..# #.#.# #..## #...# #...#",
+    "O": ".###. #...# #...# #...# #...# #...# .###.",
+    "P": "####. #...# #...# ####. #.... #.... #....",
+    "Q": ".###. #...# #...# #...# #.#.# #..#. .##.#",
+    "R": "####. #...# #...# ####. #.#.. #..#. #...#",
+    "S": ".#### #.... #.... .###. ....# ....# ####.",
+    "T": "##### ..#.. ..#.. ..#.. ..#.. ..#.. ..#..",
+    "U": "#...# #...# #...# #...# #...# #...# .###.",
+    "V": "#...# #...# #...# #...# #...# .#.#. ..#..",
+    "W": "#...# #...# #...# #.#.# #.#.# #.#.# .#.#.",
+    "X": "#...# #...# .#.#. ..#.. .#.#. #...# #...#",
+    "Y": "#...# #...# .#.#. ..#.. ..#.. ..#.. ..#..",
+    "Z": "##### ....# ...#. ..#.. .#... #.... #####",
+    ".": "..... ..... ..... ..... ..... .##.. .##..",
+    ",": "..... ..... ..... ..... .##.. ..#.. .#...",
+    ":": "..... .##.. .##.. ..... .##.. .##.. .....",
+    "/": "....# ....# ...#. ..#.. .#... #.... #....",
+    "-": "..... ..... ..... ##### ..... ..... .....",
+    "_": "..... ..... ..... ..... ..... ..... #####",
+    "(": "...#. ..#.. .#... .#... .#... ..#.. ...#.",
+    ")": ".#... ..#.. ...#. ...#. ...#. ..#.. .#...",
+    "<": "...#. ..#.. .#... #.... .#... ..#.. ...#.",
+    ">": ".#... ..#.. ...#. ....# ...#. ..#.. .#...",
+    "=": "..... ..... ##### ..... ##### ..... .....",
+    "%": "##..# ##.#. ...#. ..#.. .#... .#.## #..##",
+    "+": "..... ..#.. ..#.. ##### ..#.. ..#.. .....",
+    "'": "..#.. ..#.. .#... ..... ..... ..... .....",
+}
+FONT = {c: [row[:5] for row in rows.split()] for c, rows in FONT_ROWS.items()}
+SCALE = 2
+GLYPH_W, GLYPH_H = 6 * SCALE, 7 * SCALE
+
+WHITE, BLACK, GREY = (255, 255, 255), (40, 40, 40), (200, 200, 200)
+GREEN, RED, BLUE = (46, 160, 67), (207, 34, 46), (9, 105, 218)
+
+
+class Canvas:
+    def __init__(self, width, height):
+        self.width, self.height = width, height
+        self.pixels = [bytearray(WHITE * width) for _ in range(height)]
+
+    def rect(self, x0, y0, x1, y1, colour):
+        x0, x1 = max(0, min(x0, x1)), min(self.width, max(x0, x1))
+        for y in range(max(0, y0), min(self.height, y1)):
+            self.pixels[y][3 * x0:3 * x1] = bytes(colour) * (x1 - x0)
+
+    def text(self, x, y, s, colour=BLACK):
+        for ch in s.upper():
+            glyph = FONT.get(ch, FONT[" "])
+            for row, bits in enumerate(glyph):
+                for col, bit in enumerate(bits):
+                    if bit == "#":
+                        self.rect(x + col * SCALE, y + row * SCALE, x + (col + 1) * SCALE,
+                                  y + (row + 1) * SCALE, colour)
+            x += GLYPH_W
+
+    def png(self):
+        raw = b"".join(b"\x00" + bytes(row) for row in self.pixels)
+
+        def chunk(kind, data):
+            body = kind + data
+            return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
+
+        header = struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0)
+        return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) +
+                chunk(b"IEND", b""))
+
+
+def draw_chart(goals, counts, path):
+    """One bar per goal, as a fraction of its goal: the goal line is at 1, green bars hold."""
+    label_w = max([len(f"{n} {w}") for n, w, _, _ in goals] + [30]) * GLYPH_W
+    plot_x, plot_w, bar_h, gap = label_w + 30, 420, 26, 22
+    rows_h = len(goals) * (bar_h + gap)
+    extra = (len(counts) + 2) * (GLYPH_H + 8) if counts else 0
+    width, height = plot_x + plot_w + 260, 90 + rows_h + 50 + extra
+    canvas = Canvas(width, height)
+    held = sum(1 for _, _, v, g in goals if v <= g)
+    canvas.text(20, 20, f"Performance goals: {held} of {len(goals)} hold (bar = value / goal)")
+    top = 70
+    scale_max = max([2.0] + [v / g for _, _, v, g in goals if g > 0])
+    px = lambda f: plot_x + int(plot_w * min(f, scale_max) / scale_max)
+    for i, (name, what, value, goal) in enumerate(goals):
+        y = top + i * (bar_h + gap)
+        fraction = value / goal if goal > 0 else float("inf")
+        canvas.text(20, y + (bar_h - GLYPH_H) // 2, f"{name} {what}")
+        canvas.rect(plot_x, y, px(fraction), y + bar_h, GREEN if value <= goal else RED)
+        canvas.text(px(scale_max) + 12, y + (bar_h - GLYPH_H) // 2,
+                    f"{value:.2f} goal {goal:g} {'ok' if value <= goal else 'fails'}")
+    bottom = top + rows_h
+    canvas.rect(plot_x, top - 8, plot_x + 1, bottom, BLACK)
+    canvas.rect(px(1.0) - 1, top - 8, px(1.0) + 2, bottom, BLUE)
+    canvas.text(px(1.0) - GLYPH_W * 2, bottom + 4, "goal", BLUE)
+    for tick in range(0, int(scale_max) + 1):
+        canvas.rect(px(tick), bottom, px(tick) + 1, bottom + 6, BLACK)
+        canvas.text(px(tick) - GLYPH_W // 2, bottom + 22, str(tick))
+    y = bottom + 60
+    if counts:
+        canvas.rect(20, y - 10, width - 20, y - 9, GREY)
+        canvas.text(20, y, "Instructions per input byte (callgrind)")
+        for phase, text in CALLGRIND_PHASES:
+            if phase in counts:
+                y += GLYPH_H + 8
+                c = counts[phase]
+                canvas.text(40, y, f"{text}: {c['instructions'] / c['bytes']:.2f}")
+    with open(path, "wb") as f:
+        f.write(canvas.png())
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("build_dir", help="the CMake build directory holding bench/")
+    parser.add_argument("--repetitions", type=int, default=5, help="runs of each benchmark (default 5)")
+    parser.add_argument("--no-run", action="store_true",
+                        help="report from the results of the last run instead of running again")
+    args = parser.parse_args()
+    build = os.path.abspath(args.build_dir)
+    if not os.path.isdir(os.path.join(build, "bench")):
+        sys.exit(f"report.py: {build} has no bench/ folder; is it a build directory with benchmarks?")
+    results = os.path.join(build, "bench-results")
+    os.makedirs(results, exist_ok=True)
+    failed = []
+    if args.no_run:
+        path = os.path.join(results, "instructions.json")
+        counts = json.load(open(path)) if os.path.exists(path) else {}
+    else:
+        failed = run_benchmarks(build, results, args.repetitions)
+        counts = count_instructions(build, results)
+    rows = load_results(results)
+    if not rows:
+        sys.exit(f"report.py: no benchmark results in {results}")
+    goals = goals_of(rows)
+    print_table(rows, goals, counts, failed)
+    chart = os.path.join(build, "bench-report.png")
+    draw_chart(goals, counts, chart)
+    print(f"\nchart: {chart}")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
