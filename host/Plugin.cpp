@@ -1,5 +1,6 @@
 #include "Plugin.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -116,8 +117,7 @@ Plugin::~Plugin() {
 }
 
 void Plugin::SetPluginName(const char* name) {
-    std::strncpy(fPluginName, name, sizeof fPluginName - 1);
-    fPluginName[sizeof fPluginName - 1] = '\0';
+    std::snprintf(fPluginName, sizeof fPluginName, "%s", name);
 }
 
 void Plugin::DefaultError(SPPluginRef, ASErr error) {
