@@ -116,8 +116,16 @@ void keystreamCommand(const Options&, const std::string& input, std::ostream& ou
 }
 
 json parseJson(const std::string& input) {
+    // The parser keeps its own stack, but everything after it recurses: the depth is settled
+    // while parsing, before a deep document is even built.
+    const json::parser_callback_t limitDepth = [](int depth, json::parse_event_t event, json&) {
+        if ((event == json::parse_event_t::object_start || event == json::parse_event_t::array_start) &&
+            depth >= kMaxJsonDepth)
+            throw std::runtime_error("JSON: nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+        return true;
+    };
     try {
-        return json::parse(input);
+        return json::parse(input, limitDepth);
     } catch (const json::parse_error& e) {
         throw std::runtime_error(std::string("JSON: ") + e.what());
     }

@@ -117,31 +117,24 @@ ustring valueFromJson<ustring>(const json& v, const std::string& path) {
     fail(path, "expected a string");
 }
 
-umessage messageFromJsonAt(const json& j, const std::string& path);
-
-template <>
-std::shared_ptr<umessage> valueFromJson<std::shared_ptr<umessage>>(const json& v, const std::string& path) {
-    return std::make_shared<umessage>(messageFromJsonAt(v, path));
-}
-
-template <class T>
+// Reads the values of one entry with `read(value, path)`.
+template <class T, class Read>
 void addEntry(umessage& m, const ustring& name, umessage_type_id id, const json& value,
-              const std::string& path) {
+              const std::string& path, Read read) {
     try {
         if (value.is_array()) {
             if (value.empty()) fail(path, "an entry needs at least one value");
             for (size_t i = 0; i < value.size(); ++i)
-                m.addData_priv<T>(name, id, valueFromJson<T>(value[i], path + "[" + std::to_string(i) + "]"),
-                                  true);
+                m.addData_priv<T>(name, id, read(value[i], path + "[" + std::to_string(i) + "]"), true);
         } else {
-            m.addData_priv<T>(name, id, valueFromJson<T>(value, path), false);
+            m.addData_priv<T>(name, id, read(value, path), false);
         }
     } catch (const std::logic_error& e) {  // the message's own rules: names and types
         fail(path, e.what());
     }
 }
 
-umessage messageFromJsonAt(const json& j, const std::string& path) {
+umessage messageFromJsonAt(const json& j, const std::string& path, int nesting) {
     if (!j.is_object()) fail(path, "expected an object of entries");
     umessage m;
     for (const auto& [name, entry] : j.items()) {
@@ -152,17 +145,23 @@ umessage messageFromJsonAt(const json& j, const std::string& path) {
         const std::string& type = first.key();
         const json& value = first.value();
         if (type == "int")
-            addEntry<int>(m, name, umessage_type_int, value, at);
+            addEntry<int>(m, name, umessage_type_int, value, at, valueFromJson<int>);
         else if (type == "long long")
-            addEntry<long long>(m, name, umessage_type_longlong, value, at);
+            addEntry<long long>(m, name, umessage_type_longlong, value, at, valueFromJson<long long>);
         else if (type == "bool")
-            addEntry<bool>(m, name, umessage_type_bool, value, at);
+            addEntry<bool>(m, name, umessage_type_bool, value, at, valueFromJson<bool>);
         else if (type == "double")
-            addEntry<double>(m, name, umessage_type_double, value, at);
+            addEntry<double>(m, name, umessage_type_double, value, at, valueFromJson<double>);
         else if (type == "string")
-            addEntry<ustring>(m, name, umessage_type_string, value, at);
+            addEntry<ustring>(m, name, umessage_type_string, value, at, valueFromJson<ustring>);
         else if (type == "message")
-            addEntry<std::shared_ptr<umessage>>(m, name, umessage_type_message, value, at);
+            addEntry<std::shared_ptr<umessage>>(
+                m, name, umessage_type_message, value, at, [nesting](const json& v, const std::string& p) {
+                    if (nesting == umessage::kMaxNesting)
+                        fail(p, "messages nested deeper than " + std::to_string(umessage::kMaxNesting) +
+                                    " levels");
+                    return std::make_shared<umessage>(messageFromJsonAt(v, p, nesting + 1));
+                });
         else
             fail(at, "unknown type \"" + type + "\"");
     }
@@ -190,7 +189,7 @@ nlohmann::ordered_json messageToJson(const umessage& message) {
 }
 
 umessage messageFromJson(const nlohmann::ordered_json& json) {
-    return messageFromJsonAt(json, "");
+    return messageFromJsonAt(json, "", 0);
 }
 
 }  // namespace inspect

@@ -12,9 +12,15 @@
 
 namespace inspect {
 
+// The deepest JSON the inspector reads. A message the flattened form can hold needs three levels
+// per nesting level (the entry's type object, an array, the nested message), one for the top and
+// three for a {"hex"} string array at the bottom; a job puts one more around its messages.
+inline constexpr int kMaxJsonDepth = 3 * umessage::kMaxNesting + 5;
+
 nlohmann::ordered_json messageToJson(const umessage& message);
 
-// Throws std::runtime_error naming the entry's path and what is wrong.
+// Throws std::runtime_error naming the entry's path and what is wrong, also for messages nested
+// deeper than umessage::kMaxNesting, which no reader would accept.
 umessage messageFromJson(const nlohmann::ordered_json& json);
 
 }  // namespace inspect

@@ -18,7 +18,7 @@ namespace {
 
 constexpr std::uint64_t kMaxEntries = 0x20000;
 // Real tickets nest a handful of levels; this keeps hostile input from exhausting the stack.
-constexpr int kMaxDepth = 64;
+constexpr int kMaxDepth = umessage::kMaxNesting;
 constexpr std::size_t kStackString = 1024;
 // Without a known stream size, long strings grow by this much per read, so memory follows
 // the bytes actually present rather than the length claimed.
@@ -465,6 +465,7 @@ void putVarint(std::string& out, std::uint64_t value) {
 
 struct flattener {
     int version;
+    int depth = 0;  // of the body being written; the reader accepts no more than kMaxDepth
     std::string body;
     std::vector<std::string_view> table;
     std::unordered_map<std::string_view, std::uint64_t> index;
@@ -513,8 +514,12 @@ struct flattener {
                     putVarint(body, intern(valuesOf<ustring>(array)[i]));
                 break;
             case umessage_type_message:
+                if (depth == kMaxDepth)
+                    throw std::invalid_argument("umessage::flatten() : messages nested too deeply");
+                ++depth;
                 for (std::size_t i = from; i < array.count(); ++i)
                     message(*valuesOf<std::shared_ptr<umessage>>(array)[i]);
+                --depth;
                 break;
             case umessage_type_longlong:
                 for (std::size_t i = from; i < array.count(); ++i)
@@ -557,7 +562,7 @@ struct flattener {
 
 void umessage::flatten(std::ostream& out, int version) const {
     if (version < 1 || version > 4) throw std::invalid_argument("umessage::flatten() : bad version");
-    flattener writer{version, {}, {}, {}};
+    flattener writer{version, 0, {}, {}, {}};
     writer.message(*this);
     std::string head;
     putVarint(head, static_cast<std::uint64_t>(version));
