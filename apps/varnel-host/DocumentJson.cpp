@@ -1,0 +1,274 @@
+#include "DocumentJson.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "ActionJson.h"
+#include "Icc.h"
+#include "hexcodec.h"
+
+namespace vhost {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr const char* kFormat = "varnel-host document 1";
+constexpr const char* kProfileSlots[3] = {"rgb", "cmyk", "gray"};
+constexpr size_t kMaxSegments = 32767;  // a path's segment count is a 16-bit number
+constexpr size_t kMaxArtboards = 1000;
+
+json dictionaryToJson(const Dictionary& dict) {
+    json out = json::object();
+    for (const auto& [key, entry] : dict) {
+        if (entry.type == DictEntry::Type::Binary)
+            out[key] = {{"binary", vnu::HexEncode(entry.bytes)}};
+        else
+            out[key] = {{"boolean", entry.flag}};
+    }
+    return out;
+}
+
+json pointJson(const AIRealPoint& p) { return json::array({p.h, p.v}); }
+
+json artToJson(const Art& art) {
+    json segments = json::array();
+    for (const AIPathSegment& s : art.segments) {
+        segments.push_back(
+            {{"p", pointJson(s.p)}, {"in", pointJson(s.in)}, {"out", pointJson(s.out)}, {"corner", s.corner != 0}});
+    }
+    return {{"type", artTypeName(art.type)},      {"selected", art.has(kArtSelected)},
+            {"locked", art.has(kArtLocked)},      {"hidden", art.has(kArtHidden)},
+            {"guide", art.has(kArtIsGuide)},      {"closed", art.closed},
+            {"segments", std::move(segments)},    {"dictionary", dictionaryToJson(art.dictionary)}};
+}
+
+// A JSON value and the place it was found, for error messages that say where.
+class Node {
+public:
+    Node(const json& value, std::string source, std::string where)
+        : v_(value), source_(std::move(source)), where_(std::move(where)) {}
+
+    [[noreturn]] void fail(const std::string& what) const {
+        throw std::runtime_error(source_ + ": " + (where_.empty() ? "/" : where_) + ": " + what);
+    }
+    Node operator[](const char* key) const {
+        if (!v_.is_object()) fail("expected an object");
+        const auto it = v_.find(key);
+        if (it == v_.end()) fail(std::string("missing \"") + key + "\"");
+        return Node(*it, source_, where_ + "/" + key);
+    }
+    bool has(const char* key) const { return v_.is_object() && v_.contains(key); }
+    Node operator[](size_t i) const { return Node(v_[i], source_, where_ + "/" + std::to_string(i)); }
+    size_t size(size_t max) const {
+        if (!v_.is_array()) fail("expected an array");
+        if (v_.size() > max) fail("more than " + std::to_string(max) + " entries");
+        return v_.size();
+    }
+    double number() const {
+        if (!v_.is_number() || !std::isfinite(v_.get<double>())) fail("expected a finite number");
+        return v_.get<double>();
+    }
+    bool boolean() const {
+        if (!v_.is_boolean()) fail("expected true or false");
+        return v_.get<bool>();
+    }
+    const std::string& text() const {
+        if (!v_.is_string()) fail("expected a string");
+        return v_.get_ref<const std::string&>();
+    }
+    std::string hex() const {
+        const std::string& t = text();
+        if (t.size() % 2 != 0 || t.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
+            fail("expected hexadecimal digits in pairs");
+        return vnu::HexDecode(t);
+    }
+    bool isNull() const { return v_.is_null(); }
+    const json& value() const { return v_; }
+    const std::string& where() const { return where_; }
+    const std::string& source() const { return source_; }
+
+private:
+    const json& v_;
+    std::string source_;
+    std::string where_;
+};
+
+Dictionary dictionaryFromJson(const Node& node) {
+    if (!node.value().is_object()) node.fail("expected an object");
+    Dictionary dict;
+    for (const auto& [key, value] : node.value().items()) {
+        const Node entry(value, node.source(), node.where() + "/" + key);
+        DictEntry e;
+        if (entry.has("binary")) {
+            e.bytes = entry["binary"].hex();
+        } else if (entry.has("boolean")) {
+            e.type = DictEntry::Type::Boolean;
+            e.flag = entry["boolean"].boolean();
+        } else {
+            entry.fail("expected {\"binary\": HEX} or {\"boolean\": true|false}");
+        }
+        dict[key] = std::move(e);
+    }
+    return dict;
+}
+
+AIRealPoint pointFromJson(const Node& node) {
+    if (node.size(2) != 2) node.fail("expected [x, y]");
+    AIRealPoint p;
+    p.h = node[size_t(0)].number();
+    p.v = node[size_t(1)].number();
+    return p;
+}
+
+Art artFromJson(const Node& node) {
+    Art art;
+    const auto type = artTypeFromName(node["type"].text());
+    if (!type) node["type"].fail("unknown art type");
+    art.type = *type;
+    constexpr std::pair<const char*, int32_t> kAttributes[] = {
+        {"selected", kArtSelected}, {"locked", kArtLocked}, {"hidden", kArtHidden}, {"guide", kArtIsGuide}};
+    for (const auto& [name, bit] : kAttributes) {
+        if (node[name].boolean()) art.attributes |= bit;
+    }
+    art.closed = node["closed"].boolean();
+    const Node segments = node["segments"];
+    const size_t count = segments.size(kMaxSegments);
+    if (count != 0 && art.type != kPathArt) segments.fail("only paths have segments");
+    for (size_t i = 0; i < count; ++i) {
+        const Node s = segments[i];
+        AIPathSegment seg;
+        seg.p = pointFromJson(s["p"]);
+        seg.in = pointFromJson(s["in"]);
+        seg.out = pointFromJson(s["out"]);
+        seg.corner = s["corner"].boolean() ? 1 : 0;
+        art.segments.push_back(seg);
+    }
+    art.dictionary = dictionaryFromJson(node["dictionary"]);
+    return art;
+}
+
+// The line and column of byte `offset`, for messages about a place in a file.
+std::string placeOf(const std::string& text, size_t offset) {
+    size_t line = 1, column = 1;
+    for (size_t i = 0; i < offset && i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// Where nesting first goes beyond the limit, outside strings; npos when it never does.
+size_t tooDeepAt(const std::string& text) {
+    int depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxJsonDepth) return i;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return std::string::npos;
+}
+
+}  // namespace
+
+json documentToJson(const Document& doc) {
+    json artboards = json::array();
+    for (const AIRealRect& r : doc.artboards)
+        artboards.push_back({{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}});
+    json art = json::array();
+    for (const Art& a : doc.art) art.push_back(artToJson(a));
+    json profiles = json::object();
+    for (int i = 0; i < 3; ++i)
+        profiles[kProfileSlots[i]] = doc.profiles[i] ? json(vnu::HexEncode(*doc.profiles[i])) : json(nullptr);
+    json out = {{"format", kFormat},
+                {"width", doc.width},
+                {"height", doc.height},
+                {"colorModel", doc.colorModel},
+                {"artboards", std::move(artboards)},
+                {"art", std::move(art)},
+                {"dictionary", dictionaryToJson(doc.dictionary)},
+                {"profiles", std::move(profiles)}};
+    if (doc.pdfOptions) out["pdfOptions"] = paramsToJson(*doc.pdfOptions);
+    return out;
+}
+
+std::string documentText(const Document& doc) { return documentToJson(doc).dump(2) + "\n"; }
+
+json parseJson(const std::string& text, const std::string& source) {
+    if (const size_t at = tooDeepAt(text); at != std::string::npos) {
+        throw std::runtime_error(source + ": " + placeOf(text, at) + ": nesting deeper than " +
+                                 std::to_string(kMaxJsonDepth) + " levels");
+    }
+    try {
+        return json::parse(text);
+    } catch (const json::parse_error& e) {
+        // "[json.exception.parse_error.101] parse error at line 1, column 2: ..." without its tag,
+        // on one line whatever the input held.
+        std::string message = e.what();
+        if (const auto tagEnd = message.find("] "); message.rfind("[json.", 0) == 0 && tagEnd != std::string::npos)
+            message.erase(0, tagEnd + 2);
+        for (char& c : message) {
+            if (uint8_t(c) < 0x20) c = ' ';
+        }
+        throw std::runtime_error(source + ": " + message);
+    }
+}
+
+Document documentFromJson(const json& value, const std::string& source) {
+    const Node root(value, source, "");
+    if (!root.has("format") || !root["format"].value().is_string() || root["format"].text() != kFormat)
+        root.fail(std::string("not a varnel-host document (expected \"format\": \"") + kFormat + "\")");
+    Document doc;
+    doc.width = root["width"].number();
+    doc.height = root["height"].number();
+    if (doc.width <= 0 || doc.height <= 0) root.fail("the page size must be positive");
+    const Node model = root["colorModel"];
+    if (!model.value().is_number_integer() || std::string(colorModelName(model.value().get<int>())) == "unknown")
+        model.fail("expected 0 (grey), 1 (RGB) or 2 (CMYK)");
+    doc.colorModel = int16_t(model.value().get<int>());
+
+    const Node artboards = root["artboards"];
+    const size_t boards = artboards.size(kMaxArtboards);
+    if (boards == 0) artboards.fail("a document has at least one artboard");
+    for (size_t i = 0; i < boards; ++i) {
+        const Node b = artboards[i];
+        AIRealRect r;
+        r.left = b["left"].number();
+        r.top = b["top"].number();
+        r.right = b["right"].number();
+        r.bottom = b["bottom"].number();
+        if (r.right <= r.left || r.top <= r.bottom) b.fail("an artboard has right > left and top > bottom");
+        doc.artboards.push_back(r);
+    }
+    const Node art = root["art"];
+    const size_t count = art.size(SIZE_MAX);
+    for (size_t i = 0; i < count; ++i) doc.art.push_back(artFromJson(art[i]));
+    doc.dictionary = dictionaryFromJson(root["dictionary"]);
+    const Node profiles = root["profiles"];
+    for (int i = 0; i < 3; ++i) {
+        const Node slot = profiles[kProfileSlots[i]];
+        if (slot.isNull()) continue;
+        std::string data = slot.hex();
+        if (!isIccProfile(data)) slot.fail("not an ICC profile");
+        doc.profiles[i] = std::make_shared<const std::string>(std::move(data));
+    }
+    if (root.has("pdfOptions")) doc.pdfOptions = paramsFromJson(root["pdfOptions"].value(), source + ": /pdfOptions");
+    return doc;
+}
+
+}  // namespace vhost

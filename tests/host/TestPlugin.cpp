@@ -1,0 +1,361 @@
+// A plug-in that tells what it receives and uses every suite, so the host is tested without the
+// real plug-in. Each message and outcome is one line "test-plugin: ..." on standard error; a
+// check that does not hold is a line starting "test-plugin: FAIL".
+//
+// VHTEST_PERIOD sets its timer's period in ticks (default 6); VHTEST_LEAK=1 keeps the Art suite
+// once at shut-down, so the host has an imbalance to report.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "AISuites.h"
+#include "Bundles.h"
+#include "SPMessages.h"
+
+namespace {
+
+const SPBasicSuite* sBasic;
+const SPAccessSuite* sAccess;
+const SPPluginsSuite* sPlugins;
+const SPBlocksSuite* sBlocks;
+const AINotifierSuite* sNotifier;
+const AIAppContextSuite* sContext;
+const AIUserSuite* sUser;
+const AIFoldersSuite* sFolders;
+const AITimerSuite* sTimer;
+const AIMenuSuite* sMenu;
+const AIUnicodeStringSuite* sUnicode;
+const AIFilePathSuite* sPath;
+const AIDocumentSuite* sDocument;
+const AIDocumentListSuite* sDocList;
+const AIDictionarySuite* sDict;
+const AIOverrideColorConversionSuite* sColor;
+const AIActionManagerSuite* sAction;
+const AIMdMemorySuite* sMemory;
+const AIMatchingArtSuite* sMatching;
+const AIArtSuite* sArt;
+const AIPathSuite* sPathArt;
+const AIArtboardSuite* sArtboard;
+
+struct Held {
+    const char* name;
+    int32_t version;
+    const void** slot;
+};
+#define HELD(s, v, p) {s, v, reinterpret_cast<const void**>(&p)}
+const Held kHeld[] = {
+    HELD(kSPAccessSuite, kSPAccessSuiteVersion, sAccess),
+    HELD(kSPPluginsSuite, kSPPluginsSuiteVersion, sPlugins),
+    HELD(kSPBlocksSuite, kSPBlocksSuiteVersion, sBlocks),
+    HELD(kAINotifierSuite, kAINotifierSuiteVersion, sNotifier),
+    HELD(kAIAppContextSuite, kAIAppContextSuiteVersion, sContext),
+    HELD(kAIUserSuite, kAIUserSuiteVersion, sUser),
+    HELD(kAIFoldersSuite, kAIFoldersSuiteVersion, sFolders),
+    HELD(kAITimerSuite, kAITimerSuiteVersion, sTimer),
+    HELD(kAIMenuSuite, kAIMenuSuiteVersion, sMenu),
+    HELD(kAIUnicodeStringSuite, kAIUnicodeStringSuiteVersion, sUnicode),
+    HELD(kAIFilePathSuite, kAIFilePathSuiteVersion, sPath),
+    HELD(kAIDocumentSuite, kAIDocumentSuiteVersion, sDocument),
+    HELD(kAIDocumentListSuite, kAIDocumentListSuiteVersion, sDocList),
+    HELD(kAIDictionarySuite, kAIDictionarySuiteVersion, sDict),
+    HELD(kAIOverrideColorConversionSuite, kAIOverrideColorConversionSuiteVersion, sColor),
+    HELD(kAIActionManagerSuite, kAIActionManagerSuiteVersion, sAction),
+    HELD(kAIMdMemorySuite, kAIMdMemorySuiteVersion, sMemory),
+    HELD(kAIMatchingArtSuite, kAIMatchingArtSuiteVersion, sMatching),
+    HELD(kAIArtSuite, kAIArtSuiteVersion, sArt),
+    HELD(kAIPathSuite, kAIPathSuiteVersion, sPathArt),
+    HELD(kAIArtboardSuite, kAIArtboardSuiteVersion, sArtboard),
+};
+
+struct Globals {
+    uint32_t magic = 0x54455354;  // 'TEST': still ours after the module came back
+};
+
+// Module state: fresh after every load, unlike the globals the host keeps for us.
+bool sFresh = true;
+bool sHolding = false;
+AIMenuItemHandle sMakeGuide, sFindGuides, sMoveArtboard, sExercise, sExport;
+AITimerHandle sTimerHandle;
+
+void say(const std::string& text) { std::fprintf(stderr, "test-plugin: %s\n", text.c_str()); }
+
+std::string code(AIErr err) {
+    char c[4] = {char(err >> 24), char(err >> 16), char(err >> 8), char(err)};
+    bool printable = err != 0;
+    for (char x : c) printable = printable && x >= 0x20 && x < 0x7F;
+    return printable ? "'" + std::string(c, 4) + "'" : std::to_string(err);
+}
+
+void expect(const char* what, AIErr got, AIErr wanted = kNoErr) {
+    if (got != wanted) say(std::string("FAIL ") + what + ": " + code(got) + ", expected " + code(wanted));
+}
+
+// All or nothing: on a failure the suites acquired so far go back and the error is returned.
+AIErr holdSuites() {
+    for (const Held& h : kHeld) {
+        if (const AIErr err = sBasic->AcquireSuite(h.name, h.version, h.slot); err != kNoErr) {
+            for (const Held* back = kHeld; back != &h; ++back) sBasic->ReleaseSuite(back->name, back->version);
+            say(std::string("cannot acquire ") + h.name + ": " + code(err));
+            return err;
+        }
+    }
+    sHolding = true;
+    return kNoErr;
+}
+
+void releaseSuites(bool leak) {
+    for (const Held& h : kHeld) {
+        if (!(leak && h.slot == reinterpret_cast<const void**>(&sArt))) expect(h.name, sBasic->ReleaseSuite(h.name, h.version));
+    }
+    sHolding = false;
+}
+
+AIMenuItemHandle addItem(SPPluginRef self, const char* group, const char16_t* title, AIMenuItemOption options) {
+    AIUnicodeStringRef text = nullptr;
+    expect("Initialize", sUnicode->Initialize(&text, reinterpret_cast<const ASUnicode*>(title),
+                                              std::char_traits<char16_t>::length(title)));
+    AIMenuItemHandle item = nullptr;
+    expect("AddMenuItemZString", sMenu->AddMenuItemZString(self, "Test Group", group, text, options, &item));
+    sUnicode->Destroy(text);
+    return item;
+}
+
+AIErr startup(SPMessageData& d) {
+    if (const AIErr err = holdSuites(); err != kNoErr) return err;
+    const void* missing = nullptr;
+    say("missing suite: " + code(sBasic->AcquireSuite("AI Nonexistent Suite", 1, &missing)) +
+        ", other version: " + code(sBasic->AcquireSuite(kAIArtSuite, 1, &missing)));
+    say("main bundle: " + VNMainBundlePath());
+    expect("SetPluginName", sPlugins->SetPluginName(d.self, "Test Plugin"));
+    AINotifierHandle notifier;
+    expect("AddNotifier", sNotifier->AddNotifier(d.self, "Test Started", kAIApplicationStartedNotifier, &notifier));
+    expect("AddNotifier", sNotifier->AddNotifier(d.self, "Test Shutdown", kAIApplicationShutdownNotifier, &notifier));
+    const char* period = std::getenv("VHTEST_PERIOD");
+    expect("AddTimer", sTimer->AddTimer(d.self, "TestTimer", period != nullptr ? std::atoi(period) : 6, &sTimerHandle));
+    expect("SetTimerActive", sTimer->SetTimerActive(sTimerHandle, true));
+    addItem(d.self, "Place Document", u"", kMenuItemIsSeparator);
+    AIMenuItemHandle parent = addItem(d.self, "Place Document", u"Test", 0);
+    AIMenuGroup group;
+    expect("AddMenuGroupAsSubMenu", sMenu->AddMenuGroupAsSubMenu("Test Group", 0, parent, &group));
+    sMakeGuide = addItem(d.self, "Test Group", u"Make Guide…", kMenuItemWantsUpdateOption);
+    sFindGuides = addItem(d.self, "Test Group", u"Find Guides", 0);
+    sMoveArtboard = addItem(d.self, "Test Group", u"Move Artboard", 0);
+    sExercise = addItem(d.self, "Test Group", u"Exercise", 0);
+    sExport = addItem(d.self, "Test Group", u"Export PDF", 0);
+    expect("SetItemCmd", sMenu->SetItemCmd(sExercise, 'E', 4));
+    say("no menu in an unknown group: " + code(sMenu->AddMenuItemZString(d.self, "x", "No Such Group", nullptr, 0, &parent)));
+    sFresh = false;
+    return kNoErr;
+}
+
+void makeGuide() {
+    AIArtHandle art = nullptr;
+    expect("NewArt", sArt->NewArt(kPathArt, kPlaceAboveAll, nullptr, &art));
+    AIPathSegment segments[4];
+    const double corners[4][2] = {{10, 20}, {110, 20}, {110, 70}, {10, 70}};
+    for (int i = 0; i < 4; ++i) segments[i].p = segments[i].in = segments[i].out = {corners[i][0], corners[i][1]};
+    expect("SetPathSegmentCount", sPathArt->SetPathSegmentCount(art, 4));
+    expect("SetPathSegments", sPathArt->SetPathSegments(art, 0, 4, segments));
+    expect("SetPathSegments beyond the end", sPathArt->SetPathSegments(art, 2, 4, segments), kBadParameterErr);
+    expect("SetPathClosed", sPathArt->SetPathClosed(art, true));
+    AIDictionaryRef dict = nullptr;
+    expect("GetDictionary", sArt->GetDictionary(art, &dict));
+    expect("SetBooleanEntry", sDict->SetBooleanEntry(dict, sDict->Key("test-guide"), true));
+    sDict->Release(dict);
+    expect("DeselectAll", sMatching->DeselectAll());
+    expect("select", sArt->SetArtUserAttr(art, kArtSelected, kArtSelected));
+    expect("set the guide attribute", sArt->SetArtUserAttr(art, kArtIsGuide, kArtIsGuide), kBadParameterErr);
+    say("adobe_makeGuide: " + code(sAction->PlayActionEvent("adobe_makeGuide", kDialogNone, nullptr)));
+    expect("lock", sArt->SetArtUserAttr(art, kArtLocked, kArtLocked));
+
+    AIActionParamValueRef block = nullptr;
+    expect("AINewActionParamValue", sAction->AINewActionParamValue(&block));
+    sAction->AIActionSetInteger(block, AI_FOUR_CHAR("optn"), 7);
+    sAction->AIActionSetString(block, AI_FOUR_CHAR("opnm"), "Custom");
+    sAction->AIActionSetEnumerated(block, AI_FOUR_CHAR("comp"), "Compatibility", 20);
+    sAction->AIActionSetReal(block, AI_FOUR_CHAR("post"), 6.5);
+    sAction->AIActionSetBoolean(block, AI_FOUR_CHAR("rdtr"), true);
+    sAction->AIActionSetInteger(block, AI_FOUR_CHAR("optn"), 0);  // replaces 7 where it stands
+    say("test_unknownAction: " + code(sAction->PlayActionEvent("test_unknownAction", kDialogNone, block)));
+    expect("AIDeleteActionParamValue", sAction->AIDeleteActionParamValue(block));
+}
+
+void findGuides() {
+    AIMatchingArtSpec spec;
+    AIArtHandleList list = nullptr;
+    ai::int32 count = 0;
+    expect("GetMatchingArt", sMatching->GetMatchingArt(&spec, 1, &list, &count));
+    int marked = 0, guides = 0;
+    for (ai::int32 i = 0; i < count; ++i) {
+        AIArtHandle art = (*list)[i];
+        AIDictionaryRef dict = nullptr;
+        AIBoolean flag = false;
+        expect("GetDictionary", sArt->GetDictionary(art, &dict));
+        marked += sDict->GetBooleanEntry(dict, sDict->Key("test-guide"), &flag) == kNoErr && flag;
+        sDict->Release(dict);
+        ai::int32 attr = 0;
+        expect("GetArtUserAttr", sArt->GetArtUserAttr(art, kArtIsGuide | kArtLocked, &attr));
+        guides += attr == (kArtIsGuide | kArtLocked);
+        if (attr & kArtLocked) expect("dispose locked art", sArt->DisposeArt(art), kBadArtErr);
+    }
+    if (list != nullptr) expect("MdMemoryDisposeHandle", sMemory->MdMemoryDisposeHandle(reinterpret_cast<AIMdMemoryHandle>(list)));
+    say("found " + std::to_string(marked) + " marked, " + std::to_string(guides) + " locked guide(s) among " +
+        std::to_string(count) + " art");
+}
+
+void moveArtboard() {
+    AIArtboardListRef boards = nullptr;
+    AIArtboardPropertiesRef props = nullptr;
+    AIRealRect r;
+    expect("GetArtboardList", sArtboard->GetArtboardList(&boards));
+    expect("GetArtboardProperties", sArtboard->GetArtboardProperties(boards, 0, &props));
+    expect("GetArtboardProperties 1", sArtboard->GetArtboardProperties(boards, 1, &props), kBadParameterErr);
+    expect("GetPosition", sArtboard->GetPosition(props, &r));
+    AIRealRect upsideDown = r;
+    std::swap(upsideDown.top, upsideDown.bottom);
+    expect("SetPosition upside down", sArtboard->SetPosition(props, upsideDown), kBadParameterErr);
+    r.left -= 8.5;
+    r.top += 8.5;
+    r.right += 8.5;
+    r.bottom -= 8.5;
+    expect("SetPosition", sArtboard->SetPosition(props, r));
+    expect("Update", sArtboard->Update(boards, 0, props));
+    expect("DisposeArtboardProperties", sArtboard->DisposeArtboardProperties(props));
+    expect("ReleaseArtboardList", sArtboard->ReleaseArtboardList(boards));
+}
+
+// Saves the document as the PDF named by VHTEST_PDF, which becomes its file.
+void exportPdf() {
+    AIActionParamValueRef block = nullptr;
+    expect("AINewActionParamValue", sAction->AINewActionParamValue(&block));
+    const char* target = std::getenv("VHTEST_PDF");
+    sAction->AIActionSetEnumerated(block, AI_FOUR_CHAR("comp"), "Compatibility", 21);
+    sAction->AIActionSetInteger(block, AI_FOUR_CHAR("cres"), 300);
+    sAction->AIActionSetReal(block, AI_FOUR_CHAR("btop"), 3);
+    sAction->AIActionSetString(block, AI_FOUR_CHAR("name"), target != nullptr ? target : "");
+    say("adobe_saveDocumentAs: " + code(sAction->PlayActionEvent("adobe_saveDocumentAs", kDialogNone, block)));
+    sAction->AIDeleteActionParamValue(block);
+}
+
+// The suites not used above, each call with the outcome the host promises.
+void exercise(SPMessageData& d) {
+    AIDictionaryRef dict = nullptr;
+    expect("document GetDictionary", sDocument->GetDictionary(&dict));
+    const AIDictKey key = sDict->Key("test-data");
+    expect("SetBinaryEntry", sDict->SetBinaryEntry(dict, key, "\x01\x02\x03", 3));
+    size_t size = 0;
+    char buffer[3];
+    expect("GetBinaryEntry size", sDict->GetBinaryEntry(dict, key, nullptr, &size));
+    size = 2;
+    expect("GetBinaryEntry small buffer", sDict->GetBinaryEntry(dict, key, buffer, &size), kBadParameterErr);
+    size = 3;
+    expect("GetBinaryEntry", sDict->GetBinaryEntry(dict, key, buffer, &size));
+    if (size != 3 || std::memcmp(buffer, "\x01\x02\x03", 3) != 0) say("FAIL binary entry read back");
+    AIBoolean flag;
+    expect("GetBooleanEntry of binary", sDict->GetBooleanEntry(dict, key, &flag), kWrongEntryTypeErr);
+    expect("GetBinaryEntry missing", sDict->GetBinaryEntry(dict, sDict->Key("absent"), nullptr, &size), kNoSuchKeyErr);
+    expect("SetBooleanEntry", sDict->SetBooleanEntry(dict, sDict->Key("test-flag"), true));
+    expect("Release", sDict->Release(dict));
+    expect("Release twice", sDict->Release(dict), kBadParameterErr);
+
+    unsigned char icc[128] = {0, 0, 0, 128};
+    std::memcpy(icc + 36, "acsp", 4);
+    AIColorProfile profile = nullptr;
+    expect("CreateProfileFromBuffer", sColor->CreateProfileFromBuffer(icc, sizeof icc, &profile));
+    expect("CreateProfileFromBuffer short", sColor->CreateProfileFromBuffer(icc, 100, &profile), kBadProfileErr);
+    icc[36] = 'x';
+    AIColorProfile bad = nullptr;
+    expect("CreateProfileFromBuffer signature", sColor->CreateProfileFromBuffer(icc, sizeof icc, &bad), kBadProfileErr);
+    expect("SetDocumentProfiles", sDocument->SetDocumentProfiles(nullptr, profile, nullptr));
+
+    AIColorModel model;
+    AIReal width, height;
+    expect("GetDocumentColorModel", sDocument->GetDocumentColorModel(&model));
+    expect("GetDocumentPageSize", sDocument->GetDocumentPageSize(&width, &height));
+    AIFilePathRef path = nullptr;
+    const char* name = nullptr;
+    expect("NewFilePath", sPath->NewFilePath("/jobs/report.v2.json", &path));
+    expect("GetFileNameNoExt", sPath->GetFileNameNoExt(path, &name));
+    if (name == nullptr || std::strcmp(name, "report.v2") != 0) say("FAIL GetFileNameNoExt");
+    expect("GetDocumentFileSpecification", sDocument->GetDocumentFileSpecification(path), kCantOpenFileErr);
+    expect("SetDocumentModified", sDocument->SetDocumentModified(true));
+    expect("SyncDocument", sDocument->SyncDocument());
+    expect("DeleteFilePath", sPath->DeleteFilePath(path));
+
+    void* block = nullptr;
+    expect("AllocateBlock", sBlocks->AllocateBlock(64, "test", &block));
+    expect("FreeBlock", sBlocks->FreeBlock(block));
+    AIFilePathRef prefs = nullptr;
+    expect("FindPreferencesFolder", sFolders->FindPreferencesFolder(&prefs));
+    sPath->DeleteFilePath(prefs);
+    AIAppContextHandle context = nullptr;
+    expect("PushAppContext", sContext->PushAppContext(d.self, &context));
+    expect("AppIdle", sUser->AppIdle());
+    expect("PopAppContext", sContext->PopAppContext(context));
+    SPAccessRef access = nullptr;
+    expect("AcquirePlugin", sAccess->AcquirePlugin(d.self, &access));
+    expect("ReleasePlugin", sAccess->ReleasePlugin(access));
+
+    const AIRuntimeSuite* runtime = nullptr;
+    ai::int32 version = 0;
+    expect("acquire runtime", sBasic->AcquireSuite(kAIRuntimeSuite, kAIRuntimeSuiteVersion, reinterpret_cast<const void**>(&runtime)));
+    expect("GetAppMajorVersion", runtime->GetAppMajorVersion(&version));
+    sBasic->ReleaseSuite(kAIRuntimeSuite, kAIRuntimeSuiteVersion);
+
+    AINewDocumentPreset preset;
+    preset.docWidth = 200;
+    preset.docHeight = 100;
+    preset.docColorMode = 1;
+    AIDocumentHandle doc = nullptr;
+    expect("New", sDocList->New(nullptr, &preset, kDialogNone, &doc));
+    expect("Save without a file", sDocList->Save(doc), kCantOpenFileErr);
+    expect("Close", sDocList->Close(doc));
+    say("exercised: model " + std::to_string(model) + ", page " + std::to_string(int(width)) + "x" +
+        std::to_string(int(height)) + ", host version " + std::to_string(version));
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) SPErr PluginMain(char* caller, char* selector, void* message) {
+    auto& d = *static_cast<SPMessageData*>(message);
+    sBasic = d.basic;
+    const std::string from = std::string(caller) + "/" + selector;
+    say("received " + from);
+    if (from == "SP Interface/Startup") {
+        const AIErr err = startup(d);
+        if (err == kNoErr) d.globals = new Globals;
+        return err;
+    } else if (from == "SP Interface/Shutdown") {
+        if (sHolding) releaseSuites(std::getenv("VHTEST_LEAK") != nullptr);
+        delete static_cast<Globals*>(d.globals);
+        d.globals = nullptr;
+    } else if (from == "SP Access/Unload") {
+        releaseSuites(false);
+    } else if (from == "SP Access/Reload") {
+        const auto* g = static_cast<Globals*>(d.globals);
+        say(std::string("reload: globals ") + (g != nullptr && g->magic == 0x54455354 ? "kept" : "lost") +
+            ", module " + (sFresh ? "fresh" : "kept in memory"));
+        sFresh = false;
+        return holdSuites();
+    } else if (!sHolding) {
+        return kNoErr;  // unloaded: only "Reload" is handled
+    } else if (from == "AI Menu/AI Update") {
+        AIDocumentHandle doc;
+        const auto item = static_cast<AIMenuMessage*>(message)->menuItem;
+        if (item == sMakeGuide) {
+            const bool open = sDocument->GetDocument(&doc) == kNoErr;
+            open ? sMenu->EnableItem(item) : sMenu->DisableItem(item);
+        }
+    } else if (from == "AI Menu/AI Go") {
+        const auto item = static_cast<AIMenuMessage*>(message)->menuItem;
+        if (item == sMakeGuide) makeGuide();
+        if (item == sFindGuides) findGuides();
+        if (item == sMoveArtboard) moveArtboard();
+        if (item == sExercise) exercise(d);
+        if (item == sExport) exportPdf();
+    } else if (from == "AI Notifier/AI Notify") {
+        say(std::string("notified of ") + static_cast<AINotifierMessage*>(message)->type);
+    }
+    return kNoErr;
+}

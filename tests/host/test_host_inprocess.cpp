@@ -1,0 +1,111 @@
+// vhost::Host in-process with the test plug-in linked in: answers, JSON, refused documents.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "Host.h"
+#include "TestFolders.h"
+
+extern "C" SPErr PluginMain(char* caller, char* selector, void* message);
+
+namespace {
+
+using nlohmann::json;
+using testing_support::ScratchFolder;
+
+class InProcessHost : public testing::Test {
+protected:
+    InProcessHost() {
+        env_.set("XDG_CONFIG_HOME", folder_ / "config");
+        options_.pluginMain = PluginMain;
+        options_.useBus = false;
+        options_.log = &log_;
+    }
+
+    testing_support::ScopedEnvironment env_;
+    ScratchFolder folder_;
+    std::ostringstream log_;
+    vhost::HostOptions options_;
+};
+
+TEST_F(InProcessHost, AnswersCommandsAndReportsTheDocumentAsJson) {
+    vhost::Host host(options_);
+    EXPECT_THROW(vhost::Host second(options_), std::runtime_error);
+    EXPECT_EQ(host.execute("  # a comment"), "");
+    host.execute("new 400 300");
+    host.execute("menu \"Exercise\"");
+    const json doc = json::parse(host.execute("show --json"));
+    EXPECT_EQ(doc["title"], "Untitled-1");
+    EXPECT_EQ(doc["file"], nullptr);
+    EXPECT_EQ(doc["modified"], true);
+    EXPECT_EQ(doc["dictionary"]["test-data"]["binary"], "010203");
+    EXPECT_EQ(doc["profiles"]["cmyk"].get<std::string>().size(), 256u);
+    EXPECT_EQ(doc["artboards"][0], json({{"left", 0}, {"top", 300}, {"right", 400}, {"bottom", 0}}));
+    EXPECT_EQ(host.execute("dict test-data"), "010203\n");
+    EXPECT_EQ(host.execute("dict test-flag"), "true\n");
+    EXPECT_EQ(host.execute("version 14"), "host version 14\n");
+    EXPECT_EQ(host.execute("unload"), "sent \"SP Access\"/\"Unload\" (result 0)\n") << "linked in: nothing leaves memory";
+    EXPECT_THROW(host.execute("unload"), vhost::CommandError);
+    EXPECT_EQ(host.execute("reload"), "sent \"SP Access\"/\"Reload\" (result 0)\n");
+    for (const char* bad : {"bogus", "new 10", "tick 0", "wait docs x", "show --yaml", "dict absent", "menu No Such"})
+        EXPECT_THROW(host.execute(bad), vhost::CommandError) << bad;
+    EXPECT_TRUE(host.shutDown().empty());
+    EXPECT_EQ(log_.str().find("did not give back"), std::string::npos) << log_.str();
+}
+
+TEST_F(InProcessHost, RefusesBrokenDocumentsNamingThePlace) {
+    vhost::Host host(options_);
+    const std::string base = folder_ / "base.json";
+    host.execute("new 100 50");
+    host.execute("menu Make Guide");
+    host.execute("menu Exercise");
+    host.execute("save " + base);
+    std::ifstream in(base);
+    const json valid = json::parse(in);
+
+    struct Case {
+        const char* pointer;
+        json value;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"/format", "other", ": /: not a varnel-host document (expected \"format\": \"varnel-host document 1\")"},
+        {"/width", -1, ": /: the page size must be positive"},
+        {"/art/0/segments", "none", ": /art/0/segments: expected an array"},
+        {"/art/0/segments/0/p", json::array({1}), ": /art/0/segments/0/p: expected [x, y]"},
+        {"/art/0/type", "blob", ": /art/0/type: unknown art type"},
+        {"/artboards/0/top", -10, ": /artboards/0: an artboard has right > left and top > bottom"},
+        {"/dictionary/test-data/binary", "0G", ": /dictionary/test-data/binary: expected hexadecimal digits in pairs"},
+        {"/profiles/cmyk", "00", ": /profiles/cmyk: not an ICC profile"},
+        {"/colorModel", 7, ": /colorModel: expected 0 (grey), 1 (RGB) or 2 (CMYK)"},
+        {"/pdfOptions", json::array({{{"key", "comp"}, {"type", "real"}, {"value", "x"}}}),
+         ": /pdfOptions/0/value: not a valid real value"},
+    };
+    for (const Case& c : cases) {
+        json broken = valid;
+        broken[json::json_pointer(c.pointer)] = c.value;
+        const std::string path = folder_.write("broken.json", broken.dump());
+        try {
+            host.execute("open " + path);
+            ADD_FAILURE() << c.pointer << " was accepted";
+        } catch (const vhost::CommandError& e) {
+            EXPECT_EQ(std::string(e.what()), "open: " + path + c.expected);
+        }
+    }
+    const std::string deep = folder_.write("deep.json", std::string(100, '[') + std::string(100, ']'));
+    EXPECT_THROW(
+        {
+            try {
+                host.execute("open " + deep);
+            } catch (const vhost::CommandError& e) {
+                EXPECT_STREQ(e.what(), ("open: " + deep + ": line 1, column 65: nesting deeper than 64 levels").c_str());
+                throw;
+            }
+        },
+        vhost::CommandError);
+    EXPECT_THROW(host.execute("open " + folder_.path()), vhost::CommandError);
+    EXPECT_EQ(host.execute("docs"), "* \"base.json\" 100 x 50 pt, " + base + "\n") << "nothing was opened";
+}
+
+}  // namespace
