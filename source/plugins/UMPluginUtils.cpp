@@ -70,7 +70,8 @@ bool WriteAll(int fd, const std::string& bytes) {
 }
 
 // A temporary file beside the target, renamed over it: the old record stays whole until the new
-// one is complete, even when the process dies in between or two processes write at once.
+// one is complete, even when the process dies in between or two processes write at once. The
+// record is the user's own, so it keeps mkstemp's mode 0600.
 void ReplaceFile(const UFileSpecCore& file, const std::string& bytes) {
     std::string temporary = file.path().fileSystemRepresentation().str() + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
