@@ -2,8 +2,11 @@
 //
 // An event is one D-Bus call, sent without expecting a reply, to the connection of the target
 // process. It carries the event class, the event id and every parameter as (keyword, descriptor
-// type, bytes). The receiving process matches class and id against the handlers installed with
-// AEInstallEventHandler and calls the handler from its own main loop (see EventLoop.h).
+// type, bytes); the bytes ride in a memory file passed with the call (BusNames.h has the names
+// and the signature). The receiving process accepts calls from its own user only, matches class
+// and id against the handlers installed with AEInstallEventHandler and calls the handler from
+// its own main loop (see EventLoop.h); an event without a handler is dropped with a line on
+// standard error.
 #pragma once
 
 #include <cstddef>
@@ -50,6 +53,8 @@ OSErr AECreateDesc(DescType type, const void* data, size_t size, AEDesc* result)
 OSErr AEDisposeDesc(AEDesc* desc);
 OSErr AECreateAppleEvent(AEEventClass eventClass, AEEventID eventId, const AEAddressDesc* target,
                          int16_t returnId, int32_t transactionId, AppleEvent* result);
+// Replaces a parameter with the same keyword. memFullErr when the event's parameters would pass
+// kAEMaxEventBytes together.
 OSErr AEPutParamPtr(AppleEvent* event, AEKeyword keyword, DescType type, const void* data, size_t size);
 // errAEDescNotFound when the event has no such parameter.
 OSErr AESizeOfParam(const AppleEvent* event, AEKeyword keyword, DescType* type, size_t* size);
@@ -59,8 +64,10 @@ OSErr AEGetParamPtr(const AppleEvent* event, AEKeyword keyword, DescType desired
                     void* data, size_t maximumSize, size_t* actualSize);
 // The event's class and id ('evcl' and 'evid' attributes on a Mac).
 OSErr AEGetEventClassAndID(const AppleEvent* event, AEEventClass* eventClass, AEEventID* eventId);
-// Sends without waiting in every mode (the plug-in only ever asks for kAENoReply). A null or
-// unknown target process gives procNotFound; the reply descriptor is left null.
+// Sends without waiting for the target in every mode (the plug-in only ever asks for kAENoReply):
+// returns once the event has left for the bus. A null address, or a process that is not
+// registered (or the caller not being registered), gives procNotFound; the reply descriptor is
+// left null. (0, kCurrentProcess) is the calling process.
 OSErr AESend(const AppleEvent* event, AppleEvent* reply, int32_t sendMode, int16_t priority, int32_t timeout,
              void* idleProc, void* filterProc);
 // Handlers are per process, kept until the process ends; installing the same class and id

@@ -24,17 +24,22 @@ inline constexpr const char* kCFBundleIdentifierKey = "CFBundleIdentifier";
 inline constexpr const char* kProcessBundlePathKey = "BundlePath";
 
 // Connects to the session bus and registers the calling process; once per process. Fails with
-// procNotFound when there is no session bus, and with paramErr when called twice.
+// procNotFound when there is no session bus (or it refuses the names), and with paramErr when
+// called twice or for a bundle identifier that is no valid bus name. A program started by
+// LSOpenApplication without kLSLaunchDontSwitch counts itself activated once here.
 OSErr VNRegisterProcess(const std::string& bundleId, const std::string& bundlePath);
 
 OSErr GetCurrentProcess(ProcessSerialNumber* psn);
-// From (0, kNoProcess), steps through the registered processes; procNotFound after the last.
+// From (0, kNoProcess), steps through the registered processes in ascending pid order;
+// procNotFound after the last, and always before this process registered.
 OSErr GetNextProcess(ProcessSerialNumber* psn);
 // Fills `info` with kCFBundleIdentifierKey and kProcessBundlePathKey; procNotFound for a
-// process that is not (or no longer) registered.
+// process that is not (or no longer) registered or does not answer within two seconds. Another
+// process answers from its main loop; this process answers itself at once.
 OSErr ProcessInformationCopyDictionary(const ProcessSerialNumber* psn, uint32_t mask,
                                        std::map<std::string, std::string>& info);
-// Calls org.freedesktop.Application.Activate on the process, which records it (see below).
+// Calls org.freedesktop.Application.Activate on the process, which records it (see below);
+// for this process, records it at once. procNotFound as for ProcessInformationCopyDictionary.
 OSErr SetFrontProcess(const ProcessSerialNumber* psn);
 // How often this process was activated since it registered.
 unsigned VNActivationCount();

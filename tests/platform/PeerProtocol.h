@@ -1,8 +1,9 @@
-// What the platform tests and their peer program say to each other.
-//
-// The peer answers every event it has a handler for ('echo', 'quit') with a 'seen' event to the
-// sender: kWhatKey holds "<refcon> <class> <id> <activations>" in decimal, '----' and 'Vnmp' come
-// back as they arrived, kSenderKey holds the 'Psn ' it received. It never handles 'nohd'.
+// What the platform tests and their peer program say to each other. Every answer of the peer
+// is a kTestClass event to the asking process holding kWhatKey "<refcon> <class> <id>
+// <activations>" (class and id as four characters), the '----' and 'Vnmp' it received, and the
+// received 'Psn ' as kSenderKey. Serving, it answers 'echo' and 'quit' (then ends) with 'seen',
+// and has no handler for 'nohd'. With kPeerSendToVariable set it sends one 'gone' to that pid
+// right after registering and ends.
 #pragma once
 
 #include "AppleEvents.h"
@@ -17,13 +18,11 @@ constexpr AEEventID kSeen = FOUR_CHAR_CODE("seen");
 constexpr AEEventID kGone = FOUR_CHAR_CODE("gone");
 constexpr SRefCon kEchoRefcon = 7001;
 constexpr SRefCon kQuitRefcon = 7003;
-
 constexpr AEKeyword kPayloadKey = FOUR_CHAR_CODE("Vnmp");
+constexpr AEKeyword kPsnKey = FOUR_CHAR_CODE("Psn ");
 constexpr AEKeyword kSenderKey = FOUR_CHAR_CODE("sndr");
 constexpr AEKeyword kWhatKey = FOUR_CHAR_CODE("what");
-constexpr AEKeyword kPsnKey = FOUR_CHAR_CODE("Psn ");
 
-// Read by the peer: the bundle identifier to register, and (to send one 'gone' event and exit) a pid.
 constexpr char kPeerBundleVariable[] = "VARNEL_PEER_BUNDLE_ID";
 constexpr char kPeerSendToVariable[] = "VARNEL_PEER_SEND_TO";
 

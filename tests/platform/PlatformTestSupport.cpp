@@ -20,9 +20,8 @@ namespace platform_test {
 namespace {
 
 OSErr Record(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
-    Received received;
-    received.refcon = refcon;
-    AEGetEventClassAndID(event, &received.eventClass, &received.eventId);
+    Received received{refcon, 0, {}};
+    AEGetEventClassAndID(event, nullptr, &received.eventId);
     for (AEKeyword keyword : {keyDirectObject, kPayloadKey, kPsnKey, kSenderKey, kWhatKey}) {
         DescType type = typeNull;
         size_t size = 0;
@@ -36,20 +35,16 @@ OSErr Record(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
 }
 
 class PlatformEnvironment : public testing::Environment {
-public:
     void SetUp() override {
         bus_ = std::make_unique<testing_support::PrivateBus>();
         ASSERT_EQ(VNRegisterProcess(kSelfBundleId, kSelfBundlePath), noErr);
-        ASSERT_EQ(AEInstallEventHandler(kTestClass, kSeen, Record, kRecorderRefcon, false), noErr);
-        ASSERT_EQ(AEInstallEventHandler(kTestClass, kGone, Record, kRecorderRefcon, false), noErr);
+        for (AEEventID id : {kSeen, kGone})
+            ASSERT_EQ(AEInstallEventHandler(kTestClass, id, Record, kRecorderRefcon, false), noErr);
     }
     void TearDown() override { bus_.reset(); }
-
-private:
     std::unique_ptr<testing_support::PrivateBus> bus_;
 };
 
-// Every test starts with an empty inbox, whichever tests ran before it in this process.
 class InboxReset : public testing::EmptyTestEventListener {
     void OnTestStart(const testing::TestInfo&) override { Inbox().clear(); }
 };
@@ -67,27 +62,21 @@ std::vector<Received>& Inbox() {
     return inbox;
 }
 
-PeerReport ReportOf(const Received& seen) {
-    PeerReport report;
-    const auto what = seen.params.find(kWhatKey);
-    if (what != seen.params.end())
-        std::istringstream(what->second.second) >> report.refcon >> report.eventClass >> report.eventId >>
-            report.activations;
-    return report;
-}
-
 bool PumpUntil(const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
-        // Short rounds: some conditions (another process registering) send this process nothing.
+        // Short rounds: some awaited things (another process registering) send this process nothing.
         const VNPollSpec spec = VNEventPollSpec();
         pollfd fd{spec.fd, spec.events, 0};
-        const int64_t waitMs = spec.timeoutUsec < 0 ? 10 : std::min<int64_t>(10, (spec.timeoutUsec + 999) / 1000);
-        ::poll(&fd, 1, static_cast<int>(waitMs));
+        ::poll(&fd, 1, spec.timeoutUsec < 0 ? 10 : int(std::min<int64_t>(10, (spec.timeoutUsec + 999) / 1000)));
         if (VNProcessEvents() < 0) return false;
     }
     return true;
+}
+
+bool AwaitEvents(size_t count) {
+    return PumpUntil([count] { return Inbox().size() >= count; });
 }
 
 ProcessSerialNumber PsnOf(pid_t pid) { return ProcessSerialNumber{0, static_cast<uint32_t>(pid)}; }
@@ -96,10 +85,10 @@ std::string BytesOf(const ProcessSerialNumber& psn) {
     return std::string(reinterpret_cast<const char*>(&psn), sizeof psn);
 }
 
-OSErr SendTest(ProcessSerialNumber psn, AEEventID id, const std::string& payload) {
+OSErr SendTest(ProcessSerialNumber to, AEEventID id, const std::string& payload) {
     AEAddressDesc address;
     AppleEvent event;
-    EXPECT_EQ(AECreateDesc(typeProcessSerialNumber, &psn, sizeof psn, &address), noErr);
+    EXPECT_EQ(AECreateDesc(typeProcessSerialNumber, &to, sizeof to, &address), noErr);
     EXPECT_EQ(AECreateAppleEvent(kTestClass, id, &address, kAutoGenerateReturnID, kAnyTransactionID, &event), noErr);
     AEDisposeDesc(&address);
     ProcessSerialNumber self;
@@ -112,42 +101,22 @@ OSErr SendTest(ProcessSerialNumber psn, AEEventID id, const std::string& payload
     return err;
 }
 
-bool EchoFrom(pid_t pid, Received* seen) {
-    const size_t before = Inbox().size();
-    if (SendTest(PsnOf(pid), kEcho, "") != noErr) return false;
-    if (!PumpUntil([&] { return Inbox().size() > before; })) return false;
-    *seen = Inbox().back();
-    return true;
-}
+bool Echo(pid_t pid) { return SendTest(PsnOf(pid), kEcho, "") == noErr && AwaitEvents(Inbox().size() + 1); }
 
-std::vector<pid_t> RegisteredPids(OSErr* end) {
+std::vector<pid_t> RegisteredPids() {
     std::vector<pid_t> pids;
-    ProcessSerialNumber psn{0, kNoProcess};
-    OSErr err;
-    while ((err = GetNextProcess(&psn)) == noErr) pids.push_back(static_cast<pid_t>(psn.lowLongOfPSN));
-    if (end != nullptr) *end = err;
+    for (ProcessSerialNumber psn{0, kNoProcess}; GetNextProcess(&psn) == noErr;)
+        pids.push_back(static_cast<pid_t>(psn.lowLongOfPSN));
     return pids;
 }
 
-pid_t FindBundle(const std::string& bundleId) {
-    for (pid_t pid : RegisteredPids()) {
-        std::map<std::string, std::string> info;
-        const ProcessSerialNumber psn = PsnOf(pid);
-        if (ProcessInformationCopyDictionary(&psn, kProcessDictionaryIncludeAllInformationMask, info) == noErr &&
-            info[kCFBundleIdentifierKey] == bundleId)
-            return pid;
-    }
-    return 0;
-}
-
-Peer::Peer(const std::string& bundleId, const std::map<std::string, std::string>& environment) {
+Peer::Peer(const std::string& bundleId, const std::string& sendTo) {
     const std::string logPath = folder_ / "stderr";
     pid_ = ::fork();
     if (pid_ != 0) return;
     ::setenv(kPeerBundleVariable, bundleId.c_str(), 1);
-    for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
-    const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ::dup2(log, STDERR_FILENO);
+    if (!sendTo.empty()) ::setenv(kPeerSendToVariable, sendTo.c_str(), 1);
+    ::dup2(::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
     ::execl(PLATFORM_PEER, PLATFORM_PEER, static_cast<char*>(nullptr));
     ::_exit(127);
 }
@@ -158,18 +127,18 @@ Peer::~Peer() {
     ::waitpid(pid_, nullptr, 0);
 }
 
+bool Peer::waitExitedCleanly() {
+    int status = 0;
+    const bool clean = ::waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    pid_ = -1;
+    return clean;
+}
+
 bool Peer::waitRegistered() const {
     return PumpUntil([&] {
         const std::vector<pid_t> pids = RegisteredPids();
         return std::find(pids.begin(), pids.end(), pid_) != pids.end();
     });
-}
-
-bool Peer::waitExited() {
-    int status = 0;
-    const bool exited = ::waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    pid_ = -1;
-    return exited;
 }
 
 std::string Peer::log() const {

@@ -1,5 +1,5 @@
-// A process on the event channel for the platform tests; see PeerProtocol.h. Its bundle path is
-// the program path it was started with.
+// A process on the event channel for the platform tests (see PeerProtocol.h). It registers under
+// $VARNEL_PEER_BUNDLE_ID with the program path it was started with as its bundle path.
 #include <poll.h>
 
 #include <cstdio>
@@ -17,68 +17,61 @@ namespace {
 
 bool g_quit = false;
 
-std::string Param(const AppleEvent* event, AEKeyword keyword, DescType* type) {
-    size_t size = 0;
-    if (AESizeOfParam(event, keyword, type, &size) != noErr) return std::string();
-    std::string bytes(size, '\0');
-    AEGetParamPtr(event, keyword, typeWildCard, type, bytes.data(), size, &size);
-    return bytes;
+std::string Code(uint32_t code) {
+    return {char(code >> 24), char(code >> 16), char(code >> 8), char(code)};
 }
 
-OSErr Send(const std::string& psnBytes, AEEventID id, const AppleEvent* copyFrom, const std::string& what) {
+OSErr Answer(ProcessSerialNumber to, AEEventID id, const AppleEvent* received, SRefCon refcon, AEEventID receivedId) {
     AEAddressDesc address;
     AppleEvent event;
-    OSErr err = AECreateDesc(typeProcessSerialNumber, psnBytes.data(), psnBytes.size(), &address);
-    if (err == noErr) err = AECreateAppleEvent(kTestClass, id, &address, kAutoGenerateReturnID, kAnyTransactionID, &event);
+    AECreateDesc(typeProcessSerialNumber, &to, sizeof to, &address);
+    OSErr err = AECreateAppleEvent(kTestClass, id, &address, kAutoGenerateReturnID, kAnyTransactionID, &event);
     AEDisposeDesc(&address);
-    if (err != noErr) return err;
     ProcessSerialNumber self;
     GetCurrentProcess(&self);
-    AEPutParamPtr(&event, kPsnKey, typeProcessSerialNumber, &self, sizeof self);
+    const std::string what = std::to_string(refcon) + " " + Code(kTestClass) + " " + Code(receivedId) + " " +
+                             std::to_string(VNActivationCount());
     AEPutParamPtr(&event, kWhatKey, typeChar, what.data(), what.size());
+    AEPutParamPtr(&event, kPsnKey, typeProcessSerialNumber, &self, sizeof self);
     for (AEKeyword keyword : {keyDirectObject, kPayloadKey, kPsnKey}) {
         DescType type = typeNull;
-        const std::string bytes = copyFrom != nullptr ? Param(copyFrom, keyword, &type) : std::string();
-        if (type != typeNull)
-            AEPutParamPtr(&event, keyword == kPsnKey ? kSenderKey : keyword, type, bytes.data(), bytes.size());
+        size_t size = 0;
+        if (received == nullptr || AESizeOfParam(received, keyword, &type, &size) != noErr) continue;
+        std::string bytes(size, '\0');
+        AEGetParamPtr(received, keyword, typeWildCard, &type, bytes.data(), size, &size);
+        AEPutParamPtr(&event, keyword == kPsnKey ? kSenderKey : keyword, type, bytes.data(), size);
     }
-    err = AESend(&event, nullptr, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr);
+    if (err == noErr) err = AESend(&event, nullptr, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr);
     AEDisposeDesc(&event);
     return err;
 }
 
-OSErr Answer(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
-    AEEventClass eventClass = 0;
-    AEEventID eventId = 0;
-    AEGetEventClassAndID(event, &eventClass, &eventId);
-    DescType type;
-    const std::string sender = Param(event, kPsnKey, &type);
-    const std::string what = std::to_string(refcon) + " " + std::to_string(eventClass) + " " +
-                             std::to_string(eventId) + " " + std::to_string(VNActivationCount());
-    g_quit = g_quit || refcon == kQuitRefcon;
-    return Send(sender, kSeen, event, what);
-}
-
-int SendOnceTo(const char* pid) {
-    ProcessSerialNumber target{0, static_cast<uint32_t>(std::strtoul(pid, nullptr, 10))};
-    const std::string bytes(reinterpret_cast<const char*>(&target), sizeof target);
-    return Send(bytes, kGone, nullptr, "gone") == noErr ? 0 : 1;
+OSErr OnEvent(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
+    AEEventID id = 0;
+    AEGetEventClassAndID(event, nullptr, &id);
+    ProcessSerialNumber sender;
+    AEGetParamPtr(event, kPsnKey, typeProcessSerialNumber, nullptr, &sender, sizeof sender, nullptr);
+    g_quit = g_quit || id == kQuit;
+    return Answer(sender, kSeen, event, refcon, id);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc > 1) {
-        std::printf("usage: %s\nTakes part in the event channel for the platform tests (see PeerProtocol.h).\n"
-                    "Environment: %s bundle identifier, %s pid to send one event to and exit.\n",
+        std::printf("usage: %s\nA peer on the event channel for the platform tests (see PeerProtocol.h).\n"
+                    "Environment: %s bundle identifier; %s pid to send one event to, then end.\n",
                     argv[0], kPeerBundleVariable, kPeerSendToVariable);
         return std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
     }
     const char* bundleId = std::getenv(kPeerBundleVariable);
     if (VNRegisterProcess(bundleId != nullptr ? bundleId : "com.corvane.PlatformPeer", argv[0]) != noErr) return 1;
-    if (const char* pid = std::getenv(kPeerSendToVariable)) return SendOnceTo(pid);
-    AEInstallEventHandler(kTestClass, kEcho, Answer, kEchoRefcon, false);
-    AEInstallEventHandler(kTestClass, kQuit, Answer, kQuitRefcon, false);
+    if (const char* pid = std::getenv(kPeerSendToVariable)) {
+        const ProcessSerialNumber to{0, uint32_t(std::strtoul(pid, nullptr, 10))};
+        return Answer(to, kGone, nullptr, 0, kGone) == noErr ? 0 : 1;
+    }
+    AEInstallEventHandler(kTestClass, kEcho, OnEvent, kEchoRefcon, false);
+    AEInstallEventHandler(kTestClass, kQuit, OnEvent, kQuitRefcon, false);
     while (!g_quit) {
         const VNPollSpec spec = VNEventPollSpec();
         pollfd fd{spec.fd, spec.events, 0};

@@ -11,62 +11,58 @@
 namespace platform_test {
 namespace {
 
-std::map<std::string, std::string> InformationOf(ProcessSerialNumber psn, OSErr expected = noErr) {
-    std::map<std::string, std::string> info;
-    EXPECT_EQ(ProcessInformationCopyDictionary(&psn, kProcessDictionaryIncludeAllInformationMask, info), expected);
-    return info;
+using Info = std::map<std::string, std::string>;
+
+OSErr InformationOf(pid_t pid, Info* info) {
+    const ProcessSerialNumber psn = PsnOf(pid);
+    return ProcessInformationCopyDictionary(&psn, kProcessDictionaryIncludeAllInformationMask, *info);
 }
 
 TEST(Processes, EnumerationGivesEveryRegisteredProcessInPidOrderThenEnds) {
-    // Two processes with one bundle identifier: only one owns its name, both take part.
-    Peer first("com.corvane.TwinPeer");
-    Peer second("com.corvane.TwinPeer");
-    ASSERT_TRUE(first.waitRegistered());
-    ASSERT_TRUE(second.waitRegistered());
-    OSErr end = noErr;
-    const std::vector<pid_t> pids = RegisteredPids(&end);
-    EXPECT_EQ(end, procNotFound);
+    // One bundle identifier twice: only one process owns the name, both take part.
+    Peer first("com.corvane.TwinPeer"), second("com.corvane.TwinPeer");
+    ASSERT_TRUE(first.waitRegistered() && second.waitRegistered());
+    const std::vector<pid_t> pids = RegisteredPids();
     EXPECT_TRUE(std::is_sorted(pids.begin(), pids.end()));
-    for (pid_t pid : {::getpid(), first.pid(), second.pid()})
+    for (pid_t pid : {::getpid(), first.pid(), second.pid()}) {
         EXPECT_NE(std::find(pids.begin(), pids.end(), pid), pids.end()) << pid;
-    for (const Peer* peer : {&first, &second})
-        EXPECT_EQ(InformationOf(PsnOf(peer->pid()))[kCFBundleIdentifierKey], "com.corvane.TwinPeer");
+        Info info;
+        EXPECT_EQ(InformationOf(pid, &info), noErr);
+    }
+    ProcessSerialNumber last = PsnOf(pids.back());
+    EXPECT_EQ(GetNextProcess(&last), procNotFound);
 }
 
 TEST(Processes, InformationComesFromSelfAndFromPeers) {
-    const std::map<std::string, std::string> self = {{kCFBundleIdentifierKey, kSelfBundleId},
-                                                     {kProcessBundlePathKey, kSelfBundlePath}};
-    EXPECT_EQ(InformationOf(ProcessSerialNumber{0, kCurrentProcess}), self);
-    EXPECT_EQ(InformationOf(PsnOf(::getpid())), self);
+    Info info;
+    const ProcessSerialNumber current{0, kCurrentProcess};
+    ASSERT_EQ(ProcessInformationCopyDictionary(&current, kProcessDictionaryIncludeAllInformationMask, info), noErr);
+    EXPECT_EQ(info, (Info{{kCFBundleIdentifierKey, kSelfBundleId}, {kProcessBundlePathKey, kSelfBundlePath}}));
 
     Peer peer("com.corvane.InfoPeer");
     ASSERT_TRUE(peer.waitRegistered());
-    const std::map<std::string, std::string> expected = {{kCFBundleIdentifierKey, "com.corvane.InfoPeer"},
-                                                         {kProcessBundlePathKey, PLATFORM_PEER}};
-    EXPECT_EQ(InformationOf(PsnOf(peer.pid())), expected);
+    ASSERT_EQ(InformationOf(peer.pid(), &info), noErr);
+    EXPECT_EQ(info, (Info{{kCFBundleIdentifierKey, "com.corvane.InfoPeer"}, {kProcessBundlePathKey, PLATFORM_PEER}}));
 
     const pid_t exited = ::fork();
     if (exited == 0) ::_exit(0);
     ::waitpid(exited, nullptr, 0);
-    InformationOf(PsnOf(exited), procNotFound);
+    EXPECT_EQ(InformationOf(exited, &info), procNotFound);
 }
 
 TEST(Processes, ActivationIsRecordedByTheTarget) {
     Peer peer("com.corvane.FrontPeer");
     ASSERT_TRUE(peer.waitRegistered());
-    const ProcessSerialNumber psn = PsnOf(peer.pid());
+    const ProcessSerialNumber psn = PsnOf(peer.pid()), self{0, kCurrentProcess};
     ASSERT_EQ(SetFrontProcess(&psn), noErr);
-    Received seen;
-    ASSERT_TRUE(EchoFrom(peer.pid(), &seen));
-    EXPECT_EQ(ReportOf(seen).activations, 1u);
+    ASSERT_TRUE(Echo(peer.pid()));
+    EXPECT_EQ(Inbox().back().what(), std::to_string(kEchoRefcon) + " VnTs echo 1");
 
     const unsigned before = VNActivationCount();
-    const ProcessSerialNumber self{0, kCurrentProcess};
     EXPECT_EQ(SetFrontProcess(&self), noErr);
     EXPECT_EQ(VNActivationCount(), before + 1);
+    EXPECT_EQ(VNRegisterProcess("com.corvane.Again", "/again"), paramErr) << "a process registers once";
 }
-
-TEST(Processes, AProcessRegistersOnce) { EXPECT_EQ(VNRegisterProcess("com.corvane.Again", "/again"), paramErr); }
 
 }  // namespace
 }  // namespace platform_test
