@@ -68,13 +68,6 @@ struct type_of<long long> {
     static constexpr umessage_type_id id = umessage_type_longlong;
 };
 
-// The memory a message read from the flattened form shares with its arrays: one allocation
-// instead of one per array. It goes when the message's control block and its last array do.
-struct array_block {
-    std::size_t refs;  // one for the control block, one per live array
-    static void release(array_block* block) noexcept;
-};
-
 class dyn_array {
 public:
     dyn_array() = default;
@@ -88,25 +81,7 @@ public:
     virtual bool equal(const dyn_array* other) const = 0;
     // `index` must be below count().
     virtual void eraseData(unsigned index) = 0;
-
-private:
-    friend struct array_delete;
-    friend struct unflattener;
-    array_block* block_ = nullptr;  // null for an array allocated on its own
 };
-
-// Frees an array allocated on its own; one inside a block only lets go of the block.
-struct array_delete {
-    void operator()(dyn_array* array) const noexcept {
-        if (array_block* block = array->block_) {
-            array->~dyn_array();
-            array_block::release(block);
-        } else {
-            delete array;
-        }
-    }
-};
-using array_ptr = std::unique_ptr<dyn_array, array_delete>;
 
 // Nested messages are copied and compared through the message, not the pointer.
 std::shared_ptr<umessage> clone_value(const std::shared_ptr<umessage>& value);
@@ -238,10 +213,10 @@ struct unflattener;
 
 class umessage {
 public:
-    // Most messages of a ticket (checks, descriptions) hold one or two entries, kept inside the
-    // message.
-    using map_type = vnu::flat_map<ustring, umessage_details::array_ptr, std::less<ustring>,
-                                   vnu::small_vector<std::pair<ustring, umessage_details::array_ptr>, 2>>;
+    // Most messages of a ticket hold a single entry, kept inside the message.
+    using map_type =
+        vnu::flat_map<ustring, std::unique_ptr<umessage_details::dyn_array>, std::less<ustring>,
+                      vnu::small_vector<std::pair<ustring, std::unique_ptr<umessage_details::dyn_array>>, 1>>;
 
     umessage() = default;
     umessage(const umessage& other);
