@@ -45,6 +45,7 @@ inline void put(std::ostream& os, const char* text) {
 }
 inline void put(std::ostream& os, const std::string& text) { put(os, text.c_str()); }
 inline void put(std::ostream& os, double value) { os << numberText(value); }
+inline void put(std::ostream& os, char c) { os << '\'' << c << '\''; }
 inline void put(std::ostream& os, FourCC key) {
     os << '\'';
     for (int shift = 24; shift >= 0; shift -= 8) os << char((key.code >> shift) & 0xFF);
