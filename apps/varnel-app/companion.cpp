@@ -118,7 +118,7 @@ bool Companion::answer(const Request& request, AEEventID reply, const StoredJob&
         VN_LOG_WARN(from(request) << ": no sender to answer");
         return false;
     }
-    if (const OSErr status = sendReply(reply, request.sender, replies_.bytes(job)); status != noErr) {
+    if (const OSErr status = postEvent(reply, request.sender, replies_.bytes(job)); status != noErr) {
         VN_LOG_ERROR(from(request) << ": sending '" << eventName(reply) << "' failed with status " << status);
         return false;
     }
@@ -143,7 +143,7 @@ std::string Companion::exportJob(const std::string& key) {
     if (lastRequester_.lowLongOfPSN == 0)
         throw std::runtime_error("no plug-in has sent a request yet: nowhere to send 'expY'");
     const std::string to = "pid " + std::to_string(lastRequester_.lowLongOfPSN);
-    if (const OSErr status = sendReply(kExportReply, lastRequester_, replies_.bytes(exported));
+    if (const OSErr status = postEvent(kExportReply, lastRequester_, replies_.bytes(exported));
         status != noErr)
         throw std::runtime_error("sending 'expY' to " + to + " failed with status " + std::to_string(status));
     VN_LOG_INFO("sent 'expY' with " << describe(exported) << " to " << to);
@@ -164,7 +164,7 @@ std::string Companion::list() {
 std::string Companion::history() {
     if (history_.empty()) return "no exports reported yet\n";
     std::string text;
-    for (const ExportEntry& entry : history_) text += entry.line() + "\n";
+    for (const ExportEntry& entry : history_) text += entry.time + " " + entry.line() + "\n";
     return text;
 }
 

@@ -51,7 +51,7 @@ OSErr installRequestHandlers(const RequestHandler& handler) {
     return noErr;
 }
 
-OSErr sendReply(AEEventID id, const ProcessSerialNumber& to, std::string_view payload) {
+OSErr postEvent(AEEventID id, const ProcessSerialNumber& to, std::string_view payload) {
     AEAddressDesc address;
     OSErr status = AECreateDesc(typeProcessSerialNumber, &to, sizeof to, &address);
     if (status != noErr) return status;

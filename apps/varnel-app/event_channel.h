@@ -31,9 +31,9 @@ using RequestHandler = std::function<void(const Request&)>;
 // `handler` must outlive the process's event handling.
 OSErr installRequestHandlers(const RequestHandler& handler);
 
-// Sends one reply to `to`: the payload as hexadecimal text under '----' and 'Vnmp', and this
-// process's serial number under 'Psn '. Returns the channel's status.
-OSErr sendReply(AEEventID id, const ProcessSerialNumber& to, std::string_view payload);
+// Sends one event of the channel's class to `to`: the payload as hexadecimal text under '----'
+// and 'Vnmp', and this process's serial number under 'Psn '. Returns the channel's status.
+OSErr postEvent(AEEventID id, const ProcessSerialNumber& to, std::string_view payload);
 
 // 'savY' as the text savY.
 std::string eventName(AEEventID id);

@@ -102,7 +102,7 @@ ExportEntry applyExport(StoredJob& job, const json& wire, const json& report) {
 }
 
 std::string ExportEntry::line() const {
-    std::string text = time + " " + job + " (" + identifier + "): ";
+    std::string text = job + " (" + identifier + "): ";
     if (destinations.empty()) text += "no destinations";
     for (size_t i = 0; i < destinations.size(); ++i)
         text += (i == 0 ? "destinations " : ", ") + destinations[i];

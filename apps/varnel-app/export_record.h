@@ -17,6 +17,7 @@ struct ExportEntry {
     std::string pdf;                        // where the plug-in wrote the PDF
     size_t activeGroup = 0;                 // 1-based; 0 when every group is exported
 
+    // Everything but the time.
     std::string line() const;
 };
 

@@ -1,0 +1,91 @@
+// The problem-description catalogue and the jobs built from it, in-process.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "BCheckSettingList.h"
+#include "ConstantUStrings.h"
+#include "DetectableProblemDescriptions.h"
+#include "catalogue.h"
+#include "message_json.h"
+#include "reply_builder.h"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+using varnel_app::problemCatalogue;
+
+const umessage& catalogueMessage() {
+    static const umessage message = inspect::messageFromJson(problemCatalogue());
+    return message;
+}
+
+TEST(Catalogue, DescribesEveryProblemOnceWithAKnownTypeAndKnownConflicts) {
+    const DetectableProblemDescriptions table(&catalogueMessage());
+    const std::vector<ustring> names = allProblemNames();
+    const std::set<ustring> known(names.begin(), names.end());
+    EXPECT_EQ(catalogueMessage().getNames().size(), names.size());
+    for (const ustring& name : names) {
+        SCOPED_TRACE(name.str());
+        const ProblemDescription description = table.GetProblemDescription(name);
+        ASSERT_FALSE(description.empty());
+        EXPECT_NE(description.GetProblemTypeEnum(), eSettingType_Undefined);
+        for (const ustring& other : table.GetConflicts(name)) {
+            EXPECT_EQ(known.count(other), 1u) << other.str();
+            const auto& back = table.GetConflicts(other);
+            EXPECT_NE(std::find(back.begin(), back.end(), name), back.end()) << other.str();
+        }
+    }
+}
+
+TEST(Catalogue, DefaultChecksDecodeAsTheirProblemsAreDescribed) {
+    setDetectableProblemDescriptions(catalogueMessage());
+    const DetectableProblemDescriptions* table = detectableProblemDescriptions();
+    ASSERT_NE(table, nullptr);
+    int withDefaults = 0;
+    for (const ustring& name : allProblemNames()) {
+        const ProblemDescription description = table->GetProblemDescription(name);
+        ASSERT_FALSE(description.empty()) << "the process built its table from another message";
+        if (!description.GetDefaults()) continue;
+        SCOPED_TRACE(name.str());
+        ++withDefaults;
+        const BCheckSettingList settings;
+        const BCheckSetting* setting = settings.FindCheckSetting(name);
+        ASSERT_NE(setting, nullptr);
+        EXPECT_EQ(setting->GetSettingType(), description.GetProblemTypeEnum());
+        const EProblemSeverity s = setting->GetSeverity();
+        EXPECT_TRUE(s == eProblemSeverity_Note || s == eProblemSeverity_Warn || s == eProblemSeverity_Fault ||
+                    s == eProblemSeverity_Parameter)
+            << severityWord(s).str();
+    }
+    EXPECT_GT(withDefaults, 0);
+}
+
+TEST(ReplyBuilder, PathsAreTakenInTheOutputFolderAndOwnDescriptionsWin) {
+    const varnel_app::ReplyBuilder replies("/srv/out");
+    const struct {
+        const char* member;
+        const char* given;  // null: not in the job
+        const char* sent;
+    } cases[] = {
+        {"documentFile", nullptr, "/srv/out/report"},
+        {"documentFile", "", "/srv/out/report"},
+        {"documentFile", "a/../b.ai", "/srv/out/b.ai"},
+        {"documentFile", "/jobs/a", "/jobs/a"},
+        {"pluginInfoFile", "", ""},
+        {"pluginInfoFile", "report.info", "/srv/out/report.info"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.member) + " = " + (c.given ? c.given : "(absent)"));
+        varnel_app::StoredJob job{"/jobs/report.json", "report", json::object()};
+        if (c.given != nullptr) job.data[c.member] = c.given;
+        EXPECT_EQ(replies.resolve(job).value(c.member, std::string()), c.sent);
+    }
+    const json own = {{"message", {{"type", {{"string", "limitsHigh"}}}}}};
+    const json sent = replies.resolve({"/jobs/a.json", "a", {{"problemDescriptions", {{"BlackUsed", own}}}}});
+    EXPECT_EQ(sent["problemDescriptions"]["BlackUsed"], own);
+    EXPECT_EQ(sent["problemDescriptions"]["ColourUsed"], problemCatalogue()["ColourUsed"]);
+    EXPECT_EQ(sent["problemDescriptions"].size(), problemCatalogue().size());
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+// The plug-in's requests reach varnel-app through the event channel and come back as replies.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "AppTestSupport.h"
+#include "BJobFile.h"
+#include "ConstantUStrings.h"
+#include "hexcodec.h"
+#include "job_json.h"
+
+namespace app_test {
+namespace {
+
+using json = nlohmann::ordered_json;
+using namespace varnel_app;
+
+json exampleJob(const std::string& name) {
+    return json::parse(readFile(std::string(VARNEL_EXAMPLE_JOBS) + "/" + name + ".json"));
+}
+
+std::string requestNaming(const json& identifier) {
+    return inspect::jobFromJson(json{{"identifier", identifier}}, 4);
+}
+
+json decoded(const Reply& reply) {
+    return inspect::jobToJson(vnu::HexDecode(reply.vnmp), 4);
+}
+
+TEST(AppRequests, DetailsRequestNamingAJobIsAnsweredWithThatJobUnderBothKeywords) {
+    ServedApp app;
+    const json poster = exampleJob("poster");
+    app.send(kDetailsRequest, requestNaming(poster["identifier"]));
+    const auto reply = takeReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->id, kDetailsReply);
+    EXPECT_EQ(reply->direct, reply->vnmp);
+    EXPECT_EQ(reply->sender.lowLongOfPSN, app.psn().lowLongOfPSN);
+
+    const json job = decoded(*reply);
+    EXPECT_EQ(job["identifier"], poster["identifier"]);
+    // The message keeps its entries sorted by name; the file need not.
+    EXPECT_EQ(nlohmann::json::parse(job["ticket"].dump()), nlohmann::json::parse(poster["ticket"].dump()));
+    EXPECT_EQ(job["problemDescriptions"].size(), allProblemNames().size());
+    EXPECT_EQ(job["documentFile"], app.out() + "/poster");  // the job gives none
+    // The poster gives no boxes: they are its one destination's page, and the page with bleed.
+    const json& page = poster["groups"][0]["destinations"][0];
+    const json& bleed = page["bleed"];
+    EXPECT_DOUBLE_EQ(job["trimBox"]["width"].get<double>(), page["width"].get<double>());
+    EXPECT_DOUBLE_EQ(
+        job["bleedBox"]["height"].get<double>(),
+        page["height"].get<double>() + bleed["top"].get<double>() + bleed["bottom"].get<double>());
+}
+
+TEST(AppRequests, RequestsNamingNoJobHeldAreAnsweredWithTheSelectedJob) {
+    ServedApp app;
+    ASSERT_EQ(runApp({"select", "flyer"}).status, 0);
+    const struct {
+        const char* what;
+        AEEventID request, reply;
+        std::string payload;
+    } cases[] = {
+        {"new details", kNewDetailsRequest, kNewDetailsReply, inspect::jobFromJson(json::object(), 4)},
+        {"details of an unknown job", kDetailsRequest, kDetailsReply, requestNaming("not-held")},
+        {"details that are no job file", kDetailsRequest, kDetailsReply, "not a job"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        app.send(c.request, c.payload);
+        const auto reply = takeReply();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->id, c.reply);
+        EXPECT_EQ(decoded(*reply)["identifier"], exampleJob("flyer")["identifier"]);
+    }
+}
+
+TEST(AppRequests, ExportGoesToTheLastRequesterAndItsReportIsStoredAndShown) {
+    ServedApp app;
+    const Result early = runApp({"export", "brochure"});
+    EXPECT_EQ(early.status, 1);
+    EXPECT_NE(early.err.find("no plug-in has sent a request yet"), std::string::npos) << early.err;
+
+    app.send(kJobListRequest, "");
+    EXPECT_TRUE(waitFor([&] { return app.printed().find("* brochure") != std::string::npos; }))
+        << app.printed();
+    ASSERT_EQ(runApp({"export", "brochure"}).status, 0);
+    const auto reply = takeReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->id, kExportReply);
+    // The plug-in exports the active group and reports back.
+    BJobFile job;
+    std::istringstream in(vnu::HexDecode(reply->vnmp));
+    job.JobFileReadFromBuffer(in, 4);
+    std::ostringstream report;
+    job.JobFileWriteToBufferForExport(report);
+    app.send(kExportDoneRequest, report.str());
+
+    const json brochure = exampleJob("brochure");
+    std::vector<int> exported;
+    std::string listed = "destinations ";
+    for (const json& destination : brochure["groups"][0]["destinations"]) {
+        exported.push_back(std::stoi(destination["identifier"].get<std::string>()));
+        listed += (exported.size() == 1 ? "" : ", ") + destination["identifier"].get<std::string>();
+    }
+    Result history;
+    ASSERT_TRUE(
+        waitFor([&] { return (history = runApp({"history"})).out.find("brochure") != std::string::npos; }));
+    EXPECT_NE(history.out.find(listed), std::string::npos) << history.out;
+    EXPECT_NE(history.out.find(app.out() + "/brochure.pdf"), std::string::npos) << history.out;
+
+    const json stored = json::parse(readFile(app.jobs() + "/brochure.json"));
+    for (const json& destination : stored["groups"][0]["destinations"]) EXPECT_TRUE(destination["exported"]);
+    EXPECT_FALSE(stored["groups"][0]["active"]);
+    EXPECT_TRUE(stored["groups"][1]["active"]);
+    std::vector<int> entered;
+    for (const json& e : stored["exportedDestinations"]) entered.push_back(e["identifier"]);
+    EXPECT_EQ(entered, exported);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(app.jobs()), {}), 3);  // no temporary left
+}
+
+TEST(AppRequests, AboutRecordsAreLoggedAndTerminationIsClean) {
+    ServedApp app;
+    const std::string company = "Corvane Holdings";
+    std::string record("\x00\x02\x00\x00\x00\x12Illustrator Plugin\x00\x00\x00", 27);
+    record += static_cast<char>(company.size()) + company;
+    app.send(kAboutRequest, record);
+    app.send(kAboutRequest, record.substr(0, 10));
+    EXPECT_TRUE(
+        waitFor([&] { return app.log().find("unreadable plug-in information") != std::string::npos; }));
+    EXPECT_NE(app.log().find("Illustrator Plugin of " + company), std::string::npos) << app.log();
+    EXPECT_EQ(app.stop(), 0);
+}
+
+}  // namespace
+}  // namespace app_test
