@@ -35,7 +35,8 @@ bool PumpUntil(const std::function<bool()>& done,
         if (std::chrono::steady_clock::now() > deadline) return false;
         const VNPollSpec spec = VNEventPollSpec();
         pollfd fd{spec.fd, spec.events, 0};
-        ::poll(&fd, 1, spec.timeoutUsec < 0 ? 10 : int(std::min<int64_t>(10, (spec.timeoutUsec + 999) / 1000)));
+        ::poll(&fd, 1,
+               spec.timeoutUsec < 0 ? 10 : int(std::min<int64_t>(10, (spec.timeoutUsec + 999) / 1000)));
         if (VNProcessEvents() < 0) return false;
     }
     return true;
@@ -45,7 +46,8 @@ OSErr Send(ProcessSerialNumber to, AEEventID id, const std::string& payload) {
     AEAddressDesc address;
     AppleEvent event;
     AECreateDesc(typeProcessSerialNumber, &to, sizeof to, &address);
-    OSErr err = AECreateAppleEvent(kBenchClass, id, &address, kAutoGenerateReturnID, kAnyTransactionID, &event);
+    OSErr err =
+        AECreateAppleEvent(kBenchClass, id, &address, kAutoGenerateReturnID, kAnyTransactionID, &event);
     AEDisposeDesc(&address);
     if (err != noErr) return err;
     ProcessSerialNumber self;
@@ -105,8 +107,13 @@ void BM_EventRoundTrip(benchmark::State& state) {
     if (g_received != payload) state.SkipWithError("the answer differs from the request");
     state.SetBytesProcessed(state.iterations() * 2 * state.range(0));
 }
-BENCHMARK(BM_EventRoundTrip)->Arg(64)->Arg(1 << 20)->Unit(benchmark::kMillisecond)->UseRealTime()
-    ->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_EventRoundTrip)
+    ->Arg(64)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

@@ -70,9 +70,11 @@ OSErr AECreateAppleEvent(AEEventClass eventClass, AEEventID eventId, const AEAdd
                          int16_t /*returnId*/, int32_t /*transactionId*/, AppleEvent* result) {
     if (result == nullptr || target == nullptr) return paramErr;
     // A null address is allowed here as on a Mac; AESend then reports procNotFound.
-    if (target->descriptorType != typeNull && target->descriptorType != typeProcessSerialNumber) return paramErr;
+    if (target->descriptorType != typeNull && target->descriptorType != typeProcessSerialNumber)
+        return paramErr;
     try {
-        auto* data = new AEEventData{eventClass, eventId, AEAddressDesc{target->descriptorType, target->data}, {}, 0};
+        auto* data =
+            new AEEventData{eventClass, eventId, AEAddressDesc{target->descriptorType, target->data}, {}, 0};
         *result = AEDesc{typeAppleEvent, std::string(), data};
         return noErr;
     } catch (const std::bad_alloc&) {

@@ -20,7 +20,8 @@ OSErr AESend(const AppleEvent* event, AppleEvent* reply, int32_t /*sendMode*/, i
     try {
         MessagePtr call = NewProcessCall(bus, owner, kProcessObjectPath, kProcessInterface, kEventMethod);
         if (!call || sd_bus_message_set_expect_reply(call.get(), 0) < 0) return errAEEventFailed;
-        if (const int r = AppendEvent(call.get(), *event->event); r < 0) return r == -ENOMEM ? memFullErr : errAEEventFailed;
+        if (const int r = AppendEvent(call.get(), *event->event); r < 0)
+            return r == -ENOMEM ? memFullErr : errAEEventFailed;
         // Flushed so the event has left even when the sender exits right after; nothing waits for the target.
         if (sd_bus_send(bus, call.get(), nullptr) < 0 || sd_bus_flush(bus) < 0) return errAEEventFailed;
         return noErr;

@@ -25,7 +25,9 @@ uint64_t GetLittleEndian(const std::string& in, size_t offset, int bytes) {
 OSErr FSNewAliasMinimal(const std::string& path, std::string* record) {
     if (record == nullptr) return paramErr;
     struct stat info;
-    if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos || ::stat(path.c_str(), &info) != 0) return fnfErr;
+    if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos ||
+        ::stat(path.c_str(), &info) != 0)
+        return fnfErr;
     std::string bytes(kMagic, sizeof kMagic);
     bytes += static_cast<char>(kVersion);
     PutLittleEndian(bytes, info.st_dev, 8);
@@ -38,7 +40,8 @@ OSErr FSNewAliasMinimal(const std::string& path, std::string* record) {
 OSErr FSResolveAliasWithMountFlags(const std::string& record, uint32_t /*mountFlags*/, std::string* path,
                                    bool* wasChanged) {
     // Resolving never asks the user anything, so the no-interface flag changes nothing.
-    if (path == nullptr || record.size() < kHeaderSize || record.compare(0, sizeof kMagic, kMagic, sizeof kMagic) != 0 ||
+    if (path == nullptr || record.size() < kHeaderSize ||
+        record.compare(0, sizeof kMagic, kMagic, sizeof kMagic) != 0 ||
         static_cast<unsigned char>(record[sizeof kMagic]) != kVersion)
         return paramErr;
     const uint64_t device = GetLittleEndian(record, 5, 8);
@@ -50,6 +53,7 @@ OSErr FSResolveAliasWithMountFlags(const std::string& record, uint32_t /*mountFl
     struct stat info;
     if (::stat(target.c_str(), &info) != 0) return fnfErr;
     *path = target;
-    if (wasChanged != nullptr) *wasChanged = uint64_t(info.st_dev) != device || uint64_t(info.st_ino) != inode;
+    if (wasChanged != nullptr)
+        *wasChanged = uint64_t(info.st_dev) != device || uint64_t(info.st_ino) != inode;
     return noErr;
 }

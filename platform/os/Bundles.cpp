@@ -9,6 +9,10 @@ std::string& MainBundlePath() {
 
 }  // namespace
 
-void VNSetMainBundlePath(const std::string& path) { MainBundlePath() = path; }
+void VNSetMainBundlePath(const std::string& path) {
+    MainBundlePath() = path;
+}
 
-std::string VNMainBundlePath() { return MainBundlePath(); }
+std::string VNMainBundlePath() {
+    return MainBundlePath();
+}

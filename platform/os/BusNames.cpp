@@ -9,7 +9,8 @@ namespace vnplatform {
 
 bool ParseProcessBusName(const std::string& name, pid_t* pid) {
     const size_t prefix = sizeof(kProcessNamePrefix) - 1;
-    if (name.size() <= prefix || name.size() > prefix + 10 || name.compare(0, prefix, kProcessNamePrefix) != 0)
+    if (name.size() <= prefix || name.size() > prefix + 10 ||
+        name.compare(0, prefix, kProcessNamePrefix) != 0)
         return false;
     long long value = 0;
     for (size_t i = prefix; i < name.size(); ++i) {

@@ -37,7 +37,9 @@ inline constexpr const char* kActivateMethod = "Activate";
 // How long a question to another process may take before it counts as gone.
 inline constexpr uint64_t kQueryTimeoutUsec = 2'000'000;
 
-inline std::string ProcessBusName(pid_t pid) { return kProcessNamePrefix + std::to_string(pid); }
+inline std::string ProcessBusName(pid_t pid) {
+    return kProcessNamePrefix + std::to_string(pid);
+}
 // The pid in a name made by ProcessBusName; false for any other name.
 bool ParseProcessBusName(const std::string& name, pid_t* pid);
 // As desktop applications do: '.' becomes '/', any character a path may not hold becomes '_'.

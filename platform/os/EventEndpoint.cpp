@@ -40,8 +40,9 @@ int OnEventCall(sd_bus_message* message, void*, sd_bus_error* error) noexcept {
     try {
         PlatformState& state = State();
         if (!SenderAllowed(state.bus.get(), sender))
-            return Refuse(sender, error,
-                          sd_bus_error_set(error, SD_BUS_ERROR_ACCESS_DENIED, "events are taken from this user only"));
+            return Refuse(
+                sender, error,
+                sd_bus_error_set(error, SD_BUS_ERROR_ACCESS_DENIED, "events are taken from this user only"));
         auto data = std::make_unique<AEEventData>();
         if (int r = ReadEvent(message, data.get(), error); r < 0) return Refuse(sender, error, r);
         state.arrived.push_back(AEDesc{typeAppleEvent, std::string(), data.get()});

@@ -7,8 +7,8 @@
 #include <cstdint>
 
 struct VNPollSpec {
-    int fd = -1;              // -1 while the process is not registered
-    short events = 0;         // for poll()
+    int fd = -1;               // -1 while the process is not registered
+    short events = 0;          // for poll()
     int64_t timeoutUsec = -1;  // from now until VNProcessEvents is due anyway (0: at once); -1: none
 };
 

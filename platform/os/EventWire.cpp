@@ -57,7 +57,8 @@ int AppendEvent(sd_bus_message* message, const AEEventData& event) {
     if (r >= 0) r = sd_bus_message_open_container(message, 'a', kParamListType);
     for (size_t i = 0; r >= 0 && i < event.params.size(); ++i) {
         const AEParam& param = event.params[i];
-        r = sd_bus_message_append(message, kParamListType, param.keyword, param.type, uint64_t(param.bytes.size()));
+        r = sd_bus_message_append(message, kParamListType, param.keyword, param.type,
+                                  uint64_t(param.bytes.size()));
     }
     if (r >= 0) r = sd_bus_message_close_container(message);
     if (r >= 0) r = sd_bus_message_append(message, "h", file.get());
@@ -73,12 +74,13 @@ int ReadEvent(sd_bus_message* message, AEEventData* event, sd_bus_error* error) 
     uint64_t total = 0;
     for (;;) {
         ParamHeader header;
-        const int r = sd_bus_message_read(message, kParamListType, &header.keyword, &header.type, &header.size);
+        const int r =
+            sd_bus_message_read(message, kParamListType, &header.keyword, &header.type, &header.size);
         if (r < 0) return Malformed(error, "bad parameter list");
         if (r == 0) break;
         if (header.size > kAEMaxEventBytes - total)
-            return sd_bus_error_setf(error, SD_BUS_ERROR_LIMITS_EXCEEDED,
-                                     "event parameters exceed %zu bytes", kAEMaxEventBytes);
+            return sd_bus_error_setf(error, SD_BUS_ERROR_LIMITS_EXCEEDED, "event parameters exceed %zu bytes",
+                                     kAEMaxEventBytes);
         total += header.size;
         headers.push_back(header);
     }

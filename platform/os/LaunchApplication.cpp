@@ -121,5 +121,5 @@ OSStatus LSOpenApplication(const std::string& applicationPath, uint32_t launchFl
     if (child < 0) return kLSUnknownErr;
     if (n != static_cast<ssize_t>(sizeof childError)) return noErr;
     return childError == EACCES || childError == ENOENT || childError == ENOEXEC ? kLSNoExecutableErr
-                                                                                  : kLSUnknownErr;
+                                                                                 : kLSUnknownErr;
 }

@@ -6,11 +6,12 @@
 
 #include "DesktopEntry.h"
 
-OSStatus LSFindApplicationForInfo(OSType /*creator*/, const std::string& bundleId, const std::string& /*name*/,
-                                  std::string* applicationPath) {
+OSStatus LSFindApplicationForInfo(OSType /*creator*/, const std::string& bundleId,
+                                  const std::string& /*name*/, std::string* applicationPath) {
     // Only the bundle identifier finds an application here; creators and names have no
     // counterpart in desktop entries.
-    if (applicationPath == nullptr || bundleId.empty() || bundleId.find('/') != std::string::npos) return paramErr;
+    if (applicationPath == nullptr || bundleId.empty() || bundleId.find('/') != std::string::npos)
+        return paramErr;
     applicationPath->clear();
     const std::string entry = vnplatform::FindDesktopEntry(bundleId);
     if (entry.empty()) return kLSApplicationNotFoundErr;

@@ -59,7 +59,8 @@ OSErr VNRegisterProcess(const std::string& bundleId, const std::string& bundlePa
     // A second process with the same identifier queues for the name and still takes part.
     const int r = sd_bus_request_name(bus.get(), bundleId.c_str(), SD_BUS_NAME_QUEUE);
     if (r == -EINVAL) return paramErr;
-    if (r < 0 || sd_bus_request_name(bus.get(), ProcessBusName(::getpid()).c_str(), 0) < 0) return procNotFound;
+    if (r < 0 || sd_bus_request_name(bus.get(), ProcessBusName(::getpid()).c_str(), 0) < 0)
+        return procNotFound;
     if (sd_bus_add_object_vtable(bus.get(), nullptr, kProcessObjectPath, kProcessInterface, kProcessVtable,
                                  nullptr) < 0 ||
         sd_bus_add_object_vtable(bus.get(), nullptr, ApplicationObjectPath(bundleId).c_str(),
@@ -72,4 +73,6 @@ OSErr VNRegisterProcess(const std::string& bundleId, const std::string& bundlePa
     return noErr;
 }
 
-unsigned VNActivationCount() { return State().activations; }
+unsigned VNActivationCount() {
+    return State().activations;
+}

@@ -21,11 +21,12 @@ bool QueryInformation(pid_t pid, std::map<std::string, std::string>& info) {
         info = {{kCFBundleIdentifierKey, state.bundleId}, {kProcessBundlePathKey, state.bundlePath}};
         return true;
     }
-    MessagePtr call =
-        NewProcessCall(state.bus.get(), ProcessBusName(pid), kProcessObjectPath, kProcessInterface, kInformationMethod);
+    MessagePtr call = NewProcessCall(state.bus.get(), ProcessBusName(pid), kProcessObjectPath,
+                                     kProcessInterface, kInformationMethod);
     BusError error;
     sd_bus_message* reply = nullptr;
-    if (!call || sd_bus_call(state.bus.get(), call.get(), kQueryTimeoutUsec, error.get(), &reply) < 0) return false;
+    if (!call || sd_bus_call(state.bus.get(), call.get(), kQueryTimeoutUsec, error.get(), &reply) < 0)
+        return false;
     MessagePtr hold(reply);
     std::map<std::string, std::string> answer;
     if (sd_bus_message_enter_container(reply, 'a', "{ss}") < 0) return false;
@@ -89,7 +90,8 @@ OSErr SetFrontProcess(const ProcessSerialNumber* psn) {
         std::map<std::string, std::string> info;
         if (!QueryInformation(pid, info)) return procNotFound;
         sd_bus* bus = State().bus.get();
-        MessagePtr call = NewProcessCall(bus, ProcessBusName(pid), ApplicationObjectPath(info[kCFBundleIdentifierKey]).c_str(),
+        MessagePtr call = NewProcessCall(bus, ProcessBusName(pid),
+                                         ApplicationObjectPath(info[kCFBundleIdentifierKey]).c_str(),
                                          kApplicationInterface, kActivateMethod);
         BusError error;
         sd_bus_message* reply = nullptr;

@@ -2,10 +2,11 @@
 
 namespace vnplatform {
 
-MessagePtr NewProcessCall(sd_bus* bus, const std::string& destination, const char* path, const char* interface,
-                          const char* member) {
+MessagePtr NewProcessCall(sd_bus* bus, const std::string& destination, const char* path,
+                          const char* interface, const char* member) {
     sd_bus_message* m = nullptr;
-    if (sd_bus_message_new_method_call(bus, &m, destination.c_str(), path, interface, member) < 0) return nullptr;
+    if (sd_bus_message_new_method_call(bus, &m, destination.c_str(), path, interface, member) < 0)
+        return nullptr;
     MessagePtr message(m);
     // A name without an owner must fail at once rather than wait for a service to start: the
     // bus would hold the call only while its sender stays connected anyway.

@@ -47,8 +47,8 @@ private:
 };
 
 // A method call to a process's own name that never starts a service for it.
-MessagePtr NewProcessCall(sd_bus* bus, const std::string& destination, const char* path, const char* interface,
-                          const char* member);
+MessagePtr NewProcessCall(sd_bus* bus, const std::string& destination, const char* path,
+                          const char* interface, const char* member);
 // The unique connection name that owns `name`; false when none does.
 bool NameOwner(sd_bus* bus, const std::string& name, std::string* owner);
 

@@ -69,7 +69,8 @@ bool PumpUntil(const std::function<bool()>& done) {
         // Short rounds: some awaited things (another process registering) send this process nothing.
         const VNPollSpec spec = VNEventPollSpec();
         pollfd fd{spec.fd, spec.events, 0};
-        ::poll(&fd, 1, spec.timeoutUsec < 0 ? 10 : int(std::min<int64_t>(10, (spec.timeoutUsec + 999) / 1000)));
+        ::poll(&fd, 1,
+               spec.timeoutUsec < 0 ? 10 : int(std::min<int64_t>(10, (spec.timeoutUsec + 999) / 1000)));
         if (VNProcessEvents() < 0) return false;
     }
     return true;
@@ -79,7 +80,9 @@ bool AwaitEvents(size_t count) {
     return PumpUntil([count] { return Inbox().size() >= count; });
 }
 
-ProcessSerialNumber PsnOf(pid_t pid) { return ProcessSerialNumber{0, static_cast<uint32_t>(pid)}; }
+ProcessSerialNumber PsnOf(pid_t pid) {
+    return ProcessSerialNumber{0, static_cast<uint32_t>(pid)};
+}
 
 std::string BytesOf(const ProcessSerialNumber& psn) {
     return std::string(reinterpret_cast<const char*>(&psn), sizeof psn);
@@ -89,7 +92,8 @@ OSErr SendTest(ProcessSerialNumber to, AEEventID id, const std::string& payload)
     AEAddressDesc address;
     AppleEvent event;
     EXPECT_EQ(AECreateDesc(typeProcessSerialNumber, &to, sizeof to, &address), noErr);
-    EXPECT_EQ(AECreateAppleEvent(kTestClass, id, &address, kAutoGenerateReturnID, kAnyTransactionID, &event), noErr);
+    EXPECT_EQ(AECreateAppleEvent(kTestClass, id, &address, kAutoGenerateReturnID, kAnyTransactionID, &event),
+              noErr);
     AEDisposeDesc(&address);
     ProcessSerialNumber self;
     GetCurrentProcess(&self);
@@ -101,7 +105,9 @@ OSErr SendTest(ProcessSerialNumber to, AEEventID id, const std::string& payload)
     return err;
 }
 
-bool Echo(pid_t pid) { return SendTest(PsnOf(pid), kEcho, "") == noErr && AwaitEvents(Inbox().size() + 1); }
+bool Echo(pid_t pid) {
+    return SendTest(PsnOf(pid), kEcho, "") == noErr && AwaitEvents(Inbox().size() + 1);
+}
 
 std::vector<pid_t> RegisteredPids() {
     std::vector<pid_t> pids;

@@ -21,11 +21,13 @@ std::string Code(uint32_t code) {
     return {char(code >> 24), char(code >> 16), char(code >> 8), char(code)};
 }
 
-OSErr Answer(ProcessSerialNumber to, AEEventID id, const AppleEvent* received, SRefCon refcon, AEEventID receivedId) {
+OSErr Answer(ProcessSerialNumber to, AEEventID id, const AppleEvent* received, SRefCon refcon,
+             AEEventID receivedId) {
     AEAddressDesc address;
     AppleEvent event;
     AECreateDesc(typeProcessSerialNumber, &to, sizeof to, &address);
-    OSErr err = AECreateAppleEvent(kTestClass, id, &address, kAutoGenerateReturnID, kAnyTransactionID, &event);
+    OSErr err =
+        AECreateAppleEvent(kTestClass, id, &address, kAutoGenerateReturnID, kAnyTransactionID, &event);
     AEDisposeDesc(&address);
     ProcessSerialNumber self;
     GetCurrentProcess(&self);
@@ -41,7 +43,8 @@ OSErr Answer(ProcessSerialNumber to, AEEventID id, const AppleEvent* received, S
         AEGetParamPtr(received, keyword, typeWildCard, &type, bytes.data(), size, &size);
         AEPutParamPtr(&event, keyword == kPsnKey ? kSenderKey : keyword, type, bytes.data(), size);
     }
-    if (err == noErr) err = AESend(&event, nullptr, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr);
+    if (err == noErr)
+        err = AESend(&event, nullptr, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr);
     AEDisposeDesc(&event);
     return err;
 }
@@ -59,13 +62,15 @@ OSErr OnEvent(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
 
 int main(int argc, char** argv) {
     if (argc > 1) {
-        std::printf("usage: %s\nA peer on the event channel for the platform tests (see PeerProtocol.h).\n"
-                    "Environment: %s bundle identifier; %s pid to send one event to, then end.\n",
-                    argv[0], kPeerBundleVariable, kPeerSendToVariable);
+        std::printf(
+            "usage: %s\nA peer on the event channel for the platform tests (see PeerProtocol.h).\n"
+            "Environment: %s bundle identifier; %s pid to send one event to, then end.\n",
+            argv[0], kPeerBundleVariable, kPeerSendToVariable);
         return std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
     }
     const char* bundleId = std::getenv(kPeerBundleVariable);
-    if (VNRegisterProcess(bundleId != nullptr ? bundleId : "com.corvane.PlatformPeer", argv[0]) != noErr) return 1;
+    if (VNRegisterProcess(bundleId != nullptr ? bundleId : "com.corvane.PlatformPeer", argv[0]) != noErr)
+        return 1;
     if (const char* pid = std::getenv(kPeerSendToVariable)) {
         const ProcessSerialNumber to{0, uint32_t(std::strtoul(pid, nullptr, 10))};
         return Answer(to, kGone, nullptr, 0, kGone) == noErr ? 0 : 1;

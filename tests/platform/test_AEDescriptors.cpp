@@ -12,8 +12,8 @@ constexpr AEKeyword kPayload = FOUR_CHAR_CODE("Vnmp");
 struct Event {
     Event() {
         const AEAddressDesc null;
-        EXPECT_EQ(AECreateAppleEvent(FOUR_CHAR_CODE("AWZS"), FOUR_CHAR_CODE("savY"), &null, kAutoGenerateReturnID,
-                                     kAnyTransactionID, &desc),
+        EXPECT_EQ(AECreateAppleEvent(FOUR_CHAR_CODE("AWZS"), FOUR_CHAR_CODE("savY"), &null,
+                                     kAutoGenerateReturnID, kAnyTransactionID, &desc),
                   noErr);
     }
     ~Event() { AEDisposeDesc(&desc); }
@@ -30,7 +30,8 @@ TEST(AEDescriptors, ParametersReadBackByWildcardOrTheirOwnTypeOnly) {
     char buffer[8] = {};
     DescType type = typeNull;
     size_t size = 0;
-    EXPECT_EQ(AEGetParamPtr(&event.desc, keyDirectObject, typeWildCard, &type, buffer, sizeof buffer, &size), noErr);
+    EXPECT_EQ(AEGetParamPtr(&event.desc, keyDirectObject, typeWildCard, &type, buffer, sizeof buffer, &size),
+              noErr);
     EXPECT_EQ(std::string(buffer, size), "00ABFF");
     EXPECT_EQ(type, typeChar);
     EXPECT_EQ(AEGetParamPtr(&event.desc, keyDirectObject, typeChar, &type, buffer, 2, &size), noErr);
@@ -55,7 +56,8 @@ TEST(AEDescriptors, WhatIsNoEventOrNoAddressIsRefused) {
     ASSERT_EQ(AECreateDesc(typeChar, "abc", 3, &text), noErr);
     EXPECT_EQ(AEPutParamPtr(&text, kPayload, typeChar, "x", 1), errAENotAEDesc);
     EXPECT_EQ(AESizeOfParam(&text, kPayload, nullptr, nullptr), errAENotAEDesc);
-    EXPECT_EQ(AESend(&text, nullptr, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr), errAENotAEDesc);
+    EXPECT_EQ(AESend(&text, nullptr, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr),
+              errAENotAEDesc);
     AppleEvent event;
     EXPECT_EQ(AECreateAppleEvent(FOUR_CHAR_CODE("AWZS"), FOUR_CHAR_CODE("savY"), &text, kAutoGenerateReturnID,
                                  kAnyTransactionID, &event),

@@ -39,8 +39,9 @@ TEST_F(AliasTest, BytesThatAreNoRecordAreRefused) {
     std::string otherVersion = record, relative = record;
     otherVersion[4] = 2;
     relative[25] = 'x';
-    for (const std::string& bytes : {std::string(), std::string("VNAL"), "XNAL" + record.substr(4),
-                                     record.substr(0, record.size() - 1), record + "x", otherVersion, relative}) {
+    for (const std::string& bytes :
+         {std::string(), std::string("VNAL"), "XNAL" + record.substr(4), record.substr(0, record.size() - 1),
+          record + "x", otherVersion, relative}) {
         record = bytes;
         EXPECT_EQ(resolve(), paramErr) << testing::PrintToString(bytes);
     }

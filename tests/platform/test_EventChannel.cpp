@@ -42,8 +42,10 @@ TEST(EventChannel, TargetsThatAreNotRunningGiveProcNotFound) {
         EXPECT_EQ(SendTest(psn, kEcho, "x"), procNotFound) << psn.highLongOfPSN << "/" << psn.lowLongOfPSN;
     const AEAddressDesc null;
     AppleEvent event;
-    ASSERT_EQ(AECreateAppleEvent(kTestClass, kEcho, &null, kAutoGenerateReturnID, kAnyTransactionID, &event), noErr);
-    EXPECT_EQ(AESend(&event, nullptr, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr), procNotFound);
+    ASSERT_EQ(AECreateAppleEvent(kTestClass, kEcho, &null, kAutoGenerateReturnID, kAnyTransactionID, &event),
+              noErr);
+    EXPECT_EQ(AESend(&event, nullptr, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr),
+              procNotFound);
     AEDisposeDesc(&event);
 }
 
@@ -59,7 +61,8 @@ TEST(EventChannel, EventWithoutHandlerIsDroppedWithALogLine) {
     ASSERT_TRUE(peer.waitRegistered());
     ASSERT_EQ(SendTest(PsnOf(peer.pid()), kUnhandled, "x"), noErr);
     ASSERT_TRUE(Echo(peer.pid())) << "events arrive in order, so 'nohd' was handled before";
-    EXPECT_NE(peer.log().find("varnel-platform: dropped event 'VnTs'/'nohd': no handler\n"), std::string::npos)
+    EXPECT_NE(peer.log().find("varnel-platform: dropped event 'VnTs'/'nohd': no handler\n"),
+              std::string::npos)
         << peer.log();
 }
 

@@ -36,7 +36,7 @@ TEST_F(LaunchServicesTest, TheFirstEntryInSearchOrderGivesTheProgram) {
     const struct {
         std::string bundleId;
         std::vector<std::pair<std::string, std::string>> entries;  // data folder, lines
-        std::string expected;                                        // empty: not found
+        std::string expected;                                      // empty: not found
     } cases[] = {
         {"com.corvane.Home", {{"home", "Exec=" + home}, {"first", "Exec=" + first}}, home},
         {"com.corvane.First", {{"first", "Exec=" + first + " %U"}, {"second", "Exec=" + second}}, first},
@@ -51,7 +51,8 @@ TEST_F(LaunchServicesTest, TheFirstEntryInSearchOrderGivesTheProgram) {
     };
     for (const auto& c : cases) {
         for (const auto& [data, lines] : c.entries)
-            folder.write(data + "/applications/" + c.bundleId + ".desktop", "[Desktop Entry]\n" + lines + "\n");
+            folder.write(data + "/applications/" + c.bundleId + ".desktop",
+                         "[Desktop Entry]\n" + lines + "\n");
         std::string found = "unchanged";
         EXPECT_EQ(LSFindApplicationForInfo(kLSUnknownCreator, c.bundleId, "", &found),
                   c.expected.empty() ? kLSApplicationNotFoundErr : noErr)

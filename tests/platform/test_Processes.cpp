@@ -36,13 +36,16 @@ TEST(Processes, EnumerationGivesEveryRegisteredProcessInPidOrderThenEnds) {
 TEST(Processes, InformationComesFromSelfAndFromPeers) {
     Info info;
     const ProcessSerialNumber current{0, kCurrentProcess};
-    ASSERT_EQ(ProcessInformationCopyDictionary(&current, kProcessDictionaryIncludeAllInformationMask, info), noErr);
-    EXPECT_EQ(info, (Info{{kCFBundleIdentifierKey, kSelfBundleId}, {kProcessBundlePathKey, kSelfBundlePath}}));
+    ASSERT_EQ(ProcessInformationCopyDictionary(&current, kProcessDictionaryIncludeAllInformationMask, info),
+              noErr);
+    EXPECT_EQ(info,
+              (Info{{kCFBundleIdentifierKey, kSelfBundleId}, {kProcessBundlePathKey, kSelfBundlePath}}));
 
     Peer peer("com.corvane.InfoPeer");
     ASSERT_TRUE(peer.waitRegistered());
     ASSERT_EQ(InformationOf(peer.pid(), &info), noErr);
-    EXPECT_EQ(info, (Info{{kCFBundleIdentifierKey, "com.corvane.InfoPeer"}, {kProcessBundlePathKey, PLATFORM_PEER}}));
+    EXPECT_EQ(info, (Info{{kCFBundleIdentifierKey, "com.corvane.InfoPeer"},
+                          {kProcessBundlePathKey, PLATFORM_PEER}}));
 
     const pid_t exited = ::fork();
     if (exited == 0) ::_exit(0);
