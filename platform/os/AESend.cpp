@@ -14,10 +14,10 @@ OSErr AESend(const AppleEvent* event, AppleEvent* reply, int32_t /*sendMode*/, i
     sd_bus* bus = State().bus.get();
     pid_t pid = 0;
     if (bus == nullptr || !TargetPid(event->event->target, &pid)) return procNotFound;
-    // Addressed to the owner's unique name, so the event goes to the process that was checked.
-    std::string owner;
-    if (!NameOwner(bus, ProcessBusName(pid), &owner)) return procNotFound;
     try {
+        // Addressed to the owner's unique name, so the event goes to the process that was checked.
+        std::string owner;
+        if (!NameOwner(bus, ProcessBusName(pid), &owner)) return procNotFound;
         MessagePtr call = NewProcessCall(bus, owner, kProcessObjectPath, kProcessInterface, kEventMethod);
         if (!call || sd_bus_message_set_expect_reply(call.get(), 0) < 0) return errAEEventFailed;
         if (const int r = AppendEvent(call.get(), *event->event); r < 0)
