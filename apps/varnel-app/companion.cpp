@@ -12,8 +12,6 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-constexpr int kReplyFlags = 4;
-
 std::string from(const Request& request) {
     return "'" + eventName(request.id) + "' from " +
            (request.sender.lowLongOfPSN == 0 ? std::string("an unnamed sender")

@@ -20,7 +20,8 @@ StoredJob readJob(const fs::path& file) {
     if (!job.data.is_object()) throw std::runtime_error("expected a job, a JSON object");
     // Without one, every reply would carry a fresh identifier and no request could name the
     // job again. The identifier given here reaches the file with the job's next stored export.
-    if (!job.data.contains("identifier")) job.data["identifier"] = vnu::NewUUIDText().str();
+    const auto given = job.data.find("identifier");
+    if (given == job.data.end() || *given == "") job.data["identifier"] = vnu::NewUUIDText().str();
     return job;
 }
 

@@ -15,8 +15,6 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-constexpr int kReplyFlags = 4;
-
 void resolvePath(json& job, const char* member, const UFileSpecCore& out, const std::string& whenEmpty) {
     const auto it = job.find(member);
     if (it != job.end() && !it->is_string()) return;  // the job-file writer names the mistake

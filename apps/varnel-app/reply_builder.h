@@ -8,6 +8,9 @@
 
 namespace varnel_app {
 
+// Replies and the requests they answer carry job files written with these flags.
+constexpr int kReplyFlags = 4;
+
 class ReplyBuilder {
 public:
     // `outFolder`: absolute; where jobs without an absolute document file export to.
