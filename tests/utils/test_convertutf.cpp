@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <random>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -52,18 +53,6 @@ std::vector<T> hex(const std::string& text) {
     return out;
 }
 
-// The pieces of `text` between the separators; a separator at the end gives a last empty piece.
-std::vector<std::string> split(const std::string& text, char separator) {
-    std::vector<std::string> pieces(1);
-    for (char c : text) {
-        if (c == separator)
-            pieces.emplace_back();
-        else
-            pieces.back() += c;
-    }
-    return pieces;
-}
-
 template <typename To>
 struct Run {
     ConversionResult result;
@@ -93,12 +82,11 @@ Run<UTF8> run16to8(const Units& in, size_t room, ConversionFlags flags = strictC
 }
 
 TEST(ConvertUTF, HandCheckedVectorsBothWays) {
-    // UTF-8 bytes | UTF-16 units
-    const std::string rows =
-        "41 00 42|41 00 42,7F|7F,C2 80|80,DF BF|7FF,E0 A0 80|800,E2 82 AC|20AC,ED 9F BF|D7FF,"
-        "EE 80 80|E000,EF BF BF|FFFF,F0 90 80 80|D800 DC00,F0 9F 98 80|D83D DE00,F4 8F BF BF|DBFF DFFF,|";
-    for (const std::string& row : split(rows, ',')) {
-        const Bytes utf8 = hex<UTF8>(split(row, '|')[0]);
+    std::istringstream rows(  // UTF-8 bytes | UTF-16 units
+        "41 00 42|41 00 42,7F|7F,C2 80|80,DF BF|7FF,E0 A0 80|800,E2 82 AC|20AC,ED 9F BF|D7FF,EE 80 80|E000,"
+        "EF BF BF|FFFF,F0 90 80 80|D800 DC00,F0 9F 98 80|D83D DE00,F4 8F BF BF|DBFF DFFF,|");
+    for (std::string row; std::getline(rows, row, ',');) {
+        const Bytes utf8 = hex<UTF8>(row.substr(0, row.find('|')));
         const Units utf16 = hex<UTF16>(row.substr(row.find('|') + 1));
         const auto a = run8to16(utf8, 16);
         EXPECT_EQ(std::tie(a.result, a.consumed, a.out), std::tuple(conversionOK, utf8.size(), utf16)) << row;
@@ -124,33 +112,22 @@ TEST(ConvertUTF, IllFormedUtf8StopsAtTheBadCharacter) {
     };
     for (const auto& c : cases) {
         const Bytes in = hex<UTF8>(c.in);
-        for (ConversionFlags flags : {strictConversion, lenientConversion}) {
-            const auto r = run8to16(in, 16, flags);
-            EXPECT_EQ(std::tie(r.result, r.consumed), std::tuple(c.result, c.consumed)) << c.in;
-            EXPECT_EQ(r.out, Units(in.begin(), in.begin() + c.consumed)) << c.in;  // ASCII before the fault
-        }
+        const auto r = run8to16(in, 16);
+        EXPECT_EQ(std::tie(r.result, r.consumed), std::tuple(c.result, c.consumed)) << c.in;
+        EXPECT_EQ(r.out, Units(in.begin(), in.begin() + c.consumed)) << c.in;  // ASCII before the fault
     }
 }
 
 TEST(ConvertUTF, UnpairedSurrogatesStrictAndLenient) {
-    const struct {
-        Units in;
-        ConversionResult strict;
-        size_t strictConsumed;
-        ConversionResult lenient;
-        const char* lenientOut;
-    } cases[] = {
-        {{0x41, 0xD800, 0x42}, sourceIllegal, 1, conversionOK, "41 ED A0 80 42"},
-        {{0x41, 0xDC00}, sourceIllegal, 1, conversionOK, "41 ED B0 80"},
-        {{0xDE00, 0xD83D}, sourceIllegal, 0, sourceExhausted, "ED B8 80"},
-        // A high surrogate at the very end may be completed by the next block, in either mode.
-        {{0x41, 0xD83D}, sourceExhausted, 1, sourceExhausted, "41"},
-    };
-    for (const auto& c : cases) {
-        const auto strict = run16to8(c.in, 16, strictConversion);
-        EXPECT_EQ(std::tie(strict.result, strict.consumed), std::tuple(c.strict, c.strictConsumed));
-        const auto lenient = run16to8(c.in, 16, lenientConversion);
-        EXPECT_EQ(std::tie(lenient.result, lenient.out), std::tuple(c.lenient, hex<UTF8>(c.lenientOut)));
+    // Strict stops at a lone surrogate; lenient writes it as three bytes. A high surrogate at the
+    // very end may be completed by the next block, in either mode.
+    const auto strict = run16to8({0x41, 0xDC00, 0x42}, 16);
+    EXPECT_EQ(std::tie(strict.result, strict.consumed), std::tuple(sourceIllegal, 1u));
+    const auto lenient = run16to8({0x41, 0xDC00, 0x42}, 16, lenientConversion);
+    EXPECT_EQ(std::tie(lenient.result, lenient.out), std::tuple(conversionOK, hex<UTF8>("41 ED B0 80 42")));
+    for (ConversionFlags flags : {strictConversion, lenientConversion}) {
+        const auto r = run16to8({0x41, 0xD83D}, 16, flags);
+        EXPECT_EQ(std::tie(r.result, r.consumed, r.out), std::tuple(sourceExhausted, 1u, Bytes{0x41}));
     }
 }
 
@@ -159,7 +136,7 @@ TEST(ConvertUTF, TargetFullLeavesSourceAtFirstUnconvertedCharacter) {
     for (const auto& [room, consumed, produced] : {std::tuple{0u, 0u, 0u}, {1u, 2u, 1u}, {2u, 2u, 1u}}) {
         const auto r = run8to16(hex<UTF8>("C3 A9 F0 9F 98 80"), room);
         EXPECT_EQ(std::tie(r.result, r.consumed, r.out),
-                  std::tie(targetExhausted, consumed, Units(produced, 0xE9)));
+                  std::tuple(targetExhausted, consumed, Units(produced, 0xE9)));
     }
     // 'A', '€' and a surrogate pair take 1, 3 and 4 bytes.
     for (const auto& [room, consumed, produced] :
@@ -172,19 +149,19 @@ TEST(ConvertUTF, TargetFullLeavesSourceAtFirstUnconvertedCharacter) {
 
 TEST(ConvertUTF, IsLegalUtf8) {
     // A lead byte alone, or with more bytes than it claims, is not one character.
-    const std::string legal = "00,7F,C2 80,E0 A0 80,ED 9F BF,F0 90 80 80,F4 8F BF BF";
-    const std::string illegal =
-        "80,C2,C1 BF,C2 C0,41 80,E0 9F 80,ED A0 80,E1 80 7F,C3 A9 A9,F0 8F 80 80,F4 90 80 80,F5 80 80 80,"
-        "F1 80 80 C0,F8 88 80 80 80,";
-    for (const std::string* list : {&legal, &illegal}) {
-        for (const std::string& text : split(*list, ',')) {
+    for (const bool legal : {true, false}) {
+        std::istringstream list(
+            legal ? "00,7F,C2 80,E0 A0 80,ED 9F BF,F0 90 80 80,F4 8F BF BF"
+                  : "80,C2,C1 BF,C2 C0,41 80,E0 9F 80,ED A0 80,E1 80 7F,C3 A9 A9,F0 8F 80 80,"
+                    "F4 90 80 80,F5 80 80 80,F1 80 80 C0,F8 88 80 80 80,,");
+        for (std::string text; std::getline(list, text, ',');) {
             const Bytes bytes = hex<UTF8>(text);
-            EXPECT_EQ(isLegalUTF8(bytes.data(), int(bytes.size())), list == &legal) << text;
+            EXPECT_EQ(isLegalUTF8(bytes.data(), int(bytes.size())), legal) << text;
         }
     }
 }
 
-// Random, mostly ill-formed input in both directions, against the C library's converter.
+// Random, mostly ill-formed input against the C library's converter.
 TEST(ConvertUTF, RandomInputAgreesWithIconv) {
     std::mt19937 rng(77);
     const UTF8 interesting[] = {0x80, 0xBF, 0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xED, 0xEF,
@@ -219,19 +196,6 @@ TEST(ConvertUTF, RandomInputAgreesWithIconv) {
                 EXPECT_EQ(ours.result, sourceExhausted);
             }
         }
-
-        Units units(1 + rng() % 20);
-        for (UTF16& u : units) {
-            const unsigned kind = rng() % 4;
-            u = static_cast<UTF16>(kind == 0 ? 0xD800 + rng() % 0x800 : kind == 1 ? rng() % 0x80 : rng());
-        }
-        const auto back = run16to8(units, units.size() * 3 + 3);
-        const Oracle ref16 = iconvConvert("UTF-8", "UTF-16LE", units.data(), units.size() * 2);
-        EXPECT_EQ(std::string(back.out.begin(), back.out.end()), ref16.out);
-        EXPECT_EQ(back.consumed * 2, ref16.consumed);
-        EXPECT_EQ(back.result, ref16.error == 0        ? conversionOK
-                               : ref16.error == EINVAL ? sourceExhausted
-                                                       : sourceIllegal);
     }
 }
 

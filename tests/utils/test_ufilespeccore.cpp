@@ -12,12 +12,11 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "TestFolders.h"
 
 namespace fs = std::filesystem;
-using testing_support::CapturedLog;
-using testing_support::ScopedEnvironment;
 using testing_support::ScratchFolder;
 using F = UFileSpecCore;
 
@@ -36,117 +35,101 @@ mode_t modeOf(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
-}  // namespace
-
-TEST(UFileSpecCorePaths, InitAddAndUp) {
-    struct {
-        const char* start;  // nullptr: init without base; otherwise add to this path
-        const char* input;
-        bool ok;
-        const char* expected;
-    } cases[] = {{nullptr, "/a/b///", true, "/a/b"},
-                 {nullptr, "/", true, "/"},
-                 {nullptr, "//", true, "/"},
-                 {nullptr, "/a/./b/../c", true, "/a/./b/../c"},  // only trailing slashes go
-                 {nullptr, "c", false, ""},
-                 {nullptr, "", false, ""},
-                 {"/a", "x/./y/", true, "/a/x/y"},
-                 {"/a/b", "../z", true, "/a/z"},
-                 {"/a", "", true, "/a"},
-                 {"/a", "x//y", true, "/a/x/y"},
-                 {"/", "x", true, "/x"},
-                 {"/a/b", "../..", true, "/"},
-                 {"/", "..", false, ""},
-                 {"/a", "/abs", false, ""},
-                 {"/a", "../../b", false, ""}};
+TEST(UFileSpecCorePaths, InitAddUpAndName) {
+    // Without a start, an init without base; otherwise an add to the start. Only trailing slashes
+    // go from a path; an empty result means failure.
+    const struct {
+        const char *start, *input, *expected;
+    } cases[] = {
+        {nullptr, "/a/b///", "/a/b"},
+        {nullptr, "/", "/"},
+        {nullptr, "//", "/"},
+        {nullptr, "/a/./b/../c", "/a/./b/../c"},
+        {nullptr, "c", ""},
+        {nullptr, "", ""},
+        {"/a", "x/./y/", "/a/x/y"},
+        {"/a/b", "../z", "/a/z"},
+        {"/a", "", "/a"},
+        {"/a", "x//y", "/a/x/y"},
+        {"/", "x", "/x"},
+        {"/a/b", "../..", "/"},
+        {"/", "..", ""},
+        {"/a", "/abs", ""},
+        {"/a", "../../b", ""},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.start ? c.start : "(init)") + " + " + c.input);
         F spec(u("/previous"), nullptr);
+        const bool ok = *c.expected != '\0';
         if (c.start == nullptr) {
-            EXPECT_EQ(spec.init(u(c.input), nullptr), c.ok);
+            EXPECT_EQ(spec.init(u(c.input), nullptr), ok);
         } else {
             const F base(u(c.start), nullptr);
             if (c.input[0] != '/') {  // a relative init is an add to a copy of the base
-                EXPECT_EQ(spec.init(u(c.input), &base), c.ok);
+                EXPECT_EQ(spec.init(u(c.input), &base), ok);
                 EXPECT_EQ(spec.path(), u(c.expected));
             }
             spec = base;
-            EXPECT_EQ(spec.add(u(c.input)), c.ok);
+            EXPECT_EQ(spec.add(u(c.input)), ok);
         }
-        EXPECT_EQ(spec.path(), u(c.expected));
-        EXPECT_EQ(spec.isValid(), c.ok);
+        EXPECT_EQ(std::tuple(spec.path(), spec.isValid()), std::tuple(u(c.expected), ok));
     }
 
     // The file spec's own path as argument is read before the path changes.
     F self(u("/a/b"), nullptr);
     EXPECT_FALSE(self.add(self.path()));
     self.init(u("/a/b/"), nullptr);
-    EXPECT_TRUE(self.init(self.path(), nullptr));
     EXPECT_TRUE(self.init(u("c"), &self));
     EXPECT_EQ(self.path(), u("/a/b/c"));
 
     F spec(u("/a/b"), nullptr);
-    for (const char* parent : {"/a", "/"}) {
-        EXPECT_TRUE(spec.up());
-        EXPECT_EQ(spec.path(), u(parent));
-    }
+    for (const char* parent : {"/a", "/"}) EXPECT_TRUE(spec.up() && spec.path() == u(parent)) << parent;
     EXPECT_FALSE(spec.up());
     EXPECT_EQ(spec.path(), u("/"));
     EXPECT_FALSE(F().up());
+
+    const std::tuple<const char*, bool, const char*> names[] = {{"/x/report.tar.gz", false, "report.tar"},
+                                                                {"/x/report.tar.gz", true, "report.tar.gz"},
+                                                                {"/x/README", false, "README"},
+                                                                {"/x/.profile", false, ""},
+                                                                {"/x/.profile", true, ".profile"},
+                                                                {"/", true, ""}};
+    for (const auto& [path, withExtension, name] : names)
+        EXPECT_EQ(F(u(path), nullptr).name(withExtension), u(name)) << path;
 }
 
-TEST(UFileSpecCorePaths, Name) {
-    struct {
-        const char* path;
-        bool withExtension;
-        const char* expected;
-    } cases[] = {{"/x/report.tar.gz", false, "report.tar"},
-                 {"/x/report.tar.gz", true, "report.tar.gz"},
-                 {"/x/README", false, "README"},
-                 {"/x/.profile", false, ""},
-                 {"/x/.profile", true, ".profile"},
-                 {"/", true, ""},
-                 {"", true, ""}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        F spec;
-        spec.init(u(c.path), nullptr);
-        EXPECT_EQ(spec.name(c.withExtension), u(c.expected));
-    }
-}
-
-TEST(UFileSpecCoreFiles, QueriesAndListing) {
+TEST(UFileSpecCoreFiles, QueriesListingAndFolders) {
     ScratchFolder dir;
     dir.write("file.txt", "x");
     dir.makeFolder("sub");
     const F root(u(dir.path()), nullptr);
     const F file(u("file.txt"), &root), sub(u("sub"), &root), missing(u("missing"), &root);
-
     EXPECT_TRUE(file.exists() && file.isFile() && !file.isFolder());
     EXPECT_TRUE(sub.exists() && sub.isFolder() && !sub.isFile());
-    EXPECT_FALSE(missing.exists() || missing.isFile() || missing.isFolder());
-    EXPECT_FALSE(F().exists());
+    EXPECT_FALSE(missing.exists() || missing.isFile() || missing.isFolder() || F().exists());
 
     std::vector<std::string> paths;
     for (const F& entry : root.getFolderContent()) paths.push_back(entry.path().str());
     std::sort(paths.begin(), paths.end());
     EXPECT_EQ(paths, (std::vector<std::string>{dir / "file.txt", dir / "sub"}));
-    EXPECT_TRUE(file.getFolderContent().empty());
-    EXPECT_TRUE(missing.getFolderContent().empty());
+    EXPECT_TRUE(file.getFolderContent().empty() && missing.getFolderContent().empty());
     // Entries of the root folder carry a single slash.
     for (const F& entry : F(u("/"), nullptr).getFolderContent())
         EXPECT_NE(entry.path().str().substr(0, 2), "//");
-}
 
-TEST(UFileSpecCoreFiles, MkdirNeedsTheParent) {
-    ScratchFolder dir;
-    const F root(u(dir.path()), nullptr);
-    EXPECT_FALSE(F(u("a/b"), &root).mkdir());
+    EXPECT_FALSE(F(u("a/b"), &root).mkdir());  // the parent is missing
     EXPECT_FALSE(fs::exists(dir / "a"));
-    EXPECT_TRUE(F(u("a"), &root).mkdir());
-    EXPECT_TRUE(F(u("a/b"), &root).mkdir());
+    EXPECT_TRUE(F(u("a"), &root).mkdir() && F(u("a/b"), &root).mkdir());
     EXPECT_TRUE(fs::is_directory(dir / "a/b"));
     EXPECT_FALSE(F(u("a/b"), &root).mkdir());  // already there
+
+    EXPECT_TRUE(F(u("fresh"), &root).mkdirPrivate());
+    EXPECT_EQ(modeOf(dir / "fresh"), 0700u);
+    EXPECT_TRUE(F(u("fresh"), &root).mkdirPrivate());  // an existing one of ours is fine
+    ::chmod(dir.makeFolder("open").c_str(), 0755);
+    fs::create_directory_symlink(dir / "fresh", dir / "link");
+    for (const char* refused : {"open", "link", "file.txt"})
+        EXPECT_FALSE(F(u(refused), &root).mkdirPrivate()) << refused;
 }
 
 TEST(UFileSpecCoreFiles, UnlinkRemovesATreeButNotWhatLinksPointTo) {
@@ -156,64 +139,36 @@ TEST(UFileSpecCoreFiles, UnlinkRemovesATreeButNotWhatLinksPointTo) {
     dir.makeFolder("tree/empty");
     const std::string outside = dir.write("outside/keep.txt", "keep");
     fs::create_directory_symlink(dir / "outside", dir / "tree/sub/link");
-
     EXPECT_TRUE(F(u(dir / "tree"), nullptr).unlink());
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "tree")));
     EXPECT_TRUE(fs::exists(outside));
-
     const F file(u(outside), nullptr);
     EXPECT_TRUE(file.unlink());
-    EXPECT_FALSE(fs::exists(outside));
-    EXPECT_FALSE(file.unlink());
+    EXPECT_FALSE(fs::exists(outside) || file.unlink());
 }
 
-TEST(UFileSpecCoreFiles, MkdirPrivateAcceptsOnlyOurOwnClosedFolder) {
+TEST(UFileSpecCoreFiles, OpeningLogsTheSystemErrorAndAddsTheDirection) {
     ScratchFolder dir;
     const F root(u(dir.path()), nullptr);
-    EXPECT_TRUE(F(u("fresh"), &root).mkdirPrivate());
-    EXPECT_EQ(modeOf(dir / "fresh"), 0700u);
-    EXPECT_TRUE(F(u("fresh"), &root).mkdirPrivate());  // an existing one of ours is fine
-
-    ::chmod(dir.makeFolder("open").c_str(), 0755);
-    ::chmod(dir.makeFolder("target").c_str(), 0700);
-    fs::create_directory_symlink(dir / "target", dir / "link");
-    dir.write("plain", "x");
-    for (const char* refused : {"open", "link", "plain"})
-        EXPECT_FALSE(F(u(refused), &root).mkdirPrivate()) << refused;
-}
-
-TEST(UFileSpecCoreFiles, FopenLogsTheSystemErrorText) {
-    ScratchFolder dir;
-    const F root(u(dir.path()), nullptr);
-    CapturedLog log;
+    testing_support::CapturedLog log;
     EXPECT_EQ(F(u("missing/x"), &root).fopen("rb"), nullptr);
-    EXPECT_EQ(log.count("[ERROR]"), 1);
-    EXPECT_EQ(log.count(std::string("[UFileSpecCore:fopen:1042] ") + std::strerror(ENOENT)), 1) << log.text();
-
     FILE* f = F(u("new.txt"), &root).fopen("wb");
     ASSERT_NE(f, nullptr);
     std::fclose(f);
     EXPECT_EQ(log.count("[ERROR]"), 1);
-}
+    EXPECT_EQ(log.count(std::string("[UFileSpecCore:fopen:1042] ") + std::strerror(ENOENT)), 1) << log.text();
 
-TEST(UFileSpecCoreFiles, FsopenAddsTheStreamsDirection) {
-    ScratchFolder dir;
-    const F root(u(dir.path()), nullptr);
     const F file(u("data.bin"), &root);
     std::ofstream out;
     out.setstate(std::ios::badbit);  // a successful open clears an earlier state
     ASSERT_TRUE(file.fsopen(out, std::ios::binary | std::ios::trunc).good());
     out << "abc";
     out.close();
-    std::ifstream in;
+    std::ifstream in, none;
     std::string text;
     ASSERT_TRUE(file.fsopen(in, std::ios::binary).good());
     EXPECT_TRUE(in >> text && text == "abc");
-
-    std::ifstream none;
     EXPECT_TRUE(F(u("missing"), &root).fsopen(none, std::ios::binary).fail());
-    std::ofstream nowhere;
-    EXPECT_TRUE(F(u("missing/x"), &root).fsopen(nowhere, 0).fail());
 }
 
 class UFileSpecCoreFolders : public ::testing::Test {
@@ -230,16 +185,15 @@ protected:
         return spec.init(which) ? spec.path() : u("(failed)");
     }
     // Each folder's path, and whether it exists afterwards.
-    void expectFolders(const std::vector<std::tuple<F::SpecialFolder, std::string, bool>>& expected) {
+    static void expectFolders(const std::vector<std::tuple<F::SpecialFolder, std::string, bool>>& expected) {
         for (const auto& [which, path, created] : expected) {
-            SCOPED_TRACE(static_cast<int>(which));
-            EXPECT_EQ(folder(which), u(path));
-            EXPECT_EQ(fs::is_directory(path), created);
+            EXPECT_EQ(folder(which), u(path)) << which;
+            EXPECT_EQ(fs::is_directory(path), created) << which;
         }
     }
 
     ScratchFolder home;
-    ScopedEnvironment env;
+    testing_support::ScopedEnvironment env;
     ustring previousBundle;
 };
 
@@ -253,11 +207,9 @@ TEST_F(UFileSpecCoreFolders, FreedesktopDefaultsUnderHome) {
                    {F::eSpecialFolder_ColorProfiles, home / ".local/share/icc", true},
                    {F::eSpecialFolder_Logs, home / ".local/state", true}});
     EXPECT_FALSE(F().init(static_cast<F::SpecialFolder>(11)));
-
     env.unset("HOME");
-    const struct passwd* entry = ::getpwuid(::getuid());
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(folder(F::eSpecialFolder_Home), u(entry->pw_dir));
+    ASSERT_NE(::getpwuid(::getuid()), nullptr);
+    EXPECT_EQ(folder(F::eSpecialFolder_Home), u(::getpwuid(::getuid())->pw_dir));
 }
 
 TEST_F(UFileSpecCoreFolders, VariablesAndUserDirsWin) {
@@ -266,8 +218,7 @@ TEST_F(UFileSpecCoreFolders, VariablesAndUserDirsWin) {
     env.set("XDG_CONFIG_HOME", other / "config/");
     env.set("XDG_STATE_HOME", other / "state");
     other.write("config/user-dirs.dirs",
-                "# written by xdg-user-dirs-update\n"
-                "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n"
+                "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n"
                 "XDG_DOCUMENTS_DIR=\"" +
                     other.path() + "/Dokumente\"\n");
     expectFolders({{F::eSpecialFolder_SharedData, other / "data", false},
@@ -276,7 +227,6 @@ TEST_F(UFileSpecCoreFolders, VariablesAndUserDirsWin) {
                    {F::eSpecialFolder_Logs, other / "state", true},
                    {F::eSpecialFolder_Desktop, home / "Schreibtisch", false},
                    {F::eSpecialFolder_Documents, other / "Dokumente", false}});
-
     // Relative values are not valid base folders and count as unset.
     env.set("XDG_DATA_HOME", "relative/data");
     EXPECT_EQ(folder(F::eSpecialFolder_SharedData), u(home / ".local/share"));
@@ -285,22 +235,18 @@ TEST_F(UFileSpecCoreFolders, VariablesAndUserDirsWin) {
 TEST_F(UFileSpecCoreFolders, WorkingDirectoryAndMainBundle) {
     const fs::path previous = fs::current_path();
     fs::current_path(home.path());
-    const ustring cwd = folder(F::eSpecialFolder_CurrentDirectory);
     F::setMainBundle(ustring());
-    const ustring noBundle = folder(F::eSpecialFolder_MainBundle);
-    const ustring noBundleParent = folder(F::eSpecialFolder_MainBundleParent);
+    const auto withoutBundle =
+        std::tuple(folder(F::eSpecialFolder_CurrentDirectory), folder(F::eSpecialFolder_MainBundle),
+                   folder(F::eSpecialFolder_MainBundleParent));
     fs::current_path(previous);
-
-    EXPECT_EQ(cwd, u(fs::canonical(home.path()).string()));
-    EXPECT_EQ(noBundle, u("(failed)"));
-    EXPECT_EQ(noBundleParent, cwd);
+    const ustring cwd = u(fs::canonical(home.path()).string());
+    EXPECT_EQ(withoutBundle, std::tuple(cwd, u("(failed)"), cwd));
 
     F::setMainBundle(u(home / "Apps/Host.app/"));
     EXPECT_EQ(folder(F::eSpecialFolder_MainBundle), u(home / "Apps/Host.app"));
     EXPECT_EQ(folder(F::eSpecialFolder_MainBundleParent), u(home / "Apps"));
 }
-
-namespace {
 
 // The temporary folder registers a process-wide clean-up. Each scenario runs in a child process so
 // that this test process never registers one of its own (other tests need a process without).
@@ -318,8 +264,6 @@ std::string temporaryFolderOf(pid_t pid) {
     return privateArea() + "/vn" + std::to_string(pid);
 }
 
-}  // namespace
-
 TEST(UFileSpecCoreTemporary, OnePrivateFolderPerProcessRemovedAtExit) {
     const auto [pid, status] = runChild([] {
         const F first(F::eSpecialFolder_Temporary);
@@ -334,8 +278,7 @@ TEST(UFileSpecCoreTemporary, OnePrivateFolderPerProcessRemovedAtExit) {
         return f != nullptr && std::fclose(f) == 0 ? 0 : 6;
     });
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_FALSE(fs::exists(temporaryFolderOf(pid)));
-    EXPECT_FALSE(fs::exists("/tmp/vn" + std::to_string(pid)));
+    EXPECT_FALSE(fs::exists(temporaryFolderOf(pid)) || fs::exists("/tmp/vn" + std::to_string(pid)));
 }
 
 TEST(UFileSpecCoreTemporary, CrashMovesTheFolderOutOfThePrivateArea) {
@@ -368,3 +311,5 @@ TEST(UFileSpecCoreTemporary, CrashMovesTheFolderOutOfThePrivateArea) {
     });
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
+
+}  // namespace
