@@ -1,28 +1,17 @@
-// Byte helpers shared by the job-model tests: hexadecimal text and key streams built in memory.
+// Key streams built and read in memory for the job-model tests.
 #pragma once
 
 #include <sstream>
 #include <string>
 
+#include "ByteText.h"
 #include "UKeyStream.h"
-#include "hexcodec.h"
 #include "umessage.h"
 
 namespace job_test {
 
-// "4B 53 ff" -> bytes; spaces are ignored.
-inline std::string Unhex(std::string text) {
-    std::erase(text, ' ');
-    return vnu::HexDecode(text);
-}
-
-// Spaced pairs, so that a failed comparison shows where the bytes part.
-inline std::string Hex(const std::string& bytes) {
-    const std::string plain = vnu::HexEncode(bytes);
-    std::string text;
-    for (size_t i = 0; i < plain.size(); i += 2) text += (i ? " " : "") + plain.substr(i, 2);
-    return text;
-}
+using testing_support::bytes;
+using testing_support::spacedHex;
 
 // A complete stream whose root content is what `body` writes.
 template <class Body>
@@ -56,9 +45,8 @@ auto ReadStream(const std::string& bytes, Read read) {
 inline void WriteMessage(UKeyOutStream& out, UKey key, const umessage& message) {
     std::ostringstream os;
     message.flatten(os);
-    const std::string bytes = os.str();
     out << key;
-    out.WriteField(bytes.data(), static_cast<int>(bytes.size()), UKeyStream::eType_Bytes);
+    out.WriteField(os.str().data(), static_cast<int>(os.str().size()), UKeyStream::eType_Bytes);
 }
 
 }  // namespace job_test

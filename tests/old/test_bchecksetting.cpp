@@ -31,14 +31,20 @@ protected:
         s.DeserialiseSetting(record.get());
         return s;
     }
+    static BCheckSetting withValues(const char* name, std::initializer_list<std::pair<int, double>> values) {
+        BCheckSetting s(name);
+        for (const auto& [index, value] : values) s.SetValue(index, value);
+        return s;
+    }
 };
 
 TEST(BCheckSettingNames, TypeAndSeverityNames) {
-    EXPECT_EQ(BCheckSetting::NameToProblemType("eSettingType_CombiningParameterHigh"), 10);
-    EXPECT_EQ(BCheckSetting::NameToProblemType("eSettingType_Undefined"), 0);
-    EXPECT_EQ(BCheckSetting::NameToProblemType("eSettingType_LimitsLow"), 2);
-    EXPECT_EQ(BCheckSetting::NameToProblemType("limitsLow"), -1);
-    EXPECT_EQ(BCheckSetting::NameToProblemType(""), -1);
+    for (const auto& [name, type] : {std::pair{"eSettingType_CombiningParameterHigh", 10},
+                                     {"eSettingType_Undefined", 0},
+                                     {"eSettingType_LimitsLow", 2},
+                                     {"limitsLow", -1},
+                                     {"", -1}})
+        EXPECT_EQ(BCheckSetting::NameToProblemType(name), type) << name;
     EXPECT_EQ(BCheckSetting::NameToProblemSeverity("warn"), eProblemSeverity_NotSet);
     EXPECT_EQ(BCheckSetting::NameToProblemSeverity("eProblemSeverity_Warn"), eProblemSeverity_Warn);
     EXPECT_EQ(BCheckSetting::NameToProblemSeverity("eProblemSeverity_ParameterNotSet"),
@@ -47,13 +53,11 @@ TEST(BCheckSettingNames, TypeAndSeverityNames) {
 
 TEST_F(BCheckSettingTest, ConstructionTakesTheDescribedTypeAndTheNamesPrecision) {
     const struct {
-        const char* name;
-        const char* kept;
+        const char *name, *kept;
         ESettingType type;
         int precision;
     } cases[] = {
         {"ResTooLowContone", "ResTooLowContone", eSettingType_LimitsLow, 0},
-        {"MaxPlates", "MaxPlates", eSettingType_LimitsHigh, 0},
         {"InkWeightTAC", "InkWeightTAC", eSettingType_LimitsHigh, 1},
         {"PDFVersionTooLow", "PDFVersionTooLow", eSettingType_LimitsLow, 1},
         {"SolidTextTooSmall", "SolidTextTooSmall", eSettingType_LimitsLow, 2},
@@ -64,9 +68,9 @@ TEST_F(BCheckSettingTest, ConstructionTakesTheDescribedTypeAndTheNamesPrecision)
     };
     for (const auto& c : cases) {
         const BCheckSetting s(c.name);
-        EXPECT_EQ(s.GetName(), ustring(c.kept)) << c.name;
-        EXPECT_EQ(s.GetSettingType(), c.type) << c.name;
-        EXPECT_EQ(s.GetPrecision(), c.precision) << c.name;
+        EXPECT_EQ(std::tuple(s.GetName(), s.GetSettingType(), s.GetPrecision()),
+                  std::tuple(ustring(c.kept), c.type, c.precision))
+            << c.name;
     }
 }
 
@@ -100,20 +104,11 @@ TEST_F(BCheckSettingTest, SeverityFollowsWhatIsSet) {
 }
 
 TEST_F(BCheckSettingTest, MeasuredSeverityAndTheThresholdCrossed) {
-    BCheckSetting high("ResTooHighContone");  // precision 0
-    high.SetValue(kNote, 300);
-    high.SetValue(kWarn, 400);
-    high.SetValue(kFault, 450);
-    BCheckSetting low("SolidTextTooSmall");  // precision 2
-    low.SetValue(kWarn, 150);
-    BCheckSetting ignoreHigh("ResTooHighContone");
-    ignoreHigh.SetValue(kFault, 450);
-    ignoreHigh.SetIgnoreValue(100);
-    BCheckSetting ignoreLow("ResTooLowContone");
-    ignoreLow.SetIgnoreValue(100);
-    BCheckSetting parameter("Setting_PDFVersion");
-    parameter.SetValue(kFault, 1.4);
-
+    const BCheckSetting high = withValues("ResTooHighContone", {{kNote, 300}, {kWarn, 400}, {kFault, 450}});
+    const BCheckSetting low = withValues("SolidTextTooSmall", {{kWarn, 150}});  // precision 2
+    const BCheckSetting ignoreHigh = withValues("ResTooHighContone", {{kFault, 450}, {3, 100}});
+    const BCheckSetting ignoreLow = withValues("ResTooLowContone", {{3, 100}});
+    const BCheckSetting parameter = withValues("Setting_PDFVersion", {{kFault, 1.4}});
     const double untouched = -1;
     const struct {
         const BCheckSetting& setting;
@@ -125,7 +120,7 @@ TEST_F(BCheckSettingTest, MeasuredSeverityAndTheThresholdCrossed) {
         {high, 450.6, eProblemSeverity_Fault, 450},  // rounds to 451
         {high, 450.4, eProblemSeverity_Warn, 400},
         {high, 300.5, eProblemSeverity_Note, 300},
-        {high, 300.4, eProblemSeverity_Ignore, untouched},
+        {high, 299, eProblemSeverity_Ignore, untouched},
         {low, 149.99, eProblemSeverity_Warn, 150},
         {low, 149.999, eProblemSeverity_Ignore, untouched},  // rounds to 150.00
         {ignoreHigh, 200, eProblemSeverity_Ignore, 100},
@@ -133,10 +128,10 @@ TEST_F(BCheckSettingTest, MeasuredSeverityAndTheThresholdCrossed) {
         {ignoreLow, 99, eProblemSeverity_Ignore, 100},
         {parameter, 999.9, eProblemSeverity_Ignore, untouched},
     };
-    for (size_t i = 0; i < std::size(cases); ++i) {
+    for (const auto& c : cases) {
         double t = untouched;
-        EXPECT_EQ(cases[i].setting.GetSeverity(cases[i].measured, &t), cases[i].expected) << "case " << i;
-        EXPECT_EQ(t, cases[i].threshold) << "case " << i;
+        EXPECT_EQ(c.setting.GetSeverity(c.measured, &t), c.expected) << c.measured;
+        EXPECT_EQ(t, c.threshold) << c.measured;
     }
     EXPECT_EQ(low.GetSeverity(10), eProblemSeverity_Warn);  // no output asked for
 }
@@ -149,11 +144,8 @@ TEST_F(BCheckSettingTest, UserUnitsCompareInMillimetres) {
     double measured = 8.49;
     double thresholds[4];
     s.GetComparisonValues(measured, thresholds);
-    EXPECT_DOUBLE_EQ(measured, 3.0);  // 2.995 mm
-    EXPECT_DOUBLE_EQ(thresholds[kWarn], 3.0);
-    EXPECT_DOUBLE_EQ(thresholds[kFault], 1.02);
-    EXPECT_DOUBLE_EQ(thresholds[kNote], 0.0);  // rounded whether set or not
-
+    EXPECT_EQ(std::tuple(measured, thresholds[kWarn], thresholds[kFault], thresholds[kNote]),
+              std::tuple(3.0, 3.0, 1.02, 0.0));  // rounded whether set or not
     double t = -1;
     EXPECT_EQ(s.GetSeverity(8.49, &t), eProblemSeverity_Ignore);
     EXPECT_EQ(s.GetSeverity(8.4, &t), eProblemSeverity_Warn);  // 2.96 mm
@@ -178,7 +170,6 @@ TEST_F(BCheckSettingTest, ProfileCheckSeverity) {
         // Other words, "notset" and no word leave the severity as it was.
         {"BlackUsed", Check().sev("Warn"), eProblemSeverity_Warn, eProblemSeverity_Warn},
         {"BlackUsed", Check().sev("notset"), eProblemSeverity_Warn, eProblemSeverity_Warn},
-        {"BlackUsed", Check().sev(""), eProblemSeverity_Warn, eProblemSeverity_Warn},
         {"CourierUsed", Check(), eProblemSeverity_Note, eProblemSeverity_Note},
     };
     for (const auto& c : cases)
@@ -188,13 +179,11 @@ TEST_F(BCheckSettingTest, ProfileCheckSeverity) {
 
 TEST_F(BCheckSettingTest, ProfileCheckValuesAndParameters) {
     Check limits = Check().note(300).precision(0);
-    limits.longs("warn", 400).str("PV", "seven");
+    limits.longs("warn", {400}).str("PV", {"seven"});
     const BCheckSetting s = fromCheck("ResTooHighContone", limits);
-    EXPECT_EQ(s.GetName(), ustring("ResTooHighContone"));
-    EXPECT_EQ(s.GetSettingType(), eSettingType_LimitsHigh);
-    EXPECT_EQ(s.GetPrecision(), 0);
-    EXPECT_FALSE(s.GetUseUserUnits());
-    EXPECT_EQ(s.GetSeverity(), eProblemSeverity_Warn);
+    EXPECT_EQ(
+        std::tuple(s.GetName(), s.GetSettingType(), s.GetPrecision(), s.GetUseUserUnits(), s.GetSeverity()),
+        std::tuple(ustring("ResTooHighContone"), eSettingType_LimitsHigh, 0, false, eProblemSeverity_Warn));
     EXPECT_EQ(s.GetValue(kWarn), 400);
     EXPECT_TRUE(s.GetValueNULL(kFault));
     // "PV" present but not a number: set, at 0.
@@ -203,100 +192,92 @@ TEST_F(BCheckSettingTest, ProfileCheckValuesAndParameters) {
 
     EXPECT_EQ(fromCheck("ResTooHighContone", Check()).GetPrecision(), 2);
     EXPECT_TRUE(fromCheck("ResTooHighContone", Check()).GetParameterValueNULL());
-    EXPECT_EQ(fromCheck("ResTooHighContone", Check().num("precision", 1.7)).GetPrecision(), 1);
-    EXPECT_EQ(fromCheck("Setting_TrimSize", Check().num("PV", 2.5)).GetParameterValue(), 2.5);
-    EXPECT_EQ(fromCheck("Setting_TrimSize", Check().ints("PV", 7)).GetParameterValue(), 7);
+    EXPECT_EQ(fromCheck("ResTooHighContone", Check().num("precision", {1.7})).GetPrecision(), 1);
+    EXPECT_EQ(fromCheck("Setting_TrimSize", Check().num("PV", {2.5})).GetParameterValue(), 2.5);
+    EXPECT_EQ(fromCheck("Setting_TrimSize", Check().ints("PV", {7})).GetParameterValue(), 7);
 
     const BCheckSetting p = fromCheck("Setting_ProcessProfile", Check().param("a.icc").param("b.icc"));
-    EXPECT_EQ(p.GetStringParam(0), ustring("a.icc"));
-    EXPECT_EQ(p.GetStringParam(1), ustring("b.icc"));
-    EXPECT_TRUE(p.GetStringParamNULL(2));
-    EXPECT_EQ(p.GetSeverity(), eProblemSeverity_Parameter);
-}
+    EXPECT_EQ(std::tuple(p.GetStringParam(0), p.GetStringParam(1), p.GetStringParamNULL(2), p.GetSeverity()),
+              std::tuple(ustring("a.icc"), ustring("b.icc"), true, eProblemSeverity_Parameter));
 
-TEST_F(BCheckSettingTest, UndescribedProfileCheckIsRefusedAndLogged) {
     testing_support::CapturedLog log;
-    BCheckSetting s("BlackUsed");
-    EXPECT_FALSE(s.DeserialiseSetting2("MinPlates", WCheckSetting(Check().warn(3))));
-    EXPECT_EQ(s.GetName(), ustring("BlackUsed"));
-    EXPECT_TRUE(s.GetValueNULL(kWarn));
-    EXPECT_NE(log.text().find("new setting not found"), std::string::npos);
-    EXPECT_NE(log.text().find("[BCheckSetting:"), std::string::npos);  // the logger shows the base name
-    EXPECT_NE(log.text().find("DeserialiseSetting2"), std::string::npos);
+    BCheckSetting refused("BlackUsed");
+    EXPECT_FALSE(refused.DeserialiseSetting2("MinPlates", WCheckSetting(Check().warn(3))));  // not described
+    EXPECT_EQ(refused.GetName(), ustring("BlackUsed"));
+    EXPECT_TRUE(refused.GetValueNULL(kWarn));
+    EXPECT_EQ(log.count("[BCheckSetting:DeserialiseSetting2:"), 1) << log.text();
+    EXPECT_EQ(log.count("new setting not found"), 1);
 }
 
-TEST_F(BCheckSettingTest, RecordTypeAndPrecision) {
-    Msg record;
-    record.str("problem", "ResTooLowContone").str("type", "eSettingType_Boolean").num("warn", 150);
-    const BCheckSetting described = fromRecord(record);
-    EXPECT_EQ(described.GetSettingType(), eSettingType_LimitsLow);  // the description wins
-    EXPECT_EQ(described.GetPrecision(), 0);                         // missing: 0
-    EXPECT_EQ(described.GetSeverity(), eProblemSeverity_Warn);
+TEST_F(BCheckSettingTest, StoredRecords) {
+    const BCheckSetting described = fromRecord(
+        Msg().str("problem", {"ResTooLowContone"}).str("type", {"eSettingType_Boolean"}).num("warn", {150}));
+    // The description wins over the stored type; a missing precision is 0.
+    EXPECT_EQ(std::tuple(described.GetSettingType(), described.GetPrecision(), described.GetSeverity()),
+              std::tuple(eSettingType_LimitsLow, 0, eProblemSeverity_Warn));
 
-    Msg undescribed;
-    undescribed.str("problem", "MinPlates")
-        .str("type", "eSettingType_Boolean")
-        .str("subtype", "eSettingType_LimitsHigh")
-        .ints("fault", 5)
-        .num("precision", 3.9);
-    const BCheckSetting kept = fromRecord(undescribed);
-    EXPECT_EQ(kept.GetName(), ustring("MinPlates"));
-    EXPECT_EQ(kept.GetSettingType(), eSettingType_LimitsHigh);  // subtype before type
-    EXPECT_EQ(kept.GetPrecision(), 3);
-    EXPECT_EQ(kept.GetValue(kFault), 5);
-    EXPECT_EQ(kept.GetSeverity(), eProblemSeverity_Fault);
+    const BCheckSetting kept = fromRecord(Msg()
+                                              .str("problem", {"MinPlates"})
+                                              .str("type", {"eSettingType_Boolean"})
+                                              .str("subtype", {"eSettingType_LimitsHigh"})
+                                              .ints("fault", {5})
+                                              .num("precision", {3.9}));
+    // Not described: the subtype before the type.
+    EXPECT_EQ(std::tuple(kept.GetName(), kept.GetSettingType(), kept.GetPrecision(), kept.GetValue(kFault),
+                         kept.GetSeverity()),
+              std::tuple(ustring("MinPlates"), eSettingType_LimitsHigh, 3, 5.0, eProblemSeverity_Fault));
 
     // A type text that names no type gives -1, and such a record gets no values.
-    Msg unknownType;
-    unknownType.str("problem", "MinPlates").str("type", "limitsHigh").num("fault", 5);
-    const BCheckSetting none = fromRecord(unknownType);
+    const BCheckSetting none =
+        fromRecord(Msg().str("problem", {"MinPlates"}).str("type", {"limitsHigh"}).num("fault", {5}));
     EXPECT_EQ(static_cast<int>(none.GetSettingType()), -1);
     EXPECT_TRUE(none.GetValueNULL(kFault));
-}
 
-TEST_F(BCheckSettingTest, RecordSeverityAndStrings) {
-    Msg boolean;
-    boolean.str("problem", "BlackUsed").str("severity", "eProblemSeverity_Parameter");
-    EXPECT_EQ(fromRecord(boolean).GetSeverity(), eProblemSeverity_Fault);
-
-    Msg word;
-    word.str("problem", "BlackUsed").str("severity", "warn");
-    EXPECT_EQ(fromRecord(word).GetSeverity(), eProblemSeverity_NotSet);
-
-    Msg strings;
-    strings.str("problem", "Setting_ProcessProfile").str("P0", "a.icc").str("P2", "c.icc");
-    strings.flag("UserUnit", true).num("PV", 4);
-    const BCheckSetting s = fromRecord(strings);
-    EXPECT_EQ(s.GetStringParam(0), ustring("a.icc"));
-    EXPECT_TRUE(s.GetStringParamNULL(1));
-    EXPECT_EQ(s.GetStringParam(2), ustring("c.icc"));
-    EXPECT_EQ(s.GetSeverity(), eProblemSeverity_Parameter);
-    EXPECT_TRUE(s.GetUseUserUnits());
-    EXPECT_EQ(s.GetParameterValue(), 4);
+    EXPECT_EQ(fromRecord(Msg().str("problem", {"BlackUsed"}).str("severity", {"eProblemSeverity_Parameter"}))
+                  .GetSeverity(),
+              eProblemSeverity_Fault);
+    EXPECT_EQ(fromRecord(Msg().str("problem", {"BlackUsed"}).str("severity", {"warn"})).GetSeverity(),
+              eProblemSeverity_NotSet);
+    const BCheckSetting s = fromRecord(Msg()
+                                           .str("problem", {"Setting_ProcessProfile"})
+                                           .str("P0", {"a.icc"})
+                                           .str("P2", {"c.icc"})
+                                           .flag("UserUnit", {true})
+                                           .num("PV", {4}));
+    EXPECT_EQ(std::tuple(s.GetStringParam(0), s.GetStringParamNULL(1), s.GetStringParam(2), s.GetSeverity(),
+                         s.GetUseUserUnits(), s.GetParameterValue()),
+              std::tuple(ustring("a.icc"), true, ustring("c.icc"), eProblemSeverity_Parameter, true, 4.0));
 }
 
 TEST_F(BCheckSettingTest, WrongTypedKeysGiveTheDefaults) {
-    Msg record;
-    record.str("problem", "ResTooLowContone").ints("severity", 3).num("subtype", 2).str("precision", "2");
-    record.ints("UserUnit", 1).str("PV", "1").str("fault", "100").flag("warn", true).msg("note", Msg());
-    record.str("ignore", "");
+    const Msg record = Msg()
+                           .str("problem", {"ResTooLowContone"})
+                           .ints("severity", {3})
+                           .num("subtype", {2})
+                           .str("precision", {"2"})
+                           .ints("UserUnit", {1})
+                           .str("PV", {"1"})
+                           .str("fault", {"100"})
+                           .flag("warn", {true})
+                           .msg("note", {Msg()})
+                           .str("ignore", {""});
     BCheckSetting s(eProblemUndefined);
     ASSERT_NO_THROW(s.DeserialiseSetting(record.get()));
-    EXPECT_EQ(s.GetSettingType(), eSettingType_LimitsLow);
-    EXPECT_EQ(s.GetPrecision(), 0);
-    EXPECT_FALSE(s.GetUseUserUnits());
-    EXPECT_TRUE(s.GetParameterValueNULL());
+    EXPECT_EQ(std::tuple(s.GetSettingType(), s.GetPrecision(), s.GetUseUserUnits(), s.GetParameterValueNULL(),
+                         s.GetSeverity()),
+              std::tuple(eSettingType_LimitsLow, 0, false, true, eProblemSeverity_Ignore));
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(s.GetValueNULL(i));
-    EXPECT_EQ(s.GetSeverity(), eProblemSeverity_Ignore);
 
-    Msg check;
-    check.ints("sev", 4).str("precision", "1").str("warn", "150").flag("fault", true).ints("P", 3);
+    const Msg check = Msg()
+                          .ints("sev", {4})
+                          .str("precision", {"1"})
+                          .str("warn", {"150"})
+                          .flag("fault", {true})
+                          .ints("P", {3});
     const BCheckSetting c = fromCheck("ResTooLowContone", check);
-    EXPECT_EQ(c.GetPrecision(), 2);
-    EXPECT_TRUE(c.GetValueNULL(kWarn));
-    EXPECT_EQ(c.GetSeverity(), eProblemSeverity_Ignore);
+    EXPECT_EQ(std::tuple(c.GetPrecision(), c.GetValueNULL(kWarn), c.GetSeverity()),
+              std::tuple(2, true, eProblemSeverity_Ignore));
     EXPECT_TRUE(fromCheck("Setting_ProcessProfile", check).GetStringParamNULL(0));
-
     BCheckSetting empty(eProblemUndefined);
     ASSERT_NO_THROW(empty.DeserialiseSetting(umessage()));
     EXPECT_EQ(empty.GetName(), ustring(""));

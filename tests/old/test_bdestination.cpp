@@ -4,19 +4,18 @@
 
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <vector>
 
 #include "BGroup.h"
 #include "BJobFile.h"
-#include "UKeyStream.h"
 #include "job_test_support.h"
 
-using job_test::Hex;
 using job_test::ReadStream;
-using job_test::Stream;
+using job_test::spacedHex;
 
 namespace {
+
+using Writer = std::function<void(UKeyOutStream&)>;
 
 USharedDataCmt Comment(const char* up, const char* uf = "", const char* ut = "", const char* uv = "",
                        bool ro = false) {
@@ -28,8 +27,6 @@ USharedDataCmt Comment(const char* up, const char* uf = "", const char* ut = "",
     c.fRo = ro;
     return c;
 }
-
-using Writer = std::function<void(UKeyOutStream&)>;
 
 // A stream whose record 'LL' holds what `body` writes: one run per destination, as a group writes.
 std::string Runs(const Writer& body) {
@@ -50,38 +47,32 @@ std::vector<std::unique_ptr<BDestination>> ReadRuns(BJobFile& job, const std::st
             result.push_back(std::make_unique<BDestination>(job));
             result.back()->DestinationKeyStreamIn(in);
         }
-        in.Pop();
         return result;
     });
 }
 
-}  // namespace
-
 TEST(BDestination, IdentifierTravelsAsIntegerOnlyWhenDigitsFitAnInt) {
-    struct Case {
+    const struct {
         const char* written;
         int storedType;
-        const char* storedHex;
-        const char* readBack;
-    };
-    const Case cases[] = {
+        const char *storedHex, *readBack;
+    } cases[] = {
         {"0042", 2, "2A", "42"},
         {"", 2, "", "0"},
         {"2147483647", 2, "7F FF FF FF", "2147483647"},
         // Beyond the integer range: a string, longer than an integer, so read as text.
         {"2147483648", 5, "32 31 34 37 34 38 33 36 34 38", "2147483648"},
-        {"4294967295", 5, "34 32 39 34 39 36 37 32 39 35", "4294967295"},
         {"A17-X", 5, "41 31 37 2D 58", "A17-X"},
         // A string of up to four bytes fits the integer read and comes back as its number.
         {"A17", 5, "41 31 37", "4272439"},
         {"AB", 5, "41 42", "16706"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         BJobFile job;
         BDestination d(job);
         d.SetIdentifier(c.written);
         const std::string bytes = WriteRuns({&d});
-        auto [type, raw] = ReadStream(bytes, [](UKeyInStream& in) {
+        const auto [type, raw] = ReadStream(bytes, [](UKeyInStream& in) {
             in >> UKeyInStream::StartRecord(UKey('L', 'L')) >> UKey('I', 'D');
             UKeyInStream::FieldInfo info;
             EXPECT_TRUE(in.PeekField(info));
@@ -89,41 +80,22 @@ TEST(BDestination, IdentifierTravelsAsIntegerOnlyWhenDigitsFitAnInt) {
             in.Read8BitStringWithUnknownEncoding(text);
             return std::pair{info.type, text};
         });
-        EXPECT_EQ(type, c.storedType) << c.written;
-        EXPECT_EQ(Hex(raw), c.storedHex) << c.written;
-        auto back = ReadRuns(job, bytes);
-        ASSERT_EQ(back.size(), 1u);
-        EXPECT_EQ(back[0]->GetIdentifier(), c.readBack);
+        EXPECT_EQ(std::pair(int(type), spacedHex(raw)), std::pair(c.storedType, std::string(c.storedHex)))
+            << c.written;
+        EXPECT_EQ(ReadRuns(job, bytes)[0]->GetIdentifier(), c.readBack);
     }
-}
-
-TEST(BDestination, ForeignIntegerIdentifiers) {
     // -1 is the marker of "no integer", so the field is taken as the string of its four bytes.
-    const std::pair<Writer, ustring> cases[] = {
+    const std::pair<Writer, ustring> foreign[] = {
         {[](UKeyOutStream& out) { out << UKey('I', 'D') << -1; }, ustring("\xFF\xFF\xFF\xFF")},
         {[](UKeyOutStream& out) { out << UKey('I', 'D') << -5; }, "-5"},
         {[](UKeyOutStream& out) { out << UKey('C', 'C') << ustring("NL"); }, ""},
     };
     BJobFile job;
-    for (const auto& [write, identifier] : cases)
+    for (const auto& [write, identifier] : foreign)
         EXPECT_EQ(ReadRuns(job, Runs(write))[0]->GetIdentifier(), identifier);
 }
 
-TEST(BDestination, WritesItsKeysInOrderAsOneRun) {
-    BJobFile job;
-    BDestination d(job);
-    d.AddComment(Comment("x"));
-    std::string keys = ReadStream(WriteRuns({&d}), [](UKeyInStream& in) {
-        std::string keys;
-        in >> UKeyInStream::StartRecord(UKey('L', 'L'));
-        for (const auto& field : in.IndexedFields())
-            keys += std::string{char(field.key >> 8), char(field.key), ' '};
-        return keys;
-    });
-    EXPECT_EQ(keys, "CC RC R1 NC N1 SC S1 St CN Co NS SX SY Ex MK Ro Bl Br Bt Bb Tl Tr Tt Tb ID UF ");
-}
-
-TEST(BDestination, RoundTripKeepsEveryStoredField) {
+TEST(BDestination, RoundTripKeepsEveryStoredFieldInKeyOrder) {
     BJobFile job;
     BDestination d(job);
     d.SetCountryCode("NL");
@@ -152,44 +124,43 @@ TEST(BDestination, RoundTripKeepsEveryStoredField) {
     const std::string bytes = WriteRuns({&d, &d});
     auto back = ReadRuns(job, bytes);
     ASSERT_EQ(back.size(), 2u);
-    EXPECT_EQ(Hex(WriteRuns({back[0].get(), back[1].get()})), Hex(bytes));
+    EXPECT_EQ(spacedHex(WriteRuns({back[0].get(), back[1].get()})), spacedHex(bytes));
     EXPECT_EQ(back[1]->GetComments(), (std::vector<USharedDataCmt>{a, b}));
+    const std::string keys = ReadStream(bytes, [](UKeyInStream& in) {
+        std::string keys;
+        in >> UKeyInStream::StartRecord(UKey('L', 'L'));
+        for (const auto& field : in.IndexedFields())
+            keys += std::string{char(field.key >> 8), char(field.key), ' '};
+        return keys;
+    });
+    EXPECT_EQ(keys, "CC RC R1 NC N1 SC S1 St CN Co NS SX SY Ex MK Ro Bl Br Bt Bb Tl Tr Tt Tb ID UF ");
 }
 
-TEST(BDestination, SymmetricBleedsAndTypeAreaSizes) {
+TEST(BDestination, SymmetricBleedsTypeAreaSizesAndDroppedComments) {
     BJobFile job;
     auto back = ReadRuns(job, Runs([](UKeyOutStream& out) {
                              out << UKey('S', 'X') << 210.0 << UKey('S', 'Y') << 297.0;
                              out << UKey('B', 'X') << 3.0 << UKey('B', 'Y') << 5.0;
                              out << UKey('B', 'l') << 99.0;  // ignored beside 'BX'
                              out << UKey('T', 'X') << 190.0 << UKey('T', 'Y') << 277.0;
-                         }));
-    const BDestination& d = *back[0];
-    using V = std::vector<double>;
-    EXPECT_EQ((V{d.GetBleedLeft(), d.GetBleedRight(), d.GetBleedTop(), d.GetBleedBottom()}), (V{3, 3, 5, 5}));
-    EXPECT_EQ((V{d.GetTypeAreaLeft(), d.GetTypeAreaRight(), d.GetTypeAreaTop(), d.GetTypeAreaBottom()}),
-              (V{10, 10, 10, 10}));
-    EXPECT_EQ(d.GetRequestedBleedWidth(), 216);
-    EXPECT_EQ(d.GetRequestedBleedDepth(), 307);
-}
-
-TEST(BDestination, CommentsWithoutOrWithTheDroppedPageAreSkipped) {
-    BJobFile job;
-    auto back = ReadRuns(job, Runs([](UKeyOutStream& out) {
+                             // Comment runs: (UP kept, UV), (UP RDts, Uf), (UP empty, Uf), (Uf).
                              out << UKeyOutStream::StartRecord(UKey('U', 'F'));
-                             // Runs: (UP kept, UV), (UP RDts, Uf), (UP empty, Uf), (Uf).
                              out << UKey('U', 'P') << ustring("kept") << UKey('U', 'V') << ustring("d");
                              out << UKey('U', 'P') << ustring("RDts") << UKey('U', 'f') << ustring("a");
                              out << UKey('U', 'P') << ustring("") << UKey('U', 'f') << ustring("b");
                              out << UKey('U', 'f') << ustring("c");
                              out.Pop();
                          }));
-    const auto& comments = back[0]->GetComments();
-    ASSERT_EQ(comments.size(), 1u);
-    EXPECT_EQ(comments[0].fUP, "kept");
-    EXPECT_EQ(comments[0].fUV, "d");
-    EXPECT_EQ(comments[0].fUf, "");
-    EXPECT_EQ(comments[0].fIndex, -1);
+    const BDestination& d = *back[0];
+    using V = std::vector<double>;
+    EXPECT_EQ((V{d.GetBleedLeft(), d.GetBleedRight(), d.GetBleedTop(), d.GetBleedBottom()}), (V{3, 3, 5, 5}));
+    EXPECT_EQ((V{d.GetTypeAreaLeft(), d.GetTypeAreaRight(), d.GetTypeAreaTop(), d.GetTypeAreaBottom()}),
+              (V{10, 10, 10, 10}));
+    EXPECT_EQ((V{d.GetRequestedBleedWidth(), d.GetRequestedBleedDepth()}), (V{216, 307}));
+    ASSERT_EQ(d.GetComments().size(), 1u);
+    const USharedDataCmt& kept = d.GetComments()[0];
+    EXPECT_EQ(std::tuple(kept.fUP, kept.fUV, kept.fUf, kept.fIndex),
+              std::tuple(ustring("kept"), ustring("d"), ustring(), -1));
 }
 
 TEST(BDestination, SettingACodeClearsItsDetail) {
@@ -200,81 +171,67 @@ TEST(BDestination, SettingACodeClearsItsDetail) {
     d.SetSectionDetail("s");
     d.SetCountryCode("DE");
     d.SetPublisherCode("P");
-    EXPECT_EQ(d.GetPublisherDetail(), "");
-    EXPECT_EQ(d.GetPublicationDetail(), "q");
+    EXPECT_EQ(std::tuple(d.GetPublisherDetail(), d.GetPublicationDetail()),
+              std::tuple(ustring(), ustring("q")));
     d.SetPublicationCode("Q");
-    EXPECT_EQ(d.GetPublicationDetail(), "");
-    EXPECT_EQ(d.GetSectionDetail(), "s");
+    EXPECT_EQ(std::tuple(d.GetPublicationDetail(), d.GetSectionDetail()),
+              std::tuple(ustring(), ustring("s")));
     d.SetSectionCode("S");
     EXPECT_EQ(d.GetSectionDetail(), "");
 }
 
-TEST(BDestination, GroupMinimumComparisons) {
+TEST(BDestination, GroupMinimumComparisonsAndExportState) {
     BJobFile job;
     BGroup group(&job);
+    EXPECT_TRUE(group.IsAllExported());
     BDestination* d = group.InsertNewDestination();
     EXPECT_EQ(d->GetGroup(), &group);
     EXPECT_FALSE(d->IsNarrowerThanGroupMinimum());  // no page width
     d->SetPageSize(210, 297);
-    EXPECT_TRUE(d->IsNarrowerThanGroupMinimum());  // minimum 0
-    EXPECT_TRUE(d->IsShorterThanGroupMinimum());
+    EXPECT_TRUE(d->IsNarrowerThanGroupMinimum() && d->IsShorterThanGroupMinimum());  // minimum 0
     group.ComputeGroupSize();
     EXPECT_FALSE(d->IsNarrowerThanGroupMinimum());  // equal to the minimum
     BDestination* smaller = group.InsertNewDestination();
     smaller->SetPageSize(200, 300);
     EXPECT_TRUE(smaller->IsNarrowerThanGroupMinimum());
     EXPECT_FALSE(smaller->IsShorterThanGroupMinimum());
-}
-
-TEST(BDestinationList, IsAllExported) {
-    BJobFile job;
-    BGroup group(&job);
-    EXPECT_TRUE(group.IsAllExported());
-    group.InsertNewDestination()->SetExported(true);
-    EXPECT_TRUE(group.IsAllExported());
-    group.InsertNewDestination();
+    d->SetExported(true);
     EXPECT_FALSE(group.IsAllExported());
+    smaller->SetExported(true);
+    EXPECT_TRUE(group.IsAllExported());
 }
 
-namespace {
-
-// Entries as (identifier, first page of their one range).
-using Entries = std::vector<std::pair<int, int>>;
-
-std::string WriteEntries(const Entries& entries) {
-    return job_test::RecordStream(UKey('E', 'L'), [&](UKeyOutStream& out) {
-        for (auto [id, page] : entries) {
-            out << UKey('I', 'D') << id << UKeyOutStream::StartRecord(UKey('P', 'R'));
-            out << UKey('s', 'S') << page << UKey('s', 'N') << 1;
-            out.Pop();
+TEST(BExportedDestinationList, ReadingKeepsEntriesSortedNewestFirstAmongEqualIdentifiers) {
+    // Entries as (identifier, first page of their one range).
+    using Entries = std::vector<std::pair<int, int>>;
+    const auto write = [](const Entries& entries) {
+        return job_test::RecordStream(UKey('E', 'L'), [&](UKeyOutStream& out) {
+            for (auto [id, page] : entries) {
+                out << UKey('I', 'D') << id << UKeyOutStream::StartRecord(UKey('P', 'R'));
+                out << UKey('s', 'S') << page << UKey('s', 'N') << 1;
+                out.Pop();
+            }
+        });
+    };
+    const auto read = [](BExportedDestinationList& list, const std::string& bytes) {
+        ReadStream(bytes, [&](UKeyInStream& in) { list.ExportedDestinationListKeyStreamIn(in); });
+        Entries entries;
+        for (size_t i = 0; i < list.size(); ++i) {
+            EXPECT_EQ(list[i].GetPages()[0].GetStyle(), '+');
+            entries.emplace_back(list[i].GetID(), list[i].GetPages()[0].GetFirstPage());
         }
-    });
-}
-
-Entries ReadEntries(BExportedDestinationList& list, const std::string& bytes) {
-    ReadStream(bytes, [&](UKeyInStream& in) { list.ExportedDestinationListKeyStreamIn(in); });
-    Entries entries;
-    for (size_t i = 0; i < list.size(); ++i) {
-        EXPECT_EQ(list[i].GetPages()[0].GetStyle(), '+');
-        entries.emplace_back(list[i].GetID(), list[i].GetPages()[0].GetFirstPage());
-    }
-    return entries;
+        return entries;
+    };
+    BExportedDestinationList list, back;
+    EXPECT_EQ(read(list, write({{5, 0}, {2, 10}, {5, 20}, {1, 30}})),
+              (Entries{{1, 30}, {2, 10}, {5, 20}, {5, 0}}));
+    // Written back in list order and read again: entries with equal identifiers swap places.
+    EXPECT_EQ(read(back, job_test::Stream(
+                             [&](UKeyOutStream& out) { list.ExportedDestinationListKeyStreamOut(out); })),
+              (Entries{{1, 30}, {2, 10}, {5, 0}, {5, 20}}));
+    // A second read into the same list: new entries go before held ones with the same identifier.
+    EXPECT_EQ(read(back, write({{7, 40}, {2, 50}, {0, 60}})),
+              (Entries{{0, 60}, {1, 30}, {2, 50}, {2, 10}, {5, 0}, {5, 20}, {7, 40}}));
 }
 
 }  // namespace
-
-TEST(BExportedDestinationList, ReadingKeepsEntriesSortedNewestFirstAmongEqualIdentifiers) {
-    BExportedDestinationList list;
-    EXPECT_EQ(ReadEntries(list, WriteEntries({{5, 0}, {2, 10}, {5, 20}, {1, 30}})),
-              (Entries{{1, 30}, {2, 10}, {5, 20}, {5, 0}}));
-
-    // Written back in list order and read again: entries with equal identifiers swap places.
-    BExportedDestinationList back;
-    EXPECT_EQ(
-        ReadEntries(back, Stream([&](UKeyOutStream& out) { list.ExportedDestinationListKeyStreamOut(out); })),
-        (Entries{{1, 30}, {2, 10}, {5, 0}, {5, 20}}));
-
-    // A second read into the same list: new entries go before held ones with the same identifier.
-    EXPECT_EQ(ReadEntries(back, WriteEntries({{7, 40}, {2, 50}, {0, 60}})),
-              (Entries{{0, 60}, {1, 30}, {2, 50}, {2, 10}, {5, 0}, {5, 20}, {7, 40}}));
-}

@@ -3,13 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <sstream>
 
 #include "BJobFile.h"
-#include "UKeyStream.h"
 #include "job_test_support.h"
-
-using job_test::Stream;
 
 namespace {
 
@@ -25,7 +21,7 @@ void ReadGroup(BGroup& group, const std::string& bytes) {
 }
 
 std::string Written(const BGroup& group, long flags) {
-    return Stream([&](UKeyOutStream& out) { group.GroupKeyStreamOut(out, flags); });
+    return job_test::Stream([&](UKeyOutStream& out) { group.GroupKeyStreamOut(out, flags); });
 }
 
 // The identifiers a group write carries, in order.
@@ -37,53 +33,40 @@ std::vector<ustring> WrittenIdentifiers(const BGroup& group, long flags) {
     return ids;
 }
 
-}  // namespace
-
 TEST(BGroup, ReadingComputesTheSizeAndMinimums) {
-    struct Case {
-        std::vector<std::array<double, 4>> destinations;  // width, height, left bleed, unstored integer
-        double minimumWidth, minimumHeight, width, height;
-    };
-    const Case cases[] = {
-        {{{210, 297, 0, 0}, {200, 280, 0, 0}}, 200, 280, 200, 280},
+    // Destinations as width, height, left bleed and the unstored integer, which counts like a bleed
+    // but does not travel, so it is set after reading.
+    const struct {
+        std::vector<std::array<double, 4>> destinations;
+        std::array<double, 4> minimumsAndSize;
+    } cases[] = {
+        {{{210, 297, 0, 0}, {200, 280, 0, 0}}, {200, 280, 200, 280}},
         // The first destination with a bleed gives the size, and there are no minimums.
-        {{{210, 297, 0, 0}, {200, 280, 3, 0}, {100, 100, 3, 0}}, 0, 0, 200, 280},
-        // The unstored integer counts like a bleed; it does not travel, so set it after reading.
-        {{{100, 120, 0, 0}, {300, 400, 0, 1}}, 0, 0, 300, 400},
-        {{{0, 0, 0, 0}, {-5, 10, 0, 0}}, 0, 10, 0, 10},
+        {{{210, 297, 0, 0}, {200, 280, 3, 0}, {100, 100, 3, 0}}, {0, 0, 200, 280}},
+        {{{100, 120, 0, 0}, {300, 400, 0, 1}}, {0, 0, 300, 400}},
+        {{{0, 0, 0, 0}, {-5, 10, 0, 0}}, {0, 10, 0, 10}},
+        {{}, {0, 0, 0, 0}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         BJobFile job;
-        BGroup group(&job);
+        BGroup group(&job), back(&job);
         for (const auto& d : c.destinations) Add(group, d[0], d[1])->SetBleeds(d[2], 0, 0, 0);
-        BGroup back(&job);
+        group.SetActive(true);
+        group.SetGd(true);
         ReadGroup(back, Written(group, 4));
         ASSERT_EQ(back.size(), c.destinations.size());
-        EXPECT_EQ(back[0].GetGroup(), &back);
+        EXPECT_TRUE(back.IsActive() && back.GetGd());
         bool unstored = false;
         for (size_t i = 0; i < back.size(); ++i) {
+            EXPECT_EQ(back[i].GetGroup(), &back);
             back[i].SetUnstoredInt(static_cast<int>(c.destinations[i][3]));
             unstored = unstored || c.destinations[i][3] != 0;
         }
         if (unstored) back.ComputeGroupSize();
         EXPECT_EQ((std::array{back.GetMinimumWidth(), back.GetMinimumHeight(), back.GetGroupWidth(),
                               back.GetGroupHeight()}),
-                  (std::array{c.minimumWidth, c.minimumHeight, c.width, c.height}));
+                  c.minimumsAndSize);
     }
-}
-
-TEST(BGroup, EmptyGroupHasNoSize) {
-    BJobFile job;
-    BGroup group(&job);
-    ReadGroup(group, Stream([](UKeyOutStream& out) {
-                  out << UKey('G', 'A') << true << UKey('G', 'd') << true;
-                  out << UKeyOutStream::StartRecord(UKey('L', 'L'));
-                  out.Pop();
-              }));
-    EXPECT_TRUE(group.IsActive());
-    EXPECT_TRUE(group.GetGd());
-    EXPECT_TRUE(group.empty());
-    EXPECT_EQ((std::array{group.GetGroupWidth(), group.GetGroupHeight()}), (std::array{0.0, 0.0}));
 }
 
 TEST(BGroup, ExportWriteMarksWhatItWritesAndSkipsItNextTime) {
@@ -98,11 +81,9 @@ TEST(BGroup, ExportWriteMarksWhatItWritesAndSkipsItNextTime) {
     BGroup back(&job);
     ReadGroup(back, Written(group, 52));
     ASSERT_EQ(back.size(), 2u);
-    for (size_t i = 0; i < 2; ++i) EXPECT_TRUE(back[i].IsExported()) << i;
-    EXPECT_EQ(back[0].GetIdentifier(), "1");
+    EXPECT_TRUE(back[0].IsExported() && back[1].IsExported());
     EXPECT_EQ(back[1].GetIdentifier(), "3");
     EXPECT_TRUE(group.IsAllExported());
-
     EXPECT_TRUE(WrittenIdentifiers(group, 32).empty());
 }
 
@@ -111,29 +92,21 @@ TEST(BGroupList, ActiveAndUnexportedGroups) {
     BGroupList& groups = job.GetGroups();
     EXPECT_EQ(groups.GetActiveGroup(), nullptr);
     EXPECT_EQ(groups.FindFirstUnexportedGroup(), nullptr);
-
     auto* done = new BGroup(&job);
     Add(*done, 1, 1)->SetExported(true);
     auto* empty = new BGroup(&job);
     auto* open = new BGroup(&job);
     Add(*open, 1, 1);
-    groups.Insert(done);
-    groups.Insert(empty);
-    groups.Insert(open);
+    for (BGroup* g : {done, empty, open}) groups.Insert(g);
     EXPECT_EQ(groups.GetActiveGroup(), nullptr);
     EXPECT_EQ(groups.FindFirstUnexportedGroup(), open);
 
     groups.SetActiveGroup(open);
     EXPECT_EQ(groups.GetActiveGroup(), open);
-    EXPECT_FALSE(done->IsActive());
     done->SetActive(true);
     EXPECT_EQ(groups.GetActiveGroup(), done);  // the first active one
-
     BGroup foreign(&job);
     groups.SetActiveGroup(&foreign);
-    EXPECT_EQ(groups.GetActiveGroup(), nullptr);
-    groups.SetActiveGroup(empty);
-    groups.SetActiveGroup(nullptr);
     EXPECT_EQ(groups.GetActiveGroup(), nullptr);
 }
 
@@ -146,14 +119,14 @@ TEST(BGroupList, ActiveOnlyWriteAndReadingReplacesTheGroups) {
         groups.Insert(g);
     }
     groups.SetActiveGroup(&groups[1]);
-
-    auto readBack = [&](int flags) {
-        std::string bytes = Stream([&](UKeyOutStream& out) { groups.GroupListKeyStreamOut(out, flags); });
+    using Seen = std::vector<std::pair<ustring, bool>>;
+    const auto readBack = [&](int flags) {
         BJobFile other;
         other.GetGroups().Insert(new BGroup(&other));  // stale, replaced by the read
-        job_test::ReadStream(bytes,
-                             [&](UKeyInStream& in) { other.GetGroups().GroupListKeyStreamIn(in, flags); });
-        std::vector<std::pair<ustring, bool>> seen;
+        job_test::ReadStream(
+            job_test::Stream([&](UKeyOutStream& out) { groups.GroupListKeyStreamOut(out, flags); }),
+            [&](UKeyInStream& in) { other.GetGroups().GroupListKeyStreamIn(in, flags); });
+        Seen seen;
         for (size_t g = 0; g < other.GetGroups().size(); ++g) {
             const BGroup& group = other.GetGroups()[g];
             EXPECT_EQ(group.GetJob(), &other);
@@ -162,7 +135,8 @@ TEST(BGroupList, ActiveOnlyWriteAndReadingReplacesTheGroups) {
         }
         return seen;
     };
-    using Seen = std::vector<std::pair<ustring, bool>>;
     EXPECT_EQ(readBack(4), (Seen{{"0", false}, {"1", true}, {"2", false}}));
     EXPECT_EQ(readBack(16), (Seen{{"1", true}}));
 }
+
+}  // namespace

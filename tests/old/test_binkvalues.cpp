@@ -4,27 +4,20 @@
 
 #include <vector>
 
-namespace {
-std::vector<double> Components(const BInkValues& ink) {
-    return std::vector<double>(ink.GetValues(), ink.GetValues() + ink.GetCount());
-}
-}  // namespace
-
-TEST(BInkValues, Constants) {
+TEST(BInkValues, ConstantsAndCopiesOwningTheirComponents) {
     using V = std::vector<double>;
-    EXPECT_EQ(Components(BInkValues::kDeviceCMYKBlack), (V{0, 0, 0, 1}));
-    EXPECT_EQ(Components(BInkValues::kDeviceCMYKWhite), (V{0, 0, 0, 0}));
-    EXPECT_EQ(Components(BInkValues::kDeviceGrayBlack), (V{0}));
-    EXPECT_EQ(Components(BInkValues::kDeviceGrayWhite), (V{1}));
-    EXPECT_EQ(Components(BInkValues::kSeparationWhite), (V{0}));
-    EXPECT_EQ(Components(BInkValues::kRGBWhite), (V{1, 1, 1}));
-    EXPECT_EQ(Components(BInkValues::kRGBBlack), (V{0, 0, 0}));
-}
-
-TEST(BInkValues, CopiesOwnTheirComponents) {
+    const auto components = [](const BInkValues& ink) {
+        return V(ink.GetValues(), ink.GetValues() + ink.GetCount());
+    };
+    const std::pair<const BInkValues&, V> cases[] = {
+        {BInkValues::kDeviceCMYKBlack, {0, 0, 0, 1}}, {BInkValues::kDeviceCMYKWhite, {0, 0, 0, 0}},
+        {BInkValues::kDeviceGrayBlack, {0}},          {BInkValues::kDeviceGrayWhite, {1}},
+        {BInkValues::kSeparationWhite, {0}},          {BInkValues::kRGBWhite, {1, 1, 1}},
+        {BInkValues::kRGBBlack, {0, 0, 0}},
+    };
+    for (const auto& [ink, values] : cases) EXPECT_EQ(components(ink), values);
     BInkValues copy = BInkValues::kRGBWhite;
     EXPECT_NE(copy.GetValues(), BInkValues::kRGBWhite.GetValues());
     copy = BInkValues::kDeviceCMYKBlack;
-    EXPECT_EQ(copy.GetCount(), 4);
-    EXPECT_EQ(copy[3], 1.0);
+    EXPECT_EQ(components(copy), (V{0, 0, 0, 1}));
 }

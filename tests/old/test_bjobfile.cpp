@@ -7,14 +7,12 @@
 #include <fstream>
 #include <functional>
 #include <limits>
-#include <sstream>
 
 #include "TestFolders.h"
 #include "TestProblemDescriptions.h"
-#include "UKeyStream.h"
 #include "job_test_support.h"
 
-using job_test::Hex;
+using job_test::spacedHex;
 using ticket_builder::Msg;
 using vnu::Rect2D;
 
@@ -27,7 +25,6 @@ void PrintTo(const Rect2D& r, std::ostream* os) {
 namespace {
 
 using Writer = std::function<void(UKeyOutStream&)>;
-const double kInf = std::numeric_limits<double>::infinity();
 
 BDestination* Add(BGroup& group, double width, double height, const ustring& id = "") {
     BDestination* d = group.InsertNewDestination();
@@ -84,9 +81,9 @@ std::string TicketStream(const Msg& ticket) {
 Msg Setting(const ustring& problem, std::initializer_list<ustring> params,
             const ustring& type = "eSettingType_StringParameter") {
     Msg record;
-    record.str("problem", problem).str("type", type);
+    record.str("problem", {problem}).str("type", {type});
     int i = 0;
-    for (const ustring& p : params) record.str(ustring("P%0").arg(i++), p);
+    for (const ustring& p : params) record.str(ustring("P%0").arg(i++), {p});
     return record;
 }
 
@@ -107,48 +104,33 @@ protected:
     testing_support::ScopedEnvironment env_;
 };
 
-}  // namespace
-
-TEST_F(JobFileTest, DefaultJobWithFlags2IsByteExact) {
+TEST_F(JobFileTest, DefaultJobWithFlags2IsByteExactAndKeepsItsIdentifier) {
     BJobFile job;
     const std::string bytes = Write(job, 2);
     ASSERT_EQ(bytes.size(), 268u);
     const std::string uuid = bytes.substr(44, 36);
     EXPECT_EQ(job.GetJobID(), uuid);
-    std::string nullBox = "FF 00 00 00 28 07";
-    for (int i = 0; i < 4; ++i) nullBox += " 08 04 7F F0 00 00 00 00 00 00";
-    const std::string expected =
-        "4B 53 FF 00 00 01 04 06 "  // root
-        "49 44 04 02 4A 4F 42 35 "  // 'ID' JOB5
-        "C0 DE 01 02 01 "           // version 1
-        "4A 4A FF 00 00 00 E7 06 "  // 'JJ'
-        "53 74 00 02 "              // 'St' 0
-        "50 76 03 05 37 34 38 "     // 'Pv' "748"
-        "53 53 24 05 " +
-        Hex(uuid) +
-        " 44 4E 00 05 53 4E 00 05 4C 4E 00 05 "  // 'DN', 'SN', 'LN' empty
-        "52 42 " +
-        nullBox + " 52 54 " + nullBox + " 52 59 " + nullBox +
-        " 4C 48 00 04 4C 56 00 04 4C 77 00 04 4C 64 00 04 53 45 00 01 43 5A 00 01 "  // placement
-        "47 47 FF 00 00 00 00 06";                                                   // 'GG'
-    EXPECT_EQ(Hex(bytes), Hex(job_test::Unhex(expected)));
-}
-
-TEST_F(JobFileTest, WritingTwiceKeepsTheIdentifier) {
-    BJobFile job;
-    const std::string first = Write(job, 2);
-    EXPECT_EQ(Write(job, 2), first);
+    std::string boxes;
+    for (const char* key : {"'RB'", "'RT'", "'RY'"}) {
+        boxes += std::string(" ") + key + " FF 00 00 00 28 07";
+        for (int i = 0; i < 4; ++i) boxes += " 08 04 7F F0 00 00 00 00 00 00";
+    }
+    EXPECT_EQ(spacedHex(bytes),
+              spacedHex(job_test::bytes(
+                  "'KS' FF 00 00 01 04 06 'ID' 04 02 'JOB5' C0 DE 01 02 01 'JJ' FF 00 00 00 E7 06 "
+                  "'St' 00 02 'Pv' 03 05 '748' 'SS' 24 05 '" +
+                  uuid + "' 'DN' 00 05 'SN' 00 05 'LN' 00 05" + boxes +
+                  " 'LH' 00 04 'LV' 00 04 'Lw' 00 04 'Ld' 00 04 'SE' 00 01 'CZ' 00 01 "
+                  "'GG' FF 00 00 00 00 06")));
+    EXPECT_EQ(Write(job, 2), bytes);
     BJobFile back;
-    Read(back, first, 2);
+    Read(back, bytes, 2);
     EXPECT_EQ(back.GetJobID(), job.GetJobID());
-
     BJobFile named;
     named.SetJobID("given");
     Write(named, 4);
     EXPECT_EQ(named.GetJobID(), "given");
 }
-
-namespace {
 
 // A job with a distinct value in every field the streams carry.
 void Fill(BJobFile& job) {
@@ -176,57 +158,42 @@ void Fill(BJobFile& job) {
     Add(NewGroup(job, true), 210, 297, "17");
 }
 
-}  // namespace
-
-TEST_F(JobFileTest, Flags4CarriesEveryField) {
-    BJobFile job;
+TEST_F(JobFileTest, Flags4CarriesEveryFieldAndReplacesTheLists) {
+    BJobFile job, back;
     Fill(job);
     const std::string bytes = Write(job, 4);
-    BJobFile back;
     Read(back, bytes, 4);
     // Values are distinct and not centred: a field lost or read into the wrong place changes the
     // second write.
-    EXPECT_EQ(Hex(Write(back, 4)), Hex(bytes));
+    EXPECT_EQ(spacedHex(Write(back, 4)), spacedHex(bytes));
     EXPECT_EQ(back.GetDocumentFile().path(), "/jobs/a.pdf");
     EXPECT_EQ(back.GetPageSections()[0].GetAbsoluteFirstPage(), 1);
-
-    // Reading again replaces the lists instead of appending to them.
     Read(back, bytes, 4);
-    EXPECT_EQ(back.GetPageSections().size(), 1u);
-    EXPECT_EQ(back.GetExportedDestinations().size(), 1u);
-    EXPECT_EQ(back.GetGroups().size(), 1u);
+    EXPECT_EQ(std::tuple(back.GetPageSections().size(), back.GetExportedDestinations().size(),
+                         back.GetGroups().size()),
+              std::tuple(1u, 1u, 1u));
 }
 
 TEST_F(JobFileTest, Flags2LeavesOutTheFullBlockAndDoesNotReadDN) {
-    BJobFile job;
+    BJobFile job, back, document, bare;
     Fill(job);
-    BJobFile back;
     Read(back, Write(job, 2), 4);  // what flags 2 wrote, read with everything
-    EXPECT_EQ(back.GetDN(), "dn");
-    EXPECT_TRUE(back.GetSE());
-    EXPECT_EQ(back.GetNP(), 1);
-    EXPECT_EQ(back.GetCP(), 1);
-    EXPECT_EQ(back.GetLC(), 0);
+    EXPECT_EQ(std::tuple(back.GetDN(), back.GetSE(), back.GetNP(), back.GetCP(), back.GetLC()),
+              std::tuple(ustring("dn"), true, 1, 1, 0));
     EXPECT_FALSE(back.GetDocumentFile().isValid());
-    EXPECT_TRUE(back.GetPageSections().empty());
-    EXPECT_TRUE(back.GetExportedDestinations().empty());
+    EXPECT_TRUE(back.GetPageSections().empty() && back.GetExportedDestinations().empty());
     EXPECT_EQ(back.GetGroups().size(), 1u);
 
-    BJobFile document;
     Read(document, Write(job, 4), 2);
-    EXPECT_EQ(document.GetDN(), "");
-    EXPECT_EQ(document.GetSN(), "sn");
-    EXPECT_EQ(document.GetTrimDepth(), 298);
-    EXPECT_EQ(document.GetNP(), 1);
+    EXPECT_EQ(std::tuple(document.GetDN(), document.GetSN(), document.GetTrimDepth(), document.GetNP()),
+              std::tuple(ustring(), ustring("sn"), 298.0, 1));
     EXPECT_FALSE(document.GetDocumentFile().isValid());
     EXPECT_TRUE(document.GetAbsolutePages().empty());
     EXPECT_EQ(document.GetGroups().size(), 1u);
 
     // Without flags 2 or 4 not even the placement travels.
-    BJobFile bare;
     Read(bare, Write(job, 0), 4);
-    EXPECT_FALSE(bare.GetSE());
-    EXPECT_EQ(bare.GetTrimWidth(), 0);
+    EXPECT_EQ(std::tuple(bare.GetSE(), bare.GetTrimWidth()), std::tuple(false, 0.0));
 }
 
 TEST_F(JobFileTest, AbsentFieldsAndRelativePaths) {
@@ -237,43 +204,37 @@ TEST_F(JobFileTest, AbsentFieldsAndRelativePaths) {
              out << UKey('P', 'I') << ustring("/x//");
          }),
          4);
-    EXPECT_EQ(job.GetSt(), 3);
     // Absent numbers keep their values; the reader gives an absent string as the empty string.
-    EXPECT_EQ(job.GetNP(), 4);
-    EXPECT_TRUE(job.GetSE());
+    EXPECT_EQ(std::tuple(job.GetSt(), job.GetNP(), job.GetSE(), job.GetSN()),
+              std::tuple(3, 4, true, ustring()));
     EXPECT_EQ(job.GetRequiredTrimBox(), (Rect2D{4, 5, 210, 297}));
-    EXPECT_EQ(job.GetSN(), "");
     EXPECT_FALSE(job.GetTF().isValid());
     // A relative path reads as an empty file spec; an absolute one is cleaned.
     EXPECT_FALSE(job.GetDocumentFile().isValid());
     EXPECT_EQ(job.GetPluginInfoFile().path(), "/x");
     // Lists covered by the flags are replaced.
-    EXPECT_TRUE(job.GetGroups().empty());
-    EXPECT_TRUE(job.GetAbsolutePages().empty());
+    EXPECT_TRUE(job.GetGroups().empty() && job.GetAbsolutePages().empty());
 }
 
 TEST_F(JobFileTest, BoxesAllAtTheOriginReadBackCentred) {
     const Rect2D a4{0, 0, 210, 297}, a4Centred{-105, -148.5, 210, 297}, null = vnu::kRect2DNull;
-    struct Case {
-        Rect2D bleed, trim, typeArea;  // written with flags 2, then read back with flags 2 as:
-        std::array<Rect2D, 3> read;
-    };
-    const Case cases[] = {
-        {a4, a4, {0, 0, 190, 277}, {a4Centred, a4Centred, {-95, -138.5, 190, 277}}},
-        {a4, a4, null, {a4, a4, null}},  // the type-area box never computed
+    const double inf = std::numeric_limits<double>::infinity();
+    // Bleed, trim and type-area boxes written with flags 2, and as they read back.
+    const std::array<Rect2D, 3> cases[][2] = {
+        {{a4, a4, {0, 0, 190, 277}}, {a4Centred, a4Centred, {-95, -138.5, 190, 277}}},
+        {{a4, a4, null}, {a4, a4, null}},  // the type-area box never computed
         // An infinite coordinate reads as the null rectangle.
-        {{0, 0, 10, 10}, {0, 0, kInf, 10}, {0, 0, 5, 5}, {{{0, 0, 10, 10}, null, {0, 0, 5, 5}}}},
+        {{{{0, 0, 10, 10}, {0, 0, inf, 10}, {0, 0, 5, 5}}}, {{{0, 0, 10, 10}, null, {0, 0, 5, 5}}}},
     };
-    for (const Case& c : cases) {
-        BJobFile job;
-        job.SetRequiredBleedBox(c.bleed);
-        job.SetRequiredTrimBox(c.trim);
-        job.SetRequiredTypeAreaBox(c.typeArea);
-        BJobFile back;
+    for (const auto& [written, read] : cases) {
+        BJobFile job, back;
+        job.SetRequiredBleedBox(written[0]);
+        job.SetRequiredTrimBox(written[1]);
+        job.SetRequiredTypeAreaBox(written[2]);
         Read(back, Write(job, 2), 2);
         EXPECT_EQ((std::array{back.GetRequiredBleedBox(), back.GetRequiredTrimBox(),
                               back.GetRequiredTypeAreaBox()}),
-                  c.read);
+                  read);
     }
 }
 
@@ -287,13 +248,14 @@ TEST_F(JobFileTest, RequiredBoxesForTheActiveGroup) {
         bool active;
         std::vector<Destination> destinations;
     };
-    struct Case {
+    const Rect2D a4{0, 0, 210, 297}, kept{1, 2, 3, 4}, zero{0, 0, 0, 0};
+    // Whether all groups combine, the groups, and the bleed, trim and type-area boxes computed; the
+    // type area starts as `kept`.
+    const struct {
         bool combine;
         std::vector<Group> groups;
-        std::array<Rect2D, 3> boxes;  // bleed, trim, type area; the type area starts as `kept`
-    };
-    const Rect2D a4{0, 0, 210, 297}, kept{1, 2, 3, 4}, zero{0, 0, 0, 0};
-    const Case cases[] = {
+        std::array<Rect2D, 3> boxes;
+    } cases[] = {
         // Bleed in the active group only; without margins the type area is kept.
         {false,
          {{false, {{100, 100, {20, 20, 20, 20}}}}, {true, {{210, 297, {3, 3, 3, 3}}, {200, 280}}}},
@@ -307,7 +269,7 @@ TEST_F(JobFileTest, RequiredBoxesForTheActiveGroup) {
         {true, {{false, {{100, 100}}}, {false, {{200, 150}}}}, {{{0, 0, 200, 150}, {0, 0, 100, 100}, kept}}},
         {true, {{false, {{100, 100}, {200, 150}}}}, {{{0, 0, 100, 100}, {0, 0, 100, 100}, kept}}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         BJobFile job;
         job.SetCombineAllGroups(c.combine);
         job.SetRequiredTypeAreaBox(kept);
@@ -325,15 +287,13 @@ TEST_F(JobFileTest, RequiredBoxesForTheActiveGroup) {
             c.boxes)
             << "row " << &c - cases;
     }
-}
 
-TEST_F(JobFileTest, RequiredBoxesSkipDestinationsOfAnotherJob) {
+    // Destinations of another job are skipped.
     BJobFile job, stranger;
     BGroup& group = NewGroup(job, true);
     Add(group, 300, 300);
-    auto* foreign = new BDestination(stranger);
-    foreign->SetPageSize(100, 100);
-    group.Insert(foreign);
+    group.Insert(new BDestination(stranger));
+    group[1].SetPageSize(100, 100);
     job.ComputeRequiredBoxesForActiveGroup();
     EXPECT_EQ(job.GetRequiredTrimBox(), (Rect2D{0, 0, 300, 300}));
 }
@@ -346,109 +306,96 @@ TEST_F(JobFileTest, ExportWriteMarksDestinationsAndMovesTheActiveGroup) {
     BGroup& second = NewGroup(job);
     Add(second, 100, 120, "3");
     Add(second, 100, 120, "4")->SetExported(true);
-
-    std::ostringstream os;
-    job.JobFileWriteToBufferForExport(os);
+    // What an export write sends: the identifiers of the one group, all marked exported.
+    const auto exportWrite = [&job] {
+        std::ostringstream os;
+        job.JobFileWriteToBufferForExport(os);
+        BJobFile sent;
+        Read(sent, os.str(), 4);
+        EXPECT_EQ(sent.GetGroups().size(), 1u);
+        std::vector<ustring> ids;
+        for (size_t i = 0; i < sent.GetGroups()[0].size(); ++i) {
+            EXPECT_TRUE(sent.GetGroups()[0][i].IsExported());
+            ids.push_back(sent.GetGroups()[0][i].GetIdentifier());
+        }
+        EXPECT_TRUE(sent.GetGroups()[0].IsActive());
+        return ids;
+    };
+    EXPECT_EQ(exportWrite(), (std::vector<ustring>{"1", "2"}));
     EXPECT_TRUE(first.IsAllExported());
-    EXPECT_FALSE(second.IsAllExported());
     EXPECT_EQ(job.GetGroups().GetActiveGroup(), &second);
     EXPECT_EQ(job.GetRequiredTrimBox(), (Rect2D{0, 0, 100, 120}));
 
-    // The stream holds the active group only, its destinations marked exported.
-    BJobFile sent;
-    Read(sent, os.str(), 4);
-    ASSERT_EQ(sent.GetGroups().size(), 1u);
-    const BGroup& written = sent.GetGroups()[0];
-    EXPECT_TRUE(written.IsActive());
-    ASSERT_EQ(written.size(), 2u);
-    EXPECT_EQ(written[0].GetIdentifier(), "1");
-    EXPECT_TRUE(written[0].IsExported());
-    EXPECT_TRUE(written[1].IsExported());
-
     // Exporting the second group leaves everything exported: nothing moves any more.
     job.SetRequiredTrimBox({9, 9, 9, 9});
-    std::ostringstream again;
-    job.JobFileWriteToBufferForExport(again);
+    EXPECT_EQ(exportWrite(), (std::vector<ustring>{"3"}));
     EXPECT_EQ(job.GetGroups().GetActiveGroup(), &second);
     EXPECT_EQ(job.GetRequiredTrimBox(), (Rect2D{9, 9, 9, 9}));
-    BJobFile last;
-    Read(last, again.str(), 4);
-    ASSERT_EQ(last.GetGroups().size(), 1u);
-    ASSERT_EQ(last.GetGroups()[0].size(), 1u);
-    EXPECT_EQ(last.GetGroups()[0][0].GetIdentifier(), "3");
 }
 
 TEST_F(JobFileTest, PageFileSpec) {
     BJobFile job;
     EXPECT_FALSE(job.GetPageFileSpec(3).isValid());
-    const std::tuple<const char*, int, const char*> cases[] = {
-        {"/jobs/a.pdf", 3, "/jobs/a.pdf#3"}, {"/jobs/a.pdf", 2, "/jobs/a.pdf#2"},
-        {"/jobs/a.pdf", 1, "/jobs/a.pdf"},   {"/jobs/a.pdf", 0, "/jobs/a.pdf"},
-        {"/jobs/a.pdf", -4, "/jobs/a.pdf"},  {"/a.pdf", 12, "/a.pdf#12"}};
-    for (auto [document, page, path] : cases) {
-        job.SetDocumentFile(UFileSpecCore(document, nullptr));
+    job.SetDocumentFile(UFileSpecCore("/jobs/a.pdf", nullptr));
+    for (const auto& [page, path] : {std::pair{3, "/jobs/a.pdf#3"},
+                                     {12, "/jobs/a.pdf#12"},
+                                     {1, "/jobs/a.pdf"},
+                                     {0, "/jobs/a.pdf"},
+                                     {-4, "/jobs/a.pdf"}})
         EXPECT_EQ(job.GetPageFileSpec(page).path(), path) << page;
-    }
 }
 
 TEST_F(JobFileTest, ProfileReferencesResolveInsideTheColourProfileFolder) {
     const std::string gray = data_.write("elsewhere/Gray.icc", "icc");
-    Msg ticket;
-    ticket.msg("settings", {Setting("Setting_ProcessProfile", {"Coated.icc"}),
-                            Setting("Setting_GrayscaleProfile", {ustring(gray)})});
-    BJobFile job;
-    Read(job, TicketStream(ticket), 4);
-    ASSERT_TRUE(job.HasProfileRef(BJobFile::kProcessProfile));
+    BJobFile job, fallback;
+    Read(job,
+         TicketStream(Msg().msg("settings", {Setting("Setting_ProcessProfile", {"Coated.icc"}),
+                                             Setting("Setting_GrayscaleProfile", {ustring(gray)})})),
+         4);
+    ASSERT_TRUE(job.HasProfileRef(BJobFile::kProcessProfile) &&
+                job.HasProfileRef(BJobFile::kGrayscaleProfile));
     EXPECT_EQ(job.GetProfileRef(BJobFile::kProcessProfile).GetPath(), ProfileFolder() + "/Coated.icc");
-    ASSERT_TRUE(job.HasProfileRef(BJobFile::kGrayscaleProfile));
     EXPECT_EQ(job.GetProfileRef(BJobFile::kGrayscaleProfile).GetPath(), gray);
+
+    // Without settings, the described default.
+    Read(fallback, TicketStream(Msg()), 4);
+    ASSERT_TRUE(fallback.HasProfileRef(BJobFile::kProcessProfile));
+    EXPECT_EQ(fallback.GetProfileRef(BJobFile::kProcessProfile).GetPath(),
+              ProfileFolder() + "/Default CMYK.icc");
+    EXPECT_FALSE(fallback.HasProfileRef(BJobFile::kGrayscaleProfile));
+
+    // The override replaces silent destination profiles with the local ones.
+    for (const bool overrideOn : {true, false}) {
+        BJobFile read;
+        Read(read,
+             TicketStream(Msg().msg(
+                 "settings", {Setting("Setting_ProcessProfile", {"Dest.icc", "silent"}),
+                              Setting("Setting_GrayscaleProfile", {"DestGray.icc"}),
+                              Setting("Setting_LocalOutputProfiles", {"Local.icc", "LocalGray.icc"}),
+                              Setting("Setting_OverrideDestinationProfiles", {}, "eSettingType_Parameter")
+                                  .num("note", {overrideOn ? 1.0 : 0.0})})),
+             4);
+        EXPECT_EQ(read.GetProfileRef(BJobFile::kProcessProfile).GetPath(),
+                  ProfileFolder() + (overrideOn ? "/Local.icc" : "/Dest.icc"));
+        EXPECT_EQ(read.GetProfileRef(BJobFile::kGrayscaleProfile).GetPath(),
+                  ProfileFolder() + "/DestGray.icc");
+    }
 }
 
-TEST_F(JobFileTest, ProfileReferencesFallBackToTheDescribedDefault) {
-    BJobFile job;
-    Read(job, TicketStream(Msg()), 4);
-    ASSERT_TRUE(job.HasProfileRef(BJobFile::kProcessProfile));
-    EXPECT_EQ(job.GetProfileRef(BJobFile::kProcessProfile).GetPath(), ProfileFolder() + "/Default CMYK.icc");
-    EXPECT_FALSE(job.HasProfileRef(BJobFile::kGrayscaleProfile));
-}
-
-TEST_F(JobFileTest, OverrideReplacesSilentProfilesWithLocalOnes) {
-    auto readWith = [](BJobFile& job, bool overrideOn) {
-        Msg ticket;
-        ticket.msg("settings", {Setting("Setting_ProcessProfile", {"Dest.icc", "silent"}),
-                                Setting("Setting_GrayscaleProfile", {"DestGray.icc"}),
-                                Setting("Setting_LocalOutputProfiles", {"Local.icc", "LocalGray.icc"}),
-                                Setting("Setting_OverrideDestinationProfiles", {}, "eSettingType_Parameter")
-                                    .num("note", overrideOn ? 1 : 0)});
-        Read(job, TicketStream(ticket), 4);
-    };
-    BJobFile on, off;
-    readWith(on, true);
-    EXPECT_EQ(on.GetProfileRef(BJobFile::kProcessProfile).GetPath(), ProfileFolder() + "/Local.icc");
-    EXPECT_EQ(on.GetProfileRef(BJobFile::kGrayscaleProfile).GetPath(), ProfileFolder() + "/DestGray.icc");
-    readWith(off, false);
-    EXPECT_EQ(off.GetProfileRef(BJobFile::kProcessProfile).GetPath(), ProfileFolder() + "/Dest.icc");
-}
-
-TEST_F(JobFileTest, CheckSettingsAreReadWithFlags4Only) {
-    Msg ticket;
-    ticket.msg("settings", Setting("Setting_Standard", {"X-4"}));
-    const std::string bytes = TicketStream(ticket);
+TEST_F(JobFileTest, CheckSettingsAndTheEPSFlagComeFromTheReply) {
+    const Msg ticket = Msg().msg("settings", {Setting("Setting_Standard", {"X-4"})});
     BJobFile document, reply;
-    Read(document, bytes, 2);
-    EXPECT_EQ(document.GetCheckSettings().size(), 0u);
-    Read(reply, bytes, 4);
+    Read(document, TicketStream(ticket), 2);
+    EXPECT_EQ(document.GetCheckSettings().size(), 0u);  // read with flags 4 only
+    Read(reply, TicketStream(ticket), 4);
     ASSERT_EQ(reply.GetCheckSettings().size(), 1u);
-    BCheckSetting* standard = reply.GetCheckSettings().FindCheckSetting(eProblemSetting_Standard);
+    const BCheckSetting* standard = reply.GetCheckSettings().FindCheckSetting(eProblemSetting_Standard);
     ASSERT_NE(standard, nullptr);
     EXPECT_EQ(standard->GetStringParam(0), "X-4");
     ASSERT_NE(reply.GetTicket(), nullptr);
     EXPECT_EQ(*reply.GetTicket(), ticket.get());
-}
 
-TEST_F(JobFileTest, ForceEPSExportComesFromRecordBP) {
-    BJobFile job;
-    Read(job,
+    Read(document,
          CompanionStream([](UKeyOutStream&) {},
                          [](UKeyOutStream& out) {
                              out << UKeyOutStream::StartRecord(UKey('B', 'P')) << UKey('B', 'r') << true;
@@ -456,14 +403,12 @@ TEST_F(JobFileTest, ForceEPSExportComesFromRecordBP) {
                          }),
          2);
     EXPECT_TRUE(g_forceEPSexport);
-    // A stream without the record leaves the flag alone.
-    Read(job, Write(job, 2), 2);
+    Read(document, Write(document, 2), 2);  // a stream without the record leaves the flag alone
     EXPECT_TRUE(g_forceEPSexport);
 }
 
 TEST_F(JobFileTest, FailedOrEmptyInput) {
     BJobFile job;
-    job.SetSt(5);
     std::istringstream failed(Write(job, 4));
     failed.setstate(std::ios::failbit);
     job.SetSt(6);
@@ -486,8 +431,7 @@ TEST(JobFileDescriptions, ProblemDescriptionsAreHandedOverOnRead) {
         Read(job,
              job_test::Stream(
                  [](UKeyOutStream& out) {
-                     job_test::WriteMessage(out, UKey('D', 'p'),
-                                            ticket_builder::testProblemDescriptions().get());
+                     job_test::WriteMessage(out, UKey('D', 'p'), ticket_builder::testProblemDescriptions());
                  },
                  BJobFile::kStreamIdentifier),
              2);
@@ -499,30 +443,17 @@ TEST(JobFileDescriptions, ProblemDescriptionsAreHandedOverOnRead) {
     EXPECT_EXIT(std::exit(readAndCheck() ? 0 : 1), testing::ExitedWithCode(0), "");
 }
 
-namespace {
-
-// The runs of record 10 of a plug-in information file: the 120 value, whether 140 is there and
-// the 3201 flag of 180 (-1 when 180 is absent).
-struct InfoRun {
-    int page;
-    bool items;
-    int flattener;
-    bool operator==(const InfoRun&) const = default;
-};
-
-std::string ReadFile(const std::string& path) {
+// The runs of record 10 of a plug-in information file: the 120 value, whether 140 is there (and
+// empty) and the 3201 flag of 180 (-1 when 180 is absent).
+std::vector<std::array<int, 3>> ReadPluginInfo(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
-
-std::vector<InfoRun> ReadPluginInfo(const std::string& path) {
-    return job_test::ReadStream(ReadFile(path), [](UKeyInStream& in) {
-        std::vector<InfoRun> runs;
+    return job_test::ReadStream(std::string(std::istreambuf_iterator<char>(file), {}), [](UKeyInStream& in) {
+        std::vector<std::array<int, 3>> runs;
         in >> UKeyInStream::StartRecord(UKey(10));
         while (in.Next()) {
-            InfoRun run{-99, in.Exists(UKey(140)), -1};
-            in >> UKey(120) >> run.page;
-            if (run.items) {
+            std::array<int, 3> run{-99, in.Exists(UKey(140)), -1};
+            in >> UKey(120) >> run[0];
+            if (run[1]) {
                 in >> UKeyInStream::StartRecord(UKey(140));
                 EXPECT_TRUE(in.IndexedFields().empty());
                 in.Pop();
@@ -531,66 +462,52 @@ std::vector<InfoRun> ReadPluginInfo(const std::string& path) {
                 bool enabled = false;
                 in >> UKeyInStream::StartRecord(UKey(180)) >> UKey(3201) >> enabled;
                 in.Pop();
-                run.flattener = enabled;
+                run[2] = enabled;
             }
             runs.push_back(run);
         }
-        in.Pop();
         return runs;
     });
 }
 
-}  // namespace
-
 TEST_F(JobFileTest, PluginInfoHoldsOneRunForTheDocumentAndOnePerPage) {
     BJobFile job;
     const std::string path = data_ / "info.bin";
+    job.ExportPluginInfo();  // without a file: nothing written
+    job.SetPluginInfoFile(UFileSpecCore(ustring(data_ / "missing/info.bin"), nullptr));
+    job.ExportPluginInfo();
+    EXPECT_FALSE(std::filesystem::exists(data_ / "missing"));
+
     job.SetPluginInfoFile(UFileSpecCore(ustring(path), nullptr));
     job.GetAbsolutePages().Insert(Pages(1, 2));
     job.GetAbsolutePages().Insert(Pages(3, 1));
-    auto flattener = std::make_shared<BTransparencyFlattener>();
+    auto flattener = std::make_shared<BTransparencyFlattener>(),
+         elsewhere = std::make_shared<BTransparencyFlattener>();
     flattener->SetPage(2);
     flattener->SetEnabled(true);
-    auto elsewhere = std::make_shared<BTransparencyFlattener>();
     elsewhere->SetPage(9);
     job.GetPageFlatteners() = {flattener, elsewhere};
-
-    std::ofstream(path) << std::string(1000, 'x');  // truncated by the write
+    data_.write("info.bin", std::string(1000, 'x'));  // truncated by the write
     job.ExportPluginInfo();
-    const std::string bytes = ReadFile(path);
-    ASSERT_GT(bytes.size(), 13u);
-    size_t rootLength = 0;
-    for (int i = 3; i < 7; ++i) rootLength = rootLength << 8 | static_cast<unsigned char>(bytes[i]);
-    EXPECT_EQ(bytes.size(), 8 + rootLength);
     // No stream identifier: the version follows the root header.
-    EXPECT_EQ(Hex(bytes.substr(8, 5)), "C0 DE 01 02 01");
+    std::ifstream file(path, std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(file), {});
+    EXPECT_EQ(spacedHex(bytes.substr(8, 5)), "C0 DE 01 02 01");
     EXPECT_EQ(ReadPluginInfo(path),
-              (std::vector<InfoRun>{{-2, true, -1}, {0, true, -1}, {1, true, 1}, {2, true, -1}}));
-}
+              (std::vector<std::array<int, 3>>{{-2, true, -1}, {0, true, -1}, {1, true, 1}, {2, true, -1}}));
 
-TEST_F(JobFileTest, PluginInfoStopsAtItsPageLimit) {
-    // Two ranges of the largest count a reply can give: billions of pages in all.
-    BJobFile job;
-    const std::string path = data_ / "info.bin";
-    job.SetPluginInfoFile(UFileSpecCore(ustring(path), nullptr));
+    // Two ranges of the largest count a reply can give, billions of pages in all, stop at the limit;
+    // a negative total writes the document run only.
     job.GetAbsolutePages().Insert(Pages(1, std::numeric_limits<int>::max()));
     job.GetAbsolutePages().Insert(Pages(1, std::numeric_limits<int>::max()));
     job.ExportPluginInfo();
-    const std::vector<InfoRun> runs = ReadPluginInfo(path);
+    const auto runs = ReadPluginInfo(path);
     ASSERT_EQ(runs.size(), 1u + BJobFile::kMaxPluginInfoPages);
-    EXPECT_EQ(runs.back().page, BJobFile::kMaxPluginInfoPages - 1);
-
-    // A negative total writes the document run only.
+    EXPECT_EQ(runs.back()[0], BJobFile::kMaxPluginInfoPages - 1);
     job.GetAbsolutePages().RemoveAll();
     job.GetAbsolutePages().Insert(Pages(1, -5));
     job.ExportPluginInfo();
     EXPECT_EQ(ReadPluginInfo(path).size(), 1u);
 }
 
-TEST_F(JobFileTest, PluginInfoWithoutAFileWritesNothing) {
-    BJobFile job;
-    job.ExportPluginInfo();
-    job.SetPluginInfoFile(UFileSpecCore(ustring(data_ / "missing/folder/info.bin"), nullptr));
-    job.ExportPluginInfo();
-    EXPECT_FALSE(UFileSpecCore(ustring(data_ / "missing"), nullptr).exists());
-}
+}  // namespace
