@@ -216,7 +216,7 @@ json parseJson(const std::string& text, const std::string& source) {
     }
     try {
         return json::parse(text);
-    } catch (const json::parse_error& e) {
+    } catch (const json::exception& e) {
         // "[json.exception.parse_error.101] parse error at line 1, column 2: ..." without its tag,
         // on one line whatever the input held.
         std::string message = e.what();

@@ -95,7 +95,8 @@ Document& DocumentStore::open(const std::string& path, bool asCopy) {
     } catch (const HostError&) {
         throw;
     } catch (const std::exception& e) {
-        cantOpen(e.what());
+        const std::string message = e.what();
+        cantOpen(message.find(file) == std::string::npos ? file + ": " + message : message);
     }
     if (asCopy) {
         doc.pdfOptions.reset();

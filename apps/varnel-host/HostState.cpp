@@ -17,7 +17,11 @@ uint64_t newId() {
     return next++;
 }
 
-Trace& trace() { return HostState::current().tracer; }
+// A plug-in calling after the host ended (from its static destructors, say) gets errors, not a trace.
+Trace& trace() {
+    static Trace silent;
+    return s_current != nullptr ? s_current->tracer : silent;
+}
 
 std::string resultText(int32_t result) {
     if (result == 0) return "0";

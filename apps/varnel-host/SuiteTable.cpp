@@ -10,20 +10,23 @@ namespace {
 
 constexpr const char* kBasic = "SP Basic Suite";
 
+void check(SPErr err) {
+    switch (err) {
+        case kNoErr: return;
+        case kSPSuiteNotFoundError: throw HostError(err, "no such suite");
+        case kSPBadSuiteVersionError: throw HostError(err, "another version is offered");
+        default: throw HostError(err, "released more often than acquired, or nowhere to put the suite");
+    }
+}
+
 SPErr AcquireSuite(const char* name, int32_t version, const void** suite) {
     SuiteCall call(kBasic, "AcquireSuite", name, version);
-    return call.run([&] {
-        const SPErr err = HostState::current().suites.acquire(name, version, suite);
-        if (err != kNoErr) throw HostError(err, "not offered");
-    });
+    return call.run([&] { check(HostState::current().suites.acquire(name, version, suite)); });
 }
 
 SPErr ReleaseSuite(const char* name, int32_t version) {
     SuiteCall call(kBasic, "ReleaseSuite", name, version);
-    return call.run([&] {
-        const SPErr err = HostState::current().suites.release(name, version);
-        if (err != kNoErr) throw HostError(err, "not acquired");
-    });
+    return call.run([&] { check(HostState::current().suites.release(name, version)); });
 }
 
 }  // namespace
