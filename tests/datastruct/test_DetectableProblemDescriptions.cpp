@@ -17,20 +17,14 @@ Msg description(const ustring& type) {
 }
 
 TEST(CompareSeverity, RanksIgnoreNoteWarnFaultAndEverythingElseAtZero) {
-    struct Case {
-        const char* a;
-        const char* b;
-        int expected;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, const char*, int> cases[] = {
         {"fault", "warn", 1},        {"note", "fault", -2},   {"notset", "ignore", -1},
         {"dynamic", "parameter", 0}, {"Fault", "ignore", -1}, {"fault", "", 4},
         {"parameterNotSet", "", 0},
     };
-    for (const Case& c : cases) EXPECT_EQ(compare_severity(c.a, c.b), c.expected) << c.a << " vs " << c.b;
-}
+    for (const auto& [a, b, expected] : cases)
+        EXPECT_EQ(compare_severity(a, b), expected) << a << " vs " << b;
 
-TEST(SeverityWords, EveryWordMapsToItsSeverityAndBackByteForByte) {
     const char* words[] = {"notset", "ignore",  "note",      "warn",
                            "fault",  "dynamic", "parameter", "parameterNotSet"};
     for (int i = 0; i < 8; ++i) {
@@ -41,12 +35,8 @@ TEST(SeverityWords, EveryWordMapsToItsSeverityAndBackByteForByte) {
     EXPECT_EQ(severityWord(static_cast<EProblemSeverity>(8)), "");
 }
 
-TEST(ProblemDescription, TypeWordsGiveTheirSettingTypesAndAnythingElseUndefined) {
-    struct Case {
-        Msg message;
-        ESettingType expected;
-    };
-    const Case cases[] = {
+TEST(ProblemDescription, TypeWordsUserUnitsAndDefaultsReadOnlyTheirOwnTypes) {
+    const std::pair<Msg, ESettingType> cases[] = {
         {description("boolean"), eSettingType_Boolean},
         {description("limitsLow"), eSettingType_LimitsLow},
         {description("limitsHigh"), eSettingType_LimitsHigh},
@@ -56,69 +46,48 @@ TEST(ProblemDescription, TypeWordsGiveTheirSettingTypesAndAnythingElseUndefined)
         {description("range"), eSettingType_Undefined},
         {description("limitsLowSeverity"), eSettingType_Undefined},
         {description("Boolean"), eSettingType_Undefined},
-        {Msg().flag("userUnits", {true}), eSettingType_Undefined},
-        {Msg().ints("type", {1}), eSettingType_Undefined},
+        {Msg().ints("type", {1}).ints("userUnits", {1}).str("defaults", {"warn"}), eSettingType_Undefined},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(ProblemDescription(&c.message.get()).GetProblemTypeEnum(), c.expected);
-    EXPECT_EQ(ProblemDescription().GetProblemTypeEnum(), eSettingType_Undefined);
-}
-
-TEST(ProblemDescription, UserUnitsAndDefaultsReadOnlyTheirOwnTypes) {
-    Msg wrong = description("limitsHigh").ints("userUnits", {1}).str("defaults", {"warn"});
-    for (const ProblemDescription& d : {ProblemDescription(&wrong.get()), ProblemDescription()}) {
+    for (const auto& [message, type] : cases) {
+        const ProblemDescription d(&message.get());
+        EXPECT_EQ(d.GetProblemTypeEnum(), type);
         EXPECT_FALSE(d.useUserUnits());
         EXPECT_EQ(d.GetDefaults(), nullptr);
     }
+    EXPECT_EQ(ProblemDescription().GetProblemTypeEnum(), eSettingType_Undefined);
 }
 
-TEST(DetectableProblemDescriptions, KeepsMessageFieldsAndSkipsOthers) {
-    Msg all = Msg()
-                  .msg("Hairline", {description("limitsLow").flag("userUnits", {true})})
-                  .str("CourierUsed", {"boolean"})
-                  .nullMsg("FloatTB")
-                  .msg("FloatLR", {description("boolean"), description("limitsHigh")});
-    DetectableProblemDescriptions table(&all.get());
-
-    EXPECT_EQ(table.descriptions().size(), 2u);
+TEST(DetectableProblemDescriptions, KeepsMessageFieldsOnlyAndOutlivesTheirMessage) {
+    const DetectableProblemDescriptions table = [] {
+        const Msg all =
+            Msg()
+                .msg("Hairline", {description("limitsLow").flag("userUnits", {true})})
+                .str("CourierUsed", {"boolean"})
+                .nullMsg("FloatTB")
+                .msg("FloatLR", {description("boolean"), description("limitsHigh")})
+                .msg("BlackUsed",
+                     {description("boolean").str("conflicts", {"BlackNotUsed", "ColourUsed", "Abc"})})
+                .msg("ColourUsed", {description("boolean").ints("conflicts", {4})})
+                .msg("MaxPlates", {description("limitsHigh").msg("defaults", {Msg().str("sev", {"fault"})})});
+        return DetectableProblemDescriptions(&all.get());
+    }();
+    EXPECT_EQ(table.descriptions().size(), 5u);
     EXPECT_EQ(table.GetProblemDescription(eProblemHairline).GetProblemTypeEnum(), eSettingType_LimitsLow);
     EXPECT_TRUE(table.GetProblemDescription(eProblemHairline).useUserUnits());
     // Only the first of several descriptions counts.
     EXPECT_EQ(table.GetProblemDescription(eProblemFloatLR).GetProblemTypeEnum(), eSettingType_Boolean);
-
     for (const ustring& absent :
-         {eProblemCourierUsed, eProblemFloatTB, eProblemUndefined, ustring("hairline"), ustring("Hairlin")})
+         {eProblemCourierUsed, eProblemFloatTB, eProblemUndefined, ustring("hairline")})
         EXPECT_TRUE(table.GetProblemDescription(absent).empty()) << absent;
     EXPECT_TRUE(DetectableProblemDescriptions(nullptr).descriptions().empty());
-}
-
-TEST(DetectableProblemDescriptions, ConflictsKeepTheirOrderAndOnlyTexts) {
-    Msg all = Msg()
-                  .msg("BlackUsed",
-                       {description("boolean").str("conflicts", {"BlackNotUsed", "ColourUsed", "Abc"})})
-                  .msg("ColourUsed", {description("boolean").ints("conflicts", {4})})
-                  .msg("MinPlates", {description("limitsLow")});
-    DetectableProblemDescriptions table(&all.get());
 
     EXPECT_EQ(table.GetConflicts(eProblemBlackUsed),
               (std::vector<ustring>{"BlackNotUsed", "ColourUsed", "Abc"}));
     EXPECT_TRUE(table.GetConflicts(eProblemColourUsed).empty());
-    EXPECT_TRUE(table.GetConflicts(eProblemMinPlates).empty());
-}
-
-TEST(DetectableProblemDescriptions, DescriptionsOutliveTheMessageTheyCameFrom) {
-    auto table = [] {
-        Msg all =
-            Msg().msg("MaxPlates", {description("limitsHigh")
-                                        .flag("userUnits", {true, false})
-                                        .msg("defaults", {Msg().str("sev", {"fault"}).num("warn", {0.25})})});
-        return DetectableProblemDescriptions(&all.get());
-    }();
-    ProblemDescription d = table.GetProblemDescription(eProblemMaxPlates);
-    EXPECT_TRUE(d.useUserUnits());
-    ASSERT_NE(d.GetDefaults(), nullptr);
-    EXPECT_EQ(d.GetDefaults()->get<ustring>("sev", 0, ""), "fault");
-    EXPECT_EQ(d.GetDefaults()->get<double>("warn", 0, 0.0), 0.25);
+    EXPECT_TRUE(table.GetConflicts(eProblemHairline).empty());
+    const auto defaults = table.GetProblemDescription(eProblemMaxPlates).GetDefaults();
+    ASSERT_NE(defaults, nullptr);
+    EXPECT_EQ(defaults->get<ustring>("sev", 0, ""), "fault");
 }
 
 // The process-wide table is built at most once per process, so this runs in a fresh child process
@@ -127,11 +96,9 @@ const char* buildOnceSequence() {
     if (detectableProblemDescriptions() != nullptr) return "table before any message";
     setDetectableProblemDescriptions(umessage());
     if (detectableProblemDescriptions() != nullptr) return "table from an empty message";
-
     setDetectableProblemDescriptions(Msg().msg("Hairline", {description("limitsLow")}).get());
     const DetectableProblemDescriptions* first = detectableProblemDescriptions();
     if (first == nullptr) return "no table after a description message";
-
     // Neither a different message nor an empty one later on changes or drops the table.
     for (const umessage& later : {Msg().msg("Hairline", {description("boolean")}).get(), umessage()}) {
         setDetectableProblemDescriptions(later);

@@ -35,11 +35,7 @@ std::vector<ustring> namesOf(const Msg& ticket) {
 }
 
 TEST(WCheckSetting, SeverityIsTheFirstSevWordMatchedExactly) {
-    struct Case {
-        Msg check;
-        EProblemSeverity expected;
-    };
-    const Case cases[] = {
+    const std::pair<Msg, EProblemSeverity> cases[] = {
         {check("parameterNotSet"), eProblemSeverity_ParameterNotSet},
         {check("Warn"), eProblemSeverity_NotSet},
         {check("warn "), eProblemSeverity_NotSet},
@@ -47,7 +43,7 @@ TEST(WCheckSetting, SeverityIsTheFirstSevWordMatchedExactly) {
         {Msg().num("warn", {1.0}), eProblemSeverity_NotSet},
         {Msg().str("sev", {"note", "fault"}), eProblemSeverity_Note},
     };
-    for (const Case& c : cases) EXPECT_EQ(WCheckSetting(c.check.build()).GetSeverity(), c.expected);
+    for (const auto& [c, expected] : cases) EXPECT_EQ(WCheckSetting(c.build()).GetSeverity(), expected);
 }
 
 TEST(WCheckSetting, ValuesAreReadByIndexNoteWarnFaultIgnoreWithNumericConversion) {
@@ -95,13 +91,6 @@ TEST(WQCS, EmptyAndMistypedQcsGiveEmptyAnswers) {
     }
 }
 
-TEST(CheckSettingIterator, EmptyProfileHasNoNames) {
-    WConstEffectiveProfileCheckSettingIterator empty{WEffectiveProfile()};
-    EXPECT_FALSE(empty.next());
-    EXPECT_FALSE(empty.next());
-    EXPECT_EQ(empty.name(), "");
-}
-
 TEST(CheckSettingIterator, UnitesEveryQcsEachNameOnceInByteOrder) {
     struct Case {
         const char* what;
@@ -140,6 +129,9 @@ TEST(CheckSettingIterator, UnitesEveryQcsEachNameOnceInByteOrder) {
          {"A", "Ab"}},
     };
     for (const Case& c : cases) EXPECT_EQ(namesOf(c.ticket), c.names) << c.what;
+    WConstEffectiveProfileCheckSettingIterator empty{WEffectiveProfile()};
+    EXPECT_FALSE(empty.next() || empty.next());
+    EXPECT_EQ(empty.name(), "");
 }
 
 }  // namespace
