@@ -2,7 +2,6 @@
 
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -269,16 +268,19 @@ Options parse(const std::vector<std::string>& args) {
     return o;
 }
 
+// In blocks: a character at a time costs more than refusing a hostile input of megabytes.
+std::string readAll(std::istream& in) {
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return std::move(bytes).str();
+}
+
 std::string readInput(const Options& o, std::istream& in) {
-    std::string bytes;
-    if (o.file == "-") {
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    } else {
-        std::ifstream f(o.file, std::ios::binary);
-        if (!f) throw std::runtime_error("cannot be opened");
-        bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-        if (f.bad()) throw std::runtime_error("cannot be read");
-    }
+    if (o.file == "-") return readAll(in);
+    std::ifstream f(o.file, std::ios::binary);
+    if (!f) throw std::runtime_error("cannot be opened");
+    std::string bytes = readAll(f);
+    if (f.bad()) throw std::runtime_error("cannot be read");
     return bytes;
 }
 

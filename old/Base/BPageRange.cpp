@@ -44,7 +44,8 @@ void BPageRangeList::PageRangeListKeyStreamInSections(UKeyInStream& in) {
         range->PageRangeKeyStreamIn(in, true);
         range->SetAbsoluteFirstPage(static_cast<int>(total + 1));
         total += range->GetPageCount();
-        Insert(range.release());
+        Insert(range.get());  // owned by the list only once it holds it
+        range.release();
     }
     in.Pop();
 }
@@ -62,7 +63,8 @@ void BPageRangeAbsoluteList::PageRangeListKeyStreamIn(UKeyInStream& in) {
         range->SetStyle('+');
         range->PageRangeKeyStreamIn(in, false);
         range->SetAbsoluteFirstPage(range->GetFirstPage());
-        Insert(range.release());
+        Insert(range.get());  // owned by the list only once it holds it
+        range.release();
     }
     in.Pop();
 }
