@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "pdf/ExportOptions.h"
+
 namespace vhost {
 
 using nlohmann::json;
@@ -41,20 +43,10 @@ uint32_t keyFromJson(const json& key, const std::string& where) {
 
 }  // namespace
 
-std::string keyName(uint32_t key) {
-    std::string text;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        const char c = char((key >> shift) & 0xFF);
-        if (c < 0x20 || c > 0x7E) return std::to_string(key);
-        text += c;
-    }
-    return text;
-}
-
 json paramsToJson(const ActionParams& params) {
     json list = json::array();
     for (const ActionParam& p : params) {
-        const std::string name = keyName(p.key);
+        const std::string name = pdf::KeyText(p.key);
         json entry = {{"key", name.size() == 4 ? json(name) : json(p.key)}, {"type", typeName(p.type)}};
         switch (p.type) {
             case Type::Integer: entry["value"] = p.integer; break;

@@ -8,9 +8,6 @@
 
 namespace vhost {
 
-// 'comp' for a printable key, else its number.
-std::string keyName(uint32_t key);
-
 // [{"key": "comp", "type": "enumerated", "typeName": "Compatibility", "value": 20}, ...]
 nlohmann::json paramsToJson(const ActionParams& params);
 // The inverse; throws std::runtime_error naming `where` and the entry for anything else.

@@ -6,6 +6,7 @@
 
 #include "ActionJson.h"
 #include "DocumentJson.h"
+#include "pdf/ExportOptions.h"
 
 namespace vhost {
 
@@ -40,7 +41,7 @@ std::string artText(const Art& art) {
 }
 
 std::string paramText(const ActionParam& p) {
-    std::string text = "  '" + keyName(p.key) + "' ";
+    std::string text = "  '" + pdf::KeyText(p.key) + "' ";
     switch (p.type) {
         case ActionParam::Type::Integer: return text + "integer " + std::to_string(p.integer);
         case ActionParam::Type::Real: return text + "real " + numberText(p.real);

@@ -10,6 +10,7 @@
 #include "AITypes.h"
 #include "Handles.h"
 #include "HostError.h"
+#include "pdf/ExportOptions.h"
 
 namespace vhost {
 
@@ -46,11 +47,7 @@ inline void put(std::ostream& os, const char* text) {
 inline void put(std::ostream& os, const std::string& text) { put(os, text.c_str()); }
 inline void put(std::ostream& os, double value) { os << numberText(value); }
 inline void put(std::ostream& os, char c) { os << '\'' << c << '\''; }
-inline void put(std::ostream& os, FourCC key) {
-    os << '\'';
-    for (int shift = 24; shift >= 0; shift -= 8) os << char((key.code >> shift) & 0xFF);
-    os << '\'';
-}
+inline void put(std::ostream& os, FourCC key) { os << '\'' << pdf::KeyText(key.code) << '\''; }
 inline void put(std::ostream& os, const AIRealRect& r) {
     os << "(left " << numberText(r.left) << ", top " << numberText(r.top) << ", right " << numberText(r.right)
        << ", bottom " << numberText(r.bottom) << ')';

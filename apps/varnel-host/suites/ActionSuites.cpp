@@ -1,16 +1,12 @@
 // The Action Manager: parameter blocks, and playing actions, each recorded with its block.
 #include <cmath>
 
-#include "AISuites.h"
-#include "HostError.h"
-#include "HostState.h"
+#include "SuiteSupport.h"
 
 namespace vhost {
 namespace {
 
 using Type = ActionParam::Type;
-
-HostState& host() { return HostState::current(); }
 
 ActionParams& block(AIActionParamValueRef value) {
     const auto it = host().paramBlocks.find(idOf(value));

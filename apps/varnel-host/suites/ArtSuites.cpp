@@ -2,9 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "AISuites.h"
-#include "HostError.h"
-#include "HostState.h"
+#include "SuiteSupport.h"
 
 namespace vhost {
 
@@ -21,13 +19,6 @@ void disposeArtList(AIMdMemoryHandle handle) {
 }
 
 namespace {
-
-HostState& host() { return HostState::current(); }
-
-template <class T>
-void require(T* out) {
-    if (out == nullptr) throw HostError(kBadParameterErr, "no place for the result");
-}
 
 constexpr int32_t kSettableAttributes = kArtSelected | kArtLocked | kArtHidden;
 

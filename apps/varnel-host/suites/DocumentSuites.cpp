@@ -1,21 +1,12 @@
 // Documents, the document list, dictionaries and colour profiles.
 #include <cmath>
 
-#include "AISuites.h"
-#include "HostError.h"
-#include "HostState.h"
+#include "SuiteSupport.h"
 #include "Icc.h"
 #include "Trace.h"
 
 namespace vhost {
 namespace {
-
-HostState& host() { return HostState::current(); }
-
-template <class T>
-void require(T* out) {
-    if (out == nullptr) throw HostError(kBadParameterErr, "no place for the result");
-}
 
 std::string sizeText(const Document& doc) { return numberText(doc.width) + " x " + numberText(doc.height) + " pt"; }
 
@@ -188,7 +179,7 @@ const DictEntry& entry(AIDictionaryRef dictionary, AIDictKey key, DictEntry::Typ
 }
 
 AIDictKey Key(const char* name) {
-    if (name == nullptr) return nullptr;
+    if (name == nullptr || !HostState::exists()) return nullptr;
     auto& keys = host().dictKeys;
     size_t i = 0;
     while (i < keys.size() && keys[i] != name) ++i;

@@ -1,9 +1,7 @@
 // The menu suite: items in the host's groups and in submenu groups plug-ins make.
 #include <algorithm>
 
-#include "AISuites.h"
-#include "HostError.h"
-#include "HostState.h"
+#include "SuiteSupport.h"
 #include "Utf.h"
 
 namespace vhost {
@@ -12,8 +10,6 @@ namespace {
 // The host's own menu groups a plug-in can add to.
 constexpr const char* kHostGroups[] = {"Open Document", "Place Document", "Save Document", "Document Utilities",
                                        "Help"};
-
-HostState& host() { return HostState::current(); }
 
 bool groupExists(const std::string& name) {
     const auto& groups = host().groups;

@@ -5,19 +5,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "AISuites.h"
-#include "HostError.h"
-#include "HostState.h"
+#include "SuiteSupport.h"
 
 namespace vhost {
 namespace {
-
-HostState& host() { return HostState::current(); }
-
-template <class T>
-void require(T* out) {
-    if (out == nullptr) throw HostError(kBadParameterErr, "no place for the result");
-}
 
 void requirePlugin(SPPluginRef plugin) {
     if (plugin == nullptr || plugin != host().pluginRef) throw HostError(kBadParameterErr, "not a plug-in of this host");

@@ -1,13 +1,9 @@
 // Unicode strings and file paths handed between the plug-in and the host.
-#include "AISuites.h"
-#include "HostError.h"
-#include "HostState.h"
+#include "SuiteSupport.h"
 #include "Utf.h"
 
 namespace vhost {
 namespace {
-
-HostState& host() { return HostState::current(); }
 
 std::u16string& text(AIUnicodeStringRef ref) {
     const auto it = host().strings.find(idOf(ref));
