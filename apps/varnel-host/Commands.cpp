@@ -3,11 +3,10 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <map>
 
 #include "CommandLine.h"
 #include "HostError.h"
-#include "HostImpl.h"
+#include "HostCore.h"
 #include "Report.h"
 #include "hexcodec.h"
 
@@ -26,7 +25,7 @@ const char* commandHelp() {
            "                          be typed as '...' or left out\n"
            "  tick [N]                send N timer messages (default 1) to every active timer now\n"
            "  run SECONDS             run the main loop: bus events and timers at their periods\n"
-           "  wait docs N [SECONDS]   run the loop until N documents are open (default 10 s)\n"
+           "  wait docs N [SECONDS]   run the loop until exactly N documents are open (default 10 s)\n"
            "  wait file PATH [SECONDS] run the loop until PATH exists (default 10 s)\n"
            "  show [--json]           the current document: size, artboards, guides with their\n"
            "                          marks, other art, dictionary entries by key and size\n"
@@ -43,36 +42,13 @@ const char* commandHelp() {
 
 namespace {
 
-using Args = std::vector<std::string>;
-
-[[noreturn]] void usage(const std::string& command, const std::string& problem, const char* form) {
-    throw CommandError(command + ": " + problem + " (usage: " + form + ")");
-}
-
-void requireCount(const CommandLine& c, size_t min, size_t max, const char* form) {
-    if (c.args.size() < min) usage(c.name, "missing argument", form);
-    if (c.args.size() > max) usage(c.name, "too many arguments", form);
-}
-
-double number(const CommandLine& c, const std::string& text, const char* what, double min, double max,
-              const char* form) {
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(value) || value < min || value > max) {
-        usage(c.name, std::string(what) + " must be a number from " + numberText(min) + " to " + numberText(max) +
-                          ", not \"" + text + "\"",
-              form);
-    }
-    return value;
-}
-
-long whole(const CommandLine& c, const std::string& text, const char* what, long min, long max, const char* form) {
-    const double value = number(c, text, what, double(min), double(max), form);
-    if (value != std::floor(value)) usage(c.name, std::string(what) + " must be a whole number, not \"" + text + "\"", form);
-    return long(value);
-}
+[[noreturn]] void fail(const std::string& text) { throw CommandError(text); }
 
 std::string plural(long n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
+
+Clock::time_point after(double seconds) {
+    return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
 
 // "Adjust Size..." and "Adjust Size" find "Adjust Size…": scripts need not type the ellipsis.
 std::string withoutEllipsis(std::string text) {
@@ -81,176 +57,250 @@ std::string withoutEllipsis(std::string text) {
     return text;
 }
 
-}  // namespace
+// One command line being carried out: its arguments, checked against the command's form.
+class Command {
+public:
+    using Run = std::string (Command::*)();
+    struct Form {
+        const char* name;
+        const char* usage;
+        size_t minArgs;
+        size_t maxArgs;
+        Run run;
+    };
 
-std::string Host::Impl::execute(const std::string& line) {
-    const CommandLine c = parseCommand(line);
-    if (c.name.empty()) return std::string();
-    const Args& a = c.args;
-    const auto currentDocument = [&]() -> Document& {
-        Document* doc = state.docs.current();
-        if (doc == nullptr) throw CommandError(c.name + ": no document is open");
+    Command(HostCore& host, CommandLine line) : host_(host), c_(std::move(line)) {}
+
+    std::string execute();
+
+private:
+    static const Form kForms[];
+
+    [[noreturn]] void usage(const std::string& problem) const {
+        fail(c_.name + ": " + problem + " (usage: " + form_->usage + ")");
+    }
+    const std::string& arg(size_t i) const { return c_.args[i]; }
+    bool has(size_t i) const { return c_.args.size() > i; }
+
+    double number(size_t i, const char* what, double min, double max) const {
+        const std::string& text = arg(i);
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || !std::isfinite(value) || value < min || value > max) {
+            usage(std::string(what) + " must be a number from " + numberText(min) + " to " + numberText(max) +
+                  ", not \"" + text + "\"");
+        }
+        return value;
+    }
+    long whole(size_t i, const char* what, long min, long max) const {
+        const double value = number(i, what, double(min), double(max));
+        if (value != std::floor(value)) usage(std::string(what) + " must be a whole number, not \"" + arg(i) + "\"");
+        return long(value);
+    }
+
+    Document& document() const {
+        Document* doc = host_.state.docs.current();
+        if (doc == nullptr) fail(c_.name + ": no document is open");
         return *doc;
-    };
-    const auto requirePlugin = [&] {
-        if (!link || !started) throw CommandError(c.name + ": no plug-in is running");
-        if (!reachable()) throw CommandError(c.name + ": the plug-in is unloaded (reload it first)");
-    };
-    const auto hostCall = [&](const auto& body) {
+    }
+    void requirePlugin() const {
+        if (!host_.link || !host_.started) fail(c_.name + ": no plug-in is running");
+        if (!host_.reachable()) fail(c_.name + ": the plug-in is unloaded (reload it first)");
+    }
+    // Runs a document operation, its HostError becoming the command's error.
+    template <class Body>
+    auto hostCall(const Body& body) const -> decltype(body()) {
         try {
             return body();
         } catch (const HostError& e) {
-            throw CommandError(c.name + ": " + e.what());
+            fail(c_.name + ": " + e.what());
         }
-    };
-
-    if (c.name == "help") {
-        requireCount(c, 0, 0, "help");
-        return commandHelp();
     }
-    if (c.name == "new") {
-        constexpr const char* form = "new [W H]";
-        if (a.size() == 1) usage(c.name, "give both width and height", form);
-        requireCount(c, 0, 2, form);
-        const double w = a.empty() ? 595 : number(c, a[0], "W", 1e-3, 1e6, form);
-        const double h = a.empty() ? 842 : number(c, a[1], "H", 1e-3, 1e6, form);
-        const Document& doc = hostCall([&]() -> Document& { return state.docs.create(w, h, kColorModelCMYK); });
+
+    std::string help() { return commandHelp(); }
+
+    std::string newDocument() {
+        if (c_.args.size() == 1) usage("give both width and height");
+        const double w = has(0) ? number(0, "W", 1e-3, 1e6) : 595;
+        const double h = has(1) ? number(1, "H", 1e-3, 1e6) : 842;
+        const Document& doc = hostCall([&]() -> Document& { return host_.state.docs.create(w, h, kColorModelCMYK); });
         return "new document \"" + doc.title() + "\", " + numberText(w) + " x " + numberText(h) + " pt\n";
     }
-    if (c.name == "open") {
-        requireCount(c, 1, 1, "open FILE");
-        const Document& doc = hostCall([&]() -> Document& { return state.docs.open(a[0], false); });
+
+    std::string open() {
+        const Document& doc = hostCall([&]() -> Document& { return host_.state.docs.open(arg(0), false); });
         return "opened \"" + doc.title() + "\" from " + doc.file + "\n";
     }
-    if (c.name == "save") {
-        requireCount(c, 0, 1, "save [FILE]");
-        Document& doc = currentDocument();
-        hostCall([&] { state.docs.save(doc, a.empty() ? std::string() : a[0]); });
+
+    std::string save() {
+        Document& doc = document();
+        hostCall([&] { host_.state.docs.save(doc, has(0) ? arg(0) : std::string()); });
         return "saved \"" + doc.title() + "\" to " + doc.file + (doc.pdfOptions ? " (PDF)" : "") + "\n";
     }
-    if (c.name == "close") {
-        requireCount(c, 0, 0, "close");
-        const Document& doc = currentDocument();
+
+    std::string close() {
+        const Document& doc = document();
         const std::string answer =
             "closed \"" + doc.title() + "\"" + (doc.modified ? " without saving its changes" : "") + "\n";
-        state.docs.close(doc.id);
+        host_.state.docs.close(doc.id);
         return answer;
     }
-    if (c.name == "docs") {
-        requireCount(c, 0, 0, "docs");
-        return describeDocuments(state.docs);
-    }
-    if (c.name == "menus") {
-        requireCount(c, 0, 0, "menus");
-        const std::vector<MenuItem> items = state.items;
+
+    std::string docs() { return describeDocuments(host_.state.docs); }
+
+    std::string menus() {
+        const std::vector<MenuItem> items = host_.state.items;
         for (const MenuItem& item : items) {
-            if (item.wantsUpdate() && reachable()) sendMenu(kSelectorAIUpdateMenuItem, item);
+            if (item.wantsUpdate() && host_.reachable()) host_.sendMenu(kSelectorAIUpdateMenuItem, item);
         }
-        return describeMenus(state);
+        return describeMenus(host_.state);
     }
-    if (c.name == "menu") {
-        if (a.empty()) usage(c.name, "missing argument", "menu TITLE");
-        const std::string title = a.size() == 1 ? a[0] : c.rest;
+
+    std::string menu() {
+        const std::string title = c_.args.size() == 1 ? arg(0) : c_.rest;
         const MenuItem* found = nullptr;
-        for (const auto& same : {+[](const std::string& s) { return s; }, +[](const std::string& s) { return withoutEllipsis(s); }}) {
-            for (const MenuItem& item : state.items) {
+        for (const auto same : {+[](const std::string& t) { return t; }, +[](const std::string& t) { return withoutEllipsis(t); }}) {
+            for (const MenuItem& item : host_.state.items) {
                 if (found == nullptr && !item.isSeparator() && same(item.title) == same(title)) found = &item;
             }
         }
-        if (found == nullptr) throw CommandError("menu: no menu item titled \"" + title + "\"");
+        if (found == nullptr) fail("menu: no menu item titled \"" + title + "\"");
         const MenuItem item = *found;
         requirePlugin();
-        if (item.wantsUpdate()) sendMenu(kSelectorAIUpdateMenuItem, item);
-        for (const MenuItem& now : state.items) {
-            if (now.id == item.id && !now.enabled) throw CommandError("menu: \"" + item.title + "\" is disabled");
+        // A host asks before it offers the item, as its menu opens.
+        if (item.wantsUpdate()) host_.sendMenu(kSelectorAIUpdateMenuItem, item);
+        for (const MenuItem& now : host_.state.items) {
+            if (now.id == item.id && !now.enabled) fail("menu: \"" + item.title + "\" is disabled");
         }
-        const SPErr result = sendMenu(kSelectorAIGoMenuItem, item);
+        const SPErr result = host_.sendMenu(kSelectorAIGoMenuItem, item);
         return "chose \"" + item.title + "\" (result " + resultText(result) + ")\n";
     }
-    if (c.name == "tick") {
-        requireCount(c, 0, 1, "tick [N]");
-        const long n = a.empty() ? 1 : whole(c, a[0], "N", 1, 100000, "tick [N]");
+
+    std::string tick() {
+        const long n = has(0) ? whole(0, "N", 1, 100000) : 1;
         requirePlugin();
-        const int before = timerMessages;
+        const int before = host_.timerMessages;
         for (long i = 0; i < n; ++i) {
             std::vector<uint64_t> active;
-            for (const Timer& t : state.timers) {
+            for (const Timer& t : host_.state.timers) {
                 if (t.active) active.push_back(t.id);
             }
             for (const uint64_t id : active) {
-                if (reachable()) sendTimer(id);
+                if (host_.reachable()) host_.sendTimer(id);
             }
         }
-        return "sent " + plural(timerMessages - before, "timer message") + "\n";
+        return "sent " + plural(host_.timerMessages - before, "timer message") + "\n";
     }
-    if (c.name == "run") {
-        requireCount(c, 1, 1, "run SECONDS");
-        const double seconds = number(c, a[0], "SECONDS", 0, 86400, "run SECONDS");
-        const int timersBefore = timerMessages, eventsBefore = eventsHandled;
-        loop(Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds)),
-             [] { return false; });
-        return "ran " + numberText(seconds) + " s: " + plural(timerMessages - timersBefore, "timer message") + ", " +
-               plural(eventsHandled - eventsBefore, "event") + "\n";
+
+    std::string run() {
+        const double seconds = number(0, "SECONDS", 0, 86400);
+        const int timers = host_.timerMessages, events = host_.eventsHandled;
+        host_.loop(after(seconds), [] { return false; });
+        return "ran " + numberText(seconds) + " s: " + plural(host_.timerMessages - timers, "timer message") + ", " +
+               plural(host_.eventsHandled - events, "event") + "\n";
     }
-    if (c.name == "wait") {
-        constexpr const char* form = "wait docs N [SECONDS] | wait file PATH [SECONDS]";
-        requireCount(c, 2, 3, form);
-        const double seconds = a.size() == 3 ? number(c, a[2], "SECONDS", 0, 86400, form) : 10;
-        const auto deadline =
-            Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-        if (a[0] == "docs") {
-            const size_t n = size_t(whole(c, a[1], "N", 0, 100000, form));
-            if (loop(deadline, [&] { return state.docs.all().size() == n; }) != Wake::Done) {
-                throw CommandError("wait: " + plural(long(n), "document") + " not open after " + numberText(seconds) +
-                                   " s (" + std::to_string(state.docs.all().size()) + " open)");
+
+    std::string wait() {
+        const double seconds = has(2) ? number(2, "SECONDS", 0, 86400) : 10;
+        if (arg(0) == "docs") {
+            const size_t n = size_t(whole(1, "N", 0, 100000));
+            const auto& docs = host_.state.docs.all();
+            if (host_.loop(after(seconds), [&] { return docs.size() == n; }) != HostCore::Wake::Done) {
+                fail("wait: " + plural(long(n), "document") + " not open after " + numberText(seconds) + " s (" +
+                     std::to_string(docs.size()) + " open)");
             }
             return plural(long(n), "document") + " open\n";
         }
-        if (a[0] == "file") {
+        if (arg(0) == "file") {
+            const std::string& path = arg(1);
             struct stat st {};
-            const std::string& path = a[1];
-            if (loop(deadline, [&] { return ::stat(path.c_str(), &st) == 0; }) != Wake::Done)
-                throw CommandError("wait: " + path + " does not exist after " + numberText(seconds) + " s");
+            if (host_.loop(after(seconds), [&] { return ::stat(path.c_str(), &st) == 0; }) != HostCore::Wake::Done)
+                fail("wait: " + path + " does not exist after " + numberText(seconds) + " s");
             return path + " exists\n";
         }
-        usage(c.name, "wait for \"docs\" or \"file\", not \"" + a[0] + "\"", form);
+        usage("wait for \"docs\" or \"file\", not \"" + arg(0) + "\"");
     }
-    if (c.name == "show" || c.name == "actions") {
-        const std::string form = c.name + " [--json]";
-        requireCount(c, 0, 1, form.c_str());
-        if (a.size() == 1 && a[0] != "--json") usage(c.name, "unknown option \"" + a[0] + "\"", form.c_str());
-        const bool json = a.size() == 1;
-        if (c.name == "actions") return json ? actionsReport(state.actions).dump(2) + "\n" : describeActions(state.actions);
-        const Document& doc = currentDocument();
-        return json ? documentReport(doc).dump(2) + "\n" : describeDocument(doc);
+
+    bool json() const {
+        if (has(0) && arg(0) != "--json") usage("unknown option \"" + arg(0) + "\"");
+        return has(0);
     }
-    if (c.name == "dict") {
-        requireCount(c, 1, 1, "dict KEY");
-        const Dictionary& dict = currentDocument().dictionary;
-        const auto it = dict.find(a[0]);
-        if (it == dict.end()) throw CommandError("dict: the document has no entry \"" + a[0] + "\"");
+
+    std::string show() {
+        const bool asJson = json();
+        const Document& doc = document();
+        return asJson ? documentReport(doc).dump(2) + "\n" : describeDocument(doc);
+    }
+
+    std::string actions() {
+        const auto& played = host_.state.actions;
+        return json() ? actionsReport(played).dump(2) + "\n" : describeActions(played);
+    }
+
+    std::string dict() {
+        const Dictionary& entries = document().dictionary;
+        const auto it = entries.find(arg(0));
+        if (it == entries.end()) fail("dict: the document has no entry \"" + arg(0) + "\"");
         if (it->second.type == DictEntry::Type::Boolean) return it->second.flag ? "true\n" : "false\n";
         return vnu::HexEncode(it->second.bytes) + "\n";
     }
-    if (c.name == "version") {
-        requireCount(c, 0, 1, "version [N]");
-        if (a.size() == 1) state.majorVersion = int32_t(whole(c, a[0], "N", 1, 1000, "version [N]"));
-        return "host version " + std::to_string(state.majorVersion) + "\n";
+
+    std::string version() {
+        if (has(0)) host_.state.majorVersion = int32_t(whole(0, "N", 1, 1000));
+        return "host version " + std::to_string(host_.state.majorVersion) + "\n";
     }
-    if (c.name == "unload") {
-        requireCount(c, 0, 0, "unload");
-        return unload();
-    }
-    if (c.name == "reload") {
-        requireCount(c, 0, 0, "reload");
-        return reload();
-    }
-    if (c.name == "quit") {
-        requireCount(c, 0, 0, "quit");
-        quit = true;
+
+    std::string unload() { return host_.unload(); }
+    std::string reload() { return host_.reload(); }
+
+    std::string quit() {
+        host_.quit = true;
         return std::string();
     }
-    throw CommandError("unknown command \"" + c.name + "\" (see --help)");
+
+    HostCore& host_;
+    CommandLine c_;
+    const Form* form_ = nullptr;
+};
+
+const Command::Form Command::kForms[] = {
+    {"help", "help", 0, 0, &Command::help},
+    {"new", "new [W H]", 0, 2, &Command::newDocument},
+    {"open", "open FILE", 1, 1, &Command::open},
+    {"save", "save [FILE]", 0, 1, &Command::save},
+    {"close", "close", 0, 0, &Command::close},
+    {"docs", "docs", 0, 0, &Command::docs},
+    {"menus", "menus", 0, 0, &Command::menus},
+    {"menu", "menu TITLE", 1, SIZE_MAX, &Command::menu},
+    {"tick", "tick [N]", 0, 1, &Command::tick},
+    {"run", "run SECONDS", 1, 1, &Command::run},
+    {"wait", "wait docs N [SECONDS] | wait file PATH [SECONDS]", 2, 3, &Command::wait},
+    {"show", "show [--json]", 0, 1, &Command::show},
+    {"actions", "actions [--json]", 0, 1, &Command::actions},
+    {"dict", "dict KEY", 1, 1, &Command::dict},
+    {"version", "version [N]", 0, 1, &Command::version},
+    {"unload", "unload", 0, 0, &Command::unload},
+    {"reload", "reload", 0, 0, &Command::reload},
+    {"quit", "quit", 0, 0, &Command::quit},
+};
+
+std::string Command::execute() {
+    for (const Form& form : kForms) {
+        if (c_.name != form.name) continue;
+        form_ = &form;
+        if (c_.args.size() < form.minArgs) usage("missing argument");
+        if (c_.args.size() > form.maxArgs) usage("too many arguments");
+        return (this->*form.run)();
+    }
+    fail("unknown command \"" + c_.name + "\" (see --help)");
+}
+
+}  // namespace
+
+std::string HostCore::execute(const std::string& line) {
+    CommandLine command = parseCommand(line);
+    if (command.name.empty()) return std::string();
+    return Command(*this, std::move(command)).execute();
 }
 
 }  // namespace vhost

@@ -1,7 +1,7 @@
 #include <cstdlib>
 
 #include "Bundles.h"
-#include "HostImpl.h"
+#include "HostCore.h"
 #include "Processes.h"
 
 namespace vhost {
@@ -10,7 +10,7 @@ namespace {
 constexpr const char* kHostBundleId = "com.corvane.VarnelHost";
 }
 
-Host::Impl::Impl(HostOptions o) : options(std::move(o)), state(*options.log, options.trace) {
+HostCore::HostCore(HostOptions o) : options(std::move(o)), state(*options.log, options.trace) {
     state.majorVersion = options.majorVersion;
     for (const std::string& name : options.withoutSuites) state.suites.withhold(name);
     state.pluginRef = toHandle<SPPluginRef>(newId());
@@ -24,7 +24,7 @@ Host::Impl::Impl(HostOptions o) : options(std::move(o)), state(*options.log, opt
     if (link) startPlugin();
 }
 
-void Host::Impl::joinBus() {
+void HostCore::joinBus() {
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     if (address == nullptr || address[0] == '\0') {
         state.note("no session bus (DBUS_SESSION_BUS_ADDRESS is not set): running without events");
@@ -41,7 +41,7 @@ void Host::Impl::joinBus() {
     state.note(std::string("registered on the session bus as ") + kHostBundleId);
 }
 
-void Host::Impl::startPlugin() {
+void HostCore::startPlugin() {
     SPInterfaceMessage message{};
     const SPErr result = send(kSPInterfaceCaller, kSPInterfaceStartupSelector, message);
     const std::string what = link->path().empty() ? "the plug-in" : "the plug-in " + link->path();
@@ -55,7 +55,7 @@ void Host::Impl::startPlugin() {
     notify(kAIApplicationStartedNotifier);
 }
 
-void Host::Impl::notify(const char* type) {
+void HostCore::notify(const char* type) {
     const std::vector<Notifier> notifiers = state.notifiers;
     for (const Notifier& n : notifiers) {
         if (n.type != type || !reachable()) continue;
@@ -66,20 +66,20 @@ void Host::Impl::notify(const char* type) {
     }
 }
 
-SPErr Host::Impl::sendMenu(const char* selector, const MenuItem& item) {
+SPErr HostCore::sendMenu(const char* selector, const MenuItem& item) {
     AIMenuMessage message{};
     message.menuItem = toHandle<AIMenuItemHandle>(item.id);
     return send(kCallerAIMenu, selector, message);
 }
 
-SPErr Host::Impl::sendTimer(uint64_t timer) {
+SPErr HostCore::sendTimer(uint64_t timer) {
     AITimerMessage message{};
     message.timer = toHandle<AITimerHandle>(timer);
     ++timerMessages;
     return send(kCallerAITimer, kSelectorAIGoTimer, message);
 }
 
-std::string Host::Impl::unload() {
+std::string HostCore::unload() {
     if (!link || !started) throw CommandError("no plug-in is running");
     if (unloaded) throw CommandError("the plug-in is unloaded already");
     SPAccessMessage message{};
@@ -97,7 +97,7 @@ std::string Host::Impl::unload() {
     return answer + "\n";
 }
 
-std::string Host::Impl::reload() {
+std::string HostCore::reload() {
     if (!link || !started) throw CommandError("no plug-in is running");
     if (!unloaded) throw CommandError("the plug-in is not unloaded");
     const bool wasMapped = link->mapped();
@@ -113,7 +113,7 @@ std::string Host::Impl::reload() {
            resultText(result) + ")\n";
 }
 
-std::vector<std::string> Host::Impl::shutDown() {
+std::vector<std::string> HostCore::shutDown() {
     if (shutDownDone) return {};
     shutDownDone = true;
     if (link && started) {
@@ -142,20 +142,20 @@ std::vector<std::string> Host::Impl::shutDown() {
     return state.suites.imbalances();
 }
 
-Host::Host(HostOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+Host::Host(HostOptions options) : core_(std::make_unique<HostCore>(std::move(options))) {}
 
 Host::~Host() {
-    for (const std::string& line : impl_->shutDown()) impl_->state.note(line);
+    for (const std::string& line : core_->shutDown()) core_->state.note(line);
 }
 
-std::string Host::execute(const std::string& line) { return impl_->execute(line); }
+std::string Host::execute(const std::string& line) { return core_->execute(line); }
 
-bool Host::quitRequested() const { return impl_->quit; }
+bool Host::quitRequested() const { return core_->quit; }
 
 void Host::waitForInput(int fd) {
-    impl_->loop(Clock::time_point::max(), [this] { return impl_->quit; }, fd);
+    core_->loop(Clock::time_point::max(), [this] { return core_->quit; }, fd);
 }
 
-std::vector<std::string> Host::shutDown() { return impl_->shutDown(); }
+std::vector<std::string> Host::shutDown() { return core_->shutDown(); }
 
 }  // namespace vhost

@@ -23,6 +23,8 @@
 
 namespace vhost {
 
+class HostCore;
+
 struct HostOptions {
     // The plug-in: an entry point linked into the program, else a module to dlopen; neither
     // runs the host without a plug-in.
@@ -73,8 +75,7 @@ public:
     std::vector<std::string> shutDown();
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<HostCore> core_;
 };
 
 // The commands and their arguments, as --help shows them.

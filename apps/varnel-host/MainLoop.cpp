@@ -6,11 +6,11 @@
 #include <cstring>
 
 #include "EventLoop.h"
-#include "HostImpl.h"
+#include "HostCore.h"
 
 namespace vhost {
 
-int Host::Impl::fireDueTimers() {
+int HostCore::fireDueTimers() {
     int sent = 0;
     const Clock::time_point now = Clock::now();
     std::vector<uint64_t> due;
@@ -29,7 +29,7 @@ int Host::Impl::fireDueTimers() {
     return sent;
 }
 
-Host::Impl::Wake Host::Impl::loop(Clock::time_point deadline, const std::function<bool()>& done, int inputFd) {
+HostCore::Wake HostCore::loop(Clock::time_point deadline, const std::function<bool()>& done, int inputFd) {
     for (;;) {
         if (done()) return Wake::Done;
         Clock::time_point wake = deadline;

@@ -1,4 +1,4 @@
-// Inside vhost::Host: the state, the plug-in link, messages, the main loop and the commands.
+// Behind vhost::Host: the state, the plug-in link, messages, the main loop and the commands.
 #pragma once
 
 #include <functional>
@@ -12,8 +12,9 @@
 
 namespace vhost {
 
-struct Host::Impl {
-    explicit Impl(HostOptions options);
+class HostCore {
+public:
+    explicit HostCore(HostOptions options);
 
     // --- the plug-in (Host.cpp) ---
     void joinBus();
@@ -55,7 +56,7 @@ struct Host::Impl {
 };
 
 template <class Message>
-SPErr Host::Impl::send(const char* caller, const char* selector, Message& message) {
+SPErr HostCore::send(const char* caller, const char* selector, Message& message) {
     message.d.SPCheck = kSPValidSPMessageData;
     message.d.self = state.pluginRef;
     message.d.globals = globals;
