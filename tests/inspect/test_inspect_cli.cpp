@@ -1,82 +1,53 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
+#include <algorithm>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
+#include "ByteText.h"
 #include "hexcodec.h"
 #include "inspect_runner.h"
 
 namespace {
 
 using inspect_test::inspect;
-using inspect_test::shell;
-
-std::string bytes(std::initializer_list<int> values) {
-    std::string s;
-    for (int v : values) s.push_back(static_cast<char>(v));
-    return s;
-}
+using testing_support::bytes;
+using json = nlohmann::ordered_json;
 
 // A writer with no identifier that wrote 5 under 'St' and the array 'RT' of 0, 0, 210, 297.
 const std::string kFiftyBytes = bytes(
-    {0x4B, 0x53, 0xFF, 0x00, 0x00, 0x00, 0x2A, 0x06, 0xC0, 0xDE, 0x01, 0x02, 0x01, 0x53, 0x74, 0x01, 0x02,
-     0x05, 0x52, 0x54, 0xFF, 0x00, 0x00, 0x00, 0x18, 0x07, 0x00, 0x04, 0x00, 0x04, 0x08, 0x04, 0x40, 0x6A,
-     0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x08, 0x04, 0x40, 0x72, 0x90, 0x00, 0x00, 0x00, 0x00, 0x00});
+    "4B 53 FF 00 00 00 2A 06 C0 DE 01 02 01 53 74 01 02 05 52 54 FF 00 00 00 18 07 00 04 00 04 08 04 40 6A "
+    "40 00 00 00 00 00 08 04 40 72 90 00 00 00 00 00");
 
-const char* const kEveryType = R"({
-  "a": {"int": -7},
-  "b": {"long long": 4294967297},
-  "c": {"bool": [true, false, true]},
-  "d": {"double": [1.5, "NaN", "-Infinity"]},
-  "e": {"string": "Grüße"},
-  "f": {"string": {"hex": "C328"}},
-  "g": {"message": [{"x": {"int": [1]}}, {"y": {"string": ""}}]}
-})";
-
-TEST(InspectMessage, JsonRoundTripKeepsTypesArraysAndOddValues) {
-    const auto encoded = inspect({"message", "--encode"}, kEveryType);
-    ASSERT_EQ(encoded.status, 0) << encoded.err;
-    const auto decoded = inspect({"message"}, encoded.out);
-    ASSERT_EQ(decoded.status, 0) << decoded.err;
-    EXPECT_EQ(nlohmann::ordered_json::parse(decoded.out), nlohmann::ordered_json::parse(kEveryType));
-}
-
-TEST(InspectMessage, EveryVersionThatCanHoldTheTypesRoundTrips) {
-    const char* json =
-        R"({"n": {"int": [1, 2]}, "s": {"string": "t"}, "m": {"message": {"v": {"double": 2.5}}}})";
-    for (const char* version : {"1", "2", "3", "4"}) {
-        SCOPED_TRACE(version);
-        const auto encoded = inspect({"message", "--encode", "--version", version}, json);
+TEST(InspectMessage, JsonRoundTripsKeepTypesArraysAndOddValuesInEveryVersion) {
+    const char* everyType =
+        R"({"a": {"int": -7}, "b": {"long long": 4294967297}, "c": {"bool": [true, false]},
+        "d": {"double": [1.5, "NaN", "-Infinity"]}, "e": {"string": "Grüße"}, "f": {"string": {"hex": "C328"}},
+        "g": {"message": [{"x": {"int": [1]}}, {"y": {"string": ""}}]}})";
+    const char* older =
+        R"({"m": {"message": {"v": {"double": 2.5}}}, "n": {"int": [1, 2]}, "s": {"string": "t"}})";
+    for (const auto& [text, version] :
+         {std::pair{everyType, "4"}, {older, "1"}, {older, "2"}, {older, "3"}}) {
+        const auto encoded = inspect({"message", "--encode", "--version", version}, text);
         ASSERT_EQ(encoded.status, 0) << encoded.err;
         EXPECT_EQ(encoded.out[0], version[0] - '0');
         const auto decoded = inspect({"message"}, encoded.out);
         ASSERT_EQ(decoded.status, 0) << decoded.err;
-        EXPECT_EQ(nlohmann::json::parse(decoded.out), nlohmann::json::parse(json));
+        EXPECT_EQ(json::parse(decoded.out), json::parse(text)) << version;
     }
-}
-
-TEST(InspectMessage, HexInAndOut) {
-    const auto encoded = inspect({"message", "--encode", "--hex"}, R"({"n": {"int": 5}})");
-    ASSERT_EQ(encoded.status, 0) << encoded.err;
-    EXPECT_EQ(encoded.out,
-              vnu::HexEncode(inspect({"message", "--encode"}, R"({"n": {"int": 5}})").out) + "\n");
-    const auto decoded = inspect({"message", "--hex"}, encoded.out);
-    ASSERT_EQ(decoded.status, 0) << decoded.err;
-    EXPECT_EQ(nlohmann::json::parse(decoded.out), nlohmann::json::parse(R"({"n": {"int": 5}})"));
+    // The event channel's hexadecimal text both ways.
+    const auto hex = inspect({"message", "--encode", "--hex"}, older);
+    EXPECT_EQ(hex.out, vnu::HexEncode(inspect({"message", "--encode"}, older).out) + "\n");
+    EXPECT_EQ(json::parse(inspect({"message", "--hex"}, hex.out).out), json::parse(older));
 }
 
 TEST(InspectMessage, BadInputIsOneLineAndNoOutput) {
-    struct Case {
+    const struct {
         std::vector<std::string> args;
-        std::string input;
-        std::string err;
-    };
-    const Case cases[] = {
-        {{"message"}, bytes({0x05, 0x00, 0x00}), "stdin: not a flattened message\n"},
+        std::string input, err;
+    } cases[] = {
+        {{"message"}, bytes("05 00 00"), "stdin: not a flattened message\n"},
         {{"message"},
-         bytes({0x04, 0x01, 0x01, 'n', 0x01, 0x00, 0x01, 0x00, 0x01, 0x05}),
+         bytes("04 01 01 'n' 01 00 01 00 01 05"),
          "stdin: not a flattened message: string not found\n"},
         {{"message", "--encode"},
          R"({"n": {"int": 5000000000}})",
@@ -91,20 +62,25 @@ TEST(InspectMessage, BadInputIsOneLineAndNoOutput) {
          R"({"n": {"int": []}})",
          "stdin: message JSON: n: an entry needs at least one value\n"},
         {{"message", "--encode", "--version", "2"}, R"({"n": {"long long": 1}})", ""},
+        {{"keystream"}, "", "stdin: UKeyInStream: meta key mismatch\n"},
+        {{"keystream"}, bytes("4B 53 00 07"), "stdin: UKeyInStream: expecting record\n"},
+        {{"keystream"}, kFiftyBytes.substr(0, 30), ""},
+        {{"keystream"},
+         kFiftyBytes.substr(0, 24) + "\x40" + kFiftyBytes.substr(25),
+         ""},  // 'RT' claims too much
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.input);
         const auto r = inspect(c.args, c.input);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(1, std::string())) << c.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(r.err.rfind("stdin: ", 0), 0u) << r.err;
         if (!c.err.empty()) {
             EXPECT_EQ(r.err, c.err);
         }
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
     }
 }
 
-TEST(InspectKeystream, ShowsTheFieldsOfAStream) {
+TEST(InspectKeystream, ShowsTheFieldsOfAStreamAndTheMessagesInThem) {
     const auto r = inspect({"keystream"}, kFiftyBytes);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
@@ -117,68 +93,35 @@ TEST(InspectKeystream, ShowsTheFieldsOfAStream) {
               "    - double(4) len=8: 210\n"
               "    - double(4) len=8: 297\n");
     EXPECT_EQ(inspect({"keystream", "--hex"}, vnu::HexEncode(kFiftyBytes) + "\n").out, r.out);
+
+    // The string field 'SR' whose bytes are the message {"n": int 5}.
+    const auto m =
+        inspect({"keystream"}, bytes("4B 53 FF 00 00 00 0E 06 'SR' 0A 05 04 01 01 'n' 01 01 01 00 01 05"));
+    ASSERT_EQ(m.status, 0) << m.err;
+    EXPECT_NE(m.out.find("'SR' string(5) len=10: flattened message\n"), std::string::npos) << m.out;
+    EXPECT_NE(m.out.find("\"int\": 5"), std::string::npos) << m.out;
 }
 
-TEST(InspectKeystream, DecodesFlattenedMessagesInFields) {
-    // Root record holding the string field 'SR' whose bytes are the message {"n": int 5}.
-    const std::string message = bytes({0x04, 0x01, 0x01, 'n', 0x01, 0x01, 0x01, 0x00, 0x01, 0x05});
-    std::string stream = bytes(
-        {0x4B, 0x53, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x06, 'S', 'R', static_cast<int>(message.size()), 0x05});
-    stream += message;
-    stream[6] = static_cast<char>(stream.size() - 8);
-    const auto r = inspect({"keystream"}, stream);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("'SR' string(5) len=10: flattened message\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"int\": 5"), std::string::npos) << r.out;
-}
-
-TEST(InspectKeystream, MalformedStreamsAreErrors) {
-    struct Case {
-        std::string input;
-        std::string err;
-    };
-    std::string truncated = kFiftyBytes.substr(0, 30);
-    std::string overlong = kFiftyBytes;
-    overlong[24] = 0x40;  // array 'RT' claims more than its record holds
-    const Case cases[] = {
-        {"", "stdin: UKeyInStream: meta key mismatch\n"},
-        {bytes({0x4B, 0x53, 0x00, 0x07}), "stdin: UKeyInStream: expecting record\n"},
-        {truncated, ""},
-        {overlong, ""},
-    };
-    for (const auto& c : cases) {
-        const auto r = inspect({"keystream"}, c.input);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, "");
-        if (!c.err.empty()) {
-            EXPECT_EQ(r.err, c.err);
-        }
-        EXPECT_EQ(r.err.rfind("stdin: ", 0), 0u) << r.err;
-    }
-}
-
-TEST(InspectUsage, HelpAndMistakes) {
+TEST(InspectUsage, HelpMistakesAndMissingFiles) {
     EXPECT_EQ(inspect({"--help"}).status, 0);
     for (const char* command : {"keystream", "message"}) {
         const auto r = inspect({command, "--help"});
         EXPECT_EQ(r.status, 0);
         EXPECT_NE(r.out.find(std::string("varnel-inspect ") + command), std::string::npos);
     }
-    EXPECT_EQ(inspect({}).status, 2);
-    EXPECT_EQ(inspect({"nonsense"}).status, 2);
-    EXPECT_EQ(inspect({"message", "--bogus"}).status, 2);
-    EXPECT_EQ(inspect({"message", "--encode", "--version", "5"}).status, 2);
-    EXPECT_EQ(inspect({"message", "a", "b"}).status, 2);
-}
+    for (const auto& args : std::vector<std::vector<std::string>>{{},
+                                                                  {"nonsense"},
+                                                                  {"message", "--bogus"},
+                                                                  {"message", "--encode", "--version", "5"},
+                                                                  {"message", "a", "b"}})
+        EXPECT_EQ(inspect(args).status, 2) << args.size();
 
-// The program itself: a missing file names the file, stdout stays empty, status 1.
-TEST(InspectProgram, RunsAsACommand) {
-    const std::string missing = "/nonexistent/job.bin";
+    // The program itself: a missing file names the file, stdout stays empty, status 1.
     int status = -1;
     const std::string text =
-        shell(std::string(VARNEL_INSPECT_BIN) + " keystream " + missing + " 2>&1", status);
+        inspect_test::shell(std::string(VARNEL_INSPECT_BIN) + " keystream /nonexistent/job.bin 2>&1", status);
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(text, missing + ": cannot be opened\n");
+    EXPECT_EQ(text, "/nonexistent/job.bin: cannot be opened\n");
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -10,31 +9,28 @@
 
 namespace {
 
+using inspect_test::inspect;
 using json = nlohmann::json;
 const std::filesystem::path kFixtures = std::filesystem::path(VARNEL_TESTS_DIR) / "inspect" / "fixtures";
+const std::string kBin = VARNEL_INSPECT_BIN;
 
-using inspect_test::inspect;
-using inspect_test::shell;
-
-std::string fixture(const std::string& name) {
-    std::ifstream f(kFixtures / name);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+json fixture(const std::filesystem::path& path) {
+    std::ifstream f(path);
+    return json::parse(f);
 }
 
 // Every member the fixture names must come back with the same value; members the fixture
 // leaves out may hold defaults.
 void expectContained(const json& expected, const json& actual, const std::string& path = "") {
-    if (expected.is_object()) {
-        ASSERT_TRUE(actual.is_object()) << path;
-        for (const auto& [k, v] : expected.items()) {
-            ASSERT_TRUE(actual.contains(k)) << path + k;
-            expectContained(v, actual[k], path + k + ".");
+    if (expected.is_object() || expected.is_array()) {
+        ASSERT_EQ(actual.type(), expected.type()) << path;
+        if (expected.is_array()) {
+            ASSERT_EQ(expected.size(), actual.size()) << path;
         }
-    } else if (expected.is_array()) {
-        ASSERT_TRUE(actual.is_array()) << path;
-        ASSERT_EQ(expected.size(), actual.size()) << path;
-        for (size_t i = 0; i < expected.size(); ++i)
-            expectContained(expected[i], actual[i], path + std::to_string(i) + ".");
+        for (const auto& [k, v] : expected.items()) {
+            ASSERT_TRUE(expected.is_array() || actual.contains(k)) << path + k;
+            expectContained(v, expected.is_array() ? actual[std::stoul(k)] : actual[k], path + k + ".");
+        }
     } else {
         EXPECT_EQ(expected, actual) << path;
     }
@@ -43,10 +39,9 @@ void expectContained(const json& expected, const json& actual, const std::string
 // The problem-description table is built once per process, from the first job read, so the
 // check listing runs as a program of its own.
 TEST(InspectChecks, ListsTheDecodedSettingsAndThePdfVersion) {
-    const std::string bin = VARNEL_INSPECT_BIN;
     int status = -1;
-    const std::string out =
-        shell(bin + " encode " + (kFixtures / "checks.json").string() + " | " + bin + " checks", status);
+    const std::string out = inspect_test::shell(
+        kBin + " encode " + (kFixtures / "checks.json").string() + " | " + kBin + " checks", status);
     ASSERT_EQ(status, 0);
     std::vector<std::string> lines;
     std::istringstream s(out);
@@ -68,14 +63,20 @@ TEST(InspectJob, EncodeThenReadGivesTheFixtureBack) {
         ASSERT_EQ(encoded.status, 0) << encoded.err;
         const auto read = inspect({"job"}, encoded.out);
         ASSERT_EQ(read.status, 0) << read.err;
-        expectContained(json::parse(fixture(entry.path().filename().string())), json::parse(read.out));
+        expectContained(fixture(entry.path()), json::parse(read.out));
     }
+    // Also as two programs joined by the event channel's hexadecimal text.
+    int status = -1;
+    const std::string full = (kFixtures / "full.json").string();
+    const std::string out =
+        inspect_test::shell(kBin + " encode --hex " + full + " | " + kBin + " job --hex -", status);
+    ASSERT_EQ(status, 0);
+    expectContained(fixture(full), json::parse(out));
 }
 
 TEST(InspectJob, BytesAreStableButForAFreshIdentifier) {
-    EXPECT_EQ(inspect({"encode", (kFixtures / "full.json").string()}).out,
-              inspect({"encode", (kFixtures / "full.json").string()}).out);
-
+    const std::string full = (kFixtures / "full.json").string();
+    EXPECT_EQ(inspect({"encode", full}).out, inspect({"encode", full}).out);
     const auto first = inspect({"encode"}, R"({"DN": "no identifier"})").out;
     const auto second = inspect({"encode"}, R"({"DN": "no identifier"})").out;
     ASSERT_EQ(first.size(), second.size());
@@ -86,12 +87,10 @@ TEST(InspectJob, BytesAreStableButForAFreshIdentifier) {
     const auto id = json::parse(inspect({"job"}, first).out)["identifier"].get<std::string>();
     EXPECT_EQ(id.size(), 36u);
     EXPECT_EQ(id.find_first_not_of("0123456789ABCDEF-"), std::string::npos) << id;
-}
 
-TEST(InspectJob, DocumentCopyFlagsCarryOnlyThePlacementBlock) {
-    const auto encoded = inspect({"encode", "--flags", "2", (kFixtures / "full.json").string()});
-    ASSERT_EQ(encoded.status, 0) << encoded.err;
-    const auto job = json::parse(inspect({"job", "--flags", "2"}, encoded.out).out);
+    // Document-copy flags carry only the placement block.
+    const auto job =
+        json::parse(inspect({"job", "--flags", "2"}, inspect({"encode", "--flags", "2", full}).out).out);
     EXPECT_EQ(job["placement"]["width"], 210.0);
     EXPECT_EQ(job["SE"], true);
     EXPECT_EQ(job["DN"], "");  // written, but read only with the full block
@@ -102,41 +101,24 @@ TEST(InspectJob, DocumentCopyFlagsCarryOnlyThePlacementBlock) {
 }
 
 TEST(InspectJob, BadInputNamesWhatIsWrong) {
-    struct Case {
-        std::vector<std::string> args;
-        std::string input;
-        std::string err;
-    };
-    const Case cases[] = {
-        {{"job"}, "not a job", "stdin: UKeyInStream: meta key mismatch\n"},
-        {{"checks"}, "", "stdin: UKeyInStream: meta key mismatch\n"},
-        {{"encode"},
-         R"({"groups": [{"destinations": [{"widht": 1}]}]})",
+    const struct {
+        const char* command;
+        std::string input, err;
+    } cases[] = {
+        {"job", "not a job", "stdin: UKeyInStream: meta key mismatch\n"},
+        {"checks", "", "stdin: UKeyInStream: meta key mismatch\n"},
+        {"encode", R"({"groups": [{"destinations": [{"widht": 1}]}]})",
          "stdin: job JSON: groups[0].destinations[0].widht: unknown member\n"},
-        {{"encode"},
-         R"({"documentFile": "jobs/a.pdf"})",
+        {"encode", R"({"documentFile": "jobs/a.pdf"})",
          "stdin: job JSON: documentFile: not an absolute path\n"},
-        {{"encode"}, R"({"NP": "two"})", "stdin: job JSON: NP: expected a 32-bit integer\n"},
-        {{"encode"},
-         R"({"ticket": {"n": {"int": true}}})",
+        {"encode", R"({"NP": "two"})", "stdin: job JSON: NP: expected a 32-bit integer\n"},
+        {"encode", R"({"ticket": {"n": {"int": true}}})",
          "stdin: job JSON: ticket: message JSON: n: expected an integer\n"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.input);
-        const auto r = inspect(c.args, c.input);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, c.err);
+        const auto r = inspect({c.command}, c.input);
+        EXPECT_EQ(std::tuple(r.status, r.out, r.err), std::tuple(1, std::string(), c.err)) << c.input;
     }
-}
-
-TEST(InspectProgram, HexPipelineBetweenTwoRuns) {
-    const std::string bin = VARNEL_INSPECT_BIN;
-    int status = -1;
-    const std::string out = shell(
-        bin + " encode --hex " + (kFixtures / "full.json").string() + " | " + bin + " job --hex -", status);
-    ASSERT_EQ(status, 0);
-    expectContained(json::parse(fixture("full.json")), json::parse(out));
 }
 
 }  // namespace
