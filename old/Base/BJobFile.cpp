@@ -1,13 +1,14 @@
 #include "BJobFile.h"
 
 #include <algorithm>
-#include <fstream>
 #include <istream>
 #include <ostream>
+#include <sstream>
 
 #include "BCheckSetting.h"
 #include "ConstantUStrings.h"
 #include "DetectableProblemDescriptions.h"
+#include "ReplaceFile.h"
 #include "UKeyStream.h"
 #include "UKeyStreamUtils.h"
 #include "umessage.h"
@@ -291,10 +292,10 @@ void BJobFile::SetProfileRefFromCheckSetting(const ustring& name, int index) {
 }
 
 void BJobFile::ExportPluginInfo() {
-    std::ofstream file;
-    fPluginInfoFile.fsopen(file, std::ios::binary | std::ios::trunc);
+    if (!fPluginInfoFile.isValid()) return;
+    std::ostringstream bytes;
     {
-        UKeyOutStream writer(file, 0);
+        UKeyOutStream writer(bytes, 0);
         writer << UKeyOutStream::StartRecord(UKey(10));
         writer << UKey(120) << -2;
         fDocumentItems.PageItemListKeyStreamOut(writer, -1);
@@ -309,5 +310,6 @@ void BJobFile::ExportPluginInfo() {
         writer.Pop();
         writer.Flush();
     }
-    file.close();
+    // Whole or not at all: a full disk keeps the previous file rather than half of a new one.
+    vnu::ReplaceFileContents(fPluginInfoFile.path().fileSystemRepresentation().str(), bytes.str());
 }
