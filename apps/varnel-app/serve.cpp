@@ -7,11 +7,11 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
-#include <optional>
 #include <stdexcept>
 
 #include "EventLoop.h"
