@@ -1,0 +1,119 @@
+// The plug-in in a stand-in host on a private bus, with companion_peer playing the Varnel
+// application, HOME and the XDG folders in scratch space; jobs built from the inspector's JSON.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "CompanionTestSupport.h"
+#include "Host.h"
+#include "PrivateBus.h"
+#include "TestFolders.h"
+#include "hexcodec.h"
+#include "job_json.h"
+#include "menuHandler.h"
+
+extern "C" SPErr PluginMain(char* caller, char* selector, void* message);
+
+namespace plugin_test {
+
+using nlohmann::json;
+using nlohmann::ordered_json;
+
+class Environment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        scratch_ = std::make_unique<testing_support::ScratchFolder>();
+        environment_ = std::make_unique<testing_support::ScopedEnvironment>();
+        environment_->set("HOME", scratch_->path());
+        for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
+            environment_->set(name, scratch_->makeFolder(name));
+        environment_->set("LANGUAGE", "en");
+        bus_ = std::make_unique<testing_support::PrivateBus>();
+        peer_ = std::make_unique<companion_test::Peer>("com.corvane.Varnel", scratch_->path());
+        s_current = this;
+    }
+    void TearDown() override {
+        s_current = nullptr;
+        peer_.reset();
+        bus_.reset();
+        environment_.reset();
+        scratch_.reset();
+    }
+
+    static Environment& get() { return *s_current; }
+    const testing_support::ScratchFolder& scratch() const { return *scratch_; }
+    // The next request the Varnel application received: its id and payload bytes.
+    std::pair<std::string, std::string> nextRequest() {
+        for (std::string line = peer_->nextLine(); !line.empty(); line = peer_->nextLine()) {
+            if (line.rfind("event ", 0) != 0) continue;  // activations
+            const size_t vnmp = line.find(" vnmp=");
+            return {line.substr(6, 4), vnu::HexDecode(line.substr(vnmp + 6))};
+        }
+        return {"", ""};
+    }
+
+private:
+    static inline Environment* s_current = nullptr;
+    std::unique_ptr<testing_support::ScratchFolder> scratch_;
+    std::unique_ptr<testing_support::ScopedEnvironment> environment_;
+    std::unique_ptr<testing_support::PrivateBus> bus_;
+    std::unique_ptr<companion_test::Peer> peer_;
+};
+
+inline vhost::HostOptions HostOptions(std::ostream& log) {
+    vhost::HostOptions options;
+    options.pluginMain = PluginMain;
+    options.bundlePath = VARNEL_HOST_BUNDLE;
+    options.log = &log;
+    return options;
+}
+
+// One active destination of trim W x H with `bleed` on every side.
+inline ordered_json Job(double width, double height, double bleed = 0) {
+    const ordered_json margins = {{"left", bleed}, {"right", bleed}, {"top", bleed}, {"bottom", bleed}};
+    return {{"DN", "Job"},
+            {"groups",
+             {{{"active", true},
+               {"destinations",
+                {{{"width", width}, {"height", height}, {"bleed", margins}, {"identifier", "d1"}}}}}}}};
+}
+
+// A job whose check settings ask for PDF `version`.
+inline ordered_json WithPdfVersion(ordered_json job, double version) {
+    job["problemDescriptions"] = {
+        {"Setting_PDFVersion", {{"message", {{"type", {{"string", "parameter"}}}}}}}};
+    const ordered_json check = {{"Setting_PDFVersion", {{"message", {{"note", {{"double", version}}}}}}}};
+    const ordered_json destination = {{"identifier", {{"string", "d1"}}},
+                                      {"qcs", {{"message", {{"checks", {{"message", check}}}}}}}};
+    job["ticket"] = {{"destinations", {{"message", {destination}}}}};
+    return job;
+}
+
+// Parks a reply in the plug-in as the event channel does: its payload as hexadecimal 'Vnmp'.
+inline void Reply(SRefCon kind, const std::string& payload) {
+    AEAddressDesc nowhere;
+    AppleEvent event;
+    ASSERT_EQ(AECreateAppleEvent(kVarnelEventClass, FOUR_CHAR_CODE("savY"), &nowhere, kAutoGenerateReturnID,
+                                 kAnyTransactionID, &event),
+              noErr);
+    const std::string text = vnu::HexEncode(payload);
+    ASSERT_EQ(AEPutParamPtr(&event, FOUR_CHAR_CODE("Vnmp"), typeChar, text.data(), text.size()), noErr);
+    EXPECT_EQ(ReceiveEvent(&event, nullptr, kind), noErr);
+    AEDisposeDesc(&event);
+}
+
+inline void Reply(SRefCon kind, const ordered_json& job) {
+    Reply(kind, inspect::jobFromJson(job, 4));
+}
+
+// The job the current document holds.
+inline ordered_json StoredJob(vhost::Host& host) {
+    return inspect::jobToJson(vnu::HexDecode(host.execute("dict Varnel5SLUGData")), 2);
+}
+
+}  // namespace plugin_test

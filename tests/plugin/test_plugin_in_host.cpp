@@ -1,0 +1,238 @@
+// The plug-in inside one stand-in host for the whole suite: menus, requests to the Varnel
+// application, replies parked and handled on the timer, guides and the PDF export.
+#include <filesystem>
+
+#include "PluginTestSupport.h"
+
+namespace {
+
+using namespace plugin_test;
+
+constexpr const char* kGuideMark = "DA127AE0-01B3-42C6-BADB-8D6C6E488FC8";
+constexpr const char* kTrimMark = "DA949A67-1B85-4922-B775-511D1A0504E6";
+
+[[maybe_unused]] const auto* const s_environment = ::testing::AddGlobalTestEnvironment(new Environment);
+
+class PluginInHost : public ::testing::Test {
+protected:
+    // One host for the suite: the plug-in's timer is made by the first start-up of the process.
+    static void SetUpTestSuite() { s_host = std::make_unique<vhost::Host>(HostOptions(s_hostLog)); }
+    static void TearDownTestSuite() { s_host.reset(); }
+    void TearDown() override {
+        run("tick");
+        run("version 27");
+        while (run("docs").find('"') != std::string::npos) run("close");
+    }
+
+    static std::string run(const std::string& command) { return s_host->execute(command); }
+    static json show() { return json::parse(run("show --json")); }
+    static json lastAction() { return json::parse(run("actions --json")).back(); }
+    static std::string adjustSizeState() {
+        const std::string menus = run("menus");
+        const size_t at = menus.find("Adjust Size…: ") + std::string("Adjust Size…: ").size();
+        return menus.substr(at, menus.find('\n', at) - at);
+    }
+    static json guides() {
+        json marked = json::array();
+        const json document = show();
+        for (const json& art : document["art"])
+            if (art["dictionary"].contains(kGuideMark)) marked.push_back(art);
+        return marked;
+    }
+
+    static inline std::ostringstream s_hostLog;
+    static inline std::unique_ptr<vhost::Host> s_host;
+};
+
+TEST_F(PluginInHost, AdjustSizeIsOfferedForDocumentsWithJobDataOnly) {
+    EXPECT_EQ(adjustSizeState(), "disabled");
+    run("new");
+    EXPECT_EQ(adjustSizeState(), "disabled");
+    Reply(kReplyDetails, Job(595, 842));
+    run("tick");
+    EXPECT_EQ(adjustSizeState(), "enabled");
+}
+
+TEST_F(PluginInHost, RequestsCarryTheAboutRecordAndTheJob) {
+    Environment& varnel = Environment::get();
+    run("menu About Varnel...");
+    auto [id, payload] = varnel.nextRequest();
+    EXPECT_EQ(id, "AboT");
+    EXPECT_EQ(payload, std::string("\x00\x02\x00\x00\x00\x12Illustrator Plugin\x00\x00\x00\x10", 28) +
+                           "Corvane Holdings");
+
+    run("menu Job Details / Export...");
+    std::tie(id, payload) = varnel.nextRequest();
+    EXPECT_EQ(id, "dneT");
+    ordered_json job = inspect::jobToJson(payload, 4);
+    EXPECT_EQ(job["identifier"].get<std::string>().size(), 36u);
+    EXPECT_EQ(job["NP"], 1);
+    EXPECT_EQ(job["CP"], 1);
+    EXPECT_TRUE(job["trimBox"].is_null());
+    EXPECT_TRUE(job["groups"].empty());
+
+    run("new 300 400");
+    run("menu Job Details / Export...");
+    std::tie(id, payload) = varnel.nextRequest();
+    EXPECT_EQ(id, "detT");
+    job = inspect::jobToJson(payload, 4);
+    EXPECT_EQ(job["DN"], "?");
+    EXPECT_EQ(job["placement"]["width"], 300);
+    EXPECT_EQ(job["placement"]["depth"], 400);
+}
+
+TEST_F(PluginInHost, OnlyTheNewestReplyWaitsForTheTick) {
+    run("new");
+    ordered_json first = Job(595, 842), second = Job(595, 842);
+    first["identifier"] = "first";
+    second["identifier"] = "second";
+    testing_support::CapturedLog log;
+    Reply(kReplyNewDetails, first);
+    Reply(kReplyDetails, second);
+    EXPECT_EQ(log.count("[WARN]"), 1);
+    EXPECT_EQ(log.count("EVENT QUEUE OVERFLOWED"), 1);
+    run("tick");
+    EXPECT_EQ(StoredJob(*s_host)["identifier"], "second");
+    EXPECT_EQ(run("docs").find("Untitled-2"), std::string::npos) << "the new-details reply was dropped";
+}
+
+TEST_F(PluginInHost, FailingOrOrphanedRepliesLeaveTheDocumentAlone) {
+    run("new");
+    Reply(kReplyDetails, Job(595, 842));
+    run("tick");
+    const std::string stored = run("dict Varnel5SLUGData");
+    testing_support::CapturedLog log;
+    Reply(kReplyDetails, std::string("not a job"));
+    run("tick");
+    EXPECT_EQ(log.count("[ERROR]"), 1);
+    EXPECT_EQ(log.count("reply 9120 failed, code 1: UKeyInStream: meta key mismatch"), 1) << log.text();
+    EXPECT_EQ(run("dict Varnel5SLUGData"), stored);
+
+    // Unloaded, the plug-in has no object to park a reply in.
+    run("unload");
+    Reply(kReplyDetails, Job(100, 100));
+    run("reload");
+    run("tick");
+    EXPECT_EQ(log.count("reply 9120 dropped"), 1);
+    EXPECT_EQ(run("dict Varnel5SLUGData"), stored);
+}
+
+TEST_F(PluginInHost, GuidesFollowTrimAndBleed) {
+    // An earlier guide of ours, and a path whose guide mark is false.
+    run("new 595 842");
+    json document = show();
+    const auto marked = [](bool value) {
+        return json{{"type", "path"},
+                    {"selected", false},
+                    {"locked", true},
+                    {"hidden", false},
+                    {"guide", true},
+                    {"closed", true},
+                    {"segments", json::array()},
+                    {"dictionary", {{kGuideMark, {{"boolean", value}}}}}};
+    };
+    document["art"] = {marked(true), marked(false)};
+    run("close");
+    run("open " + Environment::get().scratch().write("marked.json", document.dump()));
+
+    Reply(kReplyDetails, Job(595, 842));
+    run("tick");
+    json art = show()["art"];
+    ASSERT_EQ(art.size(), 1u) << "no bleed: no trim guide, the earlier guide removed";
+    EXPECT_EQ(art[0]["dictionary"][kGuideMark]["boolean"], false);
+    EXPECT_EQ(StoredJob(*s_host)["placement"],
+              ordered_json({{"horizontalOffset", 0}, {"verticalOffset", 0}, {"width", 595}, {"depth", 842}}));
+
+    Reply(kReplyDetails, Job(595, 842, 8.5));
+    run("tick");
+    EXPECT_EQ(show()["artboards"][0], json({{"bottom", 0}, {"left", 0}, {"right", 595}, {"top", 842}}));
+    run("menu Adjust Size...");
+    run("menu Adjust Size...");
+    const json drawn = guides();
+    ASSERT_EQ(drawn.size(), 2u);  // ours and the one marked false
+    const json& trim = drawn[0]["dictionary"].contains(kTrimMark) ? drawn[0] : drawn[1];
+    EXPECT_TRUE(trim["guide"]);
+    EXPECT_TRUE(trim["locked"]);
+    json corners = json::array();
+    for (const json& segment : trim["segments"]) corners.push_back(segment["p"]);
+    EXPECT_EQ(corners, json({{0, 0}, {595, 0}, {595, 842}, {0, 842}}));
+    EXPECT_EQ(show()["artboards"][0],
+              json({{"bottom", -8.5}, {"left", -8.5}, {"right", 603.5}, {"top", 850.5}}));
+    EXPECT_EQ(StoredJob(*s_host)["placement"]["horizontalOffset"], 8.5);
+}
+
+TEST_F(PluginInHost, NewDetailsReplyMakesADocumentOfTheBleedBoxSize) {
+    Reply(kReplyNewDetails, Job(0, 842));
+    run("tick");
+    EXPECT_EQ(run("docs").find('"'), std::string::npos) << "no trim width: no document";
+
+    ordered_json job = Job(595, 842, 8.5);
+    job["identifier"] = "bleed-sized";
+    Reply(kReplyNewDetails, job);
+    run("tick");
+    EXPECT_NE(run("docs").find("612 x 859 pt"), std::string::npos) << run("docs");
+    EXPECT_EQ(StoredJob(*s_host)["identifier"], "bleed-sized");
+    ASSERT_EQ(guides().size(), 1u);
+    EXPECT_TRUE(guides()[0]["dictionary"].contains(kTrimMark));
+}
+
+TEST_F(PluginInHost, ExportReplyWritesTheCopyAndReportsBack) {
+    const std::string documentFile = Environment::get().scratch() / "report.ai";
+    ordered_json job = WithPdfVersion(Job(595, 842), 1.4);
+    job["documentFile"] = documentFile;
+    run("new");
+    Reply(kReplyExport, job);
+    run("tick");
+
+    const json action = lastAction();
+    EXPECT_EQ(action["name"], "adobe_saveACopyAs");
+    EXPECT_EQ(action["dialog"], 3);
+    std::string keys;
+    for (const json& parameter : action["parameters"]) keys += parameter["key"].get<std::string>() + " ";
+    EXPECT_EQ(
+        keys,
+        "optn opnm comp rdtr thum fwev aclr cknd ctil crsl cres crab gknd gtil grsl gres grab mknd mrsl "
+        "mres mrab cart ptrm pclb ppgi preg pmtp ptmw post btop bbtm blft brht rato povp flsy flsn fmax "
+        "fmin fvba fccr fosk fotx fprs vpdf usrq usps pmpr pmch ebcp ebac ebca ebpt name frmt extn bdoc "
+        "blnk sall sran smab ");
+    EXPECT_EQ(action["parameters"][2]["value"], 20);
+    EXPECT_EQ(action["parameters"][53]["value"], documentFile + ".pdf");
+    EXPECT_TRUE(std::filesystem::exists(documentFile + ".pdf"));
+
+    const auto [id, payload] = Environment::get().nextRequest();
+    EXPECT_EQ(id, "epsT");
+    EXPECT_EQ(inspect::jobToJson(payload, 4)["groups"][0]["destinations"][0]["exported"], true);
+}
+
+TEST_F(PluginInHost, ExportFallsBackOnUnmappedVersionsAndOlderHosts) {
+    const std::string saved = Environment::get().scratch() / "older.json";
+    run("new");
+    run("save " + saved);
+    run("version 14");
+    testing_support::CapturedLog log;
+    ordered_json job = WithPdfVersion(Job(595, 842), 1.45);
+    job["documentFile"] = std::string(Environment::get().scratch() / "older");
+    Reply(kReplyExport, job);
+    run("tick");
+    EXPECT_EQ(log.count("couldn't map PDF VER 1.45"), 1);
+
+    const json action = lastAction();
+    EXPECT_EQ(action["name"], "adobe_saveDocumentAs");
+    ASSERT_EQ(action["parameters"].size(), 56u);
+    EXPECT_EQ(action["parameters"][2]["value"], 19);
+    EXPECT_EQ(action["parameters"][4], json({{"key", "thum"}, {"type", "boolean"}, {"value", true}}));
+    EXPECT_EQ(action["parameters"][55]["key"], "extn");
+    EXPECT_NE(run("docs").find(saved), std::string::npos) << "the document is open again from its file";
+    EXPECT_EQ(Environment::get().nextRequest().first, "epsT");
+}
+
+TEST_F(PluginInHost, ExportReplyWithoutADocumentIsLost) {
+    testing_support::CapturedLog log;
+    Reply(kReplyExport, Job(595, 842));
+    run("tick");
+    EXPECT_EQ(log.count("WARNING LOST MY REPLY, NO DOC OPEN!"), 1);
+    EXPECT_EQ(log.count("[WARN]"), 1) << "a job without a document file";
+    EXPECT_EQ(lastAction()["parameters"][53]["value"], ".pdf");
+}
+
+}  // namespace
