@@ -14,8 +14,9 @@ using Type = ActionParam::Type;
 namespace {
 
 constexpr std::pair<Type, const char*> kTypeNames[] = {
-    {Type::Integer, "integer"}, {Type::Real, "real"},          {Type::String, "string"},
-    {Type::Boolean, "boolean"}, {Type::Enumerated, "enumerated"},
+    {Type::Integer, "integer"},       {Type::Real, "real"},
+    {Type::String, "string"},         {Type::Boolean, "boolean"},
+    {Type::Enumerated, "enumerated"},
 };
 
 const char* typeName(Type type) {
@@ -69,7 +70,8 @@ ActionParams paramsFromJson(const json& value, const std::string& where) {
     for (size_t i = 0; i < value.size(); ++i) {
         const std::string at = where + "/" + std::to_string(i);
         const json& entry = value[i];
-        if (!entry.is_object() || !entry.contains("key") || !entry.contains("type") || !entry.contains("value"))
+        if (!entry.is_object() || !entry.contains("key") || !entry.contains("type") ||
+            !entry.contains("value"))
             fail(at, "a parameter has \"key\", \"type\" and \"value\"");
         ActionParam p;
         p.key = keyFromJson(entry["key"], at + "/key");
@@ -91,7 +93,8 @@ ActionParams paramsFromJson(const json& value, const std::string& where) {
                 if (ok) p.integer = v.get<int64_t>();
                 if (p.type == Type::Enumerated) {
                     const json* name = entry.contains("typeName") ? &entry["typeName"] : nullptr;
-                    if (name == nullptr || !name->is_string()) fail(at, "an enumerated value has a \"typeName\"");
+                    if (name == nullptr || !name->is_string())
+                        fail(at, "an enumerated value has a \"typeName\"");
                     p.text = name->get<std::string>();
                 }
                 break;

@@ -5,7 +5,9 @@
 namespace vhost {
 
 namespace {
-bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string trim(const std::string& text) {
     size_t begin = 0, end = text.size();
@@ -33,7 +35,8 @@ CommandLine parseCommand(const std::string& line) {
             for (++i;; ++i) {
                 if (i >= line.size()) throw CommandError("a quote is not closed: " + line);
                 if (line[i] == '"') break;
-                if (line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\')) ++i;
+                if (line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\'))
+                    ++i;
                 word += line[i];
             }
             ++i;

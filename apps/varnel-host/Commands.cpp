@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "CommandLine.h"
-#include "HostError.h"
 #include "HostCore.h"
+#include "HostError.h"
 #include "Report.h"
 #include "hexcodec.h"
 
@@ -42,9 +42,13 @@ const char* commandHelp() {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& text) { throw CommandError(text); }
+[[noreturn]] void fail(const std::string& text) {
+    throw CommandError(text);
+}
 
-std::string plural(long n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
+std::string plural(long n, const char* word) {
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
 
 Clock::time_point after(double seconds) {
     return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
@@ -94,7 +98,8 @@ private:
     }
     long whole(size_t i, const char* what, long min, long max) const {
         const double value = number(i, what, double(min), double(max));
-        if (value != std::floor(value)) usage(std::string(what) + " must be a whole number, not \"" + arg(i) + "\"");
+        if (value != std::floor(value))
+            usage(std::string(what) + " must be a whole number, not \"" + arg(i) + "\"");
         return long(value);
     }
 
@@ -123,7 +128,8 @@ private:
         if (c_.args.size() == 1) usage("give both width and height");
         const double w = has(0) ? number(0, "W", 1e-3, 1e6) : 595;
         const double h = has(1) ? number(1, "H", 1e-3, 1e6) : 842;
-        const Document& doc = hostCall([&]() -> Document& { return host_.state.docs.create(w, h, kColorModelCMYK); });
+        const Document& doc =
+            hostCall([&]() -> Document& { return host_.state.docs.create(w, h, kColorModelCMYK); });
         return "new document \"" + doc.title() + "\", " + numberText(w) + " x " + numberText(h) + " pt\n";
     }
 
@@ -159,7 +165,8 @@ private:
     std::string menu() {
         const std::string title = c_.args.size() == 1 ? arg(0) : c_.rest;
         const MenuItem* found = nullptr;
-        for (const auto same : {+[](const std::string& t) { return t; }, +[](const std::string& t) { return withoutEllipsis(t); }}) {
+        for (const auto same : {+[](const std::string& t) { return t; },
+                                +[](const std::string& t) { return withoutEllipsis(t); }}) {
             for (const MenuItem& item : host_.state.items) {
                 if (found == nullptr && !item.isSeparator() && same(item.title) == same(title)) found = &item;
             }
@@ -196,8 +203,8 @@ private:
         const double seconds = number(0, "SECONDS", 0, 86400);
         const int timers = host_.timerMessages, events = host_.eventsHandled;
         host_.loop(after(seconds), [] { return false; });
-        return "ran " + numberText(seconds) + " s: " + plural(host_.timerMessages - timers, "timer message") + ", " +
-               plural(host_.eventsHandled - events, "event") + "\n";
+        return "ran " + numberText(seconds) + " s: " + plural(host_.timerMessages - timers, "timer message") +
+               ", " + plural(host_.eventsHandled - events, "event") + "\n";
     }
 
     std::string wait() {
@@ -206,15 +213,16 @@ private:
             const size_t n = size_t(whole(1, "N", 0, 100000));
             const auto& docs = host_.state.docs.all();
             if (host_.loop(after(seconds), [&] { return docs.size() == n; }) != HostCore::Wake::Done) {
-                fail("wait: " + plural(long(n), "document") + " not open after " + numberText(seconds) + " s (" +
-                     std::to_string(docs.size()) + " open)");
+                fail("wait: " + plural(long(n), "document") + " not open after " + numberText(seconds) +
+                     " s (" + std::to_string(docs.size()) + " open)");
             }
             return plural(long(n), "document") + " open\n";
         }
         if (arg(0) == "file") {
             const std::string& path = arg(1);
             struct stat st {};
-            if (host_.loop(after(seconds), [&] { return ::stat(path.c_str(), &st) == 0; }) != HostCore::Wake::Done)
+            if (host_.loop(after(seconds), [&] { return ::stat(path.c_str(), &st) == 0; }) !=
+                HostCore::Wake::Done)
                 fail("wait: " + path + " does not exist after " + numberText(seconds) + " s");
             return path + " exists\n";
         }

@@ -28,7 +28,7 @@ const char* colorModelName(int16_t model) {
 
 namespace {
 constexpr std::pair<int16_t, const char*> kArtTypes[] = {
-    {kGroupArt, "group"},   {kPathArt, "path"},     {kCompoundPathArt, "compoundPath"},
+    {kGroupArt, "group"},    {kPathArt, "path"},     {kCompoundPathArt, "compoundPath"},
     {kTextFrameArt, "text"}, {kPlacedArt, "placed"}, {kRasterArt, "raster"},
 };
 }  // namespace

@@ -39,9 +39,9 @@ using Profile = std::shared_ptr<const std::string>;
 
 struct Document {
     uint64_t id = 0;
-    std::string file;   // absolute path; empty until saved or when opened as a copy
-    int untitled = 0;   // the N of "Untitled-N" for a document made here
-    double width = 0;   // the page size given at creation, points
+    std::string file;  // absolute path; empty until saved or when opened as a copy
+    int untitled = 0;  // the N of "Untitled-N" for a document made here
+    double width = 0;  // the page size given at creation, points
     double height = 0;
     std::vector<AIRealRect> artboards;
     std::vector<Art> art;  // paint order, bottom first

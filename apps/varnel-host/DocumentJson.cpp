@@ -29,18 +29,22 @@ json dictionaryToJson(const Dictionary& dict) {
     return out;
 }
 
-json pointJson(const AIRealPoint& p) { return json::array({p.h, p.v}); }
+json pointJson(const AIRealPoint& p) {
+    return json::array({p.h, p.v});
+}
 
 json artToJson(const Art& art) {
     json segments = json::array();
     for (const AIPathSegment& s : art.segments) {
-        segments.push_back(
-            {{"p", pointJson(s.p)}, {"in", pointJson(s.in)}, {"out", pointJson(s.out)}, {"corner", s.corner != 0}});
+        segments.push_back({{"p", pointJson(s.p)},
+                            {"in", pointJson(s.in)},
+                            {"out", pointJson(s.out)},
+                            {"corner", s.corner != 0}});
     }
-    return {{"type", artTypeName(art.type)},      {"selected", art.has(kArtSelected)},
-            {"locked", art.has(kArtLocked)},      {"hidden", art.has(kArtHidden)},
-            {"guide", art.has(kArtIsGuide)},      {"closed", art.closed},
-            {"segments", std::move(segments)},    {"dictionary", dictionaryToJson(art.dictionary)}};
+    return {{"type", artTypeName(art.type)},   {"selected", art.has(kArtSelected)},
+            {"locked", art.has(kArtLocked)},   {"hidden", art.has(kArtHidden)},
+            {"guide", art.has(kArtIsGuide)},   {"closed", art.closed},
+            {"segments", std::move(segments)}, {"dictionary", dictionaryToJson(art.dictionary)}};
 }
 
 // A JSON value and the place it was found, for error messages that say where.
@@ -207,7 +211,9 @@ json documentToJson(const Document& doc) {
     return out;
 }
 
-std::string documentText(const Document& doc) { return documentToJson(doc).dump(2) + "\n"; }
+std::string documentText(const Document& doc) {
+    return documentToJson(doc).dump(2) + "\n";
+}
 
 json parseJson(const std::string& text, const std::string& source) {
     if (const size_t at = tooDeepAt(text); at != std::string::npos) {
@@ -220,7 +226,8 @@ json parseJson(const std::string& text, const std::string& source) {
         // "[json.exception.parse_error.101] parse error at line 1, column 2: ..." without its tag,
         // on one line whatever the input held.
         std::string message = e.what();
-        if (const auto tagEnd = message.find("] "); message.rfind("[json.", 0) == 0 && tagEnd != std::string::npos)
+        if (const auto tagEnd = message.find("] ");
+            message.rfind("[json.", 0) == 0 && tagEnd != std::string::npos)
             message.erase(0, tagEnd + 2);
         for (char& c : message) {
             if (uint8_t(c) < 0x20) c = ' ';
@@ -238,7 +245,8 @@ Document documentFromJson(const json& value, const std::string& source) {
     doc.height = root["height"].number();
     if (doc.width <= 0 || doc.height <= 0) root.fail("the page size must be positive");
     const Node model = root["colorModel"];
-    if (!model.value().is_number_integer() || std::string(colorModelName(model.value().get<int>())) == "unknown")
+    if (!model.value().is_number_integer() ||
+        std::string(colorModelName(model.value().get<int>())) == "unknown")
         model.fail("expected 0 (grey), 1 (RGB) or 2 (CMYK)");
     doc.colorModel = int16_t(model.value().get<int>());
 
@@ -267,7 +275,8 @@ Document documentFromJson(const json& value, const std::string& source) {
         if (!isIccProfile(data)) slot.fail("not an ICC profile");
         doc.profiles[i] = std::make_shared<const std::string>(std::move(data));
     }
-    if (root.has("pdfOptions")) doc.pdfOptions = paramsFromJson(root["pdfOptions"].value(), source + ": /pdfOptions");
+    if (root.has("pdfOptions"))
+        doc.pdfOptions = paramsFromJson(root["pdfOptions"].value(), source + ": /pdfOptions");
     return doc;
 }
 

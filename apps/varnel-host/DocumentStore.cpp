@@ -21,7 +21,9 @@ namespace vhost {
 
 namespace {
 
-[[noreturn]] void cantOpen(const std::string& message) { throw HostError(kCantOpenFileErr, message); }
+[[noreturn]] void cantOpen(const std::string& message) {
+    throw HostError(kCantOpenFileErr, message);
+}
 
 std::string readFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -140,7 +142,9 @@ void DocumentStore::close(uint64_t id) {
     if (current_ == id) current_ = docs_.empty() ? 0 : docs_.back()->id;
 }
 
-Document* DocumentStore::current() { return find(current_); }
+Document* DocumentStore::current() {
+    return find(current_);
+}
 
 Document* DocumentStore::find(uint64_t id) {
     for (auto& doc : docs_) {

@@ -88,8 +88,8 @@ std::string HostCore::unload() {
     std::string answer = "sent \"SP Access\"/\"Unload\" (result " + resultText(result) + ")";
     // A host keeps a plug-in that holds an access reference in memory; any other leaves.
     if (!state.accessRefs.empty()) {
-        answer += "; the module stays in memory: the plug-in holds " + std::to_string(state.accessRefs.size()) +
-                  " access reference(s)";
+        answer += "; the module stays in memory: the plug-in holds " +
+                  std::to_string(state.accessRefs.size()) + " access reference(s)";
     } else if (!link->path().empty()) {
         link->unmap();
         answer += "; the module left memory";
@@ -109,8 +109,8 @@ std::string HostCore::reload() {
     SPAccessMessage message{};
     const SPErr result = send(kSPAccessCaller, kSPAccessReloadSelector, message);
     unloaded = false;
-    return std::string(wasMapped ? "" : "loaded the module again; ") + "sent \"SP Access\"/\"Reload\" (result " +
-           resultText(result) + ")\n";
+    return std::string(wasMapped ? "" : "loaded the module again; ") +
+           "sent \"SP Access\"/\"Reload\" (result " + resultText(result) + ")\n";
 }
 
 std::vector<std::string> HostCore::shutDown() {
@@ -148,14 +148,21 @@ Host::~Host() {
     for (const std::string& line : core_->shutDown()) core_->state.note(line);
 }
 
-std::string Host::execute(const std::string& line) { return core_->execute(line); }
-
-bool Host::quitRequested() const { return core_->quit; }
-
-void Host::waitForInput(int fd) {
-    core_->loop(Clock::time_point::max(), [this] { return core_->quit; }, fd);
+std::string Host::execute(const std::string& line) {
+    return core_->execute(line);
 }
 
-std::vector<std::string> Host::shutDown() { return core_->shutDown(); }
+bool Host::quitRequested() const {
+    return core_->quit;
+}
+
+void Host::waitForInput(int fd) {
+    core_->loop(
+        Clock::time_point::max(), [this] { return core_->quit; }, fd);
+}
+
+std::vector<std::string> Host::shutDown() {
+    return core_->shutDown();
+}
 
 }  // namespace vhost

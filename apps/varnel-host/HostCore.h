@@ -66,11 +66,13 @@ SPErr HostCore::send(const char* caller, const char* selector, Message& message)
     try {
         result = link->call(caller, selector, &message);
     } catch (...) {
-        state.note(std::string("the plug-in let an exception out of \"") + caller + "\"/\"" + selector + "\"");
+        state.note(std::string("the plug-in let an exception out of \"") + caller + "\"/\"" + selector +
+                   "\"");
     }
     --state.tracer.depth;
     globals = message.d.globals;
-    state.tracer.line(std::string("message \"") + caller + "\"/\"" + selector + "\" -> " + resultText(result));
+    state.tracer.line(std::string("message \"") + caller + "\"/\"" + selector + "\" -> " +
+                      resultText(result));
     return result;
 }
 

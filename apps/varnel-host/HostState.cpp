@@ -65,7 +65,9 @@ HostState& HostState::current() {
     return *s_current;
 }
 
-bool HostState::exists() { return s_current != nullptr; }
+bool HostState::exists() {
+    return s_current != nullptr;
+}
 
 Document& HostState::requireDocument() {
     Document* doc = docs.current();

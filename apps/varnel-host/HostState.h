@@ -22,7 +22,9 @@ namespace vhost {
 using Clock = std::chrono::steady_clock;
 
 // A timer period in ticks of 1/60 s.
-inline Clock::duration ticks(int32_t count) { return std::chrono::microseconds(int64_t(count) * 1000000 / 60); }
+inline Clock::duration ticks(int32_t count) {
+    return std::chrono::microseconds(int64_t(count) * 1000000 / 60);
+}
 
 struct MenuGroup {
     uint64_t id;
@@ -88,9 +90,9 @@ public:
     // One line of the host's own on the log: "varnel-host: <text>".
     void note(const std::string& text) const { log << "varnel-host: " << text << '\n'; }
 
-    Document& requireDocument();              // kNoDocumentErr
-    Art& requireArt(AIArtHandle art);         // kBadArtErr: not art of the current document
-    Document& requireDocument(uint64_t id);   // kNoDocumentErr: closed since
+    Document& requireDocument();             // kNoDocumentErr
+    Art& requireArt(AIArtHandle art);        // kBadArtErr: not art of the current document
+    Document& requireDocument(uint64_t id);  // kNoDocumentErr: closed since
     // The dictionary a reference stands for; throws when its document or art is gone.
     Dictionary& dictionary(AIDictionaryRef ref);
     // What the plug-in still holds and should have given back: "2 dictionary reference(s)", ...

@@ -43,7 +43,8 @@ HostCore::Wake HostCore::loop(Clock::time_point deadline, const std::function<bo
         const VNPollSpec bus = busOn && (!link || link->mapped()) ? VNEventPollSpec() : VNPollSpec();
         if (bus.fd >= 0) {
             fds[count++] = {bus.fd, bus.events, 0};
-            if (bus.timeoutUsec >= 0) wake = std::min(wake, Clock::now() + std::chrono::microseconds(bus.timeoutUsec));
+            if (bus.timeoutUsec >= 0)
+                wake = std::min(wake, Clock::now() + std::chrono::microseconds(bus.timeoutUsec));
         }
         if (inputFd >= 0) {
             inputIndex = int(count);
@@ -52,7 +53,8 @@ HostCore::Wake HostCore::loop(Clock::time_point deadline, const std::function<bo
         const auto now = Clock::now();
         int timeout = -1;
         if (wake != Clock::time_point::max()) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(std::max(wake - now, Clock::duration::zero()));
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(std::max(wake - now, Clock::duration::zero()));
             timeout = int(std::min<int64_t>(left.count(), 60000));
         }
         const int ready = ::poll(fds, count, timeout);

@@ -6,14 +6,17 @@
 
 namespace vhost {
 
-PluginLink::PluginLink(const std::string& modulePath) : path_(modulePath) { map(); }
+PluginLink::PluginLink(const std::string& modulePath) : path_(modulePath) {
+    map();
+}
 
 void PluginLink::map() {
     if (entry_ != nullptr) return;
     module_ = ::dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module_ == nullptr) {
         const char* why = ::dlerror();
-        throw std::runtime_error("cannot load the plug-in " + path_ + ": " + (why != nullptr ? why : "dlopen failed"));
+        throw std::runtime_error("cannot load the plug-in " + path_ + ": " +
+                                 (why != nullptr ? why : "dlopen failed"));
     }
     entry_ = reinterpret_cast<PluginMainProc>(::dlsym(module_, "PluginMain"));
     if (entry_ == nullptr) {

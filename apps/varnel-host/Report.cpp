@@ -26,11 +26,12 @@ std::string artText(const Art& art) {
     const AIRealRect b = anchorBounds(art.segments);
     std::string text = std::string(artTypeName(art.type));
     if (art.type == kPathArt) {
-        text += " x " + numberText(b.left) + ", y " + numberText(b.bottom) + ", width " + numberText(b.right - b.left) +
-                ", height " + numberText(b.top - b.bottom) + ", " + std::to_string(art.segments.size()) +
-                " segments" + (art.closed ? ", closed" : ", open");
+        text += " x " + numberText(b.left) + ", y " + numberText(b.bottom) + ", width " +
+                numberText(b.right - b.left) + ", height " + numberText(b.top - b.bottom) + ", " +
+                std::to_string(art.segments.size()) + " segments" + (art.closed ? ", closed" : ", open");
     }
-    for (const auto& [bit, word] : {std::pair{kArtLocked, "locked"}, {kArtHidden, "hidden"}, {kArtSelected, "selected"}}) {
+    for (const auto& [bit, word] :
+         {std::pair{kArtLocked, "locked"}, {kArtHidden, "hidden"}, {kArtSelected, "selected"}}) {
         if (art.has(bit)) text += std::string(", ") + word;
     }
     if (!art.dictionary.empty()) {
@@ -47,7 +48,8 @@ std::string paramText(const ActionParam& p) {
         case ActionParam::Type::Real: return text + "real " + numberText(p.real);
         case ActionParam::Type::String: return text + "string \"" + p.text + "\"";
         case ActionParam::Type::Boolean: return text + "boolean " + (p.integer != 0 ? "true" : "false");
-        case ActionParam::Type::Enumerated: return text + "enumerated \"" + p.text + "\" " + std::to_string(p.integer);
+        case ActionParam::Type::Enumerated:
+            return text + "enumerated \"" + p.text + "\" " + std::to_string(p.integer);
     }
     return text;
 }
@@ -60,7 +62,8 @@ std::string describeDocument(const Document& doc) {
         << (doc.modified ? ", modified" : "") << '\n';
     out << "size " << numberText(doc.width) << " x " << numberText(doc.height) << " pt, colour model "
         << colorModelName(doc.colorModel) << '\n';
-    for (size_t i = 0; i < doc.artboards.size(); ++i) out << "artboard " << i + 1 << ": " << rectText(doc.artboards[i]) << '\n';
+    for (size_t i = 0; i < doc.artboards.size(); ++i)
+        out << "artboard " << i + 1 << ": " << rectText(doc.artboards[i]) << '\n';
     int guides = 0, others = 0;
     for (const Art& art : doc.art) {
         if (art.has(kArtIsGuide)) out << "guide " << ++guides << ": " << artText(art) << '\n';
@@ -73,7 +76,8 @@ std::string describeDocument(const Document& doc) {
     const char* slots[3] = {"RGB", "CMYK", "grey"};
     out << "profiles:";
     for (int i = 0; i < 3; ++i)
-        out << ' ' << slots[i] << ' ' << (doc.profiles[i] ? std::to_string(doc.profiles[i]->size()) + " bytes" : "none")
+        out << ' ' << slots[i] << ' '
+            << (doc.profiles[i] ? std::to_string(doc.profiles[i]->size()) + " bytes" : "none")
             << (i < 2 ? "," : "\n");
     return out.str();
 }
@@ -91,9 +95,9 @@ std::string describeDocuments(DocumentStore& docs) {
     const Document* current = docs.current();
     std::string text;
     for (const auto& doc : docs.all()) {
-        text += std::string(doc.get() == current ? "* " : "  ") + "\"" + doc->title() + "\" " + numberText(doc->width) +
-                " x " + numberText(doc->height) + " pt, " + (doc->file.empty() ? "no file" : doc->file) +
-                (doc->modified ? ", modified" : "") + "\n";
+        text += std::string(doc.get() == current ? "* " : "  ") + "\"" + doc->title() + "\" " +
+                numberText(doc->width) + " x " + numberText(doc->height) + " pt, " +
+                (doc->file.empty() ? "no file" : doc->file) + (doc->modified ? ", modified" : "") + "\n";
     }
     return text;
 }
@@ -116,7 +120,9 @@ std::string describeMenus(const HostState& state) {
                 continue;
             }
             text += item.title + ": " + (item.enabled ? "enabled" : "disabled");
-            if (item.cmdChar != 0) text += std::string(", key ") + item.cmdChar + " (modifiers " + std::to_string(item.modifiers) + ")";
+            if (item.cmdChar != 0)
+                text += std::string(", key ") + item.cmdChar + " (modifiers " +
+                        std::to_string(item.modifiers) + ")";
             text += "\n";
             for (const MenuGroup& sub : state.groups) {
                 if (sub.parentItem == item.id) list(sub.name, depth + 1);
@@ -125,7 +131,9 @@ std::string describeMenus(const HostState& state) {
     };
     std::vector<std::string> shown;
     for (const MenuItem& item : state.items) {
-        if (groupOf(item.group) != nullptr || std::find(shown.begin(), shown.end(), item.group) != shown.end()) continue;
+        if (groupOf(item.group) != nullptr ||
+            std::find(shown.begin(), shown.end(), item.group) != shown.end())
+            continue;
         shown.push_back(item.group);
         text += item.group + "\n";
         list(item.group, 1);
@@ -140,7 +148,9 @@ std::string describeActions(const std::vector<ActionRecord>& actions) {
         const ActionRecord& a = actions[i];
         text += std::to_string(i + 1) + ". " + a.name + " (dialog " + std::to_string(a.dialog) + ") -> " +
                 resultText(a.result) + ", " +
-                (a.params ? std::to_string(a.params->size()) + " parameter(s)" : std::string("no parameter block")) + "\n";
+                (a.params ? std::to_string(a.params->size()) + " parameter(s)"
+                          : std::string("no parameter block")) +
+                "\n";
         if (a.params) {
             for (const ActionParam& p : *a.params) text += paramText(p) + "\n";
         }

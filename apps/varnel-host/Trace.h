@@ -21,7 +21,8 @@ public:
     int depth = 0;  // messages being handled: suite calls made inside one are indented
 
     void line(const std::string& text) const {
-        if (enabled && out != nullptr) *out << "trace: " << std::string(size_t(depth) * 2, ' ') << text << '\n';
+        if (enabled && out != nullptr)
+            *out << "trace: " << std::string(size_t(depth) * 2, ' ') << text << '\n';
     }
 };
 
@@ -44,10 +45,18 @@ inline void put(std::ostream& os, const char* text) {
     else
         os << '"' << text << '"';
 }
-inline void put(std::ostream& os, const std::string& text) { put(os, text.c_str()); }
-inline void put(std::ostream& os, double value) { os << numberText(value); }
-inline void put(std::ostream& os, char c) { os << '\'' << c << '\''; }
-inline void put(std::ostream& os, FourCC key) { os << '\'' << pdf::KeyText(key.code) << '\''; }
+inline void put(std::ostream& os, const std::string& text) {
+    put(os, text.c_str());
+}
+inline void put(std::ostream& os, double value) {
+    os << numberText(value);
+}
+inline void put(std::ostream& os, char c) {
+    os << '\'' << c << '\'';
+}
+inline void put(std::ostream& os, FourCC key) {
+    os << '\'' << pdf::KeyText(key.code) << '\'';
+}
 inline void put(std::ostream& os, const AIRealRect& r) {
     os << "(left " << numberText(r.left) << ", top " << numberText(r.top) << ", right " << numberText(r.right)
        << ", bottom " << numberText(r.bottom) << ')';
@@ -70,7 +79,8 @@ void put(std::ostream& os, const T& value) {
 class SuiteCall {
 public:
     template <class... A>
-    SuiteCall(const char* suite, const char* function, const A&... args) : suite_(suite), function_(function) {
+    SuiteCall(const char* suite, const char* function, const A&... args)
+        : suite_(suite), function_(function) {
         if (trace().enabled) {
             std::ostringstream text;
             int i = 0;
@@ -93,7 +103,8 @@ public:
             why = e.what();
         }
         if (trace().enabled) {
-            std::string text = std::string(suite_) + "." + function_ + "(" + arguments_ + ") -> " + resultText(result);
+            std::string text =
+                std::string(suite_) + "." + function_ + "(" + arguments_ + ") -> " + resultText(result);
             if (result == kNoErr && !output_.empty()) text += " [" + output_ + "]";
             if (result != kNoErr && !why.empty()) text += " (" + why + ")";
             trace().line(text);

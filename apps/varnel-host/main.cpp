@@ -175,7 +175,8 @@ int main(int argc, char** argv) {
     o.host.bundlePath = o.bundle.empty() ? vhost::firstExisting(vhost::bundleCandidates(self))
                                          : std::filesystem::absolute(o.bundle).lexically_normal().string();
     if (o.host.bundlePath.empty())
-        std::cerr << "varnel-host: no bundle folder found beside the program: the plug-in's texts stay untranslated\n";
+        std::cerr << "varnel-host: no bundle folder found beside the program: the plug-in's texts stay "
+                     "untranslated\n";
 
     try {
         vhost::Host host(o.host);

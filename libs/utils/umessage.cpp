@@ -20,6 +20,13 @@ template class dyn_array_impl<ustring>;
 template class dyn_array_impl<std::shared_ptr<umessage>>;
 template class dyn_array_impl<long long>;
 
+void array_block::release(array_block* block) noexcept {
+    if (--block->refs == 0) {
+        block->~array_block();
+        ::operator delete(block);
+    }
+}
+
 bool is_array(const dyn_array& array) {
     switch (array.type()) {
         case umessage_type_int: return static_cast<const dyn_array_impl<int>&>(array).isArray;
@@ -35,6 +42,7 @@ bool is_array(const dyn_array& array) {
 
 }  // namespace umessage_details
 
+using umessage_details::array_ptr;
 using umessage_details::dyn_array;
 using umessage_details::dyn_array_impl;
 
@@ -42,7 +50,7 @@ umessage::umessage(const umessage& other) {
     map_type::container_type copy;
     copy.reserve(other.data_.size());
     for (const auto& [name, array] : other.data_)
-        copy.emplace_back(name, std::unique_ptr<dyn_array>(array->clone()));
+        copy.emplace_back(name, array_ptr(array->clone()));
     data_.assign_sorted(std::move(copy));
 }
 
@@ -101,7 +109,7 @@ void umessage::addData_priv(const ustring& name, umessage_type_id type, const T&
     if (it == data_.end() || it->first != name) {
         auto array = std::make_unique<dyn_array_impl<T>>(type, asArray);
         array->addData(value);
-        data_.insert(it, map_type::value_type(name, std::move(array)));
+        data_.insert(it, map_type::value_type(name, array_ptr(array.release())));
         return;
     }
     auto* array = dynamic_cast<dyn_array_impl<T>*>(it->second.get());

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <iosfwd>
 #include <limits>
 #include <memory>
@@ -68,6 +69,13 @@ struct type_of<long long> {
     static constexpr umessage_type_id id = umessage_type_longlong;
 };
 
+// The memory a message read from the flattened form shares with its arrays: one allocation
+// instead of one per array. It goes when the message's control block and its last array do.
+struct array_block {
+    std::size_t refs;  // one for the control block, one per live array
+    static void release(array_block* block) noexcept;
+};
+
 class dyn_array {
 public:
     dyn_array() = default;
@@ -81,7 +89,25 @@ public:
     virtual bool equal(const dyn_array* other) const = 0;
     // `index` must be below count().
     virtual void eraseData(unsigned index) = 0;
+
+private:
+    friend struct array_delete;
+    friend struct unflattener;
+    array_block* block_ = nullptr;  // null for an array allocated on its own
 };
+
+// Frees an array allocated on its own; one inside a block only lets go of the block.
+struct array_delete {
+    void operator()(dyn_array* array) const noexcept {
+        if (array_block* block = array->block_) {
+            array->~dyn_array();
+            array_block::release(block);
+        } else {
+            delete array;
+        }
+    }
+};
+using array_ptr = std::unique_ptr<dyn_array, array_delete>;
 
 // Nested messages are copied and compared through the message, not the pointer.
 std::shared_ptr<umessage> clone_value(const std::shared_ptr<umessage>& value);
@@ -148,10 +174,8 @@ extern template class dyn_array_impl<long long>;
 
 // A name is non-empty and holds neither '/' nor '?'.
 inline bool valid_name(const ustring& name) {
-    if (name.empty()) return false;
-    for (char c : name)
-        if (c == '/' || c == '?') return false;
-    return true;
+    return !name.empty() && std::memchr(name.data(), '/', name.size()) == nullptr &&
+           std::memchr(name.data(), '?', name.size()) == nullptr;
 }
 
 // The isArray flag of any entry's array.
@@ -213,10 +237,10 @@ struct unflattener;
 
 class umessage {
 public:
-    // Most messages of a ticket hold a single entry, kept inside the message.
-    using map_type =
-        vnu::flat_map<ustring, std::unique_ptr<umessage_details::dyn_array>, std::less<ustring>,
-                      vnu::small_vector<std::pair<ustring, std::unique_ptr<umessage_details::dyn_array>>, 1>>;
+    // Most messages of a ticket (checks, descriptions) hold one or two entries, kept inside the
+    // message.
+    using map_type = vnu::flat_map<ustring, umessage_details::array_ptr, std::less<ustring>,
+                                   vnu::small_vector<std::pair<ustring, umessage_details::array_ptr>, 2>>;
 
     umessage() = default;
     umessage(const umessage& other);

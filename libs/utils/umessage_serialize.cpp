@@ -2,8 +2,12 @@
 // The bytes come from another process, so the reader trusts no length or count it reads.
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <istream>
+#include <new>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -19,7 +23,8 @@ namespace {
 constexpr std::uint64_t kMaxEntries = 0x20000;
 // Real tickets nest a handful of levels; this keeps hostile input from exhausting the stack.
 constexpr int kMaxDepth = umessage::kMaxNesting;
-constexpr std::size_t kStackString = 1024;
+// Input is read through a window of this size; a seekable stream gets back what was read ahead.
+constexpr std::size_t kWindow = 64 * 1024;
 // Without a known stream size, long strings grow by this much per read, so memory follows
 // the bytes actually present rather than the length claimed.
 constexpr std::size_t kChunk = 64 * 1024;
@@ -36,26 +41,88 @@ namespace umessage_details {
 
 using entry_list = umessage::map_type::container_type;
 
+// Room for one array of any element type inside a message's block.
+template <class T>
+constexpr std::size_t slot_size = (sizeof(dyn_array_impl<T>) + 7) / 8 * 8;
+constexpr std::size_t kArraySlot =
+    std::max({slot_size<int>, slot_size<bool>, slot_size<double>, slot_size<ustring>,
+              slot_size<std::shared_ptr<umessage>>, slot_size<long long>});
+// A block holds at most this many arrays; a body with more takes further blocks as it goes. The
+// entry count is claimed before any entry is read, and nested bodies may all claim the most.
+constexpr std::size_t kMaxBlockArrays = 256;
+constexpr std::size_t kMaxReserved = 1024;
+constexpr std::size_t kBlockHead = (sizeof(array_block) + alignof(std::max_align_t) - 1) /
+                                   alignof(std::max_align_t) * alignof(std::max_align_t);
+
+// Where a body's arrays go: the rest of its message's block, or nowhere for the top level.
+struct array_room {
+    array_block* block = nullptr;
+    unsigned char* next = nullptr;
+    unsigned char* end = nullptr;
+};
+
+// Makes the shared pointer's control block, the message and room for its arrays one allocation.
+template <class T>
+struct block_allocator {
+    using value_type = T;
+    std::size_t arrayBytes;
+    array_room* room;
+
+    block_allocator(std::size_t bytes, array_room* r) : arrayBytes(bytes), room(r) {}
+    template <class U>
+    block_allocator(const block_allocator<U>& other) : arrayBytes(other.arrayBytes), room(other.room) {}
+
+    static constexpr std::size_t objectBytes(std::size_t n) {
+        return (n * sizeof(T) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
+               alignof(std::max_align_t);
+    }
+    T* allocate(std::size_t n) {
+        static_assert(alignof(T) <= alignof(std::max_align_t));
+        auto* raw = static_cast<unsigned char*>(::operator new(kBlockHead + objectBytes(n) + arrayBytes));
+        auto* block = ::new (raw) array_block{1};
+        unsigned char* arrays = raw + kBlockHead + objectBytes(n);
+        *room = array_room{block, arrays, arrays + arrayBytes};
+        return reinterpret_cast<T*>(raw + kBlockHead);
+    }
+    void deallocate(T* p, std::size_t) noexcept {
+        array_block::release(
+            std::launder(reinterpret_cast<array_block*>(reinterpret_cast<unsigned char*>(p) - kBlockHead)));
+    }
+    template <class U>
+    bool operator==(const block_allocator<U>&) const noexcept {
+        return true;
+    }
+};
+
 struct unflattener {
     std::istream& in;
     std::streambuf* sb;
-    std::uint64_t remaining;  // bytes left in the stream, or the largest value when unknown
-    bool sizeKnown;
+    // A seekable stream is read a window at a time and told its size, which bounds every count;
+    // any other stream is read byte by byte, so it never loses bytes past the message.
+    bool seekable = false;
+    std::uint64_t streamLeft = 0;  // seekable: bytes in the stream after the window
+    std::vector<unsigned char> window;
+    const unsigned char* p = nullptr;
+    const unsigned char* end = nullptr;
     int version = 0;
     std::vector<ustring> strings;
 
     explicit unflattener(std::istream& stream) : in(stream), sb(stream.rdbuf()) {
-        remaining = UINT64_MAX;
-        sizeKnown = false;
         if (sb == nullptr) return;
         const auto here = sb->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
         if (here == std::streampos(-1)) return;
-        const auto end = sb->pubseekoff(0, std::ios_base::end, std::ios_base::in);
-        if (end == std::streampos(-1) || sb->pubseekpos(here, std::ios_base::in) != here) return;
-        if (end >= here) {
-            remaining = static_cast<std::uint64_t>(end - here);
-            sizeKnown = true;
-        }
+        const auto last = sb->pubseekoff(0, std::ios_base::end, std::ios_base::in);
+        if (last == std::streampos(-1) || sb->pubseekpos(here, std::ios_base::in) != here || last < here)
+            return;
+        seekable = true;
+        streamLeft = static_cast<std::uint64_t>(last - here);
+        window.resize(static_cast<std::size_t>(std::min<std::uint64_t>(streamLeft, kWindow)));
+    }
+    unflattener(const unflattener&) = delete;
+    unflattener& operator=(const unflattener&) = delete;
+    // The stream is left right after the bytes the reader took.
+    ~unflattener() {
+        if (seekable && end > p) sb->pubseekoff(-(end - p), std::ios_base::cur, std::ios_base::in);
     }
 
     [[noreturn]] void fail() {
@@ -63,23 +130,57 @@ struct unflattener {
         truncated();
     }
 
-    unsigned char byte() {
-        if (remaining == 0 || sb == nullptr) fail();
-        const auto c = sb->sbumpc();
-        if (c == std::char_traits<char>::eof()) fail();
-        --remaining;
-        return static_cast<unsigned char>(c);
-    }
-
-    void bytes(char* dst, std::size_t n) {
-        if (n > remaining || sb == nullptr) fail();
-        if (static_cast<std::size_t>(sb->sgetn(dst, static_cast<std::streamsize>(n))) != n) fail();
-        remaining -= n;
+    std::uint64_t remaining() const {
+        return seekable ? static_cast<std::uint64_t>(end - p) + streamLeft : UINT64_MAX;
     }
 
     // Fails early when `count` items of at least `minSize` bytes cannot fit in what is left.
     void need(std::uint64_t count, std::uint64_t minSize) {
-        if (sizeKnown && count > remaining / minSize) fail();
+        if (count > remaining() / minSize) fail();
+    }
+
+    // A window holding at least one unread byte.
+    void refill() {
+        if (sb == nullptr) fail();
+        if (!seekable) {
+            const auto c = sb->sbumpc();
+            if (c == std::char_traits<char>::eof()) fail();
+            window.assign(1, static_cast<unsigned char>(c));
+        } else {
+            if (streamLeft == 0) fail();
+            const auto n = static_cast<std::streamsize>(std::min<std::uint64_t>(streamLeft, window.size()));
+            if (sb->sgetn(reinterpret_cast<char*>(window.data()), n) != n) fail();
+            streamLeft -= static_cast<std::uint64_t>(n);
+            window.resize(static_cast<std::size_t>(n));
+        }
+        p = window.data();
+        end = p + window.size();
+    }
+
+    unsigned char byte() {
+        if (p == end) refill();
+        return *p++;
+    }
+
+    void bytes(char* dst, std::size_t n) {
+        while (n > 0) {
+            if (p == end) {
+                // Long data of a seekable stream goes straight to its target.
+                if (seekable && n >= window.size()) {
+                    if (n > streamLeft ||
+                        static_cast<std::size_t>(sb->sgetn(dst, static_cast<std::streamsize>(n))) != n)
+                        fail();
+                    streamLeft -= n;
+                    return;
+                }
+                refill();
+            }
+            const std::size_t part = std::min(n, static_cast<std::size_t>(end - p));
+            std::memcpy(dst, p, part);
+            p += part;
+            dst += part;
+            n -= part;
+        }
     }
 
     // The leading 1 bits of the first byte count the bytes that follow, most significant first.
@@ -87,7 +188,12 @@ struct unflattener {
         const unsigned char first = byte();
         extra = std::countl_one(first);
         std::uint64_t value = first & (0xFFu >> extra);
-        for (int i = 0; i < extra; ++i) value = (value << 8) | byte();
+        if (end - p >= extra) {
+            for (int i = 0; i < extra; ++i) value = (value << 8) | p[i];
+            p += extra;
+        } else {
+            for (int i = 0; i < extra; ++i) value = (value << 8) | byte();
+        }
         return value;
     }
     std::uint64_t varint64() {
@@ -102,6 +208,19 @@ struct unflattener {
         return static_cast<std::uint32_t>(value);
     }
 
+    double readDouble() {
+        unsigned char raw[8];
+        if (end - p >= 8) {
+            std::memcpy(raw, p, 8);
+            p += 8;
+        } else {
+            bytes(reinterpret_cast<char*>(raw), 8);
+        }
+        std::uint64_t bits = 0;
+        for (int i = 7; i >= 0; --i) bits = (bits << 8) | raw[i];
+        return std::bit_cast<double>(bits);
+    }
+
     const ustring& resolve(std::uint64_t index) {
         if (index == 0 || index > strings.size()) throw std::runtime_error("string not found");
         return strings[index - 1];
@@ -109,29 +228,32 @@ struct unflattener {
 
     void readStrings() {
         readTable();
+        tableRead();
+    }
+
+    void tableRead() {
         slots.assign(strings.size() + 1, slot());
+        rankStrings();
     }
 
     void readTable() {
         const std::uint64_t count = varint64();
         need(count, 1);
-        strings.reserve(static_cast<std::size_t>(sizeKnown ? count : std::min<std::uint64_t>(count, kChunk)));
-        char small[kStackString];
+        strings.reserve(static_cast<std::size_t>(seekable ? count : std::min<std::uint64_t>(count, kChunk)));
         for (std::uint64_t i = 0; i < count; ++i) {
             const std::uint64_t length = varint64();
             if (length > ustring::kMaxLength) throw std::length_error("ustring");
-            if (length > remaining) fail();
+            if (length > remaining()) fail();
             const auto n = static_cast<std::size_t>(length);
-            if (n <= kStackString) {
-                bytes(small, n);
-                strings.emplace_back(small, n);
-            } else if (sizeKnown) {
-                std::unique_ptr<char[]> buffer(new char[n]);
-                bytes(buffer.get(), n);
-                strings.emplace_back(buffer.get(), n);
+            if (static_cast<std::size_t>(end - p) >= n) {
+                strings.emplace_back(reinterpret_cast<const char*>(p), n);
+                p += n;
+            } else if (seekable) {
+                ustring& text = strings.emplace_back(n, '\0');
+                bytes(text.data(), n);
             } else {
                 ustring text;
-                std::unique_ptr<char[]> buffer(new char[kChunk]);
+                std::unique_ptr<char[]> buffer(new char[std::min(kChunk, n)]);
                 for (std::size_t done = 0; done < n;) {
                     const std::size_t part = std::min(kChunk, n - done);
                     bytes(buffer.get(), part);
@@ -153,40 +275,117 @@ struct unflattener {
     std::vector<slot> slots;
     std::uint32_t bodies = 0;
 
-    struct pending {
-        const ustring* name;
-        std::unique_ptr<dyn_array> array;
-        dyn_array* existing;  // the target's entry of this name, which these values extend
-    };
+    // Each string's place in byte order, so that a body's names are ordered and told apart as
+    // numbers: equal strings share a rank, and "what" ranks among them.
+    std::vector<std::uint32_t> ranks;  // by string index; ranks[0] is the rank of "what"
 
-    // Working space reused by every body, one list per nesting level, so that reading a body
+    void rankStrings() {
+        static const ustring kWhat("what");
+        const std::size_t n = strings.size();
+        std::vector<std::uint32_t> byName(n);
+        for (std::size_t i = 0; i < n; ++i) byName[i] = static_cast<std::uint32_t>(i);
+        const auto less = [this](std::uint32_t a, std::uint32_t b) { return strings[a] < strings[b]; };
+        // Writers intern names as they meet them, so tables mostly come sorted already.
+        if (!std::is_sorted(byName.begin(), byName.end(), less)) std::sort(byName.begin(), byName.end(), less);
+        ranks.assign(n + 1, 0);
+        std::uint32_t rank = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i == 0 || strings[byName[i - 1]] != strings[byName[i]]) rank += 2;
+            ranks[byName[i] + 1] = rank;
+        }
+        // Even ranks for the table's strings; "what" takes the odd one below its successor when
+        // the table does not hold it.
+        const auto at = std::lower_bound(byName.begin(), byName.end(), kWhat,
+                                         [this](std::uint32_t a, const ustring& b) { return strings[a] < b; });
+        if (at == byName.end())
+            ranks[0] = rank + 1;
+        else
+            ranks[0] = ranks[*at + 1] - (strings[*at] == kWhat ? 0 : 1);
+    }
+
+    // Working space reused by every body, one per nesting level, so that reading a body
     // allocates nothing beyond what the message keeps.
-    std::vector<std::vector<pending>> pendingByDepth = std::vector<std::vector<pending>>(kMaxDepth + 1);
-    std::vector<std::uint32_t> order;
-    struct sortKey {
-        std::uint64_t high;
-        std::uint64_t low;
-        std::uint32_t pos;
+    struct scratch {
+        std::vector<std::uint64_t> keys;     // per entry: rank above, stream position below
+        std::vector<dyn_array*> existing;    // per entry: the target's entry it extends, or null
     };
-    std::vector<sortKey> sortKeys;
+    std::vector<scratch> scratchByDepth = std::vector<scratch>(kMaxDepth + 1);
+    std::vector<std::uint64_t> radixSpare;
+    std::vector<std::uint32_t> radixCounts;
 
-    // One body's entries are gathered in stream order and sorted once at the end, so a body
-    // whose names arrive in any order is rebuilt in n log n; repeated names accumulate in
-    // stream order. A name repeated under another index of the table (or after a nested body
-    // reused its index) is merged at the end, where a clash of types is found.
+    // Rank above, stream position below: sorted, equal names end up together in stream order.
+    void sortByRank(std::vector<std::uint64_t>& keys) {
+        const std::size_t n = keys.size();
+        if (n < 4096) {
+            std::sort(keys.begin(), keys.end());
+            return;
+        }
+        // Two stable counting passes over the rank's halves: linear, where a comparison sort of
+        // a large shuffled body would dominate its reading.
+        radixSpare.resize(n);
+        radixCounts.resize(std::size_t{1} << 16);
+        for (int shift = 32; shift < 64; shift += 16) {
+            std::fill(radixCounts.begin(), radixCounts.end(), 0u);
+            for (std::uint64_t k : keys) ++radixCounts[(k >> shift) & 0xFFFF];
+            std::uint32_t sum = 0;
+            for (std::uint32_t& c : radixCounts) sum += std::exchange(c, sum);
+            for (std::uint64_t k : keys) radixSpare[radixCounts[(k >> shift) & 0xFFFF]++] = k;
+            keys.swap(radixSpare);
+        }
+    }
+
+    // One body's entries are built in stream order and ordered once at the end, so a body
+    // whose names arrive in any order is rebuilt in linear or n log n time; repeated names
+    // accumulate in stream order. A name repeated under another index of the table (or after a
+    // nested body reused its index) is merged at the end, where a clash of types is found.
     struct body {
         unflattener& reader;
         umessage& target;
         std::uint32_t id;
-        std::vector<pending>& entries;
+        scratch& work;
+        entry_list staged;       // the entries, each once per string index, in stream order
+        array_room room;         // where the next arrays go
+        std::uint64_t unread;    // entries of the body still to come
+        bool holdsRoom = false;  // the room is a block of the body's own, not its message's
         bool extendsTarget = false;  // some entry adds to one the target already had
+
+        body(unflattener& r, umessage& t, scratch& w, const array_room& messageRoom)
+            : reader(r), target(t), id(++r.bodies), work(w), room(messageRoom), unread(0) {
+            work.keys.clear();
+            work.existing.clear();
+        }
+        body(const body&) = delete;
+        body& operator=(const body&) = delete;
+        ~body() {
+            if (holdsRoom) array_block::release(room.block);
+        }
+
+        // A block of its own for the arrays still to come, held until the next or the body's end.
+        void newRoom() {
+            const std::size_t arrays = std::clamp<std::uint64_t>(unread, 1, kMaxBlockArrays);
+            auto* raw = static_cast<unsigned char*>(::operator new(kBlockHead + arrays * kArraySlot));
+            if (holdsRoom) array_block::release(room.block);
+            room = array_room{::new (raw) array_block{1}, raw + kBlockHead,
+                              raw + kBlockHead + arrays * kArraySlot};
+            holdsRoom = true;
+        }
+
+        template <class T>
+        array_ptr newArray(umessage_type_id type) {
+            if (static_cast<std::size_t>(room.end - room.next) < slot_size<T>) newRoom();
+            auto* array = ::new (room.next) dyn_array_impl<T>(type, false);
+            room.next += slot_size<T>;
+            array->block_ = room.block;
+            ++room.block->refs;
+            return array_ptr(array);
+        }
 
         template <class T>
         dyn_array_impl<T>& arrayFor(const ustring& name, std::size_t nameIndex, umessage_type_id type) {
             slot& s = reader.slots[nameIndex];
             if (s.body == id) {
                 // Made by this reader, whose element type always follows the type id.
-                dyn_array* own = entries[s.pos].array.get();
+                dyn_array* own = staged[s.pos].second.get();
                 if (own->type() != type) throw std::logic_error("incompatible type");
                 return static_cast<dyn_array_impl<T>&>(*own);
             }
@@ -206,12 +405,15 @@ struct unflattener {
                     extendsTarget = true;
                 }
             }
-            auto array = std::make_unique<dyn_array_impl<T>>(type, false);
-            auto* raw = array.get();
-            entries.push_back({&name, std::move(array), existing});
+            const auto pos = static_cast<std::uint32_t>(staged.size());
+            // Sized by the claimed count, within what any nesting of hostile claims may hold.
+            if (staged.empty()) staged.reserve(std::min<std::uint64_t>(unread, kMaxReserved));
+            auto& entry = staged.emplace_back(name, newArray<T>(type));
+            work.keys.push_back((std::uint64_t{reader.ranks[nameIndex]} << 32) | pos);
+            work.existing.push_back(existing);
             s.body = id;
-            s.pos = static_cast<std::uint32_t>(entries.size() - 1);
-            return *raw;
+            s.pos = pos;
+            return static_cast<dyn_array_impl<T>&>(*entry.second);
         }
 
         // Both arrays have been checked against the type id, which fixes the element type.
@@ -236,75 +438,29 @@ struct unflattener {
         }
 
         void commit() {
-            const std::size_t n = entries.size();
+            std::vector<std::uint64_t>& keys = work.keys;
+            const std::size_t n = keys.size();
+            if (n == 0) return;
             if (!extendsTarget && target.data_.empty()) {
                 // What writers produce: names strictly ascending, each once. Taken as they come.
                 bool strict = true;
-                for (std::size_t i = 1; i < n && strict; ++i)
-                    strict = entries[i - 1].name->compare(*entries[i].name) < 0;
+                for (std::size_t i = 1; i < n && strict; ++i) strict = keys[i - 1] >> 32 < keys[i] >> 32;
                 if (strict) {
-                    entry_list fresh;
-                    fresh.reserve(n);
-                    for (pending& p : entries) fresh.emplace_back(*p.name, std::move(p.array));
-                    target.data_.assign_sorted(std::move(fresh));
+                    target.data_.assign_sorted(std::move(staged));
                     return;
                 }
             }
-            std::vector<std::uint32_t>& order = reader.order;
-            order.resize(n);
-            for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
-            const auto cmp = [this](std::uint32_t a, std::uint32_t b) {
-                return entries[a].name->compare(*entries[b].name);
-            };
-            const auto before = [&](std::uint32_t a, std::uint32_t b) {
-                const int c = cmp(a, b);
-                return c < 0 || (c == 0 && a < b);
-            };
-            // Whether the entries at sorted positions i and j share a name.
-            enum { inOrder, reversed, byKeys } how = inOrder;
-            std::vector<sortKey>& keys = reader.sortKeys;
-            if (!std::is_sorted(order.begin(), order.end(), before)) {
-                bool descending = true;
-                for (std::size_t i = 1; i < n && descending; ++i)
-                    descending = cmp(order[i - 1], order[i]) > 0;
-                if (descending) {
-                    std::reverse(order.begin(), order.end());
-                    how = reversed;  // strictly descending: every name differs
-                } else {
-                    // The first sixteen bytes, kept beside each index, settle most comparisons
-                    // without following the pointer to the name.
-                    keys.resize(n);
-                    for (std::size_t i = 0; i < n; ++i) {
-                        const ustring& name = *entries[i].name;
-                        std::uint64_t word[2] = {0, 0};
-                        for (std::size_t k = 0; k < 16; ++k)
-                            word[k / 8] = (word[k / 8] << 8) |
-                                          (k < name.size() ? static_cast<unsigned char>(name[k]) : 0u);
-                        keys[i] = {word[0], word[1], static_cast<std::uint32_t>(i)};
-                    }
-                    std::sort(keys.begin(), keys.end(), [&](const sortKey& a, const sortKey& b) {
-                        if (a.high != b.high) return a.high < b.high;
-                        if (a.low != b.low) return a.low < b.low;
-                        return before(a.pos, b.pos);
-                    });
-                    for (std::size_t i = 0; i < n; ++i) order[i] = keys[i].pos;
-                    how = byKeys;
-                }
-            }
-            const auto same = [&](std::size_t i, std::size_t j) {
-                if (how == reversed) return false;
-                if (how == byKeys && (keys[i].high != keys[j].high || keys[i].low != keys[j].low))
-                    return false;
-                return cmp(order[i], order[j]) == 0;
-            };
+            reader.sortByRank(keys);
             entry_list fresh;
             fresh.reserve(n);
             for (std::size_t i = 0; i < n;) {
-                pending& head = entries[order[i]];
-                dyn_array* into = head.existing != nullptr ? head.existing : head.array.get();
-                std::size_t j = i + (head.existing != nullptr ? 0 : 1);
-                for (; j < n && (j == i || same(i, j)); ++j) append(into, entries[order[j]].array.get());
-                if (head.existing == nullptr) fresh.emplace_back(*head.name, std::move(head.array));
+                const std::size_t head = keys[i] & 0xFFFFFFFF;
+                dyn_array* existing = work.existing[head];
+                dyn_array* into = existing != nullptr ? existing : staged[head].second.get();
+                std::size_t j = i + (existing != nullptr ? 0 : 1);
+                for (; j < n && (j == i || keys[j] >> 32 == keys[i] >> 32); ++j)
+                    append(into, staged[keys[j] & 0xFFFFFFFF].second.get());
+                if (existing == nullptr) fresh.push_back(std::move(staged[head]));
                 i = j;
             }
             if (target.data_.empty()) {
@@ -330,18 +486,10 @@ struct unflattener {
         // Only a fresh array is sized up front: exact growth per repeat would copy quadratically.
         if (count > 1 && array.values.empty())
             array.values.reserve(
-                static_cast<std::size_t>(sizeKnown ? count : std::min<std::uint64_t>(count, kChunk)));
+                static_cast<std::size_t>(seekable ? count : std::min<std::uint64_t>(count, kChunk)));
         array.addData(first);
         for (std::uint64_t i = 1; i < count; ++i) array.addData(read());
         if (arrayFlag && count == 1) array.isArray = true;
-    }
-
-    double readDouble() {
-        unsigned char raw[8];
-        bytes(reinterpret_cast<char*>(raw), 8);
-        std::uint64_t bits = 0;
-        for (int i = 7; i >= 0; --i) bits = (bits << 8) | raw[i];
-        return std::bit_cast<double>(bits);
     }
 
     umessage_type_id readType() {
@@ -352,20 +500,41 @@ struct unflattener {
         return umessage_type_null;
     }
 
-    void readBody(umessage& target, int depth) {
-        if (bodies == UINT32_MAX) throw std::runtime_error("umessage::unflatten() : too many messages");
-        std::vector<pending>& scratch = pendingByDepth[static_cast<std::size_t>(depth)];
-        scratch.clear();
-        body b{*this, target, ++bodies, scratch};
-        if (version == 1) {
-            const ustring& what = resolve(varint64());
-            static const ustring kWhat("what");
-            if (!what.empty()) b.arrayFor<ustring>(kWhat, 0, umessage_type_string).addData(what);
-        }
+    const ustring* readWhat() { return version == 1 ? &resolve(varint64()) : nullptr; }
+
+    std::uint64_t readEntryCount() {
         const std::uint64_t entries = varint64();
         if (entries > kMaxEntries) throw std::runtime_error("umessage::unflatten() : too many entry");
         need(entries, version == 4 ? 4 : 3);
-        for (std::uint64_t e = 0; e < entries; ++e) {
+        return entries;
+    }
+
+    // The top level reads into the caller's message, which may have entries already.
+    void readBody(umessage& target, int depth) { readEntries(target, readWhat(), std::nullopt, array_room(), depth); }
+
+    // A nested message shares one allocation with its control block and its arrays, sized by the
+    // entry count read first.
+    std::shared_ptr<umessage> readNested(int depth) {
+        const ustring* what = readWhat();
+        const std::uint64_t entries = readEntryCount();
+        const std::size_t arrays = std::min<std::uint64_t>(entries + (what != nullptr), kMaxBlockArrays);
+        array_room room;
+        auto nested = std::allocate_shared<umessage>(block_allocator<umessage>(arrays * kArraySlot, &room));
+        readEntries(*nested, what, entries, room, depth);
+        return nested;
+    }
+
+    void readEntries(umessage& target, const ustring* what, std::optional<std::uint64_t> entryCount,
+                     const array_room& room, int depth) {
+        if (bodies == UINT32_MAX) throw std::runtime_error("umessage::unflatten() : too many messages");
+        body b(*this, target, scratchByDepth[static_cast<std::size_t>(depth)], room);
+        if (what != nullptr && !what->empty()) {
+            static const ustring kWhat("what");
+            b.unread = 1;
+            b.arrayFor<ustring>(kWhat, 0, umessage_type_string).addData(*what);
+        }
+        b.unread = entryCount ? *entryCount : readEntryCount();
+        for (; b.unread > 0; --b.unread) {
             const std::uint64_t nameIndex = varint64();
             const ustring& name = resolve(nameIndex);
             const umessage_type_id type = readType();
@@ -400,11 +569,7 @@ struct unflattener {
                         throw std::runtime_error("umessage::unflatten() : messages nested too deeply");
                     need(count, version == 1 ? 2 : 1);
                     values<std::shared_ptr<umessage>>(b, name, nameIndex, type, count, arrayFlag,
-                                                      [this, depth] {
-                                                          auto nested = std::make_shared<umessage>();
-                                                          readBody(*nested, depth + 1);
-                                                          return nested;
-                                                      });
+                                                      [this, depth] { return readNested(depth + 1); });
                     break;
                 default:
                     need(count, 1);
@@ -414,7 +579,6 @@ struct unflattener {
             }
         }
         b.commit();
-        scratch.clear();
     }
 };
 
@@ -447,7 +611,7 @@ void umessage::unflatten_priv(std::istream& in, int version, const std::vector<u
     umessage_details::unflattener reader(in);
     reader.version = version;
     reader.strings = strings;
-    reader.slots.assign(strings.size() + 1, umessage_details::unflattener::slot());
+    reader.tableRead();
     reader.readBody(*this, 0);
 }
 

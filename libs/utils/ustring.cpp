@@ -5,16 +5,15 @@
 #include <ostream>
 #include <stdexcept>
 
-void ustring::checkLength(size_type n) {
+ustring::size_type ustring::checkLength(size_type n) {
     if (n > kMaxLength) throw std::length_error("ustring");
+    return n;
 }
 
 ustring::ustring(const char* text) : ustring(text, std::strlen(text)) {}
 
-ustring::ustring(const char* bytes, size_type count) {
-    checkLength(count);
-    s_.assign(bytes, count);
-}
+// Constructed in place: assigning to an empty string would take the general replace path.
+ustring::ustring(const char* bytes, size_type count) : s_(bytes, checkLength(count)) {}
 
 ustring::ustring(size_type count, char byte) {
     init(count, byte);

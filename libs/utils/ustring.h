@@ -124,7 +124,8 @@ public:
     }
 
 private:
-    static void checkLength(size_type n);
+    // Returns n, or throws std::length_error when n is beyond kMaxLength.
+    static size_type checkLength(size_type n);
     std::string s_;
 };
 

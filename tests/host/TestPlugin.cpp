@@ -43,7 +43,8 @@ struct Held {
     int32_t version;
     const void** slot;
 };
-#define HELD(s, v, p) {s, v, reinterpret_cast<const void**>(&p)}
+#define HELD(s, v, p) \
+    { s, v, reinterpret_cast<const void**>(&p) }
 const Held kHeld[] = {
     HELD(kSPAccessSuite, kSPAccessSuiteVersion, sAccess),
     HELD(kSPPluginsSuite, kSPPluginsSuiteVersion, sPlugins),
@@ -78,7 +79,9 @@ bool sHolding = false;
 AIMenuItemHandle sMakeGuide, sFindGuides, sMoveArtboard, sExercise, sExport;
 AITimerHandle sTimerHandle;
 
-void say(const std::string& text) { std::fprintf(stderr, "test-plugin: %s\n", text.c_str()); }
+void say(const std::string& text) {
+    std::fprintf(stderr, "test-plugin: %s\n", text.c_str());
+}
 
 std::string code(AIErr err) {
     char c[4] = {char(err >> 24), char(err >> 16), char(err >> 8), char(err)};
@@ -95,7 +98,8 @@ void expect(const char* what, AIErr got, AIErr wanted = kNoErr) {
 AIErr holdSuites() {
     for (const Held& h : kHeld) {
         if (const AIErr err = sBasic->AcquireSuite(h.name, h.version, h.slot); err != kNoErr) {
-            for (const Held* back = kHeld; back != &h; ++back) sBasic->ReleaseSuite(back->name, back->version);
+            for (const Held* back = kHeld; back != &h; ++back)
+                sBasic->ReleaseSuite(back->name, back->version);
             say(std::string("cannot acquire ") + h.name + ": " + code(err));
             return err;
         }
@@ -106,12 +110,14 @@ AIErr holdSuites() {
 
 void releaseSuites(bool leak) {
     for (const Held& h : kHeld) {
-        if (!(leak && h.slot == reinterpret_cast<const void**>(&sArt))) expect(h.name, sBasic->ReleaseSuite(h.name, h.version));
+        if (!(leak && h.slot == reinterpret_cast<const void**>(&sArt)))
+            expect(h.name, sBasic->ReleaseSuite(h.name, h.version));
     }
     sHolding = false;
 }
 
-AIMenuItemHandle addItem(SPPluginRef self, const char* group, const char16_t* title, AIMenuItemOption options) {
+AIMenuItemHandle addItem(SPPluginRef self, const char* group, const char16_t* title,
+                         AIMenuItemOption options) {
     AIUnicodeStringRef text = nullptr;
     expect("Initialize", sUnicode->Initialize(&text, reinterpret_cast<const ASUnicode*>(title),
                                               std::char_traits<char16_t>::length(title)));
@@ -129,10 +135,13 @@ AIErr startup(SPMessageData& d) {
     say("main bundle: " + VNMainBundlePath());
     expect("SetPluginName", sPlugins->SetPluginName(d.self, "Test Plugin"));
     AINotifierHandle notifier;
-    expect("AddNotifier", sNotifier->AddNotifier(d.self, "Test Started", kAIApplicationStartedNotifier, &notifier));
-    expect("AddNotifier", sNotifier->AddNotifier(d.self, "Test Shutdown", kAIApplicationShutdownNotifier, &notifier));
+    expect("AddNotifier",
+           sNotifier->AddNotifier(d.self, "Test Started", kAIApplicationStartedNotifier, &notifier));
+    expect("AddNotifier",
+           sNotifier->AddNotifier(d.self, "Test Shutdown", kAIApplicationShutdownNotifier, &notifier));
     const char* period = std::getenv("VHTEST_PERIOD");
-    expect("AddTimer", sTimer->AddTimer(d.self, "TestTimer", period != nullptr ? std::atoi(period) : 6, &sTimerHandle));
+    expect("AddTimer",
+           sTimer->AddTimer(d.self, "TestTimer", period != nullptr ? std::atoi(period) : 6, &sTimerHandle));
     expect("SetTimerActive", sTimer->SetTimerActive(sTimerHandle, true));
     addItem(d.self, "Place Document", u"", kMenuItemIsSeparator);
     AIMenuItemHandle parent = addItem(d.self, "Place Document", u"Test", 0);
@@ -144,7 +153,8 @@ AIErr startup(SPMessageData& d) {
     sExercise = addItem(d.self, "Test Group", u"Exercise", 0);
     sExport = addItem(d.self, "Test Group", u"Export PDF", 0);
     expect("SetItemCmd", sMenu->SetItemCmd(sExercise, 'E', 4));
-    say("no menu in an unknown group: " + code(sMenu->AddMenuItemZString(d.self, "x", "No Such Group", nullptr, 0, &parent)));
+    say("no menu in an unknown group: " +
+        code(sMenu->AddMenuItemZString(d.self, "x", "No Such Group", nullptr, 0, &parent)));
     sFresh = false;
     return kNoErr;
 }
@@ -154,10 +164,12 @@ void makeGuide() {
     expect("NewArt", sArt->NewArt(kPathArt, kPlaceAboveAll, nullptr, &art));
     AIPathSegment segments[4];
     const double corners[4][2] = {{10, 20}, {110, 20}, {110, 70}, {10, 70}};
-    for (int i = 0; i < 4; ++i) segments[i].p = segments[i].in = segments[i].out = {corners[i][0], corners[i][1]};
+    for (int i = 0; i < 4; ++i)
+        segments[i].p = segments[i].in = segments[i].out = {corners[i][0], corners[i][1]};
     expect("SetPathSegmentCount", sPathArt->SetPathSegmentCount(art, 4));
     expect("SetPathSegments", sPathArt->SetPathSegments(art, 0, 4, segments));
-    expect("SetPathSegments beyond the end", sPathArt->SetPathSegments(art, 2, 4, segments), kBadParameterErr);
+    expect("SetPathSegments beyond the end", sPathArt->SetPathSegments(art, 2, 4, segments),
+           kBadParameterErr);
     expect("SetPathClosed", sPathArt->SetPathClosed(art, true));
     AIDictionaryRef dict = nullptr;
     expect("GetDictionary", sArt->GetDictionary(art, &dict));
@@ -199,7 +211,9 @@ void findGuides() {
         guides += attr == (kArtIsGuide | kArtLocked);
         if (attr & kArtLocked) expect("dispose locked art", sArt->DisposeArt(art), kBadArtErr);
     }
-    if (list != nullptr) expect("MdMemoryDisposeHandle", sMemory->MdMemoryDisposeHandle(reinterpret_cast<AIMdMemoryHandle>(list)));
+    if (list != nullptr)
+        expect("MdMemoryDisposeHandle",
+               sMemory->MdMemoryDisposeHandle(reinterpret_cast<AIMdMemoryHandle>(list)));
     say("found " + std::to_string(marked) + " marked, " + std::to_string(guides) + " locked guide(s) among " +
         std::to_string(count) + " art");
 }
@@ -234,7 +248,8 @@ void exportPdf() {
     sAction->AIActionSetInteger(block, AI_FOUR_CHAR("cres"), 300);
     sAction->AIActionSetReal(block, AI_FOUR_CHAR("btop"), 3);
     sAction->AIActionSetString(block, AI_FOUR_CHAR("name"), target != nullptr ? target : "");
-    say("adobe_saveDocumentAs: " + code(sAction->PlayActionEvent("adobe_saveDocumentAs", kDialogNone, block)));
+    say("adobe_saveDocumentAs: " +
+        code(sAction->PlayActionEvent("adobe_saveDocumentAs", kDialogNone, block)));
     sAction->AIDeleteActionParamValue(block);
 }
 
@@ -254,7 +269,8 @@ void exercise(SPMessageData& d) {
     if (size != 3 || std::memcmp(buffer, "\x01\x02\x03", 3) != 0) say("FAIL binary entry read back");
     AIBoolean flag;
     expect("GetBooleanEntry of binary", sDict->GetBooleanEntry(dict, key, &flag), kWrongEntryTypeErr);
-    expect("GetBinaryEntry missing", sDict->GetBinaryEntry(dict, sDict->Key("absent"), nullptr, &size), kNoSuchKeyErr);
+    expect("GetBinaryEntry missing", sDict->GetBinaryEntry(dict, sDict->Key("absent"), nullptr, &size),
+           kNoSuchKeyErr);
     expect("SetBooleanEntry", sDict->SetBooleanEntry(dict, sDict->Key("test-flag"), true));
     expect("Release", sDict->Release(dict));
     expect("Release twice", sDict->Release(dict), kBadParameterErr);
@@ -263,10 +279,12 @@ void exercise(SPMessageData& d) {
     std::memcpy(icc + 36, "acsp", 4);
     AIColorProfile profile = nullptr;
     expect("CreateProfileFromBuffer", sColor->CreateProfileFromBuffer(icc, sizeof icc, &profile));
-    expect("CreateProfileFromBuffer short", sColor->CreateProfileFromBuffer(icc, 100, &profile), kBadProfileErr);
+    expect("CreateProfileFromBuffer short", sColor->CreateProfileFromBuffer(icc, 100, &profile),
+           kBadProfileErr);
     icc[36] = 'x';
     AIColorProfile bad = nullptr;
-    expect("CreateProfileFromBuffer signature", sColor->CreateProfileFromBuffer(icc, sizeof icc, &bad), kBadProfileErr);
+    expect("CreateProfileFromBuffer signature", sColor->CreateProfileFromBuffer(icc, sizeof icc, &bad),
+           kBadProfileErr);
     expect("SetDocumentProfiles", sDocument->SetDocumentProfiles(nullptr, profile, nullptr));
 
     AIColorModel model;
@@ -299,7 +317,8 @@ void exercise(SPMessageData& d) {
 
     const AIRuntimeSuite* runtime = nullptr;
     ai::int32 version = 0;
-    expect("acquire runtime", sBasic->AcquireSuite(kAIRuntimeSuite, kAIRuntimeSuiteVersion, reinterpret_cast<const void**>(&runtime)));
+    expect("acquire runtime", sBasic->AcquireSuite(kAIRuntimeSuite, kAIRuntimeSuiteVersion,
+                                                   reinterpret_cast<const void**>(&runtime)));
     expect("GetAppMajorVersion", runtime->GetAppMajorVersion(&version));
     sBasic->ReleaseSuite(kAIRuntimeSuite, kAIRuntimeSuiteVersion);
 
@@ -317,7 +336,8 @@ void exercise(SPMessageData& d) {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) SPErr PluginMain(char* caller, char* selector, void* message) {
+extern "C" __attribute__((visibility("default"))) SPErr PluginMain(char* caller, char* selector,
+                                                                   void* message) {
     auto& d = *static_cast<SPMessageData*>(message);
     sBasic = d.basic;
     const std::string from = std::string(caller) + "/" + selector;

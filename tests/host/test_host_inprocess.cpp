@@ -45,10 +45,12 @@ TEST_F(InProcessHost, AnswersCommandsAndReportsTheDocumentAsJson) {
     EXPECT_EQ(host.execute("dict test-data"), "010203\n");
     EXPECT_EQ(host.execute("dict test-flag"), "true\n");
     EXPECT_EQ(host.execute("version 14"), "host version 14\n");
-    EXPECT_EQ(host.execute("unload"), "sent \"SP Access\"/\"Unload\" (result 0)\n") << "linked in: nothing leaves memory";
+    EXPECT_EQ(host.execute("unload"), "sent \"SP Access\"/\"Unload\" (result 0)\n")
+        << "linked in: nothing leaves memory";
     EXPECT_THROW(host.execute("unload"), vhost::CommandError);
     EXPECT_EQ(host.execute("reload"), "sent \"SP Access\"/\"Reload\" (result 0)\n");
-    for (const char* bad : {"bogus", "new 10", "tick 0", "wait docs x", "show --yaml", "dict absent", "menu No Such"})
+    for (const char* bad :
+         {"bogus", "new 10", "tick 0", "wait docs x", "show --yaml", "dict absent", "menu No Such"})
         EXPECT_THROW(host.execute(bad), vhost::CommandError) << bad;
     EXPECT_TRUE(host.shutDown().empty());
     EXPECT_EQ(log_.str().find("did not give back"), std::string::npos) << log_.str();
@@ -70,13 +72,15 @@ TEST_F(InProcessHost, RefusesBrokenDocumentsNamingThePlace) {
         const char* expected;
     };
     const Case cases[] = {
-        {"/format", "other", ": /: not a varnel-host document (expected \"format\": \"varnel-host document 1\")"},
+        {"/format", "other",
+         ": /: not a varnel-host document (expected \"format\": \"varnel-host document 1\")"},
         {"/width", -1, ": /: the page size must be positive"},
         {"/art/0/segments", "none", ": /art/0/segments: expected an array"},
         {"/art/0/segments/0/p", json::array({1}), ": /art/0/segments/0/p: expected [x, y]"},
         {"/art/0/type", "blob", ": /art/0/type: unknown art type"},
         {"/artboards/0/top", -10, ": /artboards/0: an artboard has right > left and top > bottom"},
-        {"/dictionary/test-data/binary", "0G", ": /dictionary/test-data/binary: expected hexadecimal digits in pairs"},
+        {"/dictionary/test-data/binary", "0G",
+         ": /dictionary/test-data/binary: expected hexadecimal digits in pairs"},
         {"/profiles/cmyk", "00", ": /profiles/cmyk: not an ICC profile"},
         {"/colorModel", 7, ": /colorModel: expected 0 (grey), 1 (RGB) or 2 (CMYK)"},
         {"/pdfOptions", json::array({{{"key", "comp"}, {"type", "real"}, {"value", "x"}}}),
@@ -99,7 +103,9 @@ TEST_F(InProcessHost, RefusesBrokenDocumentsNamingThePlace) {
             try {
                 host.execute("open " + deep);
             } catch (const vhost::CommandError& e) {
-                EXPECT_STREQ(e.what(), ("open: " + deep + ": line 1, column 65: nesting deeper than 64 levels").c_str());
+                EXPECT_STREQ(
+                    e.what(),
+                    ("open: " + deep + ": line 1, column 65: nesting deeper than 64 levels").c_str());
                 throw;
             }
         },

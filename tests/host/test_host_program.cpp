@@ -113,14 +113,16 @@ TEST_F(HostProgram, MenusUpdateAndGuidesAreFoundAgain) {
     EXPECT_EQ(r.count("received AI Menu/AI Update"), 3) << "two listings and the choice";
     EXPECT_EQ(r.count("adobe_makeGuide: 0"), 1);
     EXPECT_EQ(r.count("found 1 marked, 1 locked guide(s) among 1 art"), 1) << r.err;
-    EXPECT_NE(r.out.find("guide 1: path x 10, y 20, width 100, height 50, 4 segments, closed, locked, selected, "
-                         "marks test-guide = true\n1 guide(s), 0 other art"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("guide 1: path x 10, y 20, width 100, height 50, 4 segments, closed, locked, selected, "
+                   "marks test-guide = true\n1 guide(s), 0 other art"),
+        std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("1. adobe_makeGuide (dialog 3) -> 0, no parameter block\n"
-                         "2. test_unknownAction (dialog 3) -> 'ACT?', 5 parameter(s)\n"
-                         "  'optn' integer 0\n  'opnm' string \"Custom\"\n  'comp' enumerated \"Compatibility\" 20\n"
-                         "  'post' real 6.5\n  'rdtr' boolean true\n"),
+    EXPECT_NE(r.out.find(
+                  "1. adobe_makeGuide (dialog 3) -> 0, no parameter block\n"
+                  "2. test_unknownAction (dialog 3) -> 'ACT?', 5 parameter(s)\n"
+                  "  'optn' integer 0\n  'opnm' string \"Custom\"\n  'comp' enumerated \"Compatibility\" 20\n"
+                  "  'post' real 6.5\n  'rdtr' boolean true\n"),
               std::string::npos)
         << r.out;
 }
@@ -139,13 +141,14 @@ TEST_F(HostProgram, TimerFiresAtOnceUnderTickAndNoFasterThanItsPeriodUnderRun) {
 
 TEST_F(HostProgram, DocumentsSaveAndOpenAgainAsTheSameJson) {
     const std::string a = files_ / "a.json", b = files_ / "b.json";
-    const Outcome r = run({"-c", "new 300 200; menu Make Guide; menu Exercise; menu Move Artboard; save " + a +
-                                     "; close; open " + a + "; save " + b + "; docs; show"});
+    const Outcome r = run({"-c", "new 300 200; menu Make Guide; menu Exercise; menu Move Artboard; save " +
+                                     a + "; close; open " + a + "; save " + b + "; docs; show"});
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_FALSE(readFile(a).empty());
     EXPECT_EQ(readFile(a), readFile(b));
     EXPECT_NE(r.out.find("* \"b.json\" 300 x 200 pt, " + b + "\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("artboard 1: left -8.5, top 208.5, right 308.5, bottom -8.5"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("artboard 1: left -8.5, top 208.5, right 308.5, bottom -8.5"), std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("dictionary test-data: 3 bytes\ndictionary test-flag = true\n"
                          "profiles: RGB none, CMYK 128 bytes, grey none"),
               std::string::npos)
@@ -158,7 +161,8 @@ TEST_F(HostProgram, CorruptFileIsRefusedAndLeftAsItWas) {
     const std::string bad = files_.write("bad.json", text);
     const Outcome r = run({"-c", "open " + bad + "; docs"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.err.find("varnel-host: -c:1: open: " + bad + ": parse error at line 1, column 47"), std::string::npos)
+    EXPECT_NE(r.err.find("varnel-host: -c:1: open: " + bad + ": parse error at line 1, column 47"),
+              std::string::npos)
         << r.err;
     EXPECT_EQ(r.out, "no document open\n");
     EXPECT_EQ(readFile(bad), text);
@@ -167,7 +171,8 @@ TEST_F(HostProgram, CorruptFileIsRefusedAndLeftAsItWas) {
 TEST_F(HostProgram, PdfExportBecomesTheDocumentsFileAndOpensAgain) {
     const std::string pdf = files_ / "out.pdf";
     env_.set("VHTEST_PDF", pdf);
-    const Outcome r = run({"-c", "new; menu Make Guide; menu Export PDF; save; close; open " + pdf + "; show; actions"});
+    const Outcome r =
+        run({"-c", "new; menu Make Guide; menu Export PDF; save; close; open " + pdf + "; show; actions"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readFile(pdf).rfind("%PDF-1.5", 0), 0u);
     EXPECT_EQ(r.count("adobe_saveDocumentAs: 0"), 1) << r.err;
@@ -186,8 +191,9 @@ TEST_F(HostProgram, SuiteKeptAtShutdownIsReported) {
     env_.set("VHTEST_LEAK", "1");
     const Outcome r = run({"-c", "docs"});
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("varnel-host: suite \"AI Art Suite\" version 1021 acquired 1 times, released 0 times"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find("varnel-host: suite \"AI Art Suite\" version 1021 acquired 1 times, released 0 times"),
+        std::string::npos)
         << r.err;
 }
 
@@ -204,10 +210,11 @@ TEST_F(HostProgram, BadCommandsFromStandardInputGoOnUnlessStrict) {
     const Outcome lenient = run({}, input);
     EXPECT_EQ(lenient.status, 0);
     EXPECT_NE(lenient.out.find("\"Untitled-1\" 10 x 20 pt"), std::string::npos);
-    EXPECT_NE(lenient.err.find("varnel-host: stdin:1: unknown command \"bogus\" (see --help)\n"
-                               "varnel-host: stdin:2: new: W must be a number from 0.001 to 1000000, not \"abc\" "
-                               "(usage: new [W H])\n"),
-              std::string::npos)
+    EXPECT_NE(
+        lenient.err.find("varnel-host: stdin:1: unknown command \"bogus\" (see --help)\n"
+                         "varnel-host: stdin:2: new: W must be a number from 0.001 to 1000000, not \"abc\" "
+                         "(usage: new [W H])\n"),
+        std::string::npos)
         << lenient.err;
     const Outcome strict = run({"--strict"}, input);
     EXPECT_EQ(strict.status, 1);
@@ -217,10 +224,28 @@ TEST_F(HostProgram, BadCommandsFromStandardInputGoOnUnlessStrict) {
 TEST_F(HostProgram, HelpDocumentsEveryCommand) {
     const Outcome r = run({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* command : {"new [W H]", "open FILE", "save [FILE]", "close", "docs", "menus", "menu TITLE",
-                                "tick [N]", "run SECONDS", "wait docs N [SECONDS]", "wait file PATH [SECONDS]",
-                                "show [--json]", "dict KEY", "actions [--json]", "version [N]", "unload", "reload",
-                                "quit", "--plugin MODULE", "--bundle DIR", "--trace", "--strict"}) {
+    for (const char* command : {"new [W H]",
+                                "open FILE",
+                                "save [FILE]",
+                                "close",
+                                "docs",
+                                "menus",
+                                "menu TITLE",
+                                "tick [N]",
+                                "run SECONDS",
+                                "wait docs N [SECONDS]",
+                                "wait file PATH [SECONDS]",
+                                "show [--json]",
+                                "dict KEY",
+                                "actions [--json]",
+                                "version [N]",
+                                "unload",
+                                "reload",
+                                "quit",
+                                "--plugin MODULE",
+                                "--bundle DIR",
+                                "--trace",
+                                "--strict"}) {
         EXPECT_NE(r.out.find("  " + std::string(command) + " "), std::string::npos) << command;
     }
 }
@@ -236,7 +261,8 @@ TEST_F(HostProgram, RegistersOnAPrivateBusAndWaitsForFiles) {
     testing_support::PrivateBus bus;
     const std::string later = files_ / "later";
     const Outcome r = run({"-c", "run 0.1; wait file " + later + " 0.2; new; wait docs 1 0.1"});
-    EXPECT_NE(r.err.find("registered on the session bus as com.corvane.VarnelHost"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("registered on the session bus as com.corvane.VarnelHost"), std::string::npos)
+        << r.err;
     EXPECT_NE(r.err.find("wait: " + later + " does not exist after 0.2 s"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("1 document open\n"), std::string::npos) << r.out;
 }

@@ -225,38 +225,17 @@ void Walk(UKeyInStream& in) {
     }
 }
 
-TEST(KeyStreamHardening, EveryTruncationFailsCleanly) {
-    std::vector<Bytes> streams = {k50, Written(kJob5, Write50)};
-    for (const auto& ex : Examples()) streams.push_back(Stream(ex.content));
-    int innerFailures = 0;
-    for (const Bytes& full : streams) {
-        for (std::size_t n = 0; n < full.size(); ++n) {
-            // The root claims more than there is.
-            EXPECT_THAT(ErrorOf(full.substr(0, n)), StartsWith("UKeyInStream: ")) << n;
-            // The root's length fitted to the cut: the bytes end inside a nested field or
-            // container, or between fields, which reads.
-            const std::string error = n < 8 ? "" : ErrorOf(Root(full.substr(8, n - 8)), Walk);
-            innerFailures += !error.empty();
-            EXPECT_TRUE(error.empty() || error.starts_with("UKeyInStream: ")) << error;
-        }
-    }
-    EXPECT_GT(innerFailures, 0);
-}
-
 TEST(KeyStreamHardening, BadHeadersLengthsAndInputsFailCleanly) {
     const std::pair<Bytes, const char*> cases[] = {
         {Bytes(), "meta key mismatch"},
         {bytes("'KT' 00 06"), "meta key mismatch"},
         {bytes("'KS' 00 07"), "expecting record"},
-        {bytes("'KS' FF 00 00 00 00 05"), "expecting record"},
         {bytes("'KS' FF 00 00"), "input ends inside the root record header"},
         {Root(bytes("C0 DE 05 02 01 00 00 00 00")), "version field is 5 bytes"},
         // Lengths of remaining + 1 and the largest values.
         {Patch(k50, 6, "2B"), "root record length"},
-        {Patch(k50, 3, "FF FF FF FF"), "root record length"},
         {Patch(k50, 24, "19"), "field at offset 18"},
         {Patch(k50, 21, "FF FF FF FF"), "field at offset 18 is 4294967295 bytes long"},
-        {Patch(k50, 15, "22"), "field at offset 13"},
         {Patch(k50, 40, "09"), "field at offset 40"},
         {Stream("'SS' FF 80 00 00 00 05 'a'"), "field at offset 13 is 2147483648 bytes long"},
         {Stream("'JJ' FF 00 00 00 06 06 'St' 04 02 01 02"), "field at offset 21"},

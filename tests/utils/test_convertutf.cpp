@@ -1,12 +1,6 @@
 #include <gtest/gtest.h>
-#include <iconv.h>
 
-#include <algorithm>
-#include <bit>
-#include <cerrno>
-#include <cstdint>
 #include <cstdlib>
-#include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -18,28 +12,6 @@ namespace {
 
 using Bytes = std::vector<UTF8>;
 using Units = std::vector<UTF16>;
-
-// What the C library's iconv makes of a source: the output, and where and why it stopped.
-struct Oracle {
-    std::string out;
-    size_t consumed = 0;
-    int error = 0;  // 0, EILSEQ or EINVAL
-};
-
-Oracle iconvConvert(const char* to, const char* from, const void* data, size_t bytes) {
-    iconv_t cd = iconv_open(to, from);
-    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1));
-    std::string out(bytes * 4 + 16, '\0');
-    char* in = const_cast<char*>(static_cast<const char*>(data));
-    char* outPtr = out.data();
-    size_t inLeft = bytes, outLeft = out.size();
-    Oracle r;
-    if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) r.error = errno;
-    iconv_close(cd);
-    r.consumed = bytes - inLeft;
-    r.out = out.substr(0, out.size() - outLeft);
-    return r;
-}
 
 // Whitespace-separated hexadecimal numbers: "C2 80" gives {0xC2, 0x80}.
 template <typename T>
@@ -157,44 +129,6 @@ TEST(ConvertUTF, IsLegalUtf8) {
         for (std::string text; std::getline(list, text, ',');) {
             const Bytes bytes = hex<UTF8>(text);
             EXPECT_EQ(isLegalUTF8(bytes.data(), int(bytes.size())), legal) << text;
-        }
-    }
-}
-
-// Random, mostly ill-formed input against the C library's converter.
-TEST(ConvertUTF, RandomInputAgreesWithIconv) {
-    std::mt19937 rng(77);
-    const UTF8 interesting[] = {0x80, 0xBF, 0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xED, 0xEF,
-                                0xF0, 0xF4, 0xF5, 0xFF, 0xA0, 0x9F, 0x90, 0x8F};
-    const uint32_t planes[] = {0x80, 0x800, 0x10000, 0x110000};
-    for (int round = 0; round < 3000; ++round) {
-        Bytes in;
-        for (const size_t n = 1 + rng() % 24; in.size() < n;) {
-            uint32_t c = rng() % planes[rng() % 4];
-            if (c >= 0xD800 && c <= 0xDFFF) c -= 0x800;
-            const Oracle encoded = iconvConvert("UTF-8", "UTF-32LE", &c, 4);
-            switch (rng() % 3) {
-                case 0: in.push_back(static_cast<UTF8>(rng())); break;
-                case 1: in.push_back(interesting[rng() % std::size(interesting)]); break;
-                default: in.insert(in.end(), encoded.out.begin(), encoded.out.end());
-            }
-        }
-        const auto ours = run8to16(in, in.size() * 2 + 2);
-        const Oracle ref = iconvConvert("UTF-16LE", "UTF-8", in.data(), in.size());
-        SCOPED_TRACE(testing::PrintToString(in));
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(ours.out.data()), ours.out.size() * 2), ref.out);
-        EXPECT_EQ(ours.consumed, ref.consumed);
-        // Both stop at the same character; ours reports a truncation whenever the lead byte
-        // claims more bytes than remain, however the remaining ones look.
-        if (ref.error == 0) {
-            EXPECT_EQ(ours.result, conversionOK);
-        } else {
-            const int claimed = std::clamp(std::countl_one(in[ours.consumed]), 1, 6);
-            EXPECT_EQ(ours.result,
-                      size_t(claimed) > in.size() - ours.consumed ? sourceExhausted : sourceIllegal);
-            if (ref.error == EINVAL) {
-                EXPECT_EQ(ours.result, sourceExhausted);
-            }
         }
     }
 }

@@ -6,17 +6,12 @@
 #include <stdexcept>
 #include <string>
 
-#include "hexcodec.h"
+#include "ByteText.h"
 
 namespace {
 
 using E = UAbstractParserBase::Encoding;
-
-// Hexadecimal bytes, then plain text: raw("FE FF 00", "a").
-std::string raw(std::string hex, const char* text = "") {
-    std::erase(hex, ' ');
-    return vnu::HexDecode(hex) + text;
-}
+using testing_support::bytes;
 
 std::string readAll(UAbstractParserBase& parser) {
     std::string text;
@@ -44,28 +39,28 @@ TEST(UAbstractParserEncoding, DetectionAndUnits) {
         E encoding;
         std::string text;
     } cases[] = {
-        {raw("EF BB BF", "ab"), E::eEncoding_8Bit, "ab"},
-        {raw("EF BB", "Ab"), E::eEncoding_8Bit, raw("EF BB", "Ab")},
-        {raw("FE FF 00 61 00 62"), E::eEncoding_UTF16BE, "ab"},
-        {raw("FE 00 61 00"), E::eEncoding_UTF16LE, "a"},
-        {raw("FE", "ab"), E::eEncoding_8Bit, raw("FE", "ab")},
-        {raw("FF FE 61 00 62 00"), E::eEncoding_UTF16LE, "ab"},
-        {raw("FF 00 61 00"), E::eEncoding_UTF16LE, "a"},
-        {raw("FF", "ab"), E::eEncoding_8Bit, raw("FF", "ab")},
-        {raw("00 61 00 62"), E::eEncoding_UTF16BE, "ab"},
-        {raw("61 00 62 00"), E::eEncoding_UTF16LE, "ab"},
-        {raw("00 E9 00 62"), E::eEncoding_UTF16BE, raw("C3 A9", "b")},
-        {raw("00 00 00 61"), E::eEncoding_UTF16BE, "a"},
-        {raw("E9 00 62 00"), E::eEncoding_UTF16LE, raw("C3 A9", "b")},
+        {bytes("EF BB BF 'ab'"), E::eEncoding_8Bit, "ab"},
+        {bytes("EF BB 'Ab'"), E::eEncoding_8Bit, bytes("EF BB 'Ab'")},
+        {bytes("FE FF 00 61 00 62"), E::eEncoding_UTF16BE, "ab"},
+        {bytes("FE 00 61 00"), E::eEncoding_UTF16LE, "a"},
+        {bytes("FE 'ab'"), E::eEncoding_8Bit, bytes("FE 'ab'")},
+        {bytes("FF FE 61 00 62 00"), E::eEncoding_UTF16LE, "ab"},
+        {bytes("FF 00 61 00"), E::eEncoding_UTF16LE, "a"},
+        {bytes("FF 'ab'"), E::eEncoding_8Bit, bytes("FF 'ab'")},
+        {bytes("00 61 00 62"), E::eEncoding_UTF16BE, "ab"},
+        {bytes("61 00 62 00"), E::eEncoding_UTF16LE, "ab"},
+        {bytes("00 E9 00 62"), E::eEncoding_UTF16BE, bytes("C3 A9 'b'")},
+        {bytes("00 00 00 61"), E::eEncoding_UTF16BE, "a"},
+        {bytes("E9 00 62 00"), E::eEncoding_UTF16LE, bytes("C3 A9 'b'")},
         {"ab", E::eEncoding_8Bit, "ab"},
         {"a", E::eEncoding_UTF16LE, "a"},  // the missing second byte reads as zero
         {"", E::eEncoding_UTF16BE, ""},
-        {raw("FE FF 00 FC 65 E5"), E::eEncoding_UTF16BE, raw("C3 BC E6 97 A5")},
+        {bytes("FE FF 00 FC 65 E5"), E::eEncoding_UTF16BE, bytes("C3 BC E6 97 A5")},
         // A character outside the Basic Multilingual Plane ends the text, for good.
-        {raw("FF FE 41 00 3D D8 00 DE 42 00"), E::eEncoding_UTF16LE, "A"},
-        {raw("FE FF 00 41 00 00 00 42"), E::eEncoding_UTF16BE,
-         raw("41 00 42")},  // a zero unit is a character
-        {raw("FF FE 41 00 42"), E::eEncoding_UTF16LE, "A"},
+        {bytes("FF FE 41 00 3D D8 00 DE 42 00"), E::eEncoding_UTF16LE, "A"},
+        {bytes("FE FF 00 41 00 00 00 42"), E::eEncoding_UTF16BE,
+         bytes("41 00 42")},  // a zero unit is a character
+        {bytes("FF FE 41 00 42"), E::eEncoding_UTF16LE, "A"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.bytes));
@@ -95,7 +90,7 @@ TEST(UAbstractParserChars, LineCounting) {
     const std::pair<std::string, unsigned> cases[] = {
         {"ab\r\ncd", 2},     {"ab\rcd", 2},   {"ab\ncd", 2},
         {"ab\r\n\r\ncd", 3}, {"ab\n\rcd", 3}, {"ab\r\rcd", 3},
-        {"ab\n\ncd", 3},     {"ab\r\n", 2},   {raw("FF FE 61 00 0D 00 0A 00 FC 00 0A 00"), 3},
+        {"ab\n\ncd", 3},     {"ab\r\n", 2},   {bytes("FF FE 61 00 0D 00 0A 00 FC 00 0A 00"), 3},
         {"\n\nab", 1},  // the two bytes read for the encoding come back uncounted
     };
     for (const auto& [text, lines] : cases) {
@@ -104,28 +99,6 @@ TEST(UAbstractParserChars, LineCounting) {
         readAll(parser);
         EXPECT_EQ(parser.line(), lines) << ::testing::PrintToString(text);
     }
-}
-
-TEST(UAbstractParserChars, ReadLineAndPutBack) {
-    std::istringstream in("ab\r\ncd\nef");
-    Tokenizer parser(in, ustring());
-    EXPECT_EQ(parser.readLine(), ustring("ab"));
-    char c = 0;
-    ASSERT_TRUE(parser.nextChar(c));
-    EXPECT_EQ(c, '\r');  // the line end stays unread
-    ASSERT_TRUE(parser.nextChar(c));
-    EXPECT_EQ(c, '\n');
-    EXPECT_EQ(parser.line(), 2u);  // a line feed after a carriage return is not another line
-
-    parser.putBackChar('y');
-    parser.putBackChar('\0');  // ignored
-    parser.putBackChar('x');
-    EXPECT_EQ(parser.readLine(), ustring("xycd"));
-    parser.skipToNextLine();
-    EXPECT_EQ(parser.line(), 3u);
-    EXPECT_TRUE(parser.nextNonSpaceChar(c));
-    EXPECT_EQ(c, 'e');
-    EXPECT_EQ(parser.readLine(), ustring("f"));
 }
 
 TEST(UAbstractParserChars, DoubleQuotedStrings) {

@@ -10,7 +10,8 @@ using Type = ActionParam::Type;
 
 ActionParams& block(AIActionParamValueRef value) {
     const auto it = host().paramBlocks.find(idOf(value));
-    if (it == host().paramBlocks.end()) throw HostError(kBadParameterErr, "not a parameter block of this host");
+    if (it == host().paramBlocks.end())
+        throw HostError(kBadParameterErr, "not a parameter block of this host");
     return it->second;
 }
 
@@ -47,7 +48,8 @@ AIErr AINewActionParamValue(AIActionParamValueRef* value) {
 AIErr AIDeleteActionParamValue(AIActionParamValueRef value) {
     SuiteCall call(kAIActionManagerSuite, "AIDeleteActionParamValue", value);
     return call.run([&] {
-        if (host().paramBlocks.erase(idOf(value)) == 0) throw HostError(kBadParameterErr, "not a parameter block");
+        if (host().paramBlocks.erase(idOf(value)) == 0)
+            throw HostError(kBadParameterErr, "not a parameter block");
     });
 }
 

@@ -14,7 +14,7 @@ AIArtHandleList newArtList(const std::vector<AIArtHandle>& art) {
 
 void disposeArtList(AIMdMemoryHandle handle) {
     const auto list = reinterpret_cast<AIArtHandleList>(handle);
-    delete[] *list;
+    delete[] * list;
     delete list;
 }
 
@@ -27,7 +27,8 @@ constexpr int32_t kSettableAttributes = kArtSelected | kArtLocked | kArtHidden;
 AIErr MdMemoryDisposeHandle(AIMdMemoryHandle handle) {
     SuiteCall call(kAIMdMemorySuite, "MdMemoryDisposeHandle", handle != nullptr ? "handle" : nullptr);
     return call.run([&] {
-        if (host().memoryHandles.erase(handle) == 0) throw HostError(kBadParameterErr, "not a memory handle of this host");
+        if (host().memoryHandles.erase(handle) == 0)
+            throw HostError(kBadParameterErr, "not a memory handle of this host");
         disposeArtList(handle);
     });
 }
@@ -37,7 +38,8 @@ bool matches(const Art& art, const AIMatchingArtSpec& spec) {
            (spec.whichAttr == 0 || (art.attributes & spec.whichAttr) == (spec.attr & spec.whichAttr));
 }
 
-AIErr GetMatchingArt(AIMatchingArtSpec* specs, ai::int16 numSpecs, AIArtHandleList* matchList, ai::int32* numMatches) {
+AIErr GetMatchingArt(AIMatchingArtSpec* specs, ai::int16 numSpecs, AIArtHandleList* matchList,
+                     ai::int32* numMatches) {
     SuiteCall call(kAIMatchingArtSuite, "GetMatchingArt", numSpecs);
     return call.run([&] {
         require(matchList);
@@ -45,7 +47,8 @@ AIErr GetMatchingArt(AIMatchingArtSpec* specs, ai::int16 numSpecs, AIArtHandleLi
         if (specs == nullptr || numSpecs <= 0) throw HostError(kBadParameterErr, "no match specification");
         std::vector<AIArtHandle> found;
         for (const Art& art : host().requireDocument().art) {
-            if (std::any_of(specs, specs + numSpecs, [&](const AIMatchingArtSpec& s) { return matches(art, s); }))
+            if (std::any_of(specs, specs + numSpecs,
+                            [&](const AIMatchingArtSpec& s) { return matches(art, s); }))
                 found.push_back(toHandle<AIArtHandle>(art.id));
         }
         *numMatches = ai::int32(found.size());
@@ -73,10 +76,12 @@ AIErr NewArt(ai::int16 type, ai::int16 paintOrder, AIArtHandle prep, AIArtHandle
     return call.run([&] {
         require(handle);
         Document& doc = host().requireDocument();
-        if (std::string(artTypeName(type)) == "unknown") throw HostError(kBadParameterErr, "unknown art type");
+        if (std::string(artTypeName(type)) == "unknown")
+            throw HostError(kBadParameterErr, "unknown art type");
         auto at = doc.art.end();
         if (paintOrder == kPlaceAbove || paintOrder == kPlaceBelow) {
-            at = std::find_if(doc.art.begin(), doc.art.end(), [&](const Art& a) { return a.id == idOf(prep); });
+            at = std::find_if(doc.art.begin(), doc.art.end(),
+                              [&](const Art& a) { return a.id == idOf(prep); });
             if (at == doc.art.end()) throw HostError(kBadArtErr, "no such art to place against");
             if (paintOrder == kPlaceAbove) ++at;
         } else if (paintOrder != kPlaceAboveAll) {
@@ -158,7 +163,9 @@ void requireRange(const Art& art, ai::int16 first, ai::int16 count) {
                                               " outside the path's " + std::to_string(art.segments.size()));
 }
 
-bool finite(const AIRealPoint& p) { return std::isfinite(p.h) && std::isfinite(p.v); }
+bool finite(const AIRealPoint& p) {
+    return std::isfinite(p.h) && std::isfinite(p.v);
+}
 
 AIErr SetPathSegmentCount(AIArtHandle handle, ai::int16 count) {
     SuiteCall call(kAIPathSuite, "SetPathSegmentCount", handle, count);
@@ -244,7 +251,8 @@ AIErr GetArtboardList(AIArtboardListRef* list) {
 AIErr ReleaseArtboardList(AIArtboardListRef list) {
     SuiteCall call(kAIArtboardSuite, "ReleaseArtboardList", list);
     return call.run([&] {
-        if (host().artboardLists.erase(idOf(list)) == 0) throw HostError(kBadParameterErr, "not an artboard list");
+        if (host().artboardLists.erase(idOf(list)) == 0)
+            throw HostError(kBadParameterErr, "not an artboard list");
     });
 }
 
@@ -264,7 +272,8 @@ AIErr GetArtboardProperties(AIArtboardListRef list, ai::int32 index, AIArtboardP
 AIErr DisposeArtboardProperties(AIArtboardPropertiesRef props) {
     SuiteCall call(kAIArtboardSuite, "DisposeArtboardProperties", props);
     return call.run([&] {
-        if (host().artboardProperties.erase(idOf(props)) == 0) throw HostError(kBadParameterErr, "not artboard properties");
+        if (host().artboardProperties.erase(idOf(props)) == 0)
+            throw HostError(kBadParameterErr, "not artboard properties");
     });
 }
 
@@ -280,10 +289,11 @@ AIErr GetPosition(AIArtboardPropertiesRef props, AIRealRect* rect) {
 AIErr SetPosition(AIArtboardPropertiesRef props, AIRealRect rect) {
     SuiteCall call(kAIArtboardSuite, "SetPosition", props, rect);
     return call.run([&] {
-        const bool finite = std::isfinite(rect.left) && std::isfinite(rect.top) && std::isfinite(rect.right) &&
-                            std::isfinite(rect.bottom);
+        const bool finite = std::isfinite(rect.left) && std::isfinite(rect.top) &&
+                            std::isfinite(rect.right) && std::isfinite(rect.bottom);
         if (!finite || rect.right <= rect.left || rect.top <= rect.bottom)
-            throw HostError(kBadParameterErr, "an artboard needs right > left and top > bottom (y grows upwards)");
+            throw HostError(kBadParameterErr,
+                            "an artboard needs right > left and top > bottom (y grows upwards)");
         properties(props) = rect;
     });
 }
@@ -301,9 +311,15 @@ AIErr Update(AIArtboardListRef list, ai::int32 index, AIArtboardPropertiesRef pr
 const AIMdMemorySuite kMdMemory = {MdMemoryDisposeHandle};
 const AIMatchingArtSuite kMatchingArt = {GetMatchingArt, DeselectAll};
 const AIArtSuite kArt = {NewArt, DisposeArt, GetArtType, GetArtDictionary, GetArtUserAttr, SetArtUserAttr};
-const AIPathSuite kPath = {SetPathSegmentCount, SetPathSegments, SetPathClosed, GetPathSegmentCount, GetPathSegments};
-const AIArtboardSuite kArtboard = {GetArtboardList, ReleaseArtboardList, GetArtboardProperties,
-                                   DisposeArtboardProperties, GetPosition, SetPosition, Update};
+const AIPathSuite kPath = {SetPathSegmentCount, SetPathSegments, SetPathClosed, GetPathSegmentCount,
+                           GetPathSegments};
+const AIArtboardSuite kArtboard = {GetArtboardList,
+                                   ReleaseArtboardList,
+                                   GetArtboardProperties,
+                                   DisposeArtboardProperties,
+                                   GetPosition,
+                                   SetPosition,
+                                   Update};
 
 }  // namespace
 

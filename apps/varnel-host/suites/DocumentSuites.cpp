@@ -1,14 +1,16 @@
 // Documents, the document list, dictionaries and colour profiles.
 #include <cmath>
 
-#include "SuiteSupport.h"
 #include "Icc.h"
+#include "SuiteSupport.h"
 #include "Trace.h"
 
 namespace vhost {
 namespace {
 
-std::string sizeText(const Document& doc) { return numberText(doc.width) + " x " + numberText(doc.height) + " pt"; }
+std::string sizeText(const Document& doc) {
+    return numberText(doc.width) + " x " + numberText(doc.height) + " pt";
+}
 
 // --- Document ---
 
@@ -95,7 +97,9 @@ AIErr SyncDocument() {
 
 // --- Document list ---
 
-Document& document(AIDocumentHandle handle) { return host().requireDocument(idOf(handle)); }
+Document& document(AIDocumentHandle handle) {
+    return host().requireDocument(idOf(handle));
+}
 
 // A new document is named "Untitled-N" whatever the preset's title, as the host does until it is
 // saved; a missing preset gives the default page, 595 x 842 pt in CMYK.
@@ -163,18 +167,22 @@ AIErr Close(AIDocumentHandle handle) {
 
 const std::string& keyName(AIDictKey key) {
     const uint64_t index = idOf(key);
-    if (index == 0 || index > host().dictKeys.size()) throw HostError(kBadParameterErr, "not a dictionary key");
+    if (index == 0 || index > host().dictKeys.size())
+        throw HostError(kBadParameterErr, "not a dictionary key");
     return host().dictKeys[index - 1];
 }
 
 // Changing a dictionary changes its document.
-void touch(AIDictionaryRef ref) { host().requireDocument(host().dictRefs.at(idOf(ref)).document).modified = true; }
+void touch(AIDictionaryRef ref) {
+    host().requireDocument(host().dictRefs.at(idOf(ref)).document).modified = true;
+}
 
 const DictEntry& entry(AIDictionaryRef dictionary, AIDictKey key, DictEntry::Type type) {
     const Dictionary& dict = host().dictionary(dictionary);
     const auto it = dict.find(keyName(key));
     if (it == dict.end()) throw HostError(kNoSuchKeyErr, "no entry " + keyName(key));
-    if (it->second.type != type) throw HostError(kWrongEntryTypeErr, "entry " + keyName(key) + " has another type");
+    if (it->second.type != type)
+        throw HostError(kWrongEntryTypeErr, "entry " + keyName(key) + " has another type");
     return it->second;
 }
 
@@ -185,17 +193,20 @@ AIDictKey Key(const char* name) {
     while (i < keys.size() && keys[i] != name) ++i;
     if (i == keys.size()) keys.push_back(name);
     const AIDictKey key = toHandle<AIDictKey>(i + 1);
-    if (trace().enabled) trace().line(std::string(kAIDictionarySuite) + ".Key(\"" + name + "\") -> #" + std::to_string(i + 1));
+    if (trace().enabled)
+        trace().line(std::string(kAIDictionarySuite) + ".Key(\"" + name + "\") -> #" + std::to_string(i + 1));
     return key;
 }
 
 AIErr GetBinaryEntry(AIDictionaryRef dictionary, AIDictKey key, void* value, size_t* size) {
-    SuiteCall call(kAIDictionarySuite, "GetBinaryEntry", dictionary, key, value == nullptr ? "size" : "bytes");
+    SuiteCall call(kAIDictionarySuite, "GetBinaryEntry", dictionary, key,
+                   value == nullptr ? "size" : "bytes");
     return call.run([&] {
         require(size);
         const std::string& bytes = entry(dictionary, key, DictEntry::Type::Binary).bytes;
         if (value != nullptr) {
-            if (*size < bytes.size()) throw HostError(kBadParameterErr, "the buffer is smaller than the entry");
+            if (*size < bytes.size())
+                throw HostError(kBadParameterErr, "the buffer is smaller than the entry");
             std::copy(bytes.begin(), bytes.end(), static_cast<char*>(value));
         }
         *size = bytes.size();
@@ -237,7 +248,8 @@ AIErr SetBooleanEntry(AIDictionaryRef dictionary, AIDictKey key, AIBoolean value
 AIErr Release(AIDictionaryRef dictionary) {
     SuiteCall call(kAIDictionarySuite, "Release", dictionary);
     return call.run([&] {
-        if (host().dictRefs.erase(idOf(dictionary)) == 0) throw HostError(kBadParameterErr, "not a dictionary reference");
+        if (host().dictRefs.erase(idOf(dictionary)) == 0)
+            throw HostError(kBadParameterErr, "not a dictionary reference");
     });
 }
 
@@ -257,11 +269,12 @@ AIErr CreateProfileFromBuffer(const void* data, ai::uint32 size, AIColorProfile*
     });
 }
 
-const AIDocumentSuite kDocument = {GetDocument,          GetDocumentPageSize,   GetDocumentFileSpecification,
-                                   GetDocumentDictionary, SetDocumentModified,  SetDocumentProfiles,
+const AIDocumentSuite kDocument = {GetDocument,           GetDocumentPageSize, GetDocumentFileSpecification,
+                                   GetDocumentDictionary, SetDocumentModified, SetDocumentProfiles,
                                    GetDocumentColorModel, SyncDocument};
 const AIDocumentListSuite kDocumentList = {New, Open, Save, Close};
-const AIDictionarySuite kDictionary = {Key, GetBinaryEntry, SetBinaryEntry, GetBooleanEntry, SetBooleanEntry, Release};
+const AIDictionarySuite kDictionary = {
+    Key, GetBinaryEntry, SetBinaryEntry, GetBooleanEntry, SetBooleanEntry, Release};
 const AIOverrideColorConversionSuite kColorConversion = {CreateProfileFromBuffer};
 
 }  // namespace

@@ -8,8 +8,8 @@ namespace vhost {
 namespace {
 
 // The host's own menu groups a plug-in can add to.
-constexpr const char* kHostGroups[] = {"Open Document", "Place Document", "Save Document", "Document Utilities",
-                                       "Help"};
+constexpr const char* kHostGroups[] = {"Open Document", "Place Document", "Save Document",
+                                       "Document Utilities", "Help"};
 
 bool groupExists(const std::string& name) {
     const auto& groups = host().groups;
@@ -24,17 +24,20 @@ MenuItem& item(AIMenuItemHandle handle) {
     throw HostError(kNoSuchMenuItemErr, "no such menu item");
 }
 
-AIErr AddMenuItemZString(SPPluginRef self, const char* itemName, const char* groupName, AIUnicodeStringRef text,
-                         AIMenuItemOption options, AIMenuItemHandle* handle) {
+AIErr AddMenuItemZString(SPPluginRef self, const char* itemName, const char* groupName,
+                         AIUnicodeStringRef text, AIMenuItemOption options, AIMenuItemHandle* handle) {
     SuiteCall call(kAIMenuSuite, "AddMenuItemZString", self, itemName, groupName, text, options);
     return call.run([&] {
         if (self != host().pluginRef || handle == nullptr || itemName == nullptr || groupName == nullptr)
-            throw HostError(kBadParameterErr, "a menu item needs the plug-in, a name, a group and a place for it");
-        if (!groupExists(groupName)) throw HostError(kBadParameterErr, std::string("no menu group \"") + groupName + "\"");
+            throw HostError(kBadParameterErr,
+                            "a menu item needs the plug-in, a name, a group and a place for it");
+        if (!groupExists(groupName))
+            throw HostError(kBadParameterErr, std::string("no menu group \"") + groupName + "\"");
         std::string title;
         if (text != nullptr) {
             const auto it = host().strings.find(idOf(text));
-            if (it == host().strings.end()) throw HostError(kBadParameterErr, "not a Unicode string of this host");
+            if (it == host().strings.end())
+                throw HostError(kBadParameterErr, "not a Unicode string of this host");
             title = toUtf8(it->second);
         }
         const uint64_t id = newId();
@@ -45,11 +48,13 @@ AIErr AddMenuItemZString(SPPluginRef self, const char* itemName, const char* gro
     });
 }
 
-AIErr AddMenuGroupAsSubMenu(const char* name, AIMenuGroupOption options, AIMenuItemHandle parent, AIMenuGroup* group) {
+AIErr AddMenuGroupAsSubMenu(const char* name, AIMenuGroupOption options, AIMenuItemHandle parent,
+                            AIMenuGroup* group) {
     SuiteCall call(kAIMenuSuite, "AddMenuGroupAsSubMenu", name, options, parent);
     return call.run([&] {
         if (name == nullptr || group == nullptr) throw HostError(kBadParameterErr, "a group needs a name");
-        if (groupExists(name)) throw HostError(kBadParameterErr, std::string("menu group \"") + name + "\" exists");
+        if (groupExists(name))
+            throw HostError(kBadParameterErr, std::string("menu group \"") + name + "\" exists");
         const MenuItem& under = item(parent);
         const uint64_t id = newId();
         host().groups.push_back({id, name, under.id});
@@ -81,6 +86,8 @@ const AIMenuSuite kMenu = {AddMenuItemZString, AddMenuGroupAsSubMenu, EnableItem
 
 }  // namespace
 
-void addMenuSuites(SuiteTable& table) { table.add(kAIMenuSuite, kAIMenuSuiteVersion, &kMenu); }
+void addMenuSuites(SuiteTable& table) {
+    table.add(kAIMenuSuite, kAIMenuSuiteVersion, &kMenu);
+}
 
 }  // namespace vhost

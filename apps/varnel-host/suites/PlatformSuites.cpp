@@ -11,7 +11,8 @@ namespace vhost {
 namespace {
 
 void requirePlugin(SPPluginRef plugin) {
-    if (plugin == nullptr || plugin != host().pluginRef) throw HostError(kBadParameterErr, "not a plug-in of this host");
+    if (plugin == nullptr || plugin != host().pluginRef)
+        throw HostError(kBadParameterErr, "not a plug-in of this host");
 }
 
 // --- SP Access ---
@@ -31,7 +32,8 @@ SPErr AcquirePlugin(SPPluginRef plugin, SPAccessRef* access) {
 SPErr ReleasePlugin(SPAccessRef access) {
     SuiteCall call(kSPAccessSuite, "ReleasePlugin", access);
     return call.run([&] {
-        if (host().accessRefs.erase(idOf(access)) == 0) throw HostError(kBadParameterErr, "not an access reference");
+        if (host().accessRefs.erase(idOf(access)) == 0)
+            throw HostError(kBadParameterErr, "not an access reference");
     });
 }
 
@@ -83,7 +85,8 @@ AIErr AddNotifier(SPPluginRef self, const char* name, const char* type, AINotifi
     return call.run([&] {
         requirePlugin(self);
         require(notifier);
-        if (name == nullptr || type == nullptr) throw HostError(kBadParameterErr, "a notifier has a name and a type");
+        if (name == nullptr || type == nullptr)
+            throw HostError(kBadParameterErr, "a notifier has a name and a type");
         const uint64_t id = newId();
         host().notifiers.push_back({id, name, type});
         *notifier = toHandle<AINotifierHandle>(id);
@@ -159,7 +162,8 @@ AIErr AddTimer(SPPluginRef self, const char* name, ai::int32 period, AITimerHand
     return call.run([&] {
         requirePlugin(self);
         require(timer);
-        if (name == nullptr || period <= 0) throw HostError(kBadParameterErr, "a timer has a name and a positive period");
+        if (name == nullptr || period <= 0)
+            throw HostError(kBadParameterErr, "a timer has a name and a positive period");
         const uint64_t id = newId();
         // Timers start active, as the host's do; SetTimerActive pauses and resumes them.
         host().timers.push_back({id, name, period, true, Clock::now() + ticks(period)});

@@ -7,7 +7,9 @@
 
 namespace vhost {
 
-inline HostState& host() { return HostState::current(); }
+inline HostState& host() {
+    return HostState::current();
+}
 
 // Output arguments must point somewhere.
 template <class T>

@@ -23,7 +23,8 @@ AIErr Initialize(AIUnicodeStringRef* string, const ASUnicode* units, size_t leng
         if (string == nullptr || (units == nullptr && length != 0))
             throw HostError(kBadParameterErr, "no text or no place for the string");
         const uint64_t id = newId();
-        host().strings[id] = length == 0 ? std::u16string() : std::u16string(reinterpret_cast<const char16_t*>(units), length);
+        host().strings[id] =
+            length == 0 ? std::u16string() : std::u16string(reinterpret_cast<const char16_t*>(units), length);
         *string = toHandle<AIUnicodeStringRef>(id);
         call.output(toUtf8(host().strings[id]));
         call.output(*string);
@@ -44,14 +45,16 @@ AIErr GetUTF16(AIUnicodeStringRef string, const ASUnicode** units, size_t* lengt
 AIErr Destroy(AIUnicodeStringRef string) {
     SuiteCall call(kAIUnicodeStringSuite, "Destroy", string);
     return call.run([&] {
-        if (host().strings.erase(idOf(string)) == 0) throw HostError(kBadParameterErr, "not a Unicode string of this host");
+        if (host().strings.erase(idOf(string)) == 0)
+            throw HostError(kBadParameterErr, "not a Unicode string of this host");
     });
 }
 
 AIErr NewFilePath(const char* utf8Path, AIFilePathRef* path) {
     SuiteCall call(kAIFilePathSuite, "NewFilePath", utf8Path);
     return call.run([&] {
-        if (utf8Path == nullptr || path == nullptr) throw HostError(kBadParameterErr, "no path or no place for it");
+        if (utf8Path == nullptr || path == nullptr)
+            throw HostError(kBadParameterErr, "no path or no place for it");
         const uint64_t id = newId();
         host().paths[id] = {utf8Path, ""};
         *path = toHandle<AIFilePathRef>(id);
@@ -62,7 +65,8 @@ AIErr NewFilePath(const char* utf8Path, AIFilePathRef* path) {
 AIErr DeleteFilePath(AIFilePathRef path) {
     SuiteCall call(kAIFilePathSuite, "DeleteFilePath", path);
     return call.run([&] {
-        if (host().paths.erase(idOf(path)) == 0) throw HostError(kBadParameterErr, "not a file path of this host");
+        if (host().paths.erase(idOf(path)) == 0)
+            throw HostError(kBadParameterErr, "not a file path of this host");
     });
 }
 
