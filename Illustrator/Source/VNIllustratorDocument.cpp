@@ -94,8 +94,8 @@ void PutIntoDocumentSLUG(SPBasicSuite* basic, BJobFile& job, AIDocumentSuite* do
 
 AIColorProfile get_ai_profile(SPBasicSuite* basic, const ustring& path) {
     // A folder opens on this system but has no length to read.
-    const UFileSpecCore spec(path, nullptr);
-    FILE* file = spec.isFile() ? spec.fopen("rb") : nullptr;
+    const UFileSpecCore location(path, nullptr);
+    FILE* file = location.isFile() ? location.fopen("rb") : nullptr;
     if (file == nullptr) return nullptr;
     std::fseek(file, 0, SEEK_END);
     const long length = std::ftell(file);
