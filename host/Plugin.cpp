@@ -113,6 +113,7 @@ Plugin::Plugin(Plugin&& other) noexcept
 }
 
 Plugin::~Plugin() {
+    // Shut-down keeps the holder; deleting the object is what gives the suites back.
     delete fSuites;
 }
 

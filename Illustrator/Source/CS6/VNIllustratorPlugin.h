@@ -26,7 +26,7 @@ public:
     ASErr GoTimer(AITimerMessage* message) override;
     ASErr SetGlobal(Plugin* plugin) override;
 
-    // A reloaded object registers its notifiers anew.
+    // Notifier handles from before a reload name nothing the host still knows.
     void ForgetNotifiers();
 
     AIMenuItemHandle fAboutMenu = nullptr;
