@@ -78,7 +78,7 @@ protected:
 };
 
 TEST_F(HostProgram, StartsUnloadsReloadsAndShutsDownInOrder) {
-    const Outcome r = run({"-c", "unload; reload; quit; docs"});
+    const Outcome r = run({"--trace", "-c", "unload; reload; quit; docs"});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::vector<std::string> expected = {
         "received SP Interface/Startup",
@@ -98,6 +98,9 @@ TEST_F(HostProgram, StartsUnloadsReloadsAndShutsDownInOrder) {
     EXPECT_NE(r.out.find("the module left memory"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("no document"), std::string::npos) << "quit ends the script";
     EXPECT_NE(r.err.find("no session bus"), std::string::npos);
+    EXPECT_NE(r.err.find("trace:   SP Basic Suite.AcquireSuite(\"AI Nonexistent Suite\", 1) -> 'S!Fd'"),
+              std::string::npos);
+    EXPECT_NE(r.err.find("trace: message \"SP Access\"/\"Reload\" -> 0\n"), std::string::npos) << r.err;
 }
 
 TEST_F(HostProgram, MenusUpdateAndGuidesAreFoundAgain) {
