@@ -65,13 +65,6 @@ TEST(InspectJob, EncodeThenReadGivesTheFixtureBack) {
         ASSERT_EQ(read.status, 0) << read.err;
         expectContained(fixture(entry.path()), json::parse(read.out));
     }
-    // Also as two programs joined by the event channel's hexadecimal text.
-    int status = -1;
-    const std::string full = (kFixtures / "full.json").string();
-    const std::string out =
-        inspect_test::shell(kBin + " encode --hex " + full + " | " + kBin + " job --hex -", status);
-    ASSERT_EQ(status, 0);
-    expectContained(fixture(full), json::parse(out));
 }
 
 TEST(InspectJob, BytesAreStableButForAFreshIdentifier) {

@@ -418,31 +418,6 @@ TEST_F(JobFileTest, FailedOrEmptyInput) {
                                                testing::StrEq("UKeyInStream: meta key mismatch")));
 }
 
-// The table is built once per process, so the hand-over is shown in a fresh process: the
-// threadsafe death-test style runs the statement in a re-executed copy of this program.
-TEST(JobFileDescriptions, ProblemDescriptionsAreHandedOverOnRead) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const auto readAndCheck = [] {
-        if (detectableProblemDescriptions() != nullptr) return false;
-        testing_support::ScratchFolder data;
-        testing_support::ScopedEnvironment env;
-        env.set("XDG_DATA_HOME", data.path());
-        BJobFile job;
-        Read(job,
-             job_test::Stream(
-                 [](UKeyOutStream& out) {
-                     job_test::WriteMessage(out, UKey('D', 'p'), ticket_builder::testProblemDescriptions());
-                 },
-                 BJobFile::kStreamIdentifier),
-             2);
-        const DetectableProblemDescriptions* table = detectableProblemDescriptions();
-        return table != nullptr &&
-               table->GetProblemDescription(eProblemSetting_ProcessProfile).GetProblemTypeEnum() ==
-                   eSettingType_StringParameter;
-    };
-    EXPECT_EXIT(std::exit(readAndCheck() ? 0 : 1), testing::ExitedWithCode(0), "");
-}
-
 // The runs of record 10 of a plug-in information file: the 120 value, whether 140 is there (and
 // empty) and the 3201 flag of 180 (-1 when 180 is absent).
 std::vector<std::array<int, 3>> ReadPluginInfo(const std::string& path) {

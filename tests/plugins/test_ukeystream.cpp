@@ -347,21 +347,6 @@ TEST(KeyStreamReader, RunsAndNext) {
         R(UKey('A', 'A'), 3)(in);
         R(UKey('C', 'C'), 4)(in);
     });
-    // 65536 distinct keys, each holding its own value: a single run covering the whole key space.
-    Read(Written(0,
-                 [](UKeyOutStream& o) {
-                     o << UKeyOutStream::StartRecord(kAR);
-                     for (unsigned k = 0; k < 65536; ++k)
-                         o << UKey(static_cast<unsigned short>(k)) << int(k * 3);
-                 }),
-         In(kAR, [](UKeyInStream& in) {
-             EXPECT_TRUE(in.Next());
-             EXPECT_EQ(in.IndexedFields().size(), 65536u);
-             int wrong = 0;
-             for (int k = 0, v = 0; k < 65536; ++k) wrong += (in >> UKey(k) >> v, v != k * 3);
-             EXPECT_EQ(wrong, 0);
-             EXPECT_FALSE(in.Next());
-         }));
 }
 
 TEST(KeyStreamReader, TenLevelsAndNoMore) {
