@@ -249,40 +249,6 @@ TEST_F(BCheckSettingTest, StoredRecords) {
               std::tuple(ustring("a.icc"), true, ustring("c.icc"), eProblemSeverity_Parameter, true, 4.0));
 }
 
-TEST_F(BCheckSettingTest, WrongTypedKeysGiveTheDefaults) {
-    const Msg record = Msg()
-                           .str("problem", {"ResTooLowContone"})
-                           .ints("severity", {3})
-                           .num("subtype", {2})
-                           .str("precision", {"2"})
-                           .ints("UserUnit", {1})
-                           .str("PV", {"1"})
-                           .str("fault", {"100"})
-                           .flag("warn", {true})
-                           .msg("note", {Msg()})
-                           .str("ignore", {""});
-    BCheckSetting s(eProblemUndefined);
-    ASSERT_NO_THROW(s.DeserialiseSetting(record.get()));
-    EXPECT_EQ(std::tuple(s.GetSettingType(), s.GetPrecision(), s.GetUseUserUnits(), s.GetParameterValueNULL(),
-                         s.GetSeverity()),
-              std::tuple(eSettingType_LimitsLow, 0, false, true, eProblemSeverity_Ignore));
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(s.GetValueNULL(i));
-
-    const Msg check = Msg()
-                          .ints("sev", {4})
-                          .str("precision", {"1"})
-                          .str("warn", {"150"})
-                          .flag("fault", {true})
-                          .ints("P", {3});
-    const BCheckSetting c = fromCheck("ResTooLowContone", check);
-    EXPECT_EQ(std::tuple(c.GetPrecision(), c.GetValueNULL(kWarn), c.GetSeverity()),
-              std::tuple(2, true, eProblemSeverity_Ignore));
-    EXPECT_TRUE(fromCheck("Setting_ProcessProfile", check).GetStringParamNULL(0));
-    BCheckSetting empty(eProblemUndefined);
-    ASSERT_NO_THROW(empty.DeserialiseSetting(umessage()));
-    EXPECT_EQ(empty.GetName(), ustring(""));
-}
-
 // A fresh process: the description table is built once per process, and this one must never see one.
 TEST(BCheckSettingWithoutDescriptions, NamesAreClearedAndChecksRefused) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

@@ -7,6 +7,7 @@
 #include "TestFolders.h"
 #include "TestProblemDescriptions.h"
 #include "UFileSpecCore.h"
+#include "WQCS.h"
 
 using namespace ticket_builder;
 
@@ -142,32 +143,51 @@ TEST_F(BCheckSettingListTest, StoredRecordsOrProfileChecks) {
     EXPECT_EQ(list.size(), 0u);
 }
 
-TEST_F(BCheckSettingListTest, WrongTypedTicketsDecodeToDefaults) {
-    Ticket t;
-    t.raw().str("destinations", {"d1"}).ints("qcs", {3});
-    ASSERT_NO_THROW(list.DeserialiseSettings(t.build()));
-    EXPECT_EQ(list.size(), 0u);
-
-    Ticket settings;
-    settings.raw().str("settings", {"not a record"});
-    settings.local(Qcs().check("BlackUsed", Check().sev("warn")));
-    list.DeserialiseSettings(settings.build());  // not the stored form: the profile is read
-    EXPECT_EQ(list.size(), 1u);
-    list.DeserialiseSettings(Ticket().settingsRecord(Msg().ints("problem", {4})).build());
-    EXPECT_EQ(list.size(), 0u);
-
-    // A null record among the stored ones is skipped like a nameless one.
+// Content of the wrong type anywhere is skipped or read as absent: decoding never throws.
+TEST_F(BCheckSettingListTest, WrongTypedContentIsSkipped) {
+    const Msg odd = Msg()
+                        .ints("sev", {4})
+                        .str("precision", {"1"})
+                        .str("warn", {"150"})
+                        .flag("fault", {true})
+                        .ints("P", {3});
     const Msg record = Msg().str("problem", {"BlackUsed"});
     Ticket withNull = Ticket().settingsRecord(record);
     withNull.raw().nullMsg("settings").msg("settings", {record});
-    list.DeserialiseSettings(withNull.build());
-    EXPECT_EQ(list.size(), 2u);
-
-    const Msg wrongChecks =
-        Msg().str("checks", {"BlackUsed"}).msg("restrictions", {Msg().str("checks", {"x"})});
-    ASSERT_NO_THROW(list.DeserialiseSettings(
-        Msg().msg("qcs", {wrongChecks}).msg("destinations", {Msg().ints("qcs", {1})})));
-    EXPECT_EQ(list.size(), 0u);
+    const std::pair<MessagePtr, size_t> cases[] = {
+        {Msg().str("destinations", {"d1"}).ints("qcs", {3}), 0},
+        {Msg()
+             .msg("qcs", {Msg().str("checks", {"x"}).msg("restrictions", {Msg().str("checks", {"x"})})})
+             .msg("destinations", {Msg().ints("qcs", {1})}),
+         0},
+        {Ticket()
+             .destination(Qcs().check("BlackUsed", odd).check("ResTooLowContone", odd))
+             .destination(Qcs().check("BlackUsed", odd).check("ResTooLowContone", odd))
+             .build(),
+         0},
+        // Not the stored form: the profile is read.
+        {Ticket()
+             .local(Qcs().check("BlackUsed", Check().sev("warn")))
+             .raw()
+             .str("settings", {"not a record"}),
+         1},
+        {Ticket().settingsRecord(Msg().ints("problem", {4})).build(), 0},
+        {withNull.build(), 2},  // a null record is skipped like a nameless one
+    };
+    for (const auto& [ticket, size] : cases) {
+        ASSERT_NO_THROW(list.DeserialiseSettings(ticket));
+        EXPECT_EQ(list.size(), size);
+    }
+    // A record's and a check's keys of the wrong type read as absent.
+    BCheckSetting s(eProblemUndefined);
+    ASSERT_NO_THROW(s.DeserialiseSetting(
+        Msg(odd.get()).str("problem", {"ResTooLowContone"}).ints("UserUnit", {1}).get()));
+    EXPECT_EQ(std::tuple(s.GetPrecision(), s.GetUseUserUnits(), s.GetValueNULL(1), s.GetSeverity()),
+              std::tuple(0, false, true, eProblemSeverity_Ignore));
+    ASSERT_TRUE(s.DeserialiseSetting2("ResTooLowContone", WCheckSetting(odd)));
+    EXPECT_EQ(std::tuple(s.GetPrecision(), s.GetValueNULL(1), s.GetSeverity()),
+              std::tuple(2, true, eProblemSeverity_Ignore));
+    ASSERT_NO_THROW(s.DeserialiseSetting(umessage()));
 }
 
 // The colour profiles folder lives under XDG_DATA_HOME; each test gets its own.

@@ -61,17 +61,15 @@ TEST_F(ResourceManagerTest, ResourcesFolderOfTheLoadBundleOrTheMainBundle) {
 TEST_F(ResourceManagerTest, LanguageFolderByNameOrAlias) {
     const struct {
         const char *folders, *language, *expected;
-    } cases[] = {{"German", "de", "German.lproj"},
-                 {"de", "German", "de.lproj"},
-                 {"de German", "de", "de.lproj"},
-                 {"de German", "German", "German.lproj"},
-                 {"English", "en", "English.lproj"},
-                 {"ja", "Japanese", "ja.lproj"},
-                 {"Spanish", "es", "Spanish.lproj"},
-                 {"fr", "French", "fr.lproj"},
-                 {"en German", "pt", "-"},
-                 {"german", "de", "-"},
-                 {"de", "de_DE", "-"}};
+    } cases[] = {
+        {"German", "de", "German.lproj"},
+        {"de", "German", "de.lproj"},
+        {"de German", "de", "de.lproj"},
+        {"ja", "Japanese", "ja.lproj"},
+        {"en German", "pt", "-"},
+        {"german", "de", "-"},
+        {"de", "de_DE", "-"},
+    };
     for (const auto& c : cases) {
         ScratchFolder fresh;
         useBundle(fresh, c.folders);
@@ -99,16 +97,13 @@ TEST_F(ResourceManagerTest, BestLocalizationFromTheEnvironment) {
     } cases[] = {
         {"en German fr", "LANG=de_DE.UTF-8@euro", "German"},
         {"German de", "LANG=de_DE", "de"},  // the own name wins over the alias
-        {"de German", "LANG=German", "German"},
         {"en de fr", "LANGUAGE=pt:fr LANG=de_DE.UTF-8", "fr"},
         {"en de French", "LC_ALL=fr_FR.UTF-8 LANG=de_DE", "French"},
-        {"en de fr", "LC_MESSAGES=fr_CA LANG=de", "fr"},
         // The first of LC_ALL, LC_MESSAGES, LANG that is set governs; the others are not consulted.
         {"en de", "LC_MESSAGES=ja_JP.UTF-8 LANG=de_DE", "en"},
         {"en pt pt_BR", "LANG=pt_BR.UTF-8", "pt_BR"},
         {"en pt", "LANG=pt_BR.UTF-8", "pt"},
         {"en pt-BR", "LANG=pt_BR", "pt-BR"},
-        {"Japanese en", "LANGUAGE=ja", "Japanese"},
         {"de Japanese", "", "en"},
         {"English de", "LANG=C", "en"},
     };
