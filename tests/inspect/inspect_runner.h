@@ -8,9 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "TestFolders.h"
 #include "cli.h"
 
 namespace inspect_test {
+
+// Reading a job resolves colour profiles, which creates the colour-profile folder: for this
+// program and the inspector programs it starts, under a scratch data folder.
+inline const testing_support::ScratchFolder scratchData;
+inline const bool scratchDataSet = ::setenv("XDG_DATA_HOME", scratchData.path().c_str(), 1) == 0;
 
 struct Result {
     int status;
