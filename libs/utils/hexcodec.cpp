@@ -28,21 +28,27 @@ constexpr unsigned CharValue(unsigned c) {
     return (c - 55u) & 0xFFu;
 }
 
+constexpr std::array<std::uint8_t, 256> MakeValueTable() {
+    std::array<std::uint8_t, 256> table{};
+    for (unsigned c = 0; c < 256; ++c) table[c] = static_cast<std::uint8_t>(CharValue(c));
+    return table;
+}
+
 // One entry per pair of characters (first character in the low byte): a single load per
-// decoded byte. Typical text touches only a few kilobytes of it.
-constexpr std::array<std::uint8_t, 65536> MakePairTable() {
+// decoded byte. Typical text touches only a few kilobytes of it. Built from the 256 values in
+// one flat loop over plain pointers, which keeps the compile-time evaluation within clang's
+// step limit.
+constexpr std::array<std::uint8_t, 65536> MakePairTable(const std::array<std::uint8_t, 256>& values) {
     std::array<std::uint8_t, 65536> table{};
-    for (unsigned first = 0; first < 256; ++first) {
-        for (unsigned second = 0; second < 256; ++second) {
-            table[first | (second << 8)] =
-                static_cast<std::uint8_t>((CharValue(first) * 16 + CharValue(second)) & 0xFFu);
-        }
-    }
+    std::uint8_t* out = table.data();
+    const std::uint8_t* value = values.data();
+    for (unsigned pair = 0; pair < 65536; ++pair)
+        out[pair] = static_cast<std::uint8_t>(value[pair & 0xFF] * 16 + value[pair >> 8]);
     return table;
 }
 
 constexpr std::array<char, 512> kEncode = MakeEncodeTable();
-constexpr std::array<std::uint8_t, 65536> kPairs = MakePairTable();
+constexpr std::array<std::uint8_t, 65536> kPairs = MakePairTable(MakeValueTable());
 
 inline std::uint8_t DecodePair(const unsigned char* p) {
     return kPairs[p[0] | (unsigned{p[1]} << 8)];

@@ -1,0 +1,49 @@
+// Any bytes as a file the stand-in host opens as a document (its JSON, or a PDF it wrote):
+// opening ends with a document or with the host's error naming the file, nothing else. An opened
+// document, saved as text, opens again to the same text.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "DocumentJson.h"
+#include "DocumentStore.h"
+#include "HostError.h"
+
+namespace {
+
+// A file of the fuzzer's own, in a folder of its own.
+const std::string& ScratchFile() {
+    static const std::string path = [] {
+        std::string folder = "/tmp/varnel-fuzz-document-XXXXXX";
+        if (::mkdtemp(folder.data()) == nullptr) std::abort();
+        return folder + "/document";
+    }();
+    return path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string& path = ScratchFile();
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
+                                                                   static_cast<std::streamsize>(size));
+    std::ostringstream notes;
+    vhost::DocumentStore store(notes);
+    const vhost::Document* doc = nullptr;
+    try {
+        doc = &store.open(path, false);
+    } catch (const vhost::HostError& e) {
+        if (std::string(e.what()).find(path) == std::string::npos) std::abort();
+        return 0;
+    }
+    const std::string text = vhost::documentText(*doc);
+    const vhost::Document again = vhost::documentFromJson(vhost::parseJson(text, "saved"), "saved");
+    if (vhost::documentText(again) != text) std::abort();
+    return 0;
+}
