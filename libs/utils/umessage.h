@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <iosfwd>
 #include <limits>
 #include <memory>
@@ -174,8 +173,9 @@ extern template class dyn_array_impl<long long>;
 
 // A name is non-empty and holds neither '/' nor '?'.
 inline bool valid_name(const ustring& name) {
-    return !name.empty() && std::memchr(name.data(), '/', name.size()) == nullptr &&
-           std::memchr(name.data(), '?', name.size()) == nullptr;
+    bool bad = name.empty();
+    for (char c : name) bad |= (c == '/') | (c == '?');
+    return !bad;
 }
 
 // The isArray flag of any entry's array.

@@ -31,6 +31,18 @@ constexpr std::size_t kChunk = 64 * 1024;
 
 const char* const kTypeNames[] = {nullptr, "int", "bool", "float", "string", "umessage"};
 
+// A shuffled body's entries are gathered in name order: asking for the entry this many places
+// ahead hides most of the wait for memory.
+constexpr std::size_t kPrefetchAhead = 16;
+
+inline void prefetch(const void* address) {
+#if defined(__GNUC__)
+    __builtin_prefetch(address);
+#else
+    (void)address;
+#endif
+}
+
 [[noreturn]] void truncated() {
     throw std::runtime_error("umessage::unflatten() : unexpected end of data");
 }
@@ -105,7 +117,6 @@ struct unflattener {
     const unsigned char* p = nullptr;
     const unsigned char* end = nullptr;
     int version = 0;
-    std::vector<ustring> strings;
 
     explicit unflattener(std::istream& stream) : in(stream), sb(stream.rdbuf()) {
         if (sb == nullptr) return;
@@ -221,36 +232,41 @@ struct unflattener {
         return std::bit_cast<double>(bits);
     }
 
+    // What the reader keeps of a string of the table: its rank is its place in byte order, so
+    // that a body's names are ordered and told apart as numbers (equal strings share a rank);
+    // `body` and `pos` say which entry of which body it names, so that a repeated name is found
+    // in constant time. Kept beside the text: a shuffled body touches one place per entry.
+    struct tableString {
+        ustring text;
+        std::uint32_t body = 0;
+        std::uint32_t pos = 0;
+        std::uint32_t rank = 0;
+        bool validName = false;  // checked once, however many entries the string names
+    };
+    // 1-based as the indices are; item 0 stands for the "what" of version 1.
+    std::vector<tableString> table = std::vector<tableString>(1);
+    std::uint32_t bodies = 0;
+
     const ustring& resolve(std::uint64_t index) {
-        if (index == 0 || index > strings.size()) throw std::runtime_error("string not found");
-        return strings[index - 1];
-    }
-
-    void readStrings() {
-        readTable();
-        tableRead();
-    }
-
-    void tableRead() {
-        slots.assign(strings.size() + 1, slot());
-        rankStrings();
+        if (index == 0 || index >= table.size()) throw std::runtime_error("string not found");
+        return table[index].text;
     }
 
     void readTable() {
         const std::uint64_t count = varint64();
         need(count, 1);
-        strings.reserve(static_cast<std::size_t>(seekable ? count : std::min<std::uint64_t>(count, kChunk)));
+        table.reserve(1 + static_cast<std::size_t>(seekable ? count : std::min<std::uint64_t>(count, kChunk)));
         for (std::uint64_t i = 0; i < count; ++i) {
             const std::uint64_t length = varint64();
             if (length > ustring::kMaxLength) throw std::length_error("ustring");
             if (length > remaining()) fail();
             const auto n = static_cast<std::size_t>(length);
             if (static_cast<std::size_t>(end - p) >= n) {
-                strings.emplace_back(reinterpret_cast<const char*>(p), n);
+                table.push_back({ustring(reinterpret_cast<const char*>(p), n)});
                 p += n;
             } else if (seekable) {
-                ustring& text = strings.emplace_back(n, '\0');
-                bytes(text.data(), n);
+                table.push_back({ustring(n, '\0')});
+                bytes(table.back().text.data(), n);
             } else {
                 ustring text;
                 std::unique_ptr<char[]> buffer(new char[std::min(kChunk, n)]);
@@ -260,54 +276,53 @@ struct unflattener {
                     text.append(buffer.get(), part);
                     done += part;
                 }
-                strings.push_back(std::move(text));
+                table.push_back({std::move(text)});
             }
         }
+        rankStrings();
     }
-
-    // Which pending entry of which body a string index names, so a repeated name is found in
-    // constant time; index 0 (never a valid name) stands for the "what" of version 1.
-    struct slot {
-        std::uint32_t body = 0;
-        std::uint32_t pos = 0;
-        bool validName = false;  // checked once, however many entries the string names
-    };
-    std::vector<slot> slots;
-    std::uint32_t bodies = 0;
-
-    // Each string's place in byte order, so that a body's names are ordered and told apart as
-    // numbers: equal strings share a rank, and "what" ranks among them.
-    std::vector<std::uint32_t> ranks;  // by string index; ranks[0] is the rank of "what"
 
     void rankStrings() {
         static const ustring kWhat("what");
-        const std::size_t n = strings.size();
+        const std::size_t n = table.size() - 1;
         std::vector<std::uint32_t> byName(n);
-        for (std::size_t i = 0; i < n; ++i) byName[i] = static_cast<std::uint32_t>(i);
-        const auto less = [this](std::uint32_t a, std::uint32_t b) { return strings[a] < strings[b]; };
-        // Writers intern names as they meet them, so tables mostly come sorted already.
-        if (!std::is_sorted(byName.begin(), byName.end(), less)) std::sort(byName.begin(), byName.end(), less);
-        ranks.assign(n + 1, 0);
+        for (std::size_t i = 0; i < n; ++i) byName[i] = static_cast<std::uint32_t>(i + 1);
+        // Writers intern names as they meet them, so tables mostly come sorted already: then one
+        // comparison per string ranks them.
         std::uint32_t rank = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (i == 0 || strings[byName[i - 1]] != strings[byName[i]]) rank += 2;
-            ranks[byName[i] + 1] = rank;
+        bool sorted = true;
+        for (std::size_t i = 0; i < n && sorted; ++i) {
+            const int c = i == 0 ? -1 : table[i].text.compare(table[i + 1].text);
+            sorted = c <= 0;
+            rank += c < 0 ? 2 : 0;
+            table[i + 1].rank = rank;
+        }
+        if (!sorted) {
+            std::sort(byName.begin(), byName.end(),
+                      [this](std::uint32_t a, std::uint32_t b) { return table[a].text < table[b].text; });
+            rank = 0;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (i == 0 || table[byName[i - 1]].text != table[byName[i]].text) rank += 2;
+                table[byName[i]].rank = rank;
+            }
         }
         // Even ranks for the table's strings; "what" takes the odd one below its successor when
         // the table does not hold it.
-        const auto at = std::lower_bound(byName.begin(), byName.end(), kWhat,
-                                         [this](std::uint32_t a, const ustring& b) { return strings[a] < b; });
+        const auto at = std::lower_bound(byName.begin(), byName.end(), kWhat, [this](std::uint32_t a, const ustring& b) {
+            return table[a].text < b;
+        });
         if (at == byName.end())
-            ranks[0] = rank + 1;
+            table[0].rank = rank + 1;
         else
-            ranks[0] = ranks[*at + 1] - (strings[*at] == kWhat ? 0 : 1);
+            table[0].rank = table[*at].rank - (table[*at].text == kWhat ? 0 : 1);
     }
 
     // Working space reused by every body, one per nesting level, so that reading a body
     // allocates nothing beyond what the message keeps.
     struct scratch {
         std::vector<std::uint64_t> keys;     // per entry: rank above, stream position below
-        std::vector<dyn_array*> existing;    // per entry: the target's entry it extends, or null
+        // Per entry once one extends the target: the target's entry it extends, or null.
+        std::vector<dyn_array*> existing;
     };
     std::vector<scratch> scratchByDepth = std::vector<scratch>(kMaxDepth + 1);
     std::vector<std::uint64_t> radixSpare;
@@ -346,11 +361,20 @@ struct unflattener {
         entry_list staged;       // the entries, each once per string index, in stream order
         array_room room;         // where the next arrays go
         std::uint64_t unread;    // entries of the body still to come
+        // The entries made room for up front: the count of a seekable stream's top level is
+        // bounded by the input, nested ones less so, as every level may claim the most.
+        std::uint64_t reserveLimit;
         bool holdsRoom = false;  // the room is a block of the body's own, not its message's
         bool extendsTarget = false;  // some entry adds to one the target already had
 
-        body(unflattener& r, umessage& t, scratch& w, const array_room& messageRoom)
-            : reader(r), target(t), id(++r.bodies), work(w), room(messageRoom), unread(0) {
+        body(unflattener& r, umessage& t, scratch& w, const array_room& messageRoom, bool top)
+            : reader(r),
+              target(t),
+              id(++r.bodies),
+              work(w),
+              room(messageRoom),
+              unread(0),
+              reserveLimit(top && r.seekable ? kMaxEntries : kMaxReserved) {
             work.keys.clear();
             work.existing.clear();
         }
@@ -382,7 +406,7 @@ struct unflattener {
 
         template <class T>
         dyn_array_impl<T>& arrayFor(const ustring& name, std::size_t nameIndex, umessage_type_id type) {
-            slot& s = reader.slots[nameIndex];
+            tableString& s = reader.table[nameIndex];
             if (s.body == id) {
                 // Made by this reader, whose element type always follows the type id.
                 dyn_array* own = staged[s.pos].second.get();
@@ -406,11 +430,13 @@ struct unflattener {
                 }
             }
             const auto pos = static_cast<std::uint32_t>(staged.size());
-            // Sized by the claimed count, within what any nesting of hostile claims may hold.
-            if (staged.empty()) staged.reserve(std::min<std::uint64_t>(unread, kMaxReserved));
+            if (staged.empty()) staged.reserve(std::min(unread, reserveLimit));
             auto& entry = staged.emplace_back(name, newArray<T>(type));
-            work.keys.push_back((std::uint64_t{reader.ranks[nameIndex]} << 32) | pos);
-            work.existing.push_back(existing);
+            work.keys.push_back((std::uint64_t{s.rank} << 32) | pos);
+            if (extendsTarget) {
+                work.existing.resize(pos);
+                work.existing.push_back(existing);
+            }
             s.body = id;
             s.pos = pos;
             return static_cast<dyn_array_impl<T>&>(*entry.second);
@@ -454,8 +480,9 @@ struct unflattener {
             entry_list fresh;
             fresh.reserve(n);
             for (std::size_t i = 0; i < n;) {
+                if (i + kPrefetchAhead < n) prefetch(&staged[keys[i + kPrefetchAhead] & 0xFFFFFFFF]);
                 const std::size_t head = keys[i] & 0xFFFFFFFF;
-                dyn_array* existing = work.existing[head];
+                dyn_array* existing = head < work.existing.size() ? work.existing[head] : nullptr;
                 dyn_array* into = existing != nullptr ? existing : staged[head].second.get();
                 std::size_t j = i + (existing != nullptr ? 0 : 1);
                 for (; j < n && (j == i || keys[j] >> 32 == keys[i] >> 32); ++j)
@@ -527,7 +554,7 @@ struct unflattener {
     void readEntries(umessage& target, const ustring* what, std::optional<std::uint64_t> entryCount,
                      const array_room& room, int depth) {
         if (bodies == UINT32_MAX) throw std::runtime_error("umessage::unflatten() : too many messages");
-        body b(*this, target, scratchByDepth[static_cast<std::size_t>(depth)], room);
+        body b(*this, target, scratchByDepth[static_cast<std::size_t>(depth)], room, depth == 0);
         if (what != nullptr && !what->empty()) {
             static const ustring kWhat("what");
             b.unread = 1;
@@ -597,7 +624,7 @@ bool umessage::unflatten(std::istream& in) {
         }
         if (version < 1 || version > 4) return false;
         reader.version = static_cast<int>(version);
-        reader.readStrings();
+        reader.readTable();
         reader.readBody(*this, 0);
         return true;
     } catch (const std::exception& e) {
@@ -610,8 +637,8 @@ bool umessage::unflatten(std::istream& in) {
 void umessage::unflatten_priv(std::istream& in, int version, const std::vector<ustring>& strings) {
     umessage_details::unflattener reader(in);
     reader.version = version;
-    reader.strings = strings;
-    reader.tableRead();
+    for (const ustring& text : strings) reader.table.push_back({text});
+    reader.rankStrings();
     reader.readBody(*this, 0);
 }
 
