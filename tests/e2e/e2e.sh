@@ -26,6 +26,13 @@ check_export() {
     local size
     size=$(sed -n 's/^size \([0-9.]*\) x \([0-9.]*\) pt.*/\1 \2/p' "$out/logs/host.txt" | head -n 1)
     read -r w h <<<"$size"
+    # The document is the size of the bleed box of the job the companion sent (the plug-in logs
+    # trim, bleed and type-area sizes as it makes the document), and stores that job.
+    local bleed
+    bleed=$(sed -n 's/.*\] new details [^,]*,[^,]*,\([^,]*\),\([^,]*\),.*/\1 \2/p' "$out/logs/host.log")
+    [ "$bleed" = "$w $h" ] || fail "document $w x $h, the job's bleed box $bleed"
+    grep -q "^\*\? *$job *$(stored identifier | tr -d '"') " "$out/logs/jobs.txt" \
+        || fail "the document stores another job than $job"
     read -r l b r t <<<"$(box MediaBox)"
     awk -v a="$r" -v b="$l" -v w="$w" 'BEGIN { exit !((a - b - w)^2 < 0.01) }' || fail "MediaBox width, wanted $w"
     awk -v a="$t" -v b="$b" -v h="$h" 'BEGIN { exit !((a - b - h)^2 < 0.01) }' || fail "MediaBox height, wanted $h"
