@@ -4,6 +4,8 @@
 #include <sstream>
 #include <string>
 
+#include "BGroup.h"
+#include "BPageRange.h"
 #include "ByteText.h"
 #include "UKeyStream.h"
 #include "umessage.h"
@@ -47,6 +49,23 @@ inline void WriteMessage(UKeyOutStream& out, UKey key, const umessage& message) 
     message.flatten(os);
     out << key;
     out.WriteField(os.str().data(), static_cast<int>(os.str().size()), UKeyStream::eType_Bytes);
+}
+
+// A destination of `group` with the given page size and identifier.
+inline BDestination* AddDestination(BGroup& group, double width, double height, const ustring& id = "") {
+    BDestination* d = group.InsertNewDestination();
+    d->SetPageSize(width, height);
+    d->SetIdentifier(id);
+    return d;
+}
+
+inline BPageRange* Range(int first, int count, const ustring& name = "", int style = 'N') {
+    auto* range = new BPageRange;
+    range->SetFirstPage(first);
+    range->SetPageCount(count);
+    range->SetSectionName(name);
+    range->SetStyle(style);
+    return range;
 }
 
 }  // namespace job_test

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "BCheckSettingList.h"
 #include "TestFolders.h"
 #include "TestProblemDescriptions.h"
 #include "UUnits.h"
@@ -181,14 +182,12 @@ TEST_F(BCheckSettingTest, ProfileCheckValuesAndParameters) {
     Check limits = Check().note(300).precision(0);
     limits.longs("warn", {400}).str("PV", {"seven"});
     const BCheckSetting s = fromCheck("ResTooHighContone", limits);
-    EXPECT_EQ(
-        std::tuple(s.GetName(), s.GetSettingType(), s.GetPrecision(), s.GetUseUserUnits(), s.GetSeverity()),
-        std::tuple(ustring("ResTooHighContone"), eSettingType_LimitsHigh, 0, false, eProblemSeverity_Warn));
-    EXPECT_EQ(s.GetValue(kWarn), 400);
-    EXPECT_TRUE(s.GetValueNULL(kFault));
     // "PV" present but not a number: set, at 0.
-    EXPECT_FALSE(s.GetParameterValueNULL());
-    EXPECT_EQ(s.GetParameterValue(), 0);
+    EXPECT_EQ(std::tuple(s.GetName(), s.GetSettingType(), s.GetPrecision(), s.GetUseUserUnits(),
+                         s.GetSeverity(), s.GetValue(kWarn), s.GetValueNULL(kFault),
+                         s.GetParameterValueNULL(), s.GetParameterValue()),
+              std::tuple(ustring("ResTooHighContone"), eSettingType_LimitsHigh, 0, false,
+                         eProblemSeverity_Warn, 400.0, true, false, 0.0));
 
     EXPECT_EQ(fromCheck("ResTooHighContone", Check()).GetPrecision(), 2);
     EXPECT_TRUE(fromCheck("ResTooHighContone", Check()).GetParameterValueNULL());
@@ -203,10 +202,11 @@ TEST_F(BCheckSettingTest, ProfileCheckValuesAndParameters) {
     testing_support::CapturedLog log;
     BCheckSetting refused("BlackUsed");
     EXPECT_FALSE(refused.DeserialiseSetting2("MinPlates", WCheckSetting(Check().warn(3))));  // not described
-    EXPECT_EQ(refused.GetName(), ustring("BlackUsed"));
-    EXPECT_TRUE(refused.GetValueNULL(kWarn));
-    EXPECT_EQ(log.count("[BCheckSetting:DeserialiseSetting2:"), 1) << log.text();
-    EXPECT_EQ(log.count("new setting not found"), 1);
+    EXPECT_EQ(
+        std::tuple(refused.GetName(), refused.GetValueNULL(kWarn),
+                   log.count("[BCheckSetting:DeserialiseSetting2:"), log.count("new setting not found")),
+        std::tuple(ustring("BlackUsed"), true, 1, 1))
+        << log.text();
 }
 
 TEST_F(BCheckSettingTest, StoredRecords) {
@@ -230,8 +230,8 @@ TEST_F(BCheckSettingTest, StoredRecords) {
     // A type text that names no type gives -1, and such a record gets no values.
     const BCheckSetting none =
         fromRecord(Msg().str("problem", {"MinPlates"}).str("type", {"limitsHigh"}).num("fault", {5}));
-    EXPECT_EQ(static_cast<int>(none.GetSettingType()), -1);
-    EXPECT_TRUE(none.GetValueNULL(kFault));
+    EXPECT_EQ(std::tuple(static_cast<int>(none.GetSettingType()), none.GetValueNULL(kFault)),
+              std::tuple(-1, true));
 
     EXPECT_EQ(fromRecord(Msg().str("problem", {"BlackUsed"}).str("severity", {"eProblemSeverity_Parameter"}))
                   .GetSeverity(),
@@ -250,15 +250,31 @@ TEST_F(BCheckSettingTest, StoredRecords) {
 }
 
 // A fresh process: the description table is built once per process, and this one must never see one.
-TEST(BCheckSettingWithoutDescriptions, NamesAreClearedAndChecksRefused) {
+// Names are cleared and profile checks refused, but the stored form still decodes.
+TEST(BCheckSettingWithoutDescriptions, NamesAreClearedAndOnlyStoredRecordsDecode) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             BCheckSetting s("ResTooLowContone");
             BCheckSetting d(eProblemUndefined);
+            BCheckSettingList stored;
+            BCheckSettingList profile;
+            stored.DeserialiseSettings(Ticket()
+                                           .settingsRecord(Msg()
+                                                               .str("problem", {"ResTooLowContone"})
+                                                               .str("type", {"eSettingType_LimitsLow"})
+                                                               .num("warn", {5}))
+                                           .build());
+            profile.DeserialiseSettings(
+                Ticket().local(Qcs().check("ResTooLowContone", Check().warn(5))).build());
             const bool ok = detectableProblemDescriptions() == nullptr && s.GetName().empty() &&
                             s.GetSettingType() == eSettingType_Undefined && s.GetPrecision() == 2 &&
-                            !d.DeserialiseSetting2("ResTooLowContone", WCheckSetting(Check().warn(1)));
+                            !d.DeserialiseSetting2("ResTooLowContone", WCheckSetting(Check().warn(1))) &&
+                            stored.size() == 1 &&
+                            stored.settings()[0]->GetSettingType() == eSettingType_LimitsLow &&
+                            stored.settings()[0]->GetSeverity() == eProblemSeverity_Warn &&
+                            profile.size() == 0 && profile.FindCheckSetting("MaxPlates") == nullptr &&
+                            BCheckSettingList::LookupSettingType("MaxPlates") == eSettingType_Undefined;
             std::exit(ok ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");

@@ -221,28 +221,4 @@ TEST_F(BCheckSettingListTest, ExistingProfileFilesBecomeFullPaths) {
     EXPECT_FALSE(BCheckSettingList::convertProfileNameToPath(name));
 }
 
-TEST(BCheckSettingListWithoutDescriptions, StoredFormStillDecodes) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            BCheckSettingList stored;
-            BCheckSettingList profile;
-            stored.DeserialiseSettings(Ticket()
-                                           .settingsRecord(Msg()
-                                                               .str("problem", {"ResTooLowContone"})
-                                                               .str("type", {"eSettingType_LimitsLow"})
-                                                               .num("warn", {5}))
-                                           .build());
-            profile.DeserialiseSettings(
-                Ticket().local(Qcs().check("ResTooLowContone", Check().warn(5))).build());
-            const bool ok = detectableProblemDescriptions() == nullptr && stored.size() == 1 &&
-                            stored.settings()[0]->GetSettingType() == eSettingType_LimitsLow &&
-                            stored.settings()[0]->GetSeverity() == eProblemSeverity_Warn &&
-                            profile.size() == 0 && profile.FindCheckSetting("MaxPlates") == nullptr &&
-                            BCheckSettingList::LookupSettingType("MaxPlates") == eSettingType_Undefined;
-            std::exit(ok ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
 }  // namespace

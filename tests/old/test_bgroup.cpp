@@ -9,12 +9,7 @@
 
 namespace {
 
-BDestination* Add(BGroup& group, double width, double height, const ustring& id = "") {
-    BDestination* d = group.InsertNewDestination();
-    d->SetPageSize(width, height);
-    d->SetIdentifier(id);
-    return d;
-}
+using job_test::AddDestination;
 
 void ReadGroup(BGroup& group, const std::string& bytes) {
     job_test::ReadStream(bytes, [&](UKeyInStream& in) { group.GroupKeyStreamIn(in); });
@@ -50,7 +45,7 @@ TEST(BGroup, ReadingComputesTheSizeAndMinimums) {
     for (const auto& c : cases) {
         BJobFile job;
         BGroup group(&job), back(&job);
-        for (const auto& d : c.destinations) Add(group, d[0], d[1])->SetBleeds(d[2], 0, 0, 0);
+        for (const auto& d : c.destinations) AddDestination(group, d[0], d[1])->SetBleeds(d[2], 0, 0, 0);
         group.SetActive(true);
         group.SetGd(true);
         ReadGroup(back, Written(group, 4));
@@ -72,9 +67,9 @@ TEST(BGroup, ReadingComputesTheSizeAndMinimums) {
 TEST(BGroup, ExportWriteMarksWhatItWritesAndSkipsItNextTime) {
     BJobFile job;
     BGroup group(&job);
-    Add(group, 1, 1, "1");
-    Add(group, 1, 1, "2")->SetExported(true);
-    Add(group, 1, 1, "3");
+    AddDestination(group, 1, 1, "1");
+    AddDestination(group, 1, 1, "2")->SetExported(true);
+    AddDestination(group, 1, 1, "3");
     EXPECT_EQ(WrittenIdentifiers(group, 4), (std::vector<ustring>{"1", "2", "3"}));
     EXPECT_FALSE(group[0].IsExported());
 
@@ -93,10 +88,10 @@ TEST(BGroupList, ActiveAndUnexportedGroups) {
     EXPECT_EQ(groups.GetActiveGroup(), nullptr);
     EXPECT_EQ(groups.FindFirstUnexportedGroup(), nullptr);
     auto* done = new BGroup(&job);
-    Add(*done, 1, 1)->SetExported(true);
+    AddDestination(*done, 1, 1)->SetExported(true);
     auto* empty = new BGroup(&job);
     auto* open = new BGroup(&job);
-    Add(*open, 1, 1);
+    AddDestination(*open, 1, 1);
     for (BGroup* g : {done, empty, open}) groups.Insert(g);
     EXPECT_EQ(groups.GetActiveGroup(), nullptr);
     EXPECT_EQ(groups.FindFirstUnexportedGroup(), open);
@@ -115,7 +110,7 @@ TEST(BGroupList, ActiveOnlyWriteAndReadingReplacesTheGroups) {
     BGroupList& groups = job.GetGroups();
     for (int i = 0; i < 3; ++i) {
         auto* g = new BGroup(&job);
-        Add(*g, 10.0 + i, 10, ustring("%0").arg(i));
+        AddDestination(*g, 10.0 + i, 10, ustring("%0").arg(i));
         groups.Insert(g);
     }
     groups.SetActiveGroup(&groups[1]);

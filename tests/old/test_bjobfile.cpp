@@ -12,6 +12,8 @@
 #include "TestProblemDescriptions.h"
 #include "job_test_support.h"
 
+using job_test::AddDestination;
+using job_test::Range;
 using job_test::spacedHex;
 using ticket_builder::Msg;
 using vnu::Rect2D;
@@ -26,26 +28,11 @@ namespace {
 
 using Writer = std::function<void(UKeyOutStream&)>;
 
-BDestination* Add(BGroup& group, double width, double height, const ustring& id = "") {
-    BDestination* d = group.InsertNewDestination();
-    d->SetPageSize(width, height);
-    d->SetIdentifier(id);
-    return d;
-}
-
 BGroup& NewGroup(BJobFile& job, bool active = false) {
     auto* group = new BGroup(&job);
     group->SetActive(active);
     job.GetGroups().Insert(group);
     return *group;
-}
-
-BPageRange* Pages(int first, int count, const ustring& name = "") {
-    auto* range = new BPageRange;
-    range->SetFirstPage(first);
-    range->SetPageCount(count);
-    range->SetSectionName(name);
-    return range;
 }
 
 std::string Write(BJobFile& job, long flags) {
@@ -99,6 +86,14 @@ protected:
     void TearDown() override { g_forceEPSexport = false; }
 
     std::string ProfileFolder() const { return data_ / "icc"; }
+    // The process and grayscale profile paths, "(none)" for a missing reference.
+    using Paths = std::pair<std::string, std::string>;
+    static Paths Profiles(const BJobFile& job) {
+        const auto path = [&](auto which) {
+            return job.HasProfileRef(which) ? job.GetProfileRef(which).GetPath().str() : "(none)";
+        };
+        return {path(BJobFile::kProcessProfile), path(BJobFile::kGrayscaleProfile)};
+    }
 
     testing_support::ScratchFolder data_;
     testing_support::ScopedEnvironment env_;
@@ -152,10 +147,10 @@ void Fill(BJobFile& job) {
     job.SetDocumentFile(UFileSpecCore("/jobs/a.pdf", nullptr));
     job.SetPD(UFileSpecCore("/p/d", nullptr));
     job.SetPluginInfoFile(UFileSpecCore("/p/i", nullptr));
-    job.GetPageSections().Insert(Pages(5, 2, "A"));
-    job.GetAbsolutePages().Insert(Pages(1, 3));
+    job.GetPageSections().Insert(Range(5, 2, "A"));
+    job.GetAbsolutePages().Insert(Range(1, 3));
     job.GetExportedDestinations().Append(new BExportedDestination(12));
-    Add(NewGroup(job, true), 210, 297, "17");
+    AddDestination(NewGroup(job, true), 210, 297, "17");
 }
 
 TEST_F(JobFileTest, Flags4CarriesEveryFieldAndReplacesTheLists) {
@@ -178,18 +173,16 @@ TEST_F(JobFileTest, Flags2LeavesOutTheFullBlockAndDoesNotReadDN) {
     BJobFile job, back, document, bare;
     Fill(job);
     Read(back, Write(job, 2), 4);  // what flags 2 wrote, read with everything
-    EXPECT_EQ(std::tuple(back.GetDN(), back.GetSE(), back.GetNP(), back.GetCP(), back.GetLC()),
-              std::tuple(ustring("dn"), true, 1, 1, 0));
-    EXPECT_FALSE(back.GetDocumentFile().isValid());
-    EXPECT_TRUE(back.GetPageSections().empty() && back.GetExportedDestinations().empty());
-    EXPECT_EQ(back.GetGroups().size(), 1u);
+    EXPECT_EQ(std::tuple(back.GetDN(), back.GetSE(), back.GetNP(), back.GetCP(), back.GetLC(),
+                         back.GetDocumentFile().isValid(), back.GetPageSections().size(),
+                         back.GetExportedDestinations().size(), back.GetGroups().size()),
+              std::tuple(ustring("dn"), true, 1, 1, 0, false, 0u, 0u, 1u));
 
     Read(document, Write(job, 4), 2);
-    EXPECT_EQ(std::tuple(document.GetDN(), document.GetSN(), document.GetTrimDepth(), document.GetNP()),
-              std::tuple(ustring(), ustring("sn"), 298.0, 1));
-    EXPECT_FALSE(document.GetDocumentFile().isValid());
-    EXPECT_TRUE(document.GetAbsolutePages().empty());
-    EXPECT_EQ(document.GetGroups().size(), 1u);
+    EXPECT_EQ(std::tuple(document.GetDN(), document.GetSN(), document.GetTrimDepth(), document.GetNP(),
+                         document.GetDocumentFile().isValid(), document.GetAbsolutePages().size(),
+                         document.GetGroups().size()),
+              std::tuple(ustring(), ustring("sn"), 298.0, 1, false, 0u, 1u));
 
     // Without flags 2 or 4 not even the placement travels.
     Read(bare, Write(job, 0), 4);
@@ -204,16 +197,13 @@ TEST_F(JobFileTest, AbsentFieldsAndRelativePaths) {
              out << UKey('P', 'I') << ustring("/x//");
          }),
          4);
-    // Absent numbers keep their values; the reader gives an absent string as the empty string.
-    EXPECT_EQ(std::tuple(job.GetSt(), job.GetNP(), job.GetSE(), job.GetSN()),
-              std::tuple(3, 4, true, ustring()));
-    EXPECT_EQ(job.GetRequiredTrimBox(), (Rect2D{4, 5, 210, 297}));
-    EXPECT_FALSE(job.GetTF().isValid());
-    // A relative path reads as an empty file spec; an absolute one is cleaned.
-    EXPECT_FALSE(job.GetDocumentFile().isValid());
-    EXPECT_EQ(job.GetPluginInfoFile().path(), "/x");
-    // Lists covered by the flags are replaced.
-    EXPECT_TRUE(job.GetGroups().empty() && job.GetAbsolutePages().empty());
+    // Absent numbers keep their values; the reader gives an absent string as the empty string. A
+    // relative path reads as an empty file spec; an absolute one is cleaned. Lists are replaced.
+    EXPECT_EQ(
+        std::tuple(job.GetSt(), job.GetNP(), job.GetSE(), job.GetSN(), job.GetRequiredTrimBox(),
+                   job.GetTF().isValid(), job.GetDocumentFile().isValid(), job.GetPluginInfoFile().path(),
+                   job.GetGroups().size(), job.GetAbsolutePages().size()),
+        std::tuple(3, 4, true, ustring(), Rect2D{4, 5, 210, 297}, false, false, ustring("/x"), 0u, 0u));
 }
 
 TEST_F(JobFileTest, BoxesAllAtTheOriginReadBackCentred) {
@@ -276,7 +266,7 @@ TEST_F(JobFileTest, RequiredBoxesForTheActiveGroup) {
         for (const Group& g : c.groups) {
             BGroup& group = NewGroup(job, g.active);
             for (const Destination& d : g.destinations) {
-                BDestination* destination = Add(group, d.width, d.height);
+                BDestination* destination = AddDestination(group, d.width, d.height);
                 destination->SetBleeds(d.bleeds[0], d.bleeds[1], d.bleeds[2], d.bleeds[3]);
                 destination->SetTypeAreaMargins(d.margins[0], d.margins[1], d.margins[2], d.margins[3]);
             }
@@ -291,7 +281,7 @@ TEST_F(JobFileTest, RequiredBoxesForTheActiveGroup) {
     // Destinations of another job are skipped.
     BJobFile job, stranger;
     BGroup& group = NewGroup(job, true);
-    Add(group, 300, 300);
+    AddDestination(group, 300, 300);
     group.Insert(new BDestination(stranger));
     group[1].SetPageSize(100, 100);
     job.ComputeRequiredBoxesForActiveGroup();
@@ -301,11 +291,11 @@ TEST_F(JobFileTest, RequiredBoxesForTheActiveGroup) {
 TEST_F(JobFileTest, ExportWriteMarksDestinationsAndMovesTheActiveGroup) {
     BJobFile job;
     BGroup& first = NewGroup(job, true);
-    Add(first, 210, 297, "1");
-    Add(first, 210, 297, "2");
+    AddDestination(first, 210, 297, "1");
+    AddDestination(first, 210, 297, "2");
     BGroup& second = NewGroup(job);
-    Add(second, 100, 120, "3");
-    Add(second, 100, 120, "4")->SetExported(true);
+    AddDestination(second, 100, 120, "3");
+    AddDestination(second, 100, 120, "4")->SetExported(true);
     // What an export write sends: the identifiers of the one group, all marked exported.
     const auto exportWrite = [&job] {
         std::ostringstream os;
@@ -352,17 +342,11 @@ TEST_F(JobFileTest, ProfileReferencesResolveInsideTheColourProfileFolder) {
          TicketStream(Msg().msg("settings", {Setting("Setting_ProcessProfile", {"Coated.icc"}),
                                              Setting("Setting_GrayscaleProfile", {ustring(gray)})})),
          4);
-    ASSERT_TRUE(job.HasProfileRef(BJobFile::kProcessProfile) &&
-                job.HasProfileRef(BJobFile::kGrayscaleProfile));
-    EXPECT_EQ(job.GetProfileRef(BJobFile::kProcessProfile).GetPath(), ProfileFolder() + "/Coated.icc");
-    EXPECT_EQ(job.GetProfileRef(BJobFile::kGrayscaleProfile).GetPath(), gray);
+    EXPECT_EQ(Profiles(job), Paths(ProfileFolder() + "/Coated.icc", gray));
 
     // Without settings, the described default.
     Read(fallback, TicketStream(Msg()), 4);
-    ASSERT_TRUE(fallback.HasProfileRef(BJobFile::kProcessProfile));
-    EXPECT_EQ(fallback.GetProfileRef(BJobFile::kProcessProfile).GetPath(),
-              ProfileFolder() + "/Default CMYK.icc");
-    EXPECT_FALSE(fallback.HasProfileRef(BJobFile::kGrayscaleProfile));
+    EXPECT_EQ(Profiles(fallback), Paths(ProfileFolder() + "/Default CMYK.icc", "(none)"));
 
     // The override replaces silent destination profiles with the local ones.
     for (const bool overrideOn : {true, false}) {
@@ -375,10 +359,8 @@ TEST_F(JobFileTest, ProfileReferencesResolveInsideTheColourProfileFolder) {
                               Setting("Setting_OverrideDestinationProfiles", {}, "eSettingType_Parameter")
                                   .num("note", {overrideOn ? 1.0 : 0.0})})),
              4);
-        EXPECT_EQ(read.GetProfileRef(BJobFile::kProcessProfile).GetPath(),
-                  ProfileFolder() + (overrideOn ? "/Local.icc" : "/Dest.icc"));
-        EXPECT_EQ(read.GetProfileRef(BJobFile::kGrayscaleProfile).GetPath(),
-                  ProfileFolder() + "/DestGray.icc");
+        EXPECT_EQ(Profiles(read), Paths(ProfileFolder() + (overrideOn ? "/Local.icc" : "/Dest.icc"),
+                                        ProfileFolder() + "/DestGray.icc"));
     }
 }
 
@@ -454,8 +436,8 @@ TEST_F(JobFileTest, PluginInfoHoldsOneRunForTheDocumentAndOnePerPage) {
     EXPECT_FALSE(std::filesystem::exists(data_ / "missing"));
 
     job.SetPluginInfoFile(UFileSpecCore(ustring(path), nullptr));
-    job.GetAbsolutePages().Insert(Pages(1, 2));
-    job.GetAbsolutePages().Insert(Pages(3, 1));
+    job.GetAbsolutePages().Insert(Range(1, 2));
+    job.GetAbsolutePages().Insert(Range(3, 1));
     auto flattener = std::make_shared<BTransparencyFlattener>(),
          elsewhere = std::make_shared<BTransparencyFlattener>();
     flattener->SetPage(2);
@@ -473,14 +455,14 @@ TEST_F(JobFileTest, PluginInfoHoldsOneRunForTheDocumentAndOnePerPage) {
 
     // Two ranges of the largest count a reply can give, billions of pages in all, stop at the limit;
     // a negative total writes the document run only.
-    job.GetAbsolutePages().Insert(Pages(1, std::numeric_limits<int>::max()));
-    job.GetAbsolutePages().Insert(Pages(1, std::numeric_limits<int>::max()));
+    job.GetAbsolutePages().Insert(Range(1, std::numeric_limits<int>::max()));
+    job.GetAbsolutePages().Insert(Range(1, std::numeric_limits<int>::max()));
     job.ExportPluginInfo();
     const auto runs = ReadPluginInfo(path);
     ASSERT_EQ(runs.size(), 1u + BJobFile::kMaxPluginInfoPages);
     EXPECT_EQ(runs.back()[0], BJobFile::kMaxPluginInfoPages - 1);
     job.GetAbsolutePages().RemoveAll();
-    job.GetAbsolutePages().Insert(Pages(1, -5));
+    job.GetAbsolutePages().Insert(Range(1, -5));
     job.ExportPluginInfo();
     EXPECT_EQ(ReadPluginInfo(path).size(), 1u);
 }
