@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ByteText.h"
 #include "UFileSpecCore.h"
 
 namespace {
@@ -55,13 +56,12 @@ TEST(OutFileSpec, WritesThePathOrTheEmptyString) {
     }
     const std::string bytes = os.str();
     // An empty file spec still gives a field: key, length 0, string type.
-    EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("TF\x00\x05", 4));
+    EXPECT_EQ(bytes.substr(bytes.size() - 4), testing_support::bytes("'TF' 00 05"));
     std::istringstream is(bytes);
     UKeyInStream in(is);
     ustring fs, tf = "x";
     in >> UKey('F', 'S') >> fs >> UKey('T', 'F') >> tf;
-    EXPECT_EQ(fs, "/jobs/a.pdf");
-    EXPECT_EQ(tf, "");
+    EXPECT_EQ(std::tuple(fs, tf), std::tuple(ustring("/jobs/a.pdf"), ustring()));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <sstream>
+#include <streambuf>
 #include <string>
 
 #include "hexcodec.h"
@@ -24,5 +25,23 @@ inline std::string spacedHex(const std::string& bytes) {
     for (size_t i = 0; i < plain.size(); i += 2) text += (i != 0 ? " " : "") + plain.substr(i, 2);
     return text;
 }
+
+// Input that cannot seek and hands out one byte per refill, as a pipe would.
+class OneWayBuffer : public std::streambuf {
+public:
+    explicit OneWayBuffer(std::string data) : data_(std::move(data)) {}
+
+protected:
+    int_type underflow() override {
+        if (pos_ >= data_.size()) return traits_type::eof();
+        char* p = data_.data() + pos_++;
+        setg(p, p, p + 1);
+        return traits_type::to_int_type(*p);
+    }
+
+private:
+    std::string data_;
+    std::size_t pos_ = 0;
+};
 
 }  // namespace testing_support
