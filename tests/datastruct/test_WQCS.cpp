@@ -68,9 +68,8 @@ TEST(WQCS, FindsChecksOnlyWhenTheyAreMessages) {
     Msg checks = Msg().msg("Hairline", {check("warn")}).str("FloatLR", {"fault"}).nullMsg("FloatTB");
     WQCS q(Msg().msg("checks", {checks}).build());
     EXPECT_EQ(q.findCheck(eProblemHairline).GetSeverity(), eProblemSeverity_Warn);
-    EXPECT_TRUE(q.findCheck(eProblemFloatLR).empty());
-    EXPECT_TRUE(q.findCheck(eProblemFloatTB).empty());
-    EXPECT_TRUE(q.findCheck("Absent").empty());
+    for (const ustring& name : {eProblemFloatLR, eProblemFloatTB, ustring("Absent")})
+        EXPECT_TRUE(q.findCheck(name).empty()) << name;
     EXPECT_EQ(q.getNames(), (std::vector<ustring>{"FloatLR", "FloatTB", "Hairline"}));
 }
 

@@ -41,33 +41,24 @@ TEST(InspectMessage, JsonRoundTripsKeepTypesArraysAndOddValuesInEveryVersion) {
 }
 
 TEST(InspectMessage, BadInputIsOneLineAndNoOutput) {
+    const std::string flat = "stdin: not a flattened message", js = "stdin: message JSON: ";
     const struct {
         std::vector<std::string> args;
         std::string input, err;
     } cases[] = {
-        {{"message"}, bytes("05 00 00"), "stdin: not a flattened message\n"},
-        {{"message"},
-         bytes("04 01 01 'n' 01 00 01 00 01 05"),
-         "stdin: not a flattened message: string not found\n"},
+        {{"message"}, bytes("05 00 00"), flat + "\n"},
+        {{"message"}, bytes("04 01 01 'n' 01 00 01 00 01 05"), flat + ": string not found\n"},
         {{"message", "--encode"},
          R"({"n": {"int": 5000000000}})",
-         "stdin: message JSON: n: integer out of the 32-bit range\n"},
-        {{"message", "--encode"},
-         R"({"n": {"float": 1}})",
-         "stdin: message JSON: n: unknown type \"float\"\n"},
-        {{"message", "--encode"},
-         R"({"a/b": {"int": 1}})",
-         "stdin: message JSON: a/b: empty or invalid name\n"},
-        {{"message", "--encode"},
-         R"({"n": {"int": []}})",
-         "stdin: message JSON: n: an entry needs at least one value\n"},
+         js + "n: integer out of the 32-bit range\n"},
+        {{"message", "--encode"}, R"({"n": {"float": 1}})", js + "n: unknown type \"float\"\n"},
+        {{"message", "--encode"}, R"({"a/b": {"int": 1}})", js + "a/b: empty or invalid name\n"},
+        {{"message", "--encode"}, R"({"n": {"int": []}})", js + "n: an entry needs at least one value\n"},
         {{"message", "--encode", "--version", "2"}, R"({"n": {"long long": 1}})", ""},
         {{"keystream"}, "", "stdin: UKeyInStream: meta key mismatch\n"},
         {{"keystream"}, bytes("4B 53 00 07"), "stdin: UKeyInStream: expecting record\n"},
         {{"keystream"}, kFiftyBytes.substr(0, 30), ""},
-        {{"keystream"},
-         kFiftyBytes.substr(0, 24) + "\x40" + kFiftyBytes.substr(25),
-         ""},  // 'RT' claims too much
+        {{"keystream"}, std::string(kFiftyBytes).replace(24, 1, "\x40"), ""},  // 'RT' claims too much
     };
     for (const auto& c : cases) {
         const auto r = inspect(c.args, c.input);

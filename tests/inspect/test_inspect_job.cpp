@@ -75,21 +75,15 @@ TEST(InspectJob, BytesAreStableButForAFreshIdentifier) {
     ASSERT_EQ(first.size(), second.size());
     size_t differing = 0;
     for (size_t i = 0; i < first.size(); ++i) differing += first[i] != second[i];
-    EXPECT_GT(differing, 0u);
-    EXPECT_LE(differing, 32u);  // only hexadecimal digits of the identifier can differ
-    const auto id = json::parse(inspect({"job"}, first).out)["identifier"].get<std::string>();
-    EXPECT_EQ(id.size(), 36u);
-    EXPECT_EQ(id.find_first_not_of("0123456789ABCDEF-"), std::string::npos) << id;
+    EXPECT_TRUE(differing > 0 && differing <= 32) << differing;  // hexadecimal digits of the identifier
 
     // Document-copy flags carry only the placement block.
     const auto job =
         json::parse(inspect({"job", "--flags", "2"}, inspect({"encode", "--flags", "2", full}).out).out);
-    EXPECT_EQ(job["placement"]["width"], 210.0);
-    EXPECT_EQ(job["SE"], true);
-    EXPECT_EQ(job["DN"], "");  // written, but read only with the full block
-    EXPECT_EQ(job["NP"], 1);
-    EXPECT_EQ(job["documentFile"], "");
-    EXPECT_TRUE(job["pageSections"].empty());
+    // "DN" is written, but read only with the full block.
+    expectContained(json::parse(R"({"placement": {"width": 210.0}, "SE": true, "DN": "", "NP": 1,
+                                    "documentFile": "", "pageSections": []})"),
+                    job);
     EXPECT_EQ(job["groups"].size(), 2u);
 }
 
