@@ -1,5 +1,6 @@
 #include "ResourceManager.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -50,12 +51,9 @@ TEST_F(ResourceManagerTest, ResourcesFolderOfTheLoadBundleOrTheMainBundle) {
     UFileSpecCore::setMainBundle(ustring(bundle / "host"));
     EXPECT_EQ(ResourceManager::getResourceFolder().path(), ustring(bundle / "host/Resources"));
     UFileSpecCore::setMainBundle(ustring());
-    try {
-        ResourceManager::getResourceFolder();
-        ADD_FAILURE() << "a missing bundle went unnoticed";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "something really wrong with application bundle");
-    }
+    EXPECT_THAT([] { ResourceManager::getResourceFolder(); },
+                ::testing::ThrowsMessage<std::runtime_error>(
+                    ::testing::StrEq("something really wrong with application bundle")));
 }
 
 TEST_F(ResourceManagerTest, LanguageFolderByNameOrAlias) {

@@ -1,5 +1,6 @@
 #include "UAbstractParser.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -76,14 +77,9 @@ TEST(UAbstractParserEncoding, DetectionAndUnits) {
     failed.setstate(std::ios::failbit);
     finished.get();
     finished.peek();  // sets only the end flag
-    for (std::istringstream* in : {&failed, &finished}) {
-        try {
-            Tokenizer parser(*in, ustring());
-            ADD_FAILURE() << "accepted";
-        } catch (const std::runtime_error& e) {
-            EXPECT_STREQ(e.what(), "invalid stream");
-        }
-    }
+    for (std::istringstream* in : {&failed, &finished})
+        EXPECT_THAT([&] { Tokenizer parser(*in, ustring()); },
+                    ::testing::ThrowsMessage<std::runtime_error>(::testing::StrEq("invalid stream")));
 }
 
 TEST(UAbstractParserChars, LineCounting) {

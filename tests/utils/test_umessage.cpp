@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -15,20 +16,12 @@ namespace {
 using ticket_builder::Msg;
 using umessage_details::dyn_array_impl;
 using Names = std::vector<ustring>;
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 template <class T>
 const dyn_array_impl<T>& arrayOf(const umessage& m, const char* name) {
     return dynamic_cast<const dyn_array_impl<T>&>(*m.entries().find(name)->second);
-}
-
-template <class E, class F>
-void expectThrowsWith(const char* text, F&& action) {
-    try {
-        action();
-        ADD_FAILURE() << "no exception, expected " << text;
-    } catch (const E& e) {
-        EXPECT_STREQ(e.what(), text);
-    }
 }
 
 TEST(FlatMap, KeepsKeysSortedByUnsignedBytes) {
@@ -54,17 +47,16 @@ TEST(UMessageAdd, ValuesAccumulateInOrderAndMarkArrays) {
     EXPECT_TRUE(arrayOf<ustring>(m, "s").isArray);
 
     m.addData_priv<double>("d", umessage_type_double, 1.5, false);
-    expectThrowsWith<std::logic_error>("incompatible type",
-                                       [&] { m.addData_priv<int>("d", umessage_type_int, 1, false); });
-    expectThrowsWith<std::logic_error>("incompatible type",
-                                       [&] { m.addData_priv<double>("d", umessage_type_int, 1.0, false); });
+    const auto incompatible = ThrowsMessage<std::logic_error>(StrEq("incompatible type"));
+    EXPECT_THAT([&] { m.addData_priv<int>("d", umessage_type_int, 1, false); }, incompatible);
+    EXPECT_THAT([&] { m.addData_priv<double>("d", umessage_type_int, 1.0, false); }, incompatible);
     EXPECT_EQ(arrayOf<double>(m, "d").values, (std::vector<double>{1.5}));
     for (const char* bad : {"", "a/b", "what?"})
-        expectThrowsWith<std::invalid_argument>(
-            "empty or invalid name", [&] { m.addData_priv<int>(bad, umessage_type_int, 1, false); });
+        EXPECT_THAT([&] { m.addData_priv<int>(bad, umessage_type_int, 1, false); },
+                    ThrowsMessage<std::invalid_argument>(StrEq("empty or invalid name")));
     // The type is checked before the name.
-    expectThrowsWith<std::invalid_argument>("type is null",
-                                            [&] { m.addData_priv<int>("", umessage_type_null, 1, false); });
+    EXPECT_THAT([&] { m.addData_priv<int>("", umessage_type_null, 1, false); },
+                ThrowsMessage<std::invalid_argument>(StrEq("type is null")));
     EXPECT_EQ(m.getNames(), (Names{"d", "n", "s"}));
 }
 

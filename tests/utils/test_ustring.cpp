@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -17,17 +18,6 @@ ustring fromUnits(const Units& units) {
     ustring s("stale");
     s.assign(units.data(), units.size());
     return s;
-}
-
-// `f` must throw E with the text "ustring".
-template <class E>
-void expectUstringError(const std::function<void()>& f) {
-    try {
-        f();
-        ADD_FAILURE() << "no exception";
-    } catch (const E& e) {
-        EXPECT_STREQ(e.what(), "ustring");
-    }
 }
 
 TEST(UstringUtf16, ZeroBytesAndFaults) {
@@ -82,27 +72,30 @@ TEST(UstringFromUtf16, SurrogatesAndFaultsKeepOnlyWholeBlocks) {
 }
 
 TEST(UstringLimits, LengthAndPositions) {
+    using ::testing::StrEq;
+    const auto lengthError = ::testing::ThrowsMessage<std::length_error>(StrEq("ustring"));
+    const auto rangeError = ::testing::ThrowsMessage<std::out_of_range>(StrEq("ustring"));
     const size_t max = ustring::kMaxLength;
     EXPECT_EQ(max, 16777214u);
     EXPECT_EQ(ustring(max, 'a').size(), max);
-    expectUstringError<std::length_error>([&] { ustring(max + 1, 'a'); });
-    expectUstringError<std::length_error>([&] { ustring().reserve(max + 1); });
+    EXPECT_THAT([&] { ustring(max + 1, 'a'); }, lengthError);
+    EXPECT_THAT([&] { ustring().reserve(max + 1); }, lengthError);
     ustring s(max - 1, 'a');
     s.push_back('b');
     EXPECT_EQ(s.size(), max);
     for (const auto& grow : std::vector<std::function<void()>>{
              [&] { s.push_back('c'); }, [&] { s.append("x"); }, [&] { s.append(1, 'x'); },
              [&] { s.replace(0, 0, "x", 1); }, [&] { (void)(s + "x"); }}) {
-        expectUstringError<std::length_error>(grow);
+        EXPECT_THAT(grow, lengthError);
         EXPECT_EQ(s.size(), max);
     }
     s.replace(0, 1, "z", 1);  // same length is fine
     EXPECT_EQ(s[0], 'z');
 
     const ustring hello("hello");
-    expectUstringError<std::out_of_range>([&] { ustring(hello, 6, 1); });
-    expectUstringError<std::out_of_range>([&] { ustring(hello).erase(6, 1); });
-    expectUstringError<std::out_of_range>([&] { ustring(hello).replace(6, 0, "x", 1); });
+    EXPECT_THAT([&] { ustring(hello, 6, 1); }, rangeError);
+    EXPECT_THAT([&] { ustring(hello).erase(6, 1); }, rangeError);
+    EXPECT_THAT([&] { ustring(hello).replace(6, 0, "x", 1); }, rangeError);
     EXPECT_EQ(ustring(hello, 5), "");  // the end itself is a valid position
     EXPECT_EQ(ustring(hello).replace(1, 100, "ip", 2), "hip");
 }
