@@ -155,11 +155,6 @@ TEST_F(BCheckSettingListTest, WrongTypedContentIsSkipped) {
     Ticket withNull = Ticket().settingsRecord(record);
     withNull.raw().nullMsg("settings").msg("settings", {record});
     const std::pair<MessagePtr, size_t> cases[] = {
-        {Msg().str("destinations", {"d1"}).ints("qcs", {3}), 0},
-        {Msg()
-             .msg("qcs", {Msg().str("checks", {"x"}).msg("restrictions", {Msg().str("checks", {"x"})})})
-             .msg("destinations", {Msg().ints("qcs", {1})}),
-         0},
         {Ticket()
              .destination(Qcs().check("BlackUsed", odd).check("ResTooLowContone", odd))
              .destination(Qcs().check("BlackUsed", odd).check("ResTooLowContone", odd))

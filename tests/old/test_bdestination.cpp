@@ -180,10 +180,9 @@ TEST(BDestination, SettingACodeClearsItsDetail) {
     EXPECT_EQ(d.GetSectionDetail(), "");
 }
 
-TEST(BDestination, GroupMinimumComparisonsAndExportState) {
+TEST(BDestination, GroupMinimumComparisons) {
     BJobFile job;
     BGroup group(&job);
-    EXPECT_TRUE(group.IsAllExported());
     BDestination* d = group.InsertNewDestination();
     EXPECT_EQ(d->GetGroup(), &group);
     EXPECT_FALSE(d->IsNarrowerThanGroupMinimum());  // no page width
@@ -195,10 +194,6 @@ TEST(BDestination, GroupMinimumComparisonsAndExportState) {
     smaller->SetPageSize(200, 300);
     EXPECT_TRUE(smaller->IsNarrowerThanGroupMinimum());
     EXPECT_FALSE(smaller->IsShorterThanGroupMinimum());
-    d->SetExported(true);
-    EXPECT_FALSE(group.IsAllExported());
-    smaller->SetExported(true);
-    EXPECT_TRUE(group.IsAllExported());
 }
 
 TEST(BExportedDestinationList, ReadingKeepsEntriesSortedNewestFirstAmongEqualIdentifiers) {
