@@ -1,63 +1,34 @@
-// The platform tests' world: one private bus per test program with this process registered on
-// it, the events this process receives, and platform_peer processes to talk to.
+// The platform tests' session (SessionEnvironment.h), registered as kSelfBundleId, and the
+// 'VnTs'/'gone' events it receives, of which the inbox keeps the '----' texts.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <sys/types.h>
-
-#include <functional>
-#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "PeerProtocol.h"
-#include "Processes.h"
-#include "TestFolders.h"
+#include "AppleEvents.h"
+#include "SessionEnvironment.h"
 
 namespace platform_test {
 
+using testing_support::Peer;
+
 constexpr char kSelfBundleId[] = "com.corvane.PlatformTest";
-constexpr char kSelfBundlePath[] = "/opt/corvane/PlatformTest";
-constexpr SRefCon kRecorderRefcon = 4242;
+constexpr AEEventClass kTestClass = FOUR_CHAR_CODE("VnTs");
+constexpr AEEventID kEcho = FOUR_CHAR_CODE("echo");
+constexpr AEEventID kGone = FOUR_CHAR_CODE("gone");
+constexpr char kSendToVariable[] = "VARNEL_PEER_SEND_TO";
 
-// A 'seen' or 'gone' event handled here, its parameters read with the wildcard type.
-struct Received {
-    SRefCon refcon = 0;
-    AEEventID eventId = 0;
-    std::map<AEKeyword, std::pair<DescType, std::string>> params;
-    std::string what() const { return params.count(kWhatKey) != 0 ? params.at(kWhatKey).second : ""; }
-};
-std::vector<Received>& Inbox();  // emptied as every test starts
+std::vector<std::string>& Inbox();  // emptied as every test starts
 
-// Runs this process's event loop until `done` holds; false when ten seconds pass first.
-bool PumpUntil(const std::function<bool()>& done);
-bool AwaitEvents(size_t count);  // until the inbox holds `count` events
+inline bool AwaitEvents(size_t count) {
+    return testing_support::PumpEventsUntil([count] { return Inbox().size() >= count; });
+}
 
-ProcessSerialNumber PsnOf(pid_t pid);
-std::string BytesOf(const ProcessSerialNumber& psn);
+inline ProcessSerialNumber PsnOf(pid_t pid) {
+    return ProcessSerialNumber{0, static_cast<uint32_t>(pid)};
+}
+
 // kTestClass/`id` carrying `payload` as '----' and 'Vnmp', and this process's 'Psn '.
 OSErr SendTest(ProcessSerialNumber to, AEEventID id, const std::string& payload);
-// An 'echo' to `pid` and its answer, which is then Inbox().back().
-bool Echo(pid_t pid);
-std::vector<pid_t> RegisteredPids();
-
-// A platform_peer child under `bundleId`, its standard error kept; ended with the object.
-class Peer {
-public:
-    explicit Peer(const std::string& bundleId, const std::string& sendTo = "");
-    ~Peer();
-    Peer(const Peer&) = delete;
-    Peer& operator=(const Peer&) = delete;
-
-    pid_t pid() const { return pid_; }
-    bool waitRegistered() const;
-    bool waitExitedCleanly();  // for a peer that ends on its own
-    std::string log() const;
-
-private:
-    testing_support::ScratchFolder folder_;
-    pid_t pid_ = -1;
-};
 
 }  // namespace platform_test
