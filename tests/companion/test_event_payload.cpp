@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "CompanionTestSupport.h"
-#include "TestFolders.h"
+#include "SessionEnvironment.h"
 #include "menuHandler.h"
 
 namespace {
@@ -45,9 +44,12 @@ TEST(EventPayload, ReadFromVnmpWhenPresentElseFromTheDirectObject) {
         const char* vnmp;
         bool read;
         std::string expected;
-    } cases[] = {{"00ABFF", nullptr, true, kBytes}, {"FFFF", "00abff", true, kBytes},
-                 {nullptr, "00ABFF0", true, kBytes}, {nullptr, "A", true, ""},
-                 {"", nullptr, true, ""},           {nullptr, nullptr, false, "kept"}};
+    } cases[] = {{"00ABFF", nullptr, true, kBytes},
+                 {"FFFF", "00abff", true, kBytes},
+                 {nullptr, "00ABFF0", true, kBytes},
+                 {nullptr, "A", true, ""},
+                 {"", nullptr, true, ""},
+                 {nullptr, nullptr, false, "kept"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.direct ? c.direct : "-") + " / " + (c.vnmp ? c.vnmp : "-"));
         TestEvent built(FOUR_CHAR_CODE("savY"), c.direct, c.vnmp);
@@ -69,8 +71,9 @@ TEST(ReplyHandlers, EachReplyReachesTheHandlerWithItsKind) {
         s_replies.clear();
         TestEvent built(id, nullptr, "00ABFF");
         AppleEvent reply;
-        ASSERT_EQ(AESend(&built.event, &reply, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr), noErr);
-        ASSERT_TRUE(companion_test::WaitFor([] { return !s_replies.empty(); }));
+        ASSERT_EQ(AESend(&built.event, &reply, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr),
+                  noErr);
+        ASSERT_TRUE(testing_support::PumpEventsUntil([] { return !s_replies.empty(); }));
         EXPECT_EQ(s_replies[0], std::make_pair(kind, kBytes));
     }
 }

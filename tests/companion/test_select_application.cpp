@@ -3,16 +3,13 @@
 
 #include <signal.h>
 
-#include <fstream>
 #include <string>
 
 #include "Aliases.h"
-#include "CompanionTestSupport.h"
-#include "TestFolders.h"
+#include "SessionEnvironment.h"
 #include "UMPluginUtils.h"
 
-using companion_test::Peer;
-using companion_test::WaitFor;
+using testing_support::Peer;
 
 namespace {
 
@@ -24,38 +21,39 @@ protected:
         environment_.set("VARNEL_PEER_LAUNCHES", scratch_ / "launches");
         gVNApplicationSpec.init();
     }
-
-    std::string aliasFile() const { return scratch_ / "share/Corvane/Varnel Plugin Cache"; }
-    // Where the alias file points, or "" when there is none.
-    std::string aliasTarget() const {
-        std::ifstream in(aliasFile(), std::ios::binary);
-        const std::string record((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::string path;
-        bool wasChanged = false;
-        return FSResolveAliasWithMountFlags(record, kResolveAliasFileNoUI, &path, &wasChanged) == noErr ? path : "";
-    }
-    void installDesktopEntry() const {
-        scratch_.write("share/applications/com.corvane.Varnel.desktop",
-                       "[Desktop Entry]\nType=Application\nName=Varnel\nExec=" COMPANION_PEER_BIN "\n");
-    }
-    int launches() const {
-        std::ifstream in(scratch_ / "launches");
-        int n = 0;
-        for (std::string line; std::getline(in, line);) ++n;
-        return n;
-    }
-    // A companion started in the background registers on its own time.
-    static bool companionRegisters() {
-        ProcessSerialNumber psn;
-        return WaitFor([&] { return BMUtils::FindProcess(psn, kVarnelBundleId, nullptr); });
-    }
     // Launched companions are not our children: they are found by name and stopped, so none
     // outlives its test, a failed one included.
     void TearDown() override {
         ProcessSerialNumber psn;
         if (!BMUtils::FindProcess(psn, kVarnelBundleId, nullptr)) return;
         ::kill(static_cast<pid_t>(psn.lowLongOfPSN), SIGTERM);
-        EXPECT_TRUE(WaitFor([&] { return !BMUtils::FindProcess(psn, kVarnelBundleId, nullptr); }));
+        EXPECT_TRUE(testing_support::PumpEventsUntil(
+            [&] { return !BMUtils::FindProcess(psn, kVarnelBundleId, nullptr); }));
+    }
+
+    std::string aliasFile() const { return scratch_ / "share/Corvane/Varnel Plugin Cache"; }
+    // Where the alias file points, or "" when there is none.
+    std::string aliasTarget() const {
+        std::string path;
+        bool wasChanged = false;
+        return FSResolveAliasWithMountFlags(testing_support::ReadFile(aliasFile()), kResolveAliasFileNoUI,
+                                            &path, &wasChanged) == noErr
+                   ? path
+                   : "";
+    }
+    void installDesktopEntry() const {
+        scratch_.write("share/applications/com.corvane.Varnel.desktop",
+                       "[Desktop Entry]\nType=Application\nName=Varnel\nExec=" EVENT_PEER "\n");
+    }
+    size_t launches() const {
+        const std::string pids = testing_support::ReadFile(scratch_ / "launches");
+        return std::count(pids.begin(), pids.end(), '\n');
+    }
+    // A companion started in the background registers on its own time.
+    static bool companionRegisters() {
+        ProcessSerialNumber psn;
+        return testing_support::PumpEventsUntil(
+            [&] { return BMUtils::FindProcess(psn, kVarnelBundleId, nullptr); });
     }
 
     testing_support::ScratchFolder scratch_;
@@ -80,7 +78,7 @@ TEST_F(SelectApplication, RunningFromAnotherBundleRewritesTheAlias) {
         EXPECT_EQ(aliasTarget(), c.rewritten ? c.running : "");
         EXPECT_EQ(gVNApplicationSpec.path(), c.running);
     }
-    EXPECT_EQ(launches(), 0);
+    EXPECT_EQ(launches(), 0u);
 }
 
 TEST_F(SelectApplication, VanishedAliasTargetFallsBackToTheDesktopEntryAndLaunches) {
@@ -90,8 +88,8 @@ TEST_F(SelectApplication, VanishedAliasTargetFallsBackToTheDesktopEntryAndLaunch
     ::unlink(gone.c_str());
     installDesktopEntry();
     SelectVarnelApplication(false);
-    EXPECT_EQ(gVNApplicationSpec.path(), COMPANION_PEER_BIN);
-    EXPECT_EQ(aliasTarget(), COMPANION_PEER_BIN);
+    EXPECT_EQ(gVNApplicationSpec.path(), EVENT_PEER);
+    EXPECT_EQ(aliasTarget(), EVENT_PEER);
     EXPECT_TRUE(companionRegisters());
 }
 
@@ -99,12 +97,12 @@ TEST_F(SelectApplication, AtStartUpAnEmptyAliasFallsBackToTheDesktopEntryWithout
     scratch_.write("share/Corvane/Varnel Plugin Cache", "");
     installDesktopEntry();
     SelectVarnelApplication(true);
-    EXPECT_EQ(gVNApplicationSpec.path(), COMPANION_PEER_BIN);
-    EXPECT_EQ(aliasTarget(), COMPANION_PEER_BIN);
+    EXPECT_EQ(gVNApplicationSpec.path(), EVENT_PEER);
+    EXPECT_EQ(aliasTarget(), EVENT_PEER);
     // A menu command now launches it: a launch at start-up would have come first and show here.
     SelectVarnelApplication(false);
     ASSERT_TRUE(companionRegisters());
-    EXPECT_EQ(launches(), 1);
+    EXPECT_EQ(launches(), 1u);
 }
 
 TEST_F(SelectApplication, NotFoundLeavesEverythingAsItWas) {

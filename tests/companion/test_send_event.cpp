@@ -1,48 +1,32 @@
-// Requests to the Varnel application, played by companion_peer.
+// Requests to the Varnel application, played by event_peer.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "CompanionTestSupport.h"
+#include "SessionEnvironment.h"
 #include "UExceptions.h"
 #include "UMPluginUtils.h"
 #include "menuHandler.h"
 
-using companion_test::Peer;
+using testing_support::Peer;
 
 namespace {
 
 const std::string kPayload("\x00\xAB\xFF", 3);
 
-// Sent straight to `bundleId`; whatever an earlier call sent there arrives before it.
-void SendMarker(const char* bundleId) {
-    AEAddressDesc address;
-    ASSERT_TRUE(VNAEvents::CreateAddressDesc(address, bundleId));
-    AppleEvent event, reply;
-    ASSERT_EQ(AECreateAppleEvent(kVarnelEventClass, FOUR_CHAR_CODE("AboT"), &address, kAutoGenerateReturnID,
-                                 kAnyTransactionID, &event),
-              noErr);
-    AEDisposeDesc(&address);
-    VNAEvents::PutDataIntoEvent(event, "M", 1);
-    EXPECT_EQ(AESend(&event, &reply, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr), noErr);
-    AEDisposeDesc(&event);
-}
-
 }  // namespace
 
 TEST(SendEvent, EachKindReachesTheRunningCompanionWhichComesToTheFront) {
     Peer companion(kVarnelBundleId.str(), "/opt/varnel/Varnel");
-    const struct {
-        IllRequestEnum kind;
-        const char* id;
-    } kinds[] = {{kIllRequestAbout, "AboT"},
-                 {kIllRequestJobList, "jlwT"},
-                 {kIllRequestNewDetails, "dneT"},
-                 {kIllRequestDetails, "detT"},
-                 {kIllRequestExportDone, "epsT"}};
-    for (const auto& k : kinds) {
-        SendEvent(kPayload, k.kind);
-        ASSERT_EQ(companion.nextLine(), std::string("event ") + k.id + " direct=00ABFF vnmp=00ABFF");
+    const std::pair<IllRequestEnum, const char*> kinds[] = {{kIllRequestAbout, "AboT"},
+                                                            {kIllRequestJobList, "jlwT"},
+                                                            {kIllRequestNewDetails, "dneT"},
+                                                            {kIllRequestDetails, "detT"},
+                                                            {kIllRequestExportDone, "epsT"}};
+    for (const auto& [kind, id] : kinds) {
+        SendEvent(kPayload, kind);
+        ASSERT_EQ(companion.nextLine(), std::string("AWZS ") + id + " 0 direct=00ABFF vnmp=00ABFF sender=" +
+                                            std::to_string(::getpid()));
         ASSERT_EQ(companion.nextLine(), "activated");
     }
 }
@@ -61,8 +45,8 @@ TEST(SendEvent, WithoutTheCompanionFailsWithProcNotFoundAndActivatesNothing) {
     } catch (const UException& e) {
         EXPECT_EQ(e.error(), procNotFound);
     }
-    SendMarker("com.corvane.varnel");
-    EXPECT_EQ(other.nextLine(), "event AboT direct=4D vnmp=4D") << "nothing else reached the process";
+    ASSERT_EQ(SetFrontProcess(&psn), noErr);
+    EXPECT_EQ(other.nextLine(), "activated") << "nothing reached the process before";
 }
 
 TEST(SendEventDeathTest, KindOutsideTheEnumerationEndsTheProcessBeforeSending) {
