@@ -70,13 +70,13 @@ protected:
              [this](const std::string& path, int which) {
                  std::ostringstream log;
                  vhost::DocumentStore store(log);
-                 store.save(LargeDocument(store, which == 0 ? 10 : 300), path);
+                 store.save(LargeDocument(store, which == 0 ? 10 : 100), path);
              }},
             {"PDF", [](const ScratchFolder& f) { return f.makeFolder("pdf") + "/job.pdf"; },
              [this](const std::string& path, int which) {
                  std::ostringstream log;
                  vhost::DocumentStore store(log);
-                 vhost::writeDocumentPdf(LargeDocument(store, which == 0 ? 10 : 300),
+                 vhost::writeDocumentPdf(LargeDocument(store, which == 0 ? 10 : 100),
                                          vhost::withTarget({}, path), log, "test");
              }},
             {"alias file", [](const ScratchFolder& f) { return f / "data/Corvane/Varnel Plugin Cache"; },

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 
 #include "BJobFile.h"
 #include "ByteText.h"
@@ -161,6 +162,31 @@ TEST(LargestBodies, EntriesInReverseOrderUpToTheLimit) {
     ASSERT_EQ(m.entries().size(), std::size_t(kEntries));
     EXPECT_EQ(m.get<int>("n00000", 0, -1), (kEntries - 1) & 0x7F);
     EXPECT_EQ(m.get<int>("n1FFFF", 0, -1), 0);
+}
+
+TEST(LargestBodies, RecordOfEveryKey) {
+    // 65536 distinct keys, each with its own value, then the first key again: one run of the
+    // whole key space, and a second run of one field.
+    std::ostringstream os;
+    {
+        UKeyOutStream out(os, 0);
+        out << UKeyOutStream::StartRecord(UKey('A', 'R'));
+        for (unsigned k = 0; k < 65536; ++k) out << UKey(static_cast<unsigned short>(k)) << int(k * 3);
+        out << UKey(0) << -1;
+    }
+    std::istringstream is(os.str());
+    UKeyInStream in(is);
+    in >> UKeyInStream::StartRecord(UKey('A', 'R'));
+    ASSERT_TRUE(in.Next());
+    EXPECT_EQ(in.IndexedFields().size(), 65536u);
+    int wrong = 0;
+    for (int k = 0, v = 0; k < 65536; ++k) wrong += (in >> UKey(static_cast<unsigned short>(k)) >> v, v != k * 3);
+    EXPECT_EQ(wrong, 0);
+    ASSERT_TRUE(in.Next());
+    int v = 0;
+    in >> UKey(0) >> v;
+    EXPECT_EQ(std::tuple(in.IndexedFields().size(), v), std::tuple(1u, -1));
+    EXPECT_FALSE(in.Next());
 }
 
 // The text of a string table up to where its encoding breaks: tokens before the fault stay.
