@@ -1,5 +1,5 @@
-// The plug-in in a stand-in host on a private bus, with companion_peer playing the Varnel
-// application, HOME and the XDG folders in scratch space; jobs built from the inspector's JSON.
+// The plug-in in a stand-in host, in a session of its own (SessionEnvironment.h) where event_peer
+// plays the Varnel application; jobs built from the inspector's JSON.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,10 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "CompanionTestSupport.h"
 #include "Host.h"
-#include "PrivateBus.h"
-#include "TestFolders.h"
+#include "SessionEnvironment.h"
 #include "hexcodec.h"
 #include "job_json.h"
 #include "menuHandler.h"
@@ -24,45 +22,35 @@ namespace plugin_test {
 using nlohmann::json;
 using nlohmann::ordered_json;
 
-class Environment : public ::testing::Environment {
+class Environment : public testing_support::SessionEnvironment {
 public:
+    Environment() : SessionEnvironment("") {}  // the host registers
     void SetUp() override {
-        scratch_ = std::make_unique<testing_support::ScratchFolder>();
-        environment_ = std::make_unique<testing_support::ScopedEnvironment>();
-        environment_->set("HOME", scratch_->path());
-        for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
-            environment_->set(name, scratch_->makeFolder(name));
-        environment_->set("LANGUAGE", "en");
-        bus_ = std::make_unique<testing_support::PrivateBus>();
-        peer_ = std::make_unique<companion_test::Peer>("com.corvane.Varnel", scratch_->path());
+        SessionEnvironment::SetUp();
+        varnel_ = std::make_unique<testing_support::Peer>("com.corvane.Varnel", home().path());
         s_current = this;
     }
     void TearDown() override {
         s_current = nullptr;
-        peer_.reset();
-        bus_.reset();
-        environment_.reset();
-        scratch_.reset();
+        varnel_.reset();
+        SessionEnvironment::TearDown();
     }
 
     static Environment& get() { return *s_current; }
-    const testing_support::ScratchFolder& scratch() const { return *scratch_; }
+    const testing_support::ScratchFolder& scratch() const { return home(); }
     // The next request the Varnel application received: its id and payload bytes.
     std::pair<std::string, std::string> nextRequest() {
-        for (std::string line = peer_->nextLine(); !line.empty(); line = peer_->nextLine()) {
-            if (line.rfind("event ", 0) != 0) continue;  // activations
-            const size_t vnmp = line.find(" vnmp=");
-            return {line.substr(6, 4), vnu::HexDecode(line.substr(vnmp + 6))};
+        for (std::string line = varnel_->nextLine(); !line.empty(); line = varnel_->nextLine()) {
+            if (line == "activated") continue;
+            const size_t vnmp = line.find(" vnmp=") + 6;
+            return {line.substr(5, 4), vnu::HexDecode(line.substr(vnmp, line.find(" sender=") - vnmp))};
         }
         return {"", ""};
     }
 
 private:
     static inline Environment* s_current = nullptr;
-    std::unique_ptr<testing_support::ScratchFolder> scratch_;
-    std::unique_ptr<testing_support::ScopedEnvironment> environment_;
-    std::unique_ptr<testing_support::PrivateBus> bus_;
-    std::unique_ptr<companion_test::Peer> peer_;
+    std::unique_ptr<testing_support::Peer> varnel_;
 };
 
 inline vhost::HostOptions HostOptions(std::ostream& log) {

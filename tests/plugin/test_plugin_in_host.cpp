@@ -122,14 +122,10 @@ TEST_F(PluginInHost, GuidesFollowTrimAndBleed) {
     run("new 595 842");
     json document = show();
     const auto marked = [](bool value) {
-        return json{{"type", "path"},
-                    {"selected", false},
-                    {"locked", true},
-                    {"hidden", false},
-                    {"guide", true},
-                    {"closed", true},
-                    {"segments", json::array()},
-                    {"dictionary", {{kGuideMark, {{"boolean", value}}}}}};
+        json art = json::parse(R"({"type": "path", "selected": false, "locked": true, "hidden": false,
+                                   "guide": true, "closed": true, "segments": []})");
+        art["dictionary"][kGuideMark]["boolean"] = value;
+        return art;
     };
     document["art"] = {marked(true), marked(false)};
     run("close");

@@ -54,7 +54,7 @@ inline bool PumpEventsUntil(const std::function<bool()>& done) {
 }
 
 // For a whole test program: the session, and the program registered as `bundleId` at its own
-// path, once, as a host process is.
+// path, once, as a host process is; with no `bundleId` the program registers itself.
 class SessionEnvironment : public ::testing::Environment {
 public:
     explicit SessionEnvironment(std::string bundleId) : bundleId_(std::move(bundleId)) {}
@@ -67,7 +67,9 @@ public:
             variables_->set(name, home_->makeFolder(name));
         variables_->set("LANGUAGE", "en");
         bus_ = std::make_unique<PrivateBus>();
-        ASSERT_EQ(VNRegisterProcess(bundleId_, OwnProgramPath()), noErr);
+        if (!bundleId_.empty()) {
+            ASSERT_EQ(VNRegisterProcess(bundleId_, OwnProgramPath()), noErr);
+        }
     }
     void TearDown() override {
         bus_.reset();
@@ -148,9 +150,9 @@ struct Outcome {
     std::string out, err;
 };
 
-inline Outcome Run(const std::vector<std::string>& argv,
-                   const std::map<std::string, std::string>& environment = {},
-                   const std::string& input = "") {
+inline Outcome RunProgram(const std::vector<std::string>& argv,
+                          const std::map<std::string, std::string>& environment = {},
+                          const std::string& input = "") {
     Child child(argv, environment, input);
     const int status = child.wait();
     return {status, child.out(), child.err()};
