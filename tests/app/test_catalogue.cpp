@@ -20,36 +20,27 @@ const umessage& catalogueMessage() {
     return message;
 }
 
-TEST(Catalogue, DescribesEveryProblemOnceWithAKnownTypeAndKnownConflicts) {
-    const DetectableProblemDescriptions table(&catalogueMessage());
-    const std::vector<ustring> names = allProblemNames();
-    const std::set<ustring> known(names.begin(), names.end());
-    EXPECT_EQ(catalogueMessage().getNames().size(), names.size());
-    for (const ustring& name : names) {
-        SCOPED_TRACE(name.str());
-        const ProblemDescription description = table.GetProblemDescription(name);
-        ASSERT_FALSE(description.empty());
-        EXPECT_NE(description.GetProblemTypeEnum(), eSettingType_Undefined);
-        for (const ustring& other : table.GetConflicts(name)) {
-            EXPECT_EQ(known.count(other), 1u) << other.str();
-            const auto& back = table.GetConflicts(other);
-            EXPECT_NE(std::find(back.begin(), back.end(), name), back.end()) << other.str();
-        }
-    }
-}
-
-TEST(Catalogue, DefaultChecksDecodeAsTheirProblemsAreDescribed) {
+TEST(Catalogue, DescribesEveryProblemOnceAndDefaultChecksDecodeAsDescribed) {
     setDetectableProblemDescriptions(catalogueMessage());
     const DetectableProblemDescriptions* table = detectableProblemDescriptions();
     ASSERT_NE(table, nullptr);
+    const std::vector<ustring> names = allProblemNames();
+    const std::set<ustring> known(names.begin(), names.end());
+    EXPECT_EQ(catalogueMessage().getNames().size(), names.size());
+    const BCheckSettingList settings;
     int withDefaults = 0;
-    for (const ustring& name : allProblemNames()) {
+    for (const ustring& name : names) {
+        SCOPED_TRACE(name.str());
         const ProblemDescription description = table->GetProblemDescription(name);
         ASSERT_FALSE(description.empty()) << "the process built its table from another message";
+        EXPECT_NE(description.GetProblemTypeEnum(), eSettingType_Undefined);
+        for (const ustring& other : table->GetConflicts(name)) {
+            EXPECT_EQ(known.count(other), 1u) << other.str();
+            const auto& back = table->GetConflicts(other);
+            EXPECT_NE(std::find(back.begin(), back.end(), name), back.end()) << other.str();
+        }
         if (!description.GetDefaults()) continue;
-        SCOPED_TRACE(name.str());
         ++withDefaults;
-        const BCheckSettingList settings;
         const BCheckSetting* setting = settings.FindCheckSetting(name);
         ASSERT_NE(setting, nullptr);
         EXPECT_EQ(setting->GetSettingType(), description.GetProblemTypeEnum());

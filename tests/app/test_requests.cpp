@@ -16,7 +16,7 @@ using json = nlohmann::ordered_json;
 using namespace varnel_app;
 
 json exampleJob(const std::string& name) {
-    return json::parse(readFile(std::string(VARNEL_EXAMPLE_JOBS) + "/" + name + ".json"));
+    return json::parse(ReadFile(std::string(VARNEL_EXAMPLE_JOBS) + "/" + name + ".json"));
 }
 
 std::string requestNaming(const json& identifier) {
@@ -76,12 +76,12 @@ TEST(AppRequests, RequestsNamingNoJobHeldAreAnsweredWithTheSelectedJob) {
 
 TEST(AppRequests, ExportGoesToTheLastRequesterAndItsReportIsStoredAndShown) {
     ServedApp app;
-    const Result early = runApp({"export", "brochure"});
+    const Outcome early = runApp({"export", "brochure"});
     EXPECT_EQ(early.status, 1);
     EXPECT_NE(early.err.find("no plug-in has sent a request yet"), std::string::npos) << early.err;
 
     app.send(kJobListRequest, "");
-    EXPECT_TRUE(waitFor([&] { return app.printed().find("* brochure") != std::string::npos; }))
+    EXPECT_TRUE(PumpEventsUntil([&] { return app.printed().find("* brochure") != std::string::npos; }))
         << app.printed();
     ASSERT_EQ(runApp({"export", "brochure"}).status, 0);
     const auto reply = takeReply();
@@ -102,13 +102,13 @@ TEST(AppRequests, ExportGoesToTheLastRequesterAndItsReportIsStoredAndShown) {
         exported.push_back(std::stoi(destination["identifier"].get<std::string>()));
         listed += (exported.size() == 1 ? "" : ", ") + destination["identifier"].get<std::string>();
     }
-    Result history;
-    ASSERT_TRUE(
-        waitFor([&] { return (history = runApp({"history"})).out.find("brochure") != std::string::npos; }));
+    Outcome history;
+    ASSERT_TRUE(PumpEventsUntil(
+        [&] { return (history = runApp({"history"})).out.find("brochure") != std::string::npos; }));
     EXPECT_NE(history.out.find(listed), std::string::npos) << history.out;
     EXPECT_NE(history.out.find(app.out() + "/brochure.pdf"), std::string::npos) << history.out;
 
-    const json stored = json::parse(readFile(app.jobs() + "/brochure.json"));
+    const json stored = json::parse(ReadFile(app.jobs() + "/brochure.json"));
     for (const json& destination : stored["groups"][0]["destinations"]) EXPECT_TRUE(destination["exported"]);
     EXPECT_FALSE(stored["groups"][0]["active"]);
     EXPECT_TRUE(stored["groups"][1]["active"]);
@@ -125,8 +125,8 @@ TEST(AppRequests, AboutRecordsAreLoggedAndTerminationIsClean) {
     record += static_cast<char>(company.size()) + company;
     app.send(kAboutRequest, record);
     app.send(kAboutRequest, record.substr(0, 10));
-    EXPECT_TRUE(
-        waitFor([&] { return app.log().find("unreadable plug-in information") != std::string::npos; }));
+    EXPECT_TRUE(PumpEventsUntil(
+        [&] { return app.log().find("unreadable plug-in information") != std::string::npos; }));
     EXPECT_NE(app.log().find("Illustrator Plugin of " + company), std::string::npos) << app.log();
     EXPECT_EQ(app.stop(), 0);
 }
