@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -17,20 +18,27 @@
 
 namespace {
 
-// A file of the fuzzer's own, in a folder of its own.
-const std::string& ScratchFile() {
-    static const std::string path = [] {
-        std::string folder = "/tmp/varnel-fuzz-document-XXXXXX";
-        if (::mkdtemp(folder.data()) == nullptr) std::abort();
-        return folder + "/document";
-    }();
-    return path;
-}
+// A file of the fuzzer's own, in a folder of its own that goes when the process ends.
+struct ScratchFile {
+    ScratchFile() {
+        std::string name = "/tmp/varnel-fuzz-document-XXXXXX";
+        if (::mkdtemp(name.data()) == nullptr) std::abort();
+        folder = name;
+        path = folder + "/document";
+    }
+    ~ScratchFile() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    std::string folder;
+    std::string path;
+};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string& path = ScratchFile();
+    static const ScratchFile scratch;
+    const std::string& path = scratch.path;
     std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
                                                                    static_cast<std::streamsize>(size));
     std::ostringstream notes;

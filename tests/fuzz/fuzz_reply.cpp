@@ -56,6 +56,12 @@ struct Session {
         host = std::make_unique<vhost::Host>(options);
     }
 
+    ~Session() {
+        host.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(kFolder, ignored);
+    }
+
     void Empty() const {
         std::error_code ignored;
         for (const auto& entry : std::filesystem::directory_iterator(kFolder, ignored))
