@@ -279,48 +279,68 @@ struct unflattener {
                 table.push_back({std::move(text)});
             }
         }
-        rankStrings();
+        rankSortedTable();
+    }
+
+    // Ranks come at once with a sorted table, which one pass over it finds. An unsorted table
+    // is sorted only once comparing names body by body has cost about as much, so that a few
+    // bodies in order never pay for it.
+    bool ranked = false;
+    std::uint64_t nameCompares = 0;
+
+    void rankSortedTable() {
+        std::uint32_t rank = 0;
+        for (std::size_t i = 1; i < table.size(); ++i) {
+            const int c = i == 1 ? -1 : table[i - 1].text.compare(table[i].text);
+            if (c > 0) return;
+            rank += c < 0 ? 2 : 0;
+            table[i].rank = rank;
+        }
+        rankWhat([this](std::size_t i) { return static_cast<std::uint32_t>(i + 1); }, rank);
     }
 
     void rankStrings() {
-        static const ustring kWhat("what");
         const std::size_t n = table.size() - 1;
         std::vector<std::uint32_t> byName(n);
         for (std::size_t i = 0; i < n; ++i) byName[i] = static_cast<std::uint32_t>(i + 1);
-        // Writers intern names as they meet them, so tables mostly come sorted already: then one
-        // comparison per string ranks them.
+        std::sort(byName.begin(), byName.end(),
+                  [this](std::uint32_t a, std::uint32_t b) { return table[a].text < table[b].text; });
         std::uint32_t rank = 0;
-        bool sorted = true;
-        for (std::size_t i = 0; i < n && sorted; ++i) {
-            const int c = i == 0 ? -1 : table[i].text.compare(table[i + 1].text);
-            sorted = c <= 0;
-            rank += c < 0 ? 2 : 0;
-            table[i + 1].rank = rank;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i == 0 || table[byName[i - 1]].text != table[byName[i]].text) rank += 2;
+            table[byName[i]].rank = rank;
         }
-        if (!sorted) {
-            std::sort(byName.begin(), byName.end(),
-                      [this](std::uint32_t a, std::uint32_t b) { return table[a].text < table[b].text; });
-            rank = 0;
-            for (std::size_t i = 0; i < n; ++i) {
-                if (i == 0 || table[byName[i - 1]].text != table[byName[i]].text) rank += 2;
-                table[byName[i]].rank = rank;
-            }
+        rankWhat([&byName](std::size_t i) { return byName[i]; }, rank);
+    }
+
+    // Even ranks for the table's strings; "what" takes the odd one below its successor when the
+    // table does not hold it. `byName(i)` is the index of the i-th string in byte order.
+    template <class ByName>
+    void rankWhat(ByName byName, std::uint32_t highest) {
+        static const ustring kWhat("what");
+        std::size_t low = 0, high = table.size() - 1;
+        while (low < high) {
+            const std::size_t mid = (low + high) / 2;
+            if (table[byName(mid)].text < kWhat)
+                low = mid + 1;
+            else
+                high = mid;
         }
-        // Even ranks for the table's strings; "what" takes the odd one below its successor when
-        // the table does not hold it.
-        const auto at = std::lower_bound(byName.begin(), byName.end(), kWhat, [this](std::uint32_t a, const ustring& b) {
-            return table[a].text < b;
-        });
-        if (at == byName.end())
-            table[0].rank = rank + 1;
-        else
-            table[0].rank = table[*at].rank - (table[*at].text == kWhat ? 0 : 1);
+        if (low == table.size() - 1) {
+            table[0].rank = highest + 1;
+        } else {
+            const tableString& next = table[byName(low)];
+            table[0].rank = next.rank - (next.text == kWhat ? 0 : 1);
+        }
+        ranked = true;
     }
 
     // Working space reused by every body, one per nesting level, so that reading a body
     // allocates nothing beyond what the message keeps.
     struct scratch {
-        std::vector<std::uint64_t> keys;     // per entry: rank above, stream position below
+        // Per entry: the name's rank (its string index while the table is unranked) above, the
+        // stream position below.
+        std::vector<std::uint64_t> keys;
         // Per entry once one extends the target: the target's entry it extends, or null.
         std::vector<dyn_array*> existing;
     };
@@ -357,6 +377,7 @@ struct unflattener {
         unflattener& reader;
         umessage& target;
         std::uint32_t id;
+        int depth;
         scratch& work;
         entry_list staged;       // the entries, each once per string index, in stream order
         array_room room;         // where the next arrays go
@@ -367,14 +388,15 @@ struct unflattener {
         bool holdsRoom = false;  // the room is a block of the body's own, not its message's
         bool extendsTarget = false;  // some entry adds to one the target already had
 
-        body(unflattener& r, umessage& t, scratch& w, const array_room& messageRoom, bool top)
+        body(unflattener& r, umessage& t, int d, const array_room& messageRoom)
             : reader(r),
               target(t),
               id(++r.bodies),
-              work(w),
+              depth(d),
+              work(r.scratchByDepth[static_cast<std::size_t>(d)]),
               room(messageRoom),
               unread(0),
-              reserveLimit(top && r.seekable ? kMaxEntries : kMaxReserved) {
+              reserveLimit(d == 0 && r.seekable ? kMaxEntries : kMaxReserved) {
             work.keys.clear();
             work.existing.clear();
         }
@@ -432,7 +454,7 @@ struct unflattener {
             const auto pos = static_cast<std::uint32_t>(staged.size());
             if (staged.empty()) staged.reserve(std::min(unread, reserveLimit));
             auto& entry = staged.emplace_back(name, newArray<T>(type));
-            work.keys.push_back((std::uint64_t{s.rank} << 32) | pos);
+            work.keys.push_back((std::uint64_t{reader.ranked ? s.rank : static_cast<std::uint32_t>(nameIndex)} << 32) | pos);
             if (extendsTarget) {
                 work.existing.resize(pos);
                 work.existing.push_back(existing);
@@ -463,19 +485,42 @@ struct unflattener {
             }
         }
 
+        // The table ranked, and the keys of this body and of the bodies around it with it.
+        void rankKeys() {
+            reader.rankStrings();
+            for (int d = 0; d <= depth; ++d) {
+                for (std::uint64_t& key : reader.scratchByDepth[static_cast<std::size_t>(d)].keys)
+                    key = (std::uint64_t{reader.table[key >> 32].rank} << 32) | (key & 0xFFFFFFFF);
+            }
+        }
+
+        bool inOrder() {
+            const std::vector<std::uint64_t>& keys = work.keys;
+            const std::size_t n = keys.size();
+            if (!reader.ranked && reader.nameCompares > 8 * reader.table.size()) rankKeys();
+            if (reader.ranked) {
+                for (std::size_t i = 1; i < n; ++i)
+                    if (keys[i - 1] >> 32 >= keys[i] >> 32) return false;
+                return true;
+            }
+            reader.nameCompares += n;
+            for (std::size_t i = 1; i < n; ++i)
+                if (staged[i - 1].first.compare(staged[i].first) >= 0) return false;
+            return true;
+        }
+
         void commit() {
             std::vector<std::uint64_t>& keys = work.keys;
             const std::size_t n = keys.size();
             if (n == 0) return;
             if (!extendsTarget && target.data_.empty()) {
                 // What writers produce: names strictly ascending, each once. Taken as they come.
-                bool strict = true;
-                for (std::size_t i = 1; i < n && strict; ++i) strict = keys[i - 1] >> 32 < keys[i] >> 32;
-                if (strict) {
+                if (inOrder()) {
                     target.data_.assign_sorted(std::move(staged));
                     return;
                 }
             }
+            if (!reader.ranked) rankKeys();
             reader.sortByRank(keys);
             entry_list fresh;
             fresh.reserve(n);
@@ -554,7 +599,7 @@ struct unflattener {
     void readEntries(umessage& target, const ustring* what, std::optional<std::uint64_t> entryCount,
                      const array_room& room, int depth) {
         if (bodies == UINT32_MAX) throw std::runtime_error("umessage::unflatten() : too many messages");
-        body b(*this, target, scratchByDepth[static_cast<std::size_t>(depth)], room, depth == 0);
+        body b(*this, target, depth, room);
         if (what != nullptr && !what->empty()) {
             static const ustring kWhat("what");
             b.unread = 1;
@@ -638,7 +683,7 @@ void umessage::unflatten_priv(std::istream& in, int version, const std::vector<u
     umessage_details::unflattener reader(in);
     reader.version = version;
     for (const ustring& text : strings) reader.table.push_back({text});
-    reader.rankStrings();
+    reader.rankSortedTable();
     reader.readBody(*this, 0);
 }
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -476,21 +477,22 @@ ustring ustring::arg(int value, int fieldWidth, int base, char fillChar) const {
         std::find_if(std::begin(last), std::end(last), [](size_type p) { return p != npos; });
     if (lowest == std::end(last)) return *this;
 
-    // Octal, like hexadecimal, shows a negative value as its 32-bit two's complement.
+    // Octal, like hexadecimal, shows a negative value as its 32-bit two's complement (as %o and
+    // %x do); any other base is decimal.
     char digits[16];
-    int length = 0;
-    if (base == 8)
-        length = std::snprintf(digits, sizeof digits, "%o", static_cast<unsigned>(value));
-    else if (base == 16)
-        length = std::snprintf(digits, sizeof digits, "%x", static_cast<unsigned>(value));
-    else
-        length = std::snprintf(digits, sizeof digits, "%d", value);
+    const std::to_chars_result written =
+        base == 8 || base == 16 ? std::to_chars(digits, digits + sizeof digits, static_cast<unsigned>(value), base)
+                                : std::to_chars(digits, digits + sizeof digits, value);
+    const auto length = static_cast<size_type>(written.ptr - digits);
+    const size_type padding = fieldWidth > 0 && static_cast<size_type>(fieldWidth) > length
+                                  ? static_cast<size_type>(fieldWidth) - length
+                                  : 0;
 
-    ustring text;
-    if (fieldWidth > length) text.append(static_cast<size_type>(fieldWidth - length), fillChar);
-    text.append(digits, static_cast<size_type>(length));
-
-    ustring result(*this);
-    result.replace(*lowest, 2, text);
+    ustring result;
+    result.reserve(s_.size() - 2 + padding + length);
+    result.append(s_.data(), *lowest);
+    result.append(padding, fillChar);
+    result.append(digits, length);
+    result.append(s_.data() + *lowest + 2, s_.size() - *lowest - 2);
     return result;
 }

@@ -23,8 +23,14 @@ constexpr unsigned char kLongLength = 0xFF;
 // A small window covers a run of fields and the headers of an array; data beyond it is read
 // straight into its target.
 constexpr std::size_t kWindowSize = 64 * 1024;
-// Key, 5-byte length, type and up to 8 inline data bytes.
-constexpr std::size_t kMaxHeaderAndInline = 2 + 5 + 1 + 8;
+// Key, 5-byte length and type; then up to 8 data bytes, which a parsed header points at.
+constexpr std::size_t kMaxHeader = 2 + 5 + 1;
+constexpr std::size_t kMaxHeaderAndInline = kMaxHeader + 8;
+// One bit per possible key.
+constexpr std::size_t kKeyWords = 65536 / 64;
+// Runs up to this long are searched item by item when a lookup misses the next item; longer
+// ones get a hash table.
+constexpr std::size_t kLinearRun = 32;
 
 void PutBigEndian32(unsigned char* out, std::uint32_t v) {
     out[0] = static_cast<unsigned char>(v >> 24);
@@ -191,17 +197,27 @@ void UKeyInStream::KeyTable::Clear() {
     }
 }
 
-void UKeyInStream::KeyTable::Grow(const std::vector<Item>& items) {
+void UKeyInStream::KeyTable::Grow(const std::vector<unsigned short>& keys) {
     bits_ = std::max(bits_ + 1, 5);
     // From 4096 keys on, the 256 KiB of one slot per key cost less than probing a sparse table.
     direct_ = bits_ > 13;
     slots_.assign(direct_ ? std::size_t{1} << 16 : std::size_t{1} << bits_, 0u);
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = 0; i < used_; ++i) {
-        std::size_t s = Home(items[i].key);
+        std::size_t s = Home(keys[i]);
         while ((slots_[s] >> 17) == generation_) s = (s + 1) & mask;
         slots_[s] = (generation_ << 17) | static_cast<std::uint32_t>(i + 1);
     }
+}
+
+void UKeyInStream::KeyTable::Add(int index, const std::vector<unsigned short>& keys) {
+    // At most half full, so probes stay short and Find always meets a free slot.
+    if (!direct_ && (used_ + 1) * 2 > slots_.size()) Grow(keys);
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t s = Home(keys[static_cast<std::size_t>(index)]);
+    while ((slots_[s] >> 17) == generation_) s = (s + 1) & mask;
+    slots_[s] = (generation_ << 17) | static_cast<std::uint32_t>(index + 1);
+    ++used_;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -354,63 +370,65 @@ bool UKeyInStream::IsKeyed() const {
     return levels_[level_].keyed;
 }
 
-inline int UKeyInStream::KeyTable::FindForInsert(unsigned short key, const std::vector<Item>& items,
-                                                 std::size_t& slot) {
-    // At most half full, so probes stay short and Find always meets a free slot.
-    if (!direct_ && (used_ + 1) * 2 > slots_.size()) Grow(items);
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t s = Home(key);; s = (s + 1) & mask) {
-        const std::uint32_t entry = slots_[s];
-        if ((entry >> 17) != generation_) {
-            slot = s;
-            return -1;
-        }
-        const int index = static_cast<int>(entry & 0x1FFFFu) - 1;
-        if (items[index].key == key) return index;
+void UKeyInStream::ForgetRun(Level& level) {
+    // Every bit set belongs to a key of the run, so whole words can go.
+    for (unsigned short key : level.keys) level.seen[key >> 6] = 0;
+    level.keys.clear();
+    level.positions.clear();
+    if (level.indexed) {
+        level.table.Clear();
+        level.indexed = false;
     }
+    level.next = 0;
 }
 
+// Only headers are read here, each checked against its record; lookups read a header again
+// and the reads take the data where the scan found it.
 bool UKeyInStream::ScanRun(Level& level) {
     level.scanned = true;
-    if (level.current != nullptr) {
-        level.held = *level.current;
-        level.current = &level.held;
-    }
-    level.items.clear();
-    level.table.Clear();
-    level.next = 0;
+    ForgetRun(level);
     if (level.pos >= level.end) return false;
-    while (level.pos < level.end) {
-        const std::int64_t available = level.end - level.pos;
-        if (available < 2) Fail("record ends inside a field key at offset " + std::to_string(level.pos));
-        const unsigned char* p = Fetch(
-            level.pos, static_cast<std::size_t>(std::min<std::int64_t>(available, kMaxHeaderAndInline)));
-        std::size_t slot = 0;
+    if (level.seen.empty()) level.seen.assign(kKeyWords, 0);
+    std::uint64_t* seen = level.seen.data();
+    std::int64_t pos = level.pos;
+    const std::int64_t end = level.end;
+    // The window in locals: stores into the run could otherwise alias its members.
+    const unsigned char* windowData = window_.data();
+    std::int64_t windowStart = windowPos_;
+    std::int64_t windowEnd = windowPos_ + std::int64_t(windowLen_);
+    while (pos < end) {
+        const std::int64_t left = end - pos;
+        if (left < 2) Fail("record ends inside a field key at offset " + std::to_string(pos));
+        const unsigned char* p = windowData + (pos - windowStart);
+        if (pos < windowStart || pos + std::int64_t(kMaxHeader) > windowEnd) {
+            p = Fetch(pos, static_cast<std::size_t>(std::min<std::int64_t>(left, kMaxHeader)));
+            windowData = window_.data();
+            windowStart = windowPos_;
+            windowEnd = windowPos_ + std::int64_t(windowLen_);
+        }
+        const auto key = static_cast<unsigned short>((p[0] << 8) | p[1]);
+        const std::uint64_t bit = std::uint64_t{1} << (key & 63);
         // A repeated key starts the next run; its field is checked when that run is scanned.
-        if (level.table.FindForInsert(UKey(static_cast<char>(p[0]), static_cast<char>(p[1])), level.items,
-                                      slot) >= 0) {
-            return true;
+        if ((seen[key >> 6] & bit) != 0) break;
+        const Header h = DecodeHeader(p, pos, end, true, "record");
+        if (level.keys.size() == level.keys.capacity() && level.keys.size() >= 1024) {
+            // A long run: room for as many fields as the rest of the level could hold (four
+            // bytes per field at least), so the run is not copied again; untouched capacity
+            // costs no memory.
+            const auto most = static_cast<std::size_t>(
+                std::min<std::int64_t>(std::int64_t(level.keys.size()) + left / 4 + 1, std::int64_t{1} << 16));
+            level.keys.reserve(most);
+            level.positions.reserve(most);
         }
-        const Header h = DecodeHeader(p, level.pos, level.end, true, "record");
-        if (level.items.size() == level.items.capacity() && level.items.size() >= 1024) {
-            // A long run: room for as many items as the rest of the level could hold (four bytes
-            // per field at least), so the items are not copied again; untouched capacity costs
-            // no memory.
-            const std::int64_t most = std::int64_t(level.items.size()) + (level.end - level.pos) / 4 + 1;
-            level.items.reserve(
-                static_cast<std::size_t>(std::min<std::int64_t>(most, std::int64_t{1} << 16)));
-        }
-        Item& item = level.items.emplace_back();
-        item.key = h.key;
-        item.type = h.type;
-        item.length = h.length;
-        item.dataPos = h.dataPos;
-        if (h.length > 0 && h.length <= 8) {
-            // A fixed-size copy is cheaper than a variable one; bytes past the length are never used.
-            std::memcpy(item.data, h.inlineData, InWindow(h.dataPos, 8) != nullptr ? 8 : h.length);
-        }
-        level.table.Fill(slot, static_cast<int>(level.items.size() - 1));
-        level.pos = h.dataPos + h.length;
+        level.keys.push_back(key);
+        level.positions.push_back(pos);
+        seen[key >> 6] |= bit;
+        pos = h.dataPos + h.length;
+    }
+    level.pos = pos;
+    if (level.keys.size() > kLinearRun) {
+        for (std::size_t i = 0; i < level.keys.size(); ++i) level.table.Add(static_cast<int>(i), level.keys);
+        level.indexed = true;
     }
     return true;
 }
@@ -421,38 +439,44 @@ bool UKeyInStream::Next() {
     return ScanRun(level);
 }
 
-// Called for every field read; kept where the compiler can inline it into the readers.
-inline void UKeyInStream::Lookup(unsigned short key) {
-    Level& level = Current();
-    if (!level.scanned) Next();
-    std::size_t index = level.next;
-    if (index >= level.items.size() || level.items[index].key != key) {
-        const int found = level.table.Find(key, level.items);
-        if (found < 0) {
-            level.current = nullptr;
-            return;
+void UKeyInStream::LookupInRun(Level& level, unsigned short key) {
+    level.found = false;
+    if (!InRun(level, key)) return;
+    std::size_t index = 0;
+    if (level.indexed) {
+        index = static_cast<std::size_t>(level.table.Find(key, level.keys));
+    } else {
+        // Out of order mostly means two neighbours swapped: search outwards from the next field.
+        const auto n = static_cast<std::ptrdiff_t>(level.keys.size());
+        const auto from = static_cast<std::ptrdiff_t>(level.next);
+        for (std::ptrdiff_t d = 0;; ++d) {
+            if (from + d < n && level.keys[static_cast<std::size_t>(from + d)] == key) {
+                index = static_cast<std::size_t>(from + d);
+                break;
+            }
+            if (from - 1 - d >= 0 && level.keys[static_cast<std::size_t>(from - 1 - d)] == key) {
+                index = static_cast<std::size_t>(from - 1 - d);
+                break;
+            }
         }
-        index = static_cast<std::size_t>(found);
     }
-    level.current = &level.items[index];
+    Select(level, index);
+}
+
+void UKeyInStream::SelectOutsideWindow(Level& level, std::size_t index) {
+    const std::int64_t pos = level.positions[index];
+    unsigned char header[kMaxHeader] = {};
+    ReadAt(pos, header, static_cast<std::size_t>(std::min<std::int64_t>(kMaxHeader, level.end - pos)));
+    level.current = HeaderOf(header, pos);
+    level.found = true;
     level.next = index + 1;
-}
-
-UKeyInStream& UKeyInStream::operator>>(UKey key) {
-    Lookup(key);
-    return *this;
-}
-
-bool UKeyInStream::Exists(UKey key) {
-    Lookup(key);
-    return levels_[level_].current != nullptr;
 }
 
 int UKeyInStream::GetLength(bool& found) {
     Level& level = Current();
     if (level.keyed) {
-        found = level.current != nullptr;
-        return found ? static_cast<int>(level.current->length) : 0;
+        found = level.found;
+        return found ? static_cast<int>(level.current.length) : 0;
     }
     found = level.pos < level.end;
     if (!found) return 0;
@@ -468,8 +492,8 @@ inline bool UKeyInStream::TakeField(std::uint32_t& length, const unsigned char*&
     if (!found) return false;
     Level& level = levels_[level_];
     if (level.keyed) {
-        dataPos = level.current->dataPos;
-        data = length <= 8 ? level.current->data : InWindow(dataPos, length);
+        dataPos = level.current.dataPos;
+        data = InWindow(dataPos, length);
     } else {
         // GetLength checked that the data lie within the array.
         dataPos = level.pos;
@@ -502,47 +526,29 @@ bool UKeyInStream::ReadField(void* target, int size) {
     return true;
 }
 
-bool UKeyInStream::ReadUnsigned(std::uint32_t width, std::uint64_t& value) {
+void UKeyInStream::FailLongerThanExpected() {
+    Fail("reading field longer than expected");
+}
+
+bool UKeyInStream::ReadUnsignedOutsideWindow(std::uint64_t& value) {
+    const Field& field = levels_[level_].current;
+    unsigned char bytes[8] = {};
+    ReadAt(field.dataPos, bytes + 8 - field.length, field.length);
+    value = (std::uint64_t{GetBigEndian32(bytes)} << 32) | GetBigEndian32(bytes + 4);
+    return true;
+}
+
+bool UKeyInStream::ReadUnsignedFromArray(std::uint32_t width, std::uint64_t& value) {
     std::uint32_t length = 0;
     const unsigned char* data = nullptr;
     std::int64_t dataPos = 0;
-    const Level& level = Current();
-    if (level.keyed) {
-        // Numbers are served from the index without touching the input.
-        if (level.current == nullptr) return false;
-        length = level.current->length;
-        if (length > width) Fail("reading field longer than expected");
-        // All eight bytes of the item are readable; those past the length are shifted out.
-        const unsigned char* d = level.current->data;
-        const std::uint64_t all = (std::uint64_t{GetBigEndian32(d)} << 32) | GetBigEndian32(d + 4);
-        value = length == 0 ? 0 : all >> (64 - 8 * length);
-        return true;
-    }
     if (!TakeField(length, data, dataPos)) return false;
-    if (length > width) Fail("reading field longer than expected");
+    if (length > width) FailLongerThanExpected();
     // Right-aligned in eight zeroed bytes, which restores the stripped leading zeros.
     unsigned char bytes[8] = {};
     CopyData(bytes + 8 - length, length, data, dataPos);
     value = (std::uint64_t{GetBigEndian32(bytes)} << 32) | GetBigEndian32(bytes + 4);
     return true;
-}
-
-UKeyInStream& UKeyInStream::operator>>(int& value) {
-    std::uint64_t v = 0;
-    if (ReadUnsigned(4, v)) value = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
-    return *this;
-}
-
-UKeyInStream& UKeyInStream::operator>>(bool& value) {
-    std::uint64_t v = 0;
-    if (ReadUnsigned(1, v)) value = v != 0;
-    return *this;
-}
-
-UKeyInStream& UKeyInStream::operator>>(double& value) {
-    std::uint64_t v = 0;
-    if (ReadUnsigned(8, v)) value = std::bit_cast<double>(v);
-    return *this;
 }
 
 void UKeyInStream::Read8BitStringWithUnknownEncoding(std::string& bytes) {
@@ -564,7 +570,43 @@ void UKeyInStream::Read8BitStringWithUnknownEncoding(std::string& bytes) {
     }
 }
 
+namespace {
+
+// A string field holds the text up to its first zero byte.
+void AssignText(ustring& value, const unsigned char* data, std::size_t length) {
+    std::size_t size = 0;
+    if (length <= 16) {
+        while (size < length && data[size] != 0) ++size;
+    } else {
+        const void* zero = std::memchr(data, 0, length);
+        size = zero != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data) : length;
+    }
+    if (size == 0) {
+        value.clear();  // cheaper than assigning nothing
+        return;
+    }
+    if (size > ustring::kMaxLength) {
+        throw std::runtime_error("UKeyInStream: string field of " + std::to_string(size) +
+                                 " bytes is longer than a string can be");
+    }
+    value.assign(reinterpret_cast<const char*>(data), size);
+}
+
+}  // namespace
+
 UKeyInStream& UKeyInStream::operator>>(ustring& value) {
+    const Level& level = levels_[level_];
+    if (level.keyed && version_ >= 1) {
+        // The common case: a record's field whose bytes are in the window.
+        if (!level.found) {
+            value.clear();
+            return *this;
+        }
+        if (const unsigned char* data = InWindow(level.current.dataPos, level.current.length)) {
+            AssignText(value, data, level.current.length);
+            return *this;
+        }
+    }
     std::uint32_t length = 0;
     const unsigned char* data = nullptr;
     std::int64_t dataPos = 0;
@@ -579,13 +621,7 @@ UKeyInStream& UKeyInStream::operator>>(ustring& value) {
         ReadAt(dataPos, buffer.data(), length);
         data = reinterpret_cast<const unsigned char*>(buffer.data());
     }
-    const void* zero = length > 0 ? std::memchr(data, 0, length) : nullptr;
-    const std::size_t size =
-        zero != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data) : length;
-    if (size > ustring::kMaxLength) {
-        Fail("string field of " + std::to_string(size) + " bytes is longer than a string can be");
-    }
-    value.assign(reinterpret_cast<const char*>(data), size);
+    AssignText(value, data, length);
     return *this;
 }
 
@@ -602,28 +638,25 @@ UKeyInStream& UKeyInStream::operator>>(umessage& value) {
 
 void UKeyInStream::Push(unsigned short key) {
     Lookup(key);
-    const Item* found = levels_[level_].current;
+    const Level& parent = levels_[level_];
     if (level_ + 1 >= kMaxLevels) Fail("exceeded depth");
-    const std::int64_t start = found != nullptr ? found->dataPos : 0;
-    const std::int64_t length = found != nullptr ? found->length : 0;
+    const std::int64_t start = parent.found ? parent.current.dataPos : 0;
+    const std::int64_t length = parent.found ? parent.current.length : 0;
     Level& level = levels_[++level_];
     level.pos = level.start = start;
     level.end = start + length;
     level.keyed = true;
     level.scanned = false;
-    level.items.clear();
-    level.table.Clear();
-    level.current = nullptr;
-    level.next = 0;
+    ForgetRun(level);
+    level.found = false;
 }
 
 void UKeyInStream::Pop() {
     if (level_ <= 0) throw std::logic_error("UKeyInStream: Pop without a matching Push");
     // The level's storage is kept for the next record opened at this depth.
     Level& level = levels_[level_];
-    level.items.clear();
-    level.table.Clear();
-    level.current = nullptr;
+    ForgetRun(level);
+    level.found = false;
     --level_;
 }
 
@@ -643,9 +676,10 @@ std::vector<UKeyInStream::FieldInfo> UKeyInStream::IndexedFields() {
     if (!level.keyed) return {};
     if (!level.scanned) Next();
     std::vector<FieldInfo> fields;
-    fields.reserve(level.items.size());
-    for (const Item& item : level.items) {
-        fields.push_back(FieldInfo{UKey(item.key), item.type, static_cast<int>(item.length)});
+    fields.reserve(level.positions.size());
+    for (std::int64_t pos : level.positions) {
+        const Header h = ParseHeader(pos, level.end, true, "record");
+        fields.push_back(FieldInfo{UKey(h.key), h.type, static_cast<int>(h.length)});
     }
     return fields;
 }
@@ -653,9 +687,8 @@ std::vector<UKeyInStream::FieldInfo> UKeyInStream::IndexedFields() {
 bool UKeyInStream::PeekField(FieldInfo& info) {
     Level& level = Current();
     if (level.keyed) {
-        if (level.current == nullptr) return false;
-        const Item& item = *level.current;
-        info = FieldInfo{UKey(item.key), item.type, static_cast<int>(item.length)};
+        if (!level.found) return false;
+        info = FieldInfo{UKey(level.current.key), level.current.type, static_cast<int>(level.current.length)};
         return true;
     }
     if (level.pos >= level.end) return false;

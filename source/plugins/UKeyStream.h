@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
@@ -175,46 +176,41 @@ public:
     bool PeekField(FieldInfo& info);
 
 private:
-    struct Item {
+    // What a lookup found; its header is read again from the input, which the scan checked.
+    struct Field {
         std::int64_t dataPos = 0;  // stream offset of the first data byte
         std::uint32_t length = 0;
         unsigned short key = 0;
         unsigned char type = 0;
-        unsigned char data[8] = {};  // copied at scan time when length is 1 to 8
     };
 
-    // Open addressing over the items of one run; a run of thousands of keys switches to one slot
-    // per possible key (keys are 16 bits), which needs no probing and no rehashing. Generations
-    // make clearing O(1), which matters when a record of many runs follows one large run.
+    // Open addressing over the keys of one long run; a run of thousands of keys switches to one
+    // slot per possible key (keys are 16 bits), which needs no probing and no rehashing.
+    // Generations make clearing O(1), which matters when a record of many runs follows one large
+    // run.
     class KeyTable {
     public:
         void Clear();
-        // Index of the item with this key, or -1.
-        int Find(unsigned short key, const std::vector<Item>& items) const {
+        // Index of the field with this key, or -1.
+        int Find(unsigned short key, const std::vector<unsigned short>& keys) const {
             if (slots_.empty()) return -1;
             const std::size_t mask = slots_.size() - 1;
             for (std::size_t s = Home(key);; s = (s + 1) & mask) {
                 const std::uint32_t entry = slots_[s];
                 if ((entry >> 17) != generation_) return -1;
                 const int index = static_cast<int>(entry & 0x1FFFFu) - 1;
-                if (items[index].key == key) return index;
+                if (keys[index] == key) return index;
             }
         }
-        // Makes room for one more key and looks it up: its item index, or -1 with `slot` set to
-        // where it goes. The slot is filled only once the item exists, so an error in between
-        // leaves the table consistent with the items.
-        int FindForInsert(unsigned short key, const std::vector<Item>& items, std::size_t& slot);
-        void Fill(std::size_t slot, int index) {
-            slots_[slot] = (generation_ << 17) | static_cast<std::uint32_t>(index + 1);
-            ++used_;
-        }
+        // Adds the field at `index` of a run, whose keys are distinct.
+        void Add(int index, const std::vector<unsigned short>& keys);
 
     private:
-        void Grow(const std::vector<Item>& items);
+        void Grow(const std::vector<unsigned short>& keys);
         std::size_t Home(unsigned short key) const {
             return direct_ ? key : (static_cast<std::uint32_t>(key) * 0x9E3779B1u) >> (32 - bits_);
         }
-        std::vector<std::uint32_t> slots_;  // generation << 17 | (item index + 1)
+        std::vector<std::uint32_t> slots_;  // generation << 17 | (field index + 1)
         std::uint32_t generation_ = 1;
         int bits_ = 0;
         bool direct_ = false;
@@ -227,13 +223,17 @@ private:
         std::int64_t end = 0;
         bool keyed = true;
         bool scanned = false;
-        std::vector<Item> items;
+        bool indexed = false;  // the table holds the run's keys; short runs are searched in turn
+        // The run: each field's key and the stream offset of its header, in stream order.
+        std::vector<unsigned short> keys;
+        std::vector<std::int64_t> positions;
+        // One bit per possible key, set for the keys of the run: the scan finds a repeated key,
+        // and a lookup an absent one, with one test.
+        std::vector<std::uint64_t> seen;
         KeyTable table;
-        // The result of the last lookup, or null when it found nothing. It points into items,
-        // or at `held` once the next scan has replaced the items it pointed into.
-        const Item* current = nullptr;
-        Item held;
-        // The item after the last one found: callers mostly read fields in the order written.
+        bool found = false;  // whether the last lookup found a field, then `current`
+        Field current;
+        // The field after the last one found: callers mostly read fields in the order written.
         std::size_t next = 0;
     };
 
@@ -249,8 +249,23 @@ private:
     Level& Current() { return levels_[level_]; }
     // A number of at most `width` big-endian bytes, stripped leading zeros restored.
     bool ReadUnsigned(std::uint32_t width, std::uint64_t& value);
+    bool ReadUnsignedFromArray(std::uint32_t width, std::uint64_t& value);
+    bool ReadUnsignedOutsideWindow(std::uint64_t& value);
+    [[noreturn]] static void FailLongerThanExpected();
+    // Readers mostly ask for the fields in the order written, so the item after the last one
+    // found is tried first; these are inline so that the common path costs no call.
     void Lookup(unsigned short key);
+    void LookupInRun(Level& level, unsigned short key);
+    static bool InRun(const Level& level, unsigned short key) {
+        return !level.seen.empty() && (level.seen[key >> 6] >> (key & 63) & 1) != 0;
+    }
+    // Makes the run's field at `index` current.
+    void Select(Level& level, std::size_t index);
+    void SelectOutsideWindow(Level& level, std::size_t index);
+    static Field HeaderOf(const unsigned char* p, std::int64_t pos);
     bool ScanRun(Level& level);
+    // Empties the level's index and the bits of its keys.
+    static void ForgetRun(Level& level);
     // Parses a field header at pos, checking that header and data lie before end.
     Header ParseHeader(std::int64_t pos, std::int64_t end, bool keyed, const char* where);
     // The same over bytes already fetched: p holds min(end - pos, kMaxHeaderAndInline) bytes.
@@ -292,3 +307,85 @@ private:
     int level_ = -1;
     std::array<Level, kMaxLevels> levels_;
 };
+
+inline UKeyInStream::Field UKeyInStream::HeaderOf(const unsigned char* p, std::int64_t pos) {
+    Field field;
+    field.key = static_cast<unsigned short>((p[0] << 8) | p[1]);
+    if (p[2] != 0xFF) {
+        field.length = p[2];
+        field.type = p[3];
+        field.dataPos = pos + 4;
+    } else {
+        field.length = (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[4]} << 16) | (std::uint32_t{p[5]} << 8) | p[6];
+        field.type = p[7];
+        field.dataPos = pos + 8;
+    }
+    return field;
+}
+
+inline void UKeyInStream::Select(Level& level, std::size_t index) {
+    const std::int64_t pos = level.positions[index];
+    // A header is at most eight bytes; near the input's end the window may hold fewer.
+    const unsigned char* p = InWindow(pos, 8);
+    if (p == nullptr) return SelectOutsideWindow(level, index);
+    level.current = HeaderOf(p, pos);
+    level.found = true;
+    level.next = index + 1;
+}
+
+inline void UKeyInStream::Lookup(unsigned short key) {
+    Level& level = levels_[level_];
+    if (!level.scanned) Next();
+    const std::size_t index = level.next;
+    if (index < level.keys.size() && level.keys[index] == key) return Select(level, index);
+    LookupInRun(level, key);
+}
+
+inline UKeyInStream& UKeyInStream::operator>>(UKey key) {
+    Lookup(key);
+    return *this;
+}
+
+inline bool UKeyInStream::Exists(UKey key) {
+    Lookup(key);
+    return levels_[level_].found;
+}
+
+inline bool UKeyInStream::ReadUnsigned(std::uint32_t width, std::uint64_t& value) {
+    const Level& level = levels_[level_];
+    if (!level.keyed) return ReadUnsignedFromArray(width, value);
+    if (!level.found) return false;
+    const std::uint32_t length = level.current.length;
+    if (length > width) FailLongerThanExpected();
+    if (length == 0) {
+        value = 0;
+        return true;
+    }
+    // Eight bytes from the data on: those past the length are shifted out.
+    const unsigned char* d = InWindow(level.current.dataPos, 8);
+    if (d == nullptr) return ReadUnsignedOutsideWindow(value);
+    const std::uint64_t all = (std::uint64_t{d[0]} << 56) | (std::uint64_t{d[1]} << 48) |
+                              (std::uint64_t{d[2]} << 40) | (std::uint64_t{d[3]} << 32) |
+                              (std::uint64_t{d[4]} << 24) | (std::uint64_t{d[5]} << 16) |
+                              (std::uint64_t{d[6]} << 8) | std::uint64_t{d[7]};
+    value = all >> (64 - 8 * length);
+    return true;
+}
+
+inline UKeyInStream& UKeyInStream::operator>>(int& value) {
+    std::uint64_t v = 0;
+    if (ReadUnsigned(4, v)) value = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+    return *this;
+}
+
+inline UKeyInStream& UKeyInStream::operator>>(bool& value) {
+    std::uint64_t v = 0;
+    if (ReadUnsigned(1, v)) value = v != 0;
+    return *this;
+}
+
+inline UKeyInStream& UKeyInStream::operator>>(double& value) {
+    std::uint64_t v = 0;
+    if (ReadUnsigned(8, v)) value = std::bit_cast<double>(v);
+    return *this;
+}
