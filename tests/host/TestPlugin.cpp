@@ -16,58 +16,28 @@
 namespace {
 
 const SPBasicSuite* sBasic;
-const SPAccessSuite* sAccess;
-const SPPluginsSuite* sPlugins;
-const SPBlocksSuite* sBlocks;
-const AINotifierSuite* sNotifier;
-const AIAppContextSuite* sContext;
-const AIUserSuite* sUser;
-const AIFoldersSuite* sFolders;
-const AITimerSuite* sTimer;
-const AIMenuSuite* sMenu;
-const AIUnicodeStringSuite* sUnicode;
-const AIFilePathSuite* sPath;
-const AIDocumentSuite* sDocument;
-const AIDocumentListSuite* sDocList;
-const AIDictionarySuite* sDict;
-const AIOverrideColorConversionSuite* sColor;
-const AIActionManagerSuite* sAction;
-const AIMdMemorySuite* sMemory;
-const AIMatchingArtSuite* sMatching;
-const AIArtSuite* sArt;
-const AIPathSuite* sPathArt;
-const AIArtboardSuite* sArtboard;
+
+// The suites held from start-up to shut-down: each name N as the suite kNSuite of version
+// kNSuiteVersion in the pointer given beside it.
+// clang-format off
+#define HELD_SUITES(X)                                                                                     \
+    X(SPAccess, sAccess) X(SPPlugins, sPlugins) X(SPBlocks, sBlocks) X(AINotifier, sNotifier)              \
+    X(AIAppContext, sContext) X(AIUser, sUser) X(AIFolders, sFolders) X(AITimer, sTimer) X(AIMenu, sMenu)  \
+    X(AIUnicodeString, sUnicode) X(AIFilePath, sPath) X(AIDocument, sDocument) X(AIDocumentList, sDocList) \
+    X(AIDictionary, sDict) X(AIOverrideColorConversion, sColor) X(AIActionManager, sAction)                \
+    X(AIMdMemory, sMemory) X(AIMatchingArt, sMatching) X(AIArt, sArt) X(AIPath, sPathArt)                  \
+    X(AIArtboard, sArtboard)
+// clang-format on
+#define DECLARE(name, pointer) const name##Suite* pointer;
+HELD_SUITES(DECLARE)
 
 struct Held {
     const char* name;
     int32_t version;
     const void** slot;
 };
-#define HELD(s, v, p) \
-    { s, v, reinterpret_cast<const void**>(&p) }
-const Held kHeld[] = {
-    HELD(kSPAccessSuite, kSPAccessSuiteVersion, sAccess),
-    HELD(kSPPluginsSuite, kSPPluginsSuiteVersion, sPlugins),
-    HELD(kSPBlocksSuite, kSPBlocksSuiteVersion, sBlocks),
-    HELD(kAINotifierSuite, kAINotifierSuiteVersion, sNotifier),
-    HELD(kAIAppContextSuite, kAIAppContextSuiteVersion, sContext),
-    HELD(kAIUserSuite, kAIUserSuiteVersion, sUser),
-    HELD(kAIFoldersSuite, kAIFoldersSuiteVersion, sFolders),
-    HELD(kAITimerSuite, kAITimerSuiteVersion, sTimer),
-    HELD(kAIMenuSuite, kAIMenuSuiteVersion, sMenu),
-    HELD(kAIUnicodeStringSuite, kAIUnicodeStringSuiteVersion, sUnicode),
-    HELD(kAIFilePathSuite, kAIFilePathSuiteVersion, sPath),
-    HELD(kAIDocumentSuite, kAIDocumentSuiteVersion, sDocument),
-    HELD(kAIDocumentListSuite, kAIDocumentListSuiteVersion, sDocList),
-    HELD(kAIDictionarySuite, kAIDictionarySuiteVersion, sDict),
-    HELD(kAIOverrideColorConversionSuite, kAIOverrideColorConversionSuiteVersion, sColor),
-    HELD(kAIActionManagerSuite, kAIActionManagerSuiteVersion, sAction),
-    HELD(kAIMdMemorySuite, kAIMdMemorySuiteVersion, sMemory),
-    HELD(kAIMatchingArtSuite, kAIMatchingArtSuiteVersion, sMatching),
-    HELD(kAIArtSuite, kAIArtSuiteVersion, sArt),
-    HELD(kAIPathSuite, kAIPathSuiteVersion, sPathArt),
-    HELD(kAIArtboardSuite, kAIArtboardSuiteVersion, sArtboard),
-};
+#define HELD(name, pointer) {k##name##Suite, k##name##SuiteVersion, reinterpret_cast<const void**>(&pointer)},
+const Held kHeld[] = {HELD_SUITES(HELD)};
 
 struct Globals {
     uint32_t magic = 0x54455354;  // 'TEST': still ours after the module came back

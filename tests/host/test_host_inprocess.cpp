@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "Host.h"
-#include "TestFolders.h"
+#include "SessionEnvironment.h"
 
 extern "C" SPErr PluginMain(char* caller, char* selector, void* message);
 
@@ -56,60 +56,46 @@ TEST_F(InProcessHost, AnswersCommandsAndReportsTheDocumentAsJson) {
     EXPECT_EQ(log_.str().find("did not give back"), std::string::npos) << log_.str();
 }
 
-TEST_F(InProcessHost, RefusesBrokenDocumentsNamingThePlace) {
+TEST_F(InProcessHost, RefusesBrokenDocumentsNamingThePlaceAndLeavesThemAsTheyWere) {
     vhost::Host host(options_);
     const std::string base = folder_ / "base.json";
     host.execute("new 100 50");
     host.execute("menu Make Guide");
     host.execute("menu Exercise");
     host.execute("save " + base);
-    std::ifstream in(base);
-    const json valid = json::parse(in);
-
-    struct Case {
-        const char* pointer;
-        json value;
-        const char* expected;
+    const json valid = json::parse(testing_support::ReadFile(base));
+    const auto spoiled = [&](const char* pointer, const json& value) {
+        json broken = valid;
+        broken[json::json_pointer(pointer)] = value;
+        return broken.dump();
     };
-    const Case cases[] = {
-        {"/format", "other",
+    const std::pair<std::string, std::string> cases[] = {
+        {R"({"format": "varnel-host document 1", "width": })", ": parse error at line 1, column 47"},
+        {spoiled("/format", "other"),
          ": /: not a varnel-host document (expected \"format\": \"varnel-host document 1\")"},
-        {"/width", -1, ": /: the page size must be positive"},
-        {"/art/0/segments", "none", ": /art/0/segments: expected an array"},
-        {"/art/0/segments/0/p", json::array({1}), ": /art/0/segments/0/p: expected [x, y]"},
-        {"/art/0/type", "blob", ": /art/0/type: unknown art type"},
-        {"/artboards/0/top", -10, ": /artboards/0: an artboard has right > left and top > bottom"},
-        {"/dictionary/test-data/binary", "0G",
+        {spoiled("/width", -1), ": /: the page size must be positive"},
+        {spoiled("/art/0/segments", "none"), ": /art/0/segments: expected an array"},
+        {spoiled("/art/0/segments/0/p", json::array({1})), ": /art/0/segments/0/p: expected [x, y]"},
+        {spoiled("/art/0/type", "blob"), ": /art/0/type: unknown art type"},
+        {spoiled("/artboards/0/top", -10), ": /artboards/0: an artboard has right > left and top > bottom"},
+        {spoiled("/dictionary/test-data/binary", "0G"),
          ": /dictionary/test-data/binary: expected hexadecimal digits in pairs"},
-        {"/profiles/cmyk", "00", ": /profiles/cmyk: not an ICC profile"},
-        {"/colorModel", 7, ": /colorModel: expected 0 (grey), 1 (RGB) or 2 (CMYK)"},
-        {"/pdfOptions", json::array({{{"key", "comp"}, {"type", "real"}, {"value", "x"}}}),
+        {spoiled("/profiles/cmyk", "00"), ": /profiles/cmyk: not an ICC profile"},
+        {spoiled("/colorModel", 7), ": /colorModel: expected 0 (grey), 1 (RGB) or 2 (CMYK)"},
+        {spoiled("/pdfOptions", json::array({{{"key", "comp"}, {"type", "real"}, {"value", "x"}}})),
          ": /pdfOptions/0/value: not a valid real value"},
     };
-    for (const Case& c : cases) {
-        json broken = valid;
-        broken[json::json_pointer(c.pointer)] = c.value;
-        const std::string path = folder_.write("broken.json", broken.dump());
+    for (const auto& [text, expected] : cases) {
+        const std::string path = folder_.write("broken.json", text);
         try {
             host.execute("open " + path);
-            ADD_FAILURE() << c.pointer << " was accepted";
+            ADD_FAILURE() << expected << ": accepted";
         } catch (const vhost::CommandError& e) {
-            EXPECT_EQ(std::string(e.what()), "open: " + path + c.expected);
+            // The parser's own words may follow the place.
+            EXPECT_TRUE(std::string(e.what()).starts_with("open: " + path + expected)) << e.what();
         }
+        EXPECT_EQ(testing_support::ReadFile(path), text);
     }
-    const std::string deep = folder_.write("deep.json", std::string(100, '[') + std::string(100, ']'));
-    EXPECT_THROW(
-        {
-            try {
-                host.execute("open " + deep);
-            } catch (const vhost::CommandError& e) {
-                EXPECT_STREQ(
-                    e.what(),
-                    ("open: " + deep + ": line 1, column 65: nesting deeper than 64 levels").c_str());
-                throw;
-            }
-        },
-        vhost::CommandError);
     EXPECT_THROW(host.execute("open " + folder_.path()), vhost::CommandError);
     EXPECT_EQ(host.execute("docs"), "* \"base.json\" 100 x 50 pt, " + base + "\n") << "nothing was opened";
 }
