@@ -113,7 +113,10 @@ struct unflattener {
     // any other stream is read byte by byte, so it never loses bytes past the message.
     bool seekable = false;
     std::uint64_t streamLeft = 0;  // seekable: bytes in the stream after the window
-    std::vector<unsigned char> window;
+    // Never zero-filled: only bytes read from the input are looked at. One byte for any other
+    // stream.
+    std::unique_ptr<unsigned char[]> window;
+    std::size_t windowSize = 1;
     const unsigned char* p = nullptr;
     const unsigned char* end = nullptr;
     int version = 0;
@@ -127,7 +130,7 @@ struct unflattener {
             return;
         seekable = true;
         streamLeft = static_cast<std::uint64_t>(last - here);
-        window.resize(static_cast<std::size_t>(std::min<std::uint64_t>(streamLeft, kWindow)));
+        windowSize = static_cast<std::size_t>(std::min<std::uint64_t>(streamLeft, kWindow));
     }
     unflattener(const unflattener&) = delete;
     unflattener& operator=(const unflattener&) = delete;
@@ -151,21 +154,23 @@ struct unflattener {
     }
 
     // A window holding at least one unread byte.
-    void refill() {
+    [[gnu::noinline]] void refill() {
         if (sb == nullptr) fail();
+        if (!window) window.reset(new unsigned char[windowSize]);
+        std::size_t got = 1;
         if (!seekable) {
             const auto c = sb->sbumpc();
             if (c == std::char_traits<char>::eof()) fail();
-            window.assign(1, static_cast<unsigned char>(c));
+            window[0] = static_cast<unsigned char>(c);
         } else {
             if (streamLeft == 0) fail();
-            const auto n = static_cast<std::streamsize>(std::min<std::uint64_t>(streamLeft, window.size()));
-            if (sb->sgetn(reinterpret_cast<char*>(window.data()), n) != n) fail();
-            streamLeft -= static_cast<std::uint64_t>(n);
-            window.resize(static_cast<std::size_t>(n));
+            got = static_cast<std::size_t>(std::min<std::uint64_t>(streamLeft, windowSize));
+            if (static_cast<std::size_t>(sb->sgetn(reinterpret_cast<char*>(window.get()), std::streamsize(got))) != got)
+                fail();
+            streamLeft -= got;
         }
-        p = window.data();
-        end = p + window.size();
+        p = window.get();
+        end = p + got;
     }
 
     unsigned char byte() {
@@ -177,7 +182,7 @@ struct unflattener {
         while (n > 0) {
             if (p == end) {
                 // Long data of a seekable stream goes straight to its target.
-                if (seekable && n >= window.size()) {
+                if (seekable && n >= windowSize) {
                     if (n > streamLeft ||
                         static_cast<std::size_t>(sb->sgetn(dst, static_cast<std::streamsize>(n))) != n)
                         fail();
@@ -196,15 +201,20 @@ struct unflattener {
 
     // The leading 1 bits of the first byte count the bytes that follow, most significant first.
     std::uint64_t varint64(int& extra) {
+        if (end - p < 9) return varint64NearEnd(extra);
+        // The longest varint is in the window: no byte needs a check.
+        const unsigned char first = *p++;
+        extra = std::countl_one(first);
+        std::uint64_t value = first & (0xFFu >> extra);
+        for (int i = 0; i < extra; ++i) value = (value << 8) | p[i];
+        p += extra;
+        return value;
+    }
+    std::uint64_t varint64NearEnd(int& extra) {
         const unsigned char first = byte();
         extra = std::countl_one(first);
         std::uint64_t value = first & (0xFFu >> extra);
-        if (end - p >= extra) {
-            for (int i = 0; i < extra; ++i) value = (value << 8) | p[i];
-            p += extra;
-        } else {
-            for (int i = 0; i < extra; ++i) value = (value << 8) | byte();
-        }
+        for (int i = 0; i < extra; ++i) value = (value << 8) | byte();
         return value;
     }
     std::uint64_t varint64() {
@@ -227,8 +237,11 @@ struct unflattener {
         } else {
             bytes(reinterpret_cast<char*>(raw), 8);
         }
-        std::uint64_t bits = 0;
-        for (int i = 7; i >= 0; --i) bits = (bits << 8) | raw[i];
+        // Little-endian: written out so that the compiler sees one load.
+        const std::uint64_t bits = std::uint64_t{raw[0]} | std::uint64_t{raw[1]} << 8 | std::uint64_t{raw[2]} << 16 |
+                                   std::uint64_t{raw[3]} << 24 | std::uint64_t{raw[4]} << 32 |
+                                   std::uint64_t{raw[5]} << 40 | std::uint64_t{raw[6]} << 48 |
+                                   std::uint64_t{raw[7]} << 56;
         return std::bit_cast<double>(bits);
     }
 

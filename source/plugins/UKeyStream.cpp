@@ -247,16 +247,16 @@ void UKeyInStream::SeekTo(std::int64_t pos) {
 
 // Callers keep pos + count within the input's end, which the constructor measured.
 const unsigned char* UKeyInStream::Refill(std::int64_t pos, std::size_t count) {
-    const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(window_.size(), inputEnd_ - pos));
+    const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(windowSize_, inputEnd_ - pos));
     SeekTo(pos);
     windowPos_ = pos;
     windowLen_ = 0;
-    const std::streamsize got = in_->sgetn(reinterpret_cast<char*>(window_.data()), std::streamsize(wanted));
+    const std::streamsize got = in_->sgetn(reinterpret_cast<char*>(window_.get()), std::streamsize(wanted));
     bufferPos_ = got > 0 ? pos + got : -1;
     windowLen_ = got > 0 ? static_cast<std::size_t>(got) : 0;
     if (windowLen_ < count)
         Fail("input ended early at offset " + std::to_string(pos + std::int64_t(windowLen_)));
-    return window_.data();
+    return window_.get();
 }
 
 void UKeyInStream::ReadAt(std::int64_t pos, void* target, std::size_t count) {
@@ -286,7 +286,8 @@ UKeyInStream::UKeyInStream(std::istream& in) {
     if (start < 0 || end < start) Fail("input stream is not seekable");
     inputEnd_ = end;
     // Never more memory than the input holds.
-    window_.resize(static_cast<std::size_t>(std::min<std::int64_t>(kWindowSize, end - start)));
+    windowSize_ = static_cast<std::size_t>(std::min<std::int64_t>(kWindowSize, end - start));
+    window_.reset(new unsigned char[windowSize_]);
     windowPos_ = start;
 
     const std::int64_t available = end - start;
@@ -393,7 +394,7 @@ bool UKeyInStream::ScanRun(Level& level) {
     std::int64_t pos = level.pos;
     const std::int64_t end = level.end;
     // The window in locals: stores into the run could otherwise alias its members.
-    const unsigned char* windowData = window_.data();
+    const unsigned char* windowData = window_.get();
     std::int64_t windowStart = windowPos_;
     std::int64_t windowEnd = windowPos_ + std::int64_t(windowLen_);
     while (pos < end) {
@@ -402,7 +403,7 @@ bool UKeyInStream::ScanRun(Level& level) {
         const unsigned char* p = windowData + (pos - windowStart);
         if (pos < windowStart || pos + std::int64_t(kMaxHeader) > windowEnd) {
             p = Fetch(pos, static_cast<std::size_t>(std::min<std::int64_t>(left, kMaxHeader)));
-            windowData = window_.data();
+            windowData = window_.get();
             windowStart = windowPos_;
             windowEnd = windowPos_ + std::int64_t(windowLen_);
         }

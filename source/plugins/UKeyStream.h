@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -285,7 +286,7 @@ private:
     // The bytes if the window holds them all, else null; never reads.
     const unsigned char* InWindow(std::int64_t pos, std::size_t count) const {
         return pos >= windowPos_ && pos + std::int64_t(count) <= windowPos_ + std::int64_t(windowLen_)
-                   ? window_.data() + (pos - windowPos_)
+                   ? window_.get() + (pos - windowPos_)
                    : nullptr;
     }
     void ReadAt(std::int64_t pos, void* target, std::size_t count);
@@ -299,7 +300,9 @@ private:
     std::streambuf* in_ = nullptr;
     std::int64_t inputEnd_ = 0;
     std::int64_t bufferPos_ = -1;  // where the stream buffer stands, -1 when unknown
-    std::vector<unsigned char> window_;
+    // Never zero-filled: only bytes read from the input are looked at.
+    std::unique_ptr<unsigned char[]> window_;
+    std::size_t windowSize_ = 0;
     std::int64_t windowPos_ = 0;
     std::size_t windowLen_ = 0;
 
