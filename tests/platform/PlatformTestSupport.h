@@ -10,6 +10,7 @@
 
 namespace platform_test {
 
+using testing::HasSubstr;
 using testing_support::Peer;
 
 constexpr char kSelfBundleId[] = "com.corvane.PlatformTest";
@@ -18,7 +19,10 @@ constexpr AEEventID kEcho = FOUR_CHAR_CODE("echo");
 constexpr AEEventID kGone = FOUR_CHAR_CODE("gone");
 constexpr char kSendToVariable[] = "VARNEL_PEER_SEND_TO";
 
-std::vector<std::string>& Inbox();  // emptied as every test starts
+inline std::vector<std::string>& Inbox() {  // emptied as every test starts
+    static std::vector<std::string> inbox;
+    return inbox;
+}
 
 inline bool AwaitEvents(size_t count) {
     return testing_support::PumpEventsUntil([count] { return Inbox().size() >= count; });
@@ -28,7 +32,34 @@ inline ProcessSerialNumber PsnOf(pid_t pid) {
     return ProcessSerialNumber{0, static_cast<uint32_t>(pid)};
 }
 
-// kTestClass/`id` carrying `payload` as '----' and 'Vnmp', and this process's 'Psn '.
-OSErr SendTest(ProcessSerialNumber to, AEEventID id, const std::string& payload);
+class PlatformEnvironment : public testing_support::SessionEnvironment {
+public:
+    PlatformEnvironment() : SessionEnvironment(kSelfBundleId) {}
+    void SetUp() override {
+        SessionEnvironment::SetUp();
+        ASSERT_EQ(AEInstallEventHandler(kTestClass, kGone, Record, 0, false), noErr);
+    }
+
+private:
+    static OSErr Record(const AppleEvent* event, AppleEvent*, SRefCon) {
+        size_t size = 0;
+        EXPECT_EQ(AESizeOfParam(event, keyDirectObject, nullptr, &size), noErr);
+        std::string text(size, '\0');
+        EXPECT_EQ(AEGetParamPtr(event, keyDirectObject, typeChar, nullptr, text.data(), size, &size), noErr);
+        Inbox().push_back(text);
+        return noErr;
+    }
+};
+
+struct InboxReset : testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo&) override { Inbox().clear(); }
+};
+
+// Once for the program, whichever test file includes this first.
+inline const bool g_environmentInstalled = [] {
+    testing::AddGlobalTestEnvironment(new PlatformEnvironment);
+    testing::UnitTest::GetInstance()->listeners().Append(new InboxReset);
+    return true;
+}();
 
 }  // namespace platform_test

@@ -20,16 +20,11 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: event_peer [BUNDLE_ID [BUNDLE_PATH]]\n"
-    "Registers on the session bus as BUNDLE_ID (default com.corvane.Varnel) at BUNDLE_PATH (default its\n"
-    "own program path) and prints \"ready\"; then, for each event it handles (the Varnel application's\n"
-    "requests and 'VnTs'/'echo'), \"CLASS ID REFCON direct=TEXT vnmp=TEXT sender=PID\" ('-' for a\n"
-    "missing parameter), and \"activated\" for each activation. Environment:\n"
-    "  VARNEL_PEER_SEND_TO   a pid: send it one 'VnTs'/'gone' holding the activation count, then end\n"
-    "  VARNEL_PEER_LAUNCHES  a file to which a start without arguments appends the pid\n";
-
-constexpr AEEventClass kTestClass = FOUR_CHAR_CODE("VnTs");
-constexpr AEEventID kRequestIds[] = {FOUR_CHAR_CODE("AboT"), FOUR_CHAR_CODE("jlwT"), FOUR_CHAR_CODE("dneT"),
-                                     FOUR_CHAR_CODE("detT"), FOUR_CHAR_CODE("epsT")};
+    "Registers as BUNDLE_ID (com.corvane.Varnel) at BUNDLE_PATH (its own path) and prints \"ready\"; then\n"
+    "\"CLASS ID REFCON direct=TEXT vnmp=TEXT sender=PID\" ('-': missing) for each request of the Varnel\n"
+    "application and 'VnTs'/'echo', and \"activated\" for each activation. VARNEL_PEER_SEND_TO=PID: send\n"
+    "that process a 'VnTs'/'gone' holding the activation count, then end. VARNEL_PEER_LAUNCHES=FILE:\n"
+    "a start without arguments appends its pid to FILE.\n";
 
 std::string Code(uint32_t code) {
     return {char(code >> 24), char(code >> 16), char(code >> 8), char(code)};
@@ -46,25 +41,24 @@ OSErr Report(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
     AEEventClass eventClass = 0;
     AEEventID id = 0;
     AEGetEventClassAndID(event, &eventClass, &id);
-    ProcessSerialNumber sender;
-    const bool hasSender = AEGetParamPtr(event, FOUR_CHAR_CODE("Psn "), typeProcessSerialNumber, nullptr,
-                                         &sender, sizeof sender, nullptr) == noErr;
+    ProcessSerialNumber psn;
+    const bool sender = AEGetParamPtr(event, FOUR_CHAR_CODE("Psn "), typeProcessSerialNumber, nullptr, &psn,
+                                      sizeof psn, nullptr) == noErr;
     const std::string line = Code(eventClass) + " " + Code(id) + " " + std::to_string(refcon) +
                              " direct=" + Parameter(event, keyDirectObject) +
                              " vnmp=" + Parameter(event, FOUR_CHAR_CODE("Vnmp")) +
-                             " sender=" + (hasSender ? std::to_string(sender.lowLongOfPSN) : "-") + "\n";
+                             " sender=" + (sender ? std::to_string(psn.lowLongOfPSN) : "-") + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fflush(stdout);
     return noErr;
 }
 
-int SendGone(const char* pid) {
+OSErr SendGone(const char* pid) {
     const ProcessSerialNumber to{0, uint32_t(std::strtoul(pid, nullptr, 10))};
     AEAddressDesc address;
     AppleEvent event;
     AECreateDesc(typeProcessSerialNumber, &to, sizeof to, &address);
-    OSErr err = AECreateAppleEvent(kTestClass, FOUR_CHAR_CODE("gone"), &address, kAutoGenerateReturnID,
-                                   kAnyTransactionID, &event);
+    OSErr err = AECreateAppleEvent(FOUR_CHAR_CODE("VnTs"), FOUR_CHAR_CODE("gone"), &address,
+                                   kAutoGenerateReturnID, kAnyTransactionID, &event);
     AEDisposeDesc(&address);
     const std::string activations = std::to_string(VNActivationCount());
     if (err == noErr)
@@ -72,35 +66,34 @@ int SendGone(const char* pid) {
     if (err == noErr)
         err = AESend(&event, nullptr, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr);
     AEDisposeDesc(&event);
-    return err == noErr ? 0 : 1;
-}
-
-std::string OwnProgramPath() {
-    char path[PATH_MAX];
-    return ::realpath("/proc/self/exe", path) != nullptr ? path : "";
+    return err;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc > 3 || (argc > 1 && argv[1][0] == '-')) {
-        const bool help = argc == 2 && std::strcmp(argv[1], "--help") == 0;
+        const bool help = std::strcmp(argv[1], "--help") == 0;
         std::fputs(kUsage, help ? stdout : stderr);
         return help ? 0 : 2;
     }
     const char* launches = std::getenv("VARNEL_PEER_LAUNCHES");
     if (argc == 1 && launches != nullptr) std::ofstream(launches, std::ios::app) << ::getpid() << '\n';
+    char self[PATH_MAX];
     const std::string bundleId = argc > 1 ? argv[1] : "com.corvane.Varnel";
-    if (const OSErr err = VNRegisterProcess(bundleId, argc > 2 ? argv[2] : OwnProgramPath()); err != noErr) {
-        std::fprintf(stderr, "event_peer: cannot register %s on the session bus (status %d)\n",
-                     bundleId.c_str(), err);
+    const char* own = ::realpath("/proc/self/exe", self);
+    const std::string bundlePath = argc > 2 ? argv[2] : own != nullptr ? own : argv[0];
+    if (const OSErr err = VNRegisterProcess(bundleId, bundlePath); err != noErr) {
+        std::fprintf(stderr, "event_peer: cannot register as %s (status %d)\n", bundleId.c_str(), err);
         return 1;
     }
     std::puts("ready");
     std::fflush(stdout);
-    if (const char* pid = std::getenv("VARNEL_PEER_SEND_TO")) return SendGone(pid);
-    for (AEEventID id : kRequestIds) AEInstallEventHandler(FOUR_CHAR_CODE("AWZS"), id, &Report, 0, false);
-    AEInstallEventHandler(kTestClass, FOUR_CHAR_CODE("echo"), &Report, 7001, false);
+    if (const char* pid = std::getenv("VARNEL_PEER_SEND_TO")) return SendGone(pid) == noErr ? 0 : 1;
+    for (AEEventID id : {FOUR_CHAR_CODE("AboT"), FOUR_CHAR_CODE("jlwT"), FOUR_CHAR_CODE("dneT"),
+                         FOUR_CHAR_CODE("detT"), FOUR_CHAR_CODE("epsT")})
+        AEInstallEventHandler(FOUR_CHAR_CODE("AWZS"), id, &Report, 0, false);
+    AEInstallEventHandler(FOUR_CHAR_CODE("VnTs"), FOUR_CHAR_CODE("echo"), &Report, 7001, false);
     for (unsigned reported = 0;;) {
         const VNPollSpec spec = VNEventPollSpec();
         pollfd wait{spec.fd, spec.events, 0};

@@ -4,7 +4,7 @@
 #pragma once
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
