@@ -1,4 +1,5 @@
-// Payload parameters of events, and the reply handlers installed at start-up.
+// The event link to the Varnel application: requests sent to it (event_peer plays it), the
+// payload read from replies, and the reply handlers installed at start-up.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,12 +7,20 @@
 #include <vector>
 
 #include "SessionEnvironment.h"
+#include "UExceptions.h"
+#include "UMPluginUtils.h"
 #include "menuHandler.h"
+
+using testing_support::Peer;
 
 namespace {
 
 const std::string kBytes("\x00\xAB\xFF", 3);
 std::vector<std::pair<SRefCon, std::string>> s_replies;
+
+// Every test of this program runs in one session, the program registered once, as a host process is.
+[[maybe_unused]] const auto* const s_environment = ::testing::AddGlobalTestEnvironment(
+    new testing_support::SessionEnvironment("com.corvane.VarnelLinkTests"));
 
 // An event of the plug-in's class addressed to this program, with the given text parameters.
 struct TestEvent {
@@ -75,5 +84,45 @@ TEST(ReplyHandlers, EachReplyReachesTheHandlerWithItsKind) {
                   noErr);
         ASSERT_TRUE(testing_support::PumpEventsUntil([] { return !s_replies.empty(); }));
         EXPECT_EQ(s_replies[0], std::make_pair(kind, kBytes));
+    }
+}
+
+TEST(SendEvent, EachKindReachesTheRunningCompanionWhichComesToTheFront) {
+    Peer companion(kVarnelBundleId.str(), "/opt/varnel/Varnel");
+    const std::pair<IllRequestEnum, const char*> kinds[] = {{kIllRequestAbout, "AboT"},
+                                                            {kIllRequestJobList, "jlwT"},
+                                                            {kIllRequestNewDetails, "dneT"},
+                                                            {kIllRequestDetails, "detT"},
+                                                            {kIllRequestExportDone, "epsT"}};
+    for (const auto& [kind, id] : kinds) {
+        SendEvent(kBytes, kind);
+        ASSERT_EQ(companion.nextLine(), std::string("AWZS ") + id + " 0 direct=00ABFF vnmp=00ABFF sender=" +
+                                            std::to_string(::getpid()));
+        ASSERT_EQ(companion.nextLine(), "activated");
+    }
+}
+
+TEST(SendEvent, WithoutTheCompanionFailsWithProcNotFoundAndActivatesNothing) {
+    // Registered under the identifier in another letter case: it is not the companion.
+    Peer other("com.corvane.varnel", "/opt/other/Varnel");
+    ProcessSerialNumber psn;
+    UFileSpecCore path;
+    EXPECT_FALSE(BMUtils::FindProcess(psn, kVarnelBundleId, &path));
+    ASSERT_TRUE(BMUtils::FindProcess(psn, "com.corvane.varnel", &path));
+    EXPECT_EQ(path.path(), "/opt/other/Varnel");
+    try {
+        SendEvent(kBytes, kIllRequestJobList);
+        ADD_FAILURE() << "SendEvent without a companion returned";
+    } catch (const UException& e) {
+        EXPECT_EQ(e.error(), procNotFound);
+    }
+    ASSERT_EQ(SetFrontProcess(&psn), noErr);
+    EXPECT_EQ(other.nextLine(), "activated") << "nothing reached the process before";
+}
+
+TEST(SendEventDeathTest, KindOutsideTheEnumerationEndsTheProcessBeforeSending) {
+    for (int kind : {-1, 5}) {
+        EXPECT_DEATH(SendEvent(kBytes, static_cast<IllRequestEnum>(kind)),
+                     "SendEvent: invalid request kind " + std::to_string(kind));
     }
 }
