@@ -1,5 +1,5 @@
 // vhost::Host in-process with the test plug-in linked in: answers, JSON, refused documents.
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -12,6 +12,8 @@ extern "C" SPErr PluginMain(char* caller, char* selector, void* message);
 namespace {
 
 using nlohmann::json;
+using testing::HasSubstr;
+using testing::Not;
 using testing_support::ScratchFolder;
 
 class InProcessHost : public testing::Test {
@@ -42,9 +44,7 @@ TEST_F(InProcessHost, AnswersCommandsAndReportsTheDocumentAsJson) {
     EXPECT_EQ(doc["dictionary"]["test-data"]["binary"], "010203");
     EXPECT_EQ(doc["profiles"]["cmyk"].get<std::string>().size(), 256u);
     EXPECT_EQ(doc["artboards"][0], json({{"left", 0}, {"top", 300}, {"right", 400}, {"bottom", 0}}));
-    EXPECT_EQ(host.execute("dict test-data"), "010203\n");
     EXPECT_EQ(host.execute("dict test-flag"), "true\n");
-    EXPECT_EQ(host.execute("version 14"), "host version 14\n");
     EXPECT_EQ(host.execute("unload"), "sent \"SP Access\"/\"Unload\" (result 0)\n")
         << "linked in: nothing leaves memory";
     EXPECT_THROW(host.execute("unload"), vhost::CommandError);
@@ -53,7 +53,7 @@ TEST_F(InProcessHost, AnswersCommandsAndReportsTheDocumentAsJson) {
          {"bogus", "new 10", "tick 0", "wait docs x", "show --yaml", "dict absent", "menu No Such"})
         EXPECT_THROW(host.execute(bad), vhost::CommandError) << bad;
     EXPECT_TRUE(host.shutDown().empty());
-    EXPECT_EQ(log_.str().find("did not give back"), std::string::npos) << log_.str();
+    EXPECT_THAT(log_.str(), Not(HasSubstr("did not give back")));
 }
 
 TEST_F(InProcessHost, RefusesBrokenDocumentsNamingThePlaceAndLeavesThemAsTheyWere) {
