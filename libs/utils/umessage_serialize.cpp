@@ -622,6 +622,8 @@ struct unflattener {
         for (; b.unread > 0; --b.unread) {
             const std::uint64_t nameIndex = varint64();
             const ustring& name = resolve(nameIndex);
+            // Wanted once the value is read: in a shuffled body the wait overlaps the reading.
+            prefetch(&table[nameIndex]);
             const umessage_type_id type = readType();
             const bool arrayFlag = version == 4 && byte() != 0;
             const std::uint64_t count = varint64();
