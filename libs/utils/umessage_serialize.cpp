@@ -62,11 +62,12 @@ constexpr std::size_t kArraySlot =
 // A block holds at most this many arrays; a body with more takes further blocks as it goes. The
 // entry count is claimed before any entry is read, and nested bodies may all claim the most.
 constexpr std::size_t kMaxBlockArrays = 256;
+// The most entries a nested body makes room for before reading them, for the same reason.
 constexpr std::size_t kMaxReserved = 1024;
 constexpr std::size_t kBlockHead = (sizeof(array_block) + alignof(std::max_align_t) - 1) /
                                    alignof(std::max_align_t) * alignof(std::max_align_t);
 
-// Where a body's arrays go: the rest of its message's block, or nowhere for the top level.
+// Where a body's next arrays go: the rest of its message's block, or a block of the body's own.
 struct array_room {
     array_block* block = nullptr;
     unsigned char* next = nullptr;

@@ -273,7 +273,7 @@ private:
     static Header DecodeHeader(const unsigned char* p, std::int64_t pos, std::int64_t end, bool keyed,
                                const char* where);
     // Locates the current field's data; on an array level consumes the field. `data` points at
-    // the bytes when they are already in memory (index or window), else it is null.
+    // the bytes when the window holds them, else it is null.
     bool TakeField(std::uint32_t& length, const unsigned char*& data, std::int64_t& dataPos);
     void CopyData(void* target, std::uint32_t length, const unsigned char* data, std::int64_t dataPos);
 
