@@ -42,11 +42,7 @@ public:
 
 private:
     static OSErr Record(const AppleEvent* event, AppleEvent*, SRefCon) {
-        size_t size = 0;
-        EXPECT_EQ(AESizeOfParam(event, keyDirectObject, nullptr, &size), noErr);
-        std::string text(size, '\0');
-        EXPECT_EQ(AEGetParamPtr(event, keyDirectObject, typeChar, nullptr, text.data(), size, &size), noErr);
-        Inbox().push_back(text);
+        Inbox().push_back(testing_support::TextParameter(event, keyDirectObject).value_or("(none)"));
         return noErr;
     }
 };

@@ -14,23 +14,11 @@
 namespace platform_test {
 namespace {
 
-// kTestClass/`id` carrying `payload` as '----' and 'Vnmp', and this process's 'Psn '.
+// kTestClass/`id` carrying `payload` as '----' and 'Vnmp', signed.
 OSErr SendTest(ProcessSerialNumber to, AEEventID id, const std::string& payload) {
-    AEAddressDesc address;
-    AppleEvent event;
-    EXPECT_EQ(AECreateDesc(typeProcessSerialNumber, &to, sizeof to, &address), noErr);
-    EXPECT_EQ(AECreateAppleEvent(kTestClass, id, &address, kAutoGenerateReturnID, kAnyTransactionID, &event),
-              noErr);
-    AEDisposeDesc(&address);
-    ProcessSerialNumber self;
-    GetCurrentProcess(&self);
-    for (AEKeyword keyword : {keyDirectObject, FOUR_CHAR_CODE("Vnmp")})
-        EXPECT_EQ(AEPutParamPtr(&event, keyword, typeChar, payload.data(), payload.size()), noErr);
-    EXPECT_EQ(AEPutParamPtr(&event, FOUR_CHAR_CODE("Psn "), typeProcessSerialNumber, &self, sizeof self),
-              noErr);
-    const OSErr err = AESend(&event, nullptr, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr);
-    AEDisposeDesc(&event);
-    return err;
+    const std::map<AEKeyword, std::string> texts{{keyDirectObject, payload},
+                                                 {FOUR_CHAR_CODE("Vnmp"), payload}};
+    return testing_support::TestEvent(kTestClass, id, to, texts, true).send();
 }
 
 TEST(EventChannel, PeerHandlerGetsClassIdRefconAndEveryParameter) {
