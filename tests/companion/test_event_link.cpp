@@ -2,7 +2,7 @@
 // payload read from replies, and the reply handlers installed at start-up.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -12,29 +12,17 @@
 #include "menuHandler.h"
 
 using testing_support::Peer;
+using testing_support::TestEvent;
 
 namespace {
 
 const std::string kBytes("\x00\xAB\xFF", 3);
+constexpr ProcessSerialNumber kSelf{0, kCurrentProcess};
 std::vector<std::pair<SRefCon, std::string>> s_replies;
 
 // Every test of this program runs in one session, the program registered once, as a host process is.
 [[maybe_unused]] const auto* const s_environment = ::testing::AddGlobalTestEnvironment(
     new testing_support::SessionEnvironment("com.corvane.VarnelLinkTests"));
-
-// An event of the plug-in's class addressed to this program, with the given text parameters.
-struct TestEvent {
-    TestEvent(AEEventID id, const char* direct, const char* vnmp) {
-        AEAddressDesc self;
-        VNAEvents::CreateAddressDesc(self, "");
-        AECreateAppleEvent(kVarnelEventClass, id, &self, kAutoGenerateReturnID, kAnyTransactionID, &event);
-        AEDisposeDesc(&self);
-        if (direct) AEPutParamPtr(&event, keyDirectObject, typeChar, direct, std::strlen(direct));
-        if (vnmp) AEPutParamPtr(&event, FOUR_CHAR_CODE("Vnmp"), typeChar, vnmp, std::strlen(vnmp));
-    }
-    ~TestEvent() { AEDisposeDesc(&event); }
-    AppleEvent event;
-};
 
 }  // namespace
 
@@ -61,7 +49,10 @@ TEST(EventPayload, ReadFromVnmpWhenPresentElseFromTheDirectObject) {
                  {nullptr, nullptr, false, "kept"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.direct ? c.direct : "-") + " / " + (c.vnmp ? c.vnmp : "-"));
-        TestEvent built(FOUR_CHAR_CODE("savY"), c.direct, c.vnmp);
+        std::map<AEKeyword, std::string> texts;
+        if (c.direct) texts[keyDirectObject] = c.direct;
+        if (c.vnmp) texts[FOUR_CHAR_CODE("Vnmp")] = c.vnmp;
+        const TestEvent built(kVarnelEventClass, FOUR_CHAR_CODE("savY"), kSelf, texts);
         std::string data("kept");
         ProcessSerialNumber sender{7, 7};
         EXPECT_EQ(VNAEvents::GetDataFromEvent(built.event, data, sender), c.read);
@@ -78,9 +69,7 @@ TEST(ReplyHandlers, EachReplyReachesTheHandlerWithItsKind) {
         {FOUR_CHAR_CODE("savY"), 9120}, {FOUR_CHAR_CODE("sanY"), 9121}, {FOUR_CHAR_CODE("expY"), 9122}};
     for (const auto& [id, kind] : replies) {
         s_replies.clear();
-        TestEvent built(id, nullptr, "00ABFF");
-        AppleEvent reply;
-        ASSERT_EQ(AESend(&built.event, &reply, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr),
+        ASSERT_EQ(TestEvent(kVarnelEventClass, id, kSelf, {{FOUR_CHAR_CODE("Vnmp"), "00ABFF"}}).send(),
                   noErr);
         ASSERT_TRUE(testing_support::PumpEventsUntil([] { return !s_replies.empty(); }));
         EXPECT_EQ(s_replies[0], std::make_pair(kind, kBytes));
