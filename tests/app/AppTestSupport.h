@@ -1,5 +1,5 @@
-// varnel-app as separate processes in the test program's session (app_environment.cpp), and
-// this program in the plug-in's place: it sends requests and collects the replies.
+// varnel-app as separate processes in the test program's session, and this program registered
+// once in the plug-in's place: it sends requests and collects the replies.
 #pragma once
 
 #include <filesystem>
@@ -10,6 +10,8 @@
 
 namespace app_test {
 
+using testing::HasSubstr;
+using testing::Not;
 using testing_support::Outcome;
 using testing_support::PumpEventsUntil;
 using testing_support::ReadFile;
@@ -19,8 +21,38 @@ struct Reply {
     std::string direct, vnmp;  // the texts under '----' and 'Vnmp'
     ProcessSerialNumber sender;
 };
-// Every reply that reached this program and was not taken yet; filled by the environment.
-std::vector<Reply>& receivedReplies();
+// Every reply that reached this program and was not taken yet.
+inline std::vector<Reply>& receivedReplies() {
+    static std::vector<Reply> replies;
+    return replies;
+}
+
+class AppEnvironment : public testing_support::SessionEnvironment {
+public:
+    AppEnvironment() : SessionEnvironment("com.corvane.VarnelAppTests") {}
+    void SetUp() override {
+        SessionEnvironment::SetUp();
+        variables().unset("VARNEL_JOBS");
+        for (AEEventID id :
+             {varnel_app::kDetailsReply, varnel_app::kNewDetailsReply, varnel_app::kExportReply})
+            ASSERT_EQ(AEInstallEventHandler(varnel_app::kEventClass, id, &onReply, 0, false), noErr);
+    }
+
+private:
+    static OSErr onReply(const AppleEvent* event, AppleEvent*, SRefCon) {
+        Reply reply;
+        AEGetEventClassAndID(event, nullptr, &reply.id);
+        reply.direct = testing_support::TextParameter(event, keyDirectObject).value_or("");
+        reply.vnmp = testing_support::TextParameter(event, FOUR_CHAR_CODE("Vnmp")).value_or("");
+        AEGetParamPtr(event, FOUR_CHAR_CODE("Psn "), typeProcessSerialNumber, nullptr, &reply.sender,
+                      sizeof reply.sender, nullptr);
+        receivedReplies().push_back(reply);
+        return noErr;
+    }
+};
+
+// Once for the program, whichever test file includes this first.
+inline const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
 
 // The oldest reply not taken yet, once one came.
 inline std::optional<Reply> takeReply() {

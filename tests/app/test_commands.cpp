@@ -52,12 +52,12 @@ TEST(AppCommands, ServeRefusesAMissingJobsFolderAndASecondInstance) {
     testing_support::ScratchFolder folder;
     const Outcome missing = runApp({"serve", "--jobs", folder / "none", "--out", folder.path()});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find(folder / "none"), std::string::npos) << missing.err;
+    EXPECT_THAT(missing.err, HasSubstr(folder / "none"));
 
     ServedApp app;
     const Outcome second = runApp({"serve", "--jobs", app.jobs(), "--out", folder.path()});
     EXPECT_EQ(second.status, 1);
-    EXPECT_NE(second.err.find("already serving"), std::string::npos) << second.err;
+    EXPECT_THAT(second.err, HasSubstr("already serving"));
 }
 
 TEST(AppCommands, ListMarksTheSelectedJobAndSelectTakesNameIdentifierOrTitle) {

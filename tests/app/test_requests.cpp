@@ -78,7 +78,7 @@ TEST(AppRequests, ExportGoesToTheLastRequesterAndItsReportIsStoredAndShown) {
     ServedApp app;
     const Outcome early = runApp({"export", "brochure"});
     EXPECT_EQ(early.status, 1);
-    EXPECT_NE(early.err.find("no plug-in has sent a request yet"), std::string::npos) << early.err;
+    EXPECT_THAT(early.err, HasSubstr("no plug-in has sent a request yet"));
 
     app.send(kJobListRequest, "");
     EXPECT_TRUE(PumpEventsUntil([&] { return app.printed().find("* brochure") != std::string::npos; }))
@@ -99,14 +99,14 @@ TEST(AppRequests, ExportGoesToTheLastRequesterAndItsReportIsStoredAndShown) {
     std::vector<int> exported;
     std::string listed = "destinations ";
     for (const json& destination : brochure["groups"][0]["destinations"]) {
+        listed += (exported.empty() ? "" : ", ") + destination["identifier"].get<std::string>();
         exported.push_back(std::stoi(destination["identifier"].get<std::string>()));
-        listed += (exported.size() == 1 ? "" : ", ") + destination["identifier"].get<std::string>();
     }
     Outcome history;
     ASSERT_TRUE(PumpEventsUntil(
         [&] { return (history = runApp({"history"})).out.find("brochure") != std::string::npos; }));
-    EXPECT_NE(history.out.find(listed), std::string::npos) << history.out;
-    EXPECT_NE(history.out.find(app.out() + "/brochure.pdf"), std::string::npos) << history.out;
+    EXPECT_THAT(history.out, HasSubstr(listed));
+    EXPECT_THAT(history.out, HasSubstr(app.out() + "/brochure.pdf"));
 
     const json stored = json::parse(ReadFile(app.jobs() + "/brochure.json"));
     for (const json& destination : stored["groups"][0]["destinations"]) EXPECT_TRUE(destination["exported"]);
@@ -127,7 +127,7 @@ TEST(AppRequests, AboutRecordsAreLoggedAndTerminationIsClean) {
     app.send(kAboutRequest, record.substr(0, 10));
     EXPECT_TRUE(PumpEventsUntil(
         [&] { return app.log().find("unreadable plug-in information") != std::string::npos; }));
-    EXPECT_NE(app.log().find("Illustrator Plugin of " + company), std::string::npos) << app.log();
+    EXPECT_THAT(app.log(), HasSubstr("Illustrator Plugin of " + company));
     EXPECT_EQ(app.stop(), 0);
 }
 
