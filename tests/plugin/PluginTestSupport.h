@@ -21,6 +21,8 @@ namespace plugin_test {
 
 using nlohmann::json;
 using nlohmann::ordered_json;
+using testing::HasSubstr;
+using testing::Not;
 
 class Environment : public testing_support::SessionEnvironment {
 public:
@@ -84,15 +86,9 @@ inline ordered_json WithPdfVersion(ordered_json job, double version) {
 
 // Parks a reply in the plug-in as the event channel does: its payload as hexadecimal 'Vnmp'.
 inline void Reply(SRefCon kind, const std::string& payload) {
-    AEAddressDesc nowhere;
-    AppleEvent event;
-    ASSERT_EQ(AECreateAppleEvent(kVarnelEventClass, FOUR_CHAR_CODE("savY"), &nowhere, kAutoGenerateReturnID,
-                                 kAnyTransactionID, &event),
-              noErr);
-    const std::string text = vnu::HexEncode(payload);
-    ASSERT_EQ(AEPutParamPtr(&event, FOUR_CHAR_CODE("Vnmp"), typeChar, text.data(), text.size()), noErr);
-    EXPECT_EQ(ReceiveEvent(&event, nullptr, kind), noErr);
-    AEDisposeDesc(&event);
+    const testing_support::TestEvent event(kVarnelEventClass, FOUR_CHAR_CODE("savY"), {},
+                                           {{FOUR_CHAR_CODE("Vnmp"), vnu::HexEncode(payload)}});
+    EXPECT_EQ(ReceiveEvent(&event.event, nullptr, kind), noErr);
 }
 
 inline void Reply(SRefCon kind, const ordered_json& job) {

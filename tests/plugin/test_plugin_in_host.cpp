@@ -27,11 +27,6 @@ protected:
     static std::string run(const std::string& command) { return s_host->execute(command); }
     static json show() { return json::parse(run("show --json")); }
     static json lastAction() { return json::parse(run("actions --json")).back(); }
-    static std::string adjustSizeState() {
-        const std::string menus = run("menus");
-        const size_t at = menus.find("Adjust Size…: ") + std::string("Adjust Size…: ").size();
-        return menus.substr(at, menus.find('\n', at) - at);
-    }
     static json guides() {
         json marked = json::array();
         const json document = show();
@@ -45,12 +40,12 @@ protected:
 };
 
 TEST_F(PluginInHost, AdjustSizeIsOfferedForDocumentsWithJobDataOnly) {
-    EXPECT_EQ(adjustSizeState(), "disabled");
+    EXPECT_THAT(run("menus"), HasSubstr("Adjust Size…: disabled"));
     run("new");
-    EXPECT_EQ(adjustSizeState(), "disabled");
+    EXPECT_THAT(run("menus"), HasSubstr("Adjust Size…: disabled"));
     Reply(kReplyDetails, Job(595, 842));
     run("tick");
-    EXPECT_EQ(adjustSizeState(), "enabled");
+    EXPECT_THAT(run("menus"), HasSubstr("Adjust Size…: enabled"));
 }
 
 TEST_F(PluginInHost, RequestsCarryTheAboutRecordAndTheJob) {
@@ -93,7 +88,7 @@ TEST_F(PluginInHost, OnlyTheNewestReplyWaitsForTheTick) {
     EXPECT_EQ(log.count("EVENT QUEUE OVERFLOWED"), 1);
     run("tick");
     EXPECT_EQ(StoredJob(*s_host)["identifier"], "second");
-    EXPECT_EQ(run("docs").find("Untitled-2"), std::string::npos) << "the new-details reply was dropped";
+    EXPECT_THAT(run("docs"), Not(HasSubstr("Untitled-2"))) << "the new-details reply was dropped";
 }
 
 TEST_F(PluginInHost, FailingOrOrphanedRepliesLeaveTheDocumentAlone) {
@@ -160,13 +155,13 @@ TEST_F(PluginInHost, GuidesFollowTrimAndBleed) {
 TEST_F(PluginInHost, NewDetailsReplyMakesADocumentOfTheBleedBoxSize) {
     Reply(kReplyNewDetails, Job(0, 842));
     run("tick");
-    EXPECT_EQ(run("docs").find('"'), std::string::npos) << "no trim width: no document";
+    EXPECT_THAT(run("docs"), Not(HasSubstr("\""))) << "no trim width: no document";
 
     ordered_json job = Job(595, 842, 8.5);
     job["identifier"] = "bleed-sized";
     Reply(kReplyNewDetails, job);
     run("tick");
-    EXPECT_NE(run("docs").find("612 x 859 pt"), std::string::npos) << run("docs");
+    EXPECT_THAT(run("docs"), HasSubstr("612 x 859 pt"));
     EXPECT_EQ(StoredJob(*s_host)["identifier"], "bleed-sized");
     ASSERT_EQ(guides().size(), 1u);
     EXPECT_TRUE(guides()[0]["dictionary"].contains(kTrimMark));
@@ -218,7 +213,7 @@ TEST_F(PluginInHost, ExportFallsBackOnUnmappedVersionsAndOlderHosts) {
     EXPECT_EQ(action["parameters"][2]["value"], 19);
     EXPECT_EQ(action["parameters"][4], json({{"key", "thum"}, {"type", "boolean"}, {"value", true}}));
     EXPECT_EQ(action["parameters"][55]["key"], "extn");
-    EXPECT_NE(run("docs").find(saved), std::string::npos) << "the document is open again from its file";
+    EXPECT_THAT(run("docs"), HasSubstr(saved)) << "the document is open again from its file";
     EXPECT_EQ(Environment::get().nextRequest().first, "epsT");
 }
 

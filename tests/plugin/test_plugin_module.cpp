@@ -26,12 +26,12 @@ TEST(PluginModule, RunsInTheHostProgramAcrossUnloadAndReload) {
         RunProgram({VARNEL_HOST_BIN, "--strict", "--plugin", VARNEL_PLUGIN_MODULE, "-c",
                     "new; unload; reload; menus; tick; quit"});
     EXPECT_EQ(host.status, 0) << host.err;
-    EXPECT_NE(host.out.find("the module stays in memory"), std::string::npos) << host.out;
-    EXPECT_NE(host.out.find("Adjust Size…: disabled"), std::string::npos) << host.out;
-    EXPECT_NE(host.out.find("sent 1 timer message"), std::string::npos) << host.out;
-    EXPECT_NE(host.err.find("init res = 1"), std::string::npos) << host.err;
+    EXPECT_THAT(host.out, HasSubstr("the module stays in memory"));
+    EXPECT_THAT(host.out, HasSubstr("Adjust Size…: disabled"));
+    EXPECT_THAT(host.out, HasSubstr("sent 1 timer message"));
+    EXPECT_THAT(host.err, HasSubstr("init res = 1"));
     EXPECT_EQ(host.err.find("init res = 1"), host.err.rfind("init res = 1")) << "initialised once";
-    EXPECT_EQ(host.err.find("[ERROR]"), std::string::npos) << host.err;
+    EXPECT_THAT(host.err, Not(HasSubstr("[ERROR]")));
 }
 
 TEST(PluginModule, SecondStartupInstallsTheMenusWithoutASecondTimer) {
@@ -40,7 +40,7 @@ TEST(PluginModule, SecondStartupInstallsTheMenusWithoutASecondTimer) {
     const UUnits* units = g_units;
     testing_support::CapturedLog log;
     vhost::Host second(HostOptions(hostLog));
-    EXPECT_NE(second.execute("menus").find("About Varnel…: enabled"), std::string::npos);
+    EXPECT_THAT(second.execute("menus"), HasSubstr("About Varnel…: enabled"));
     EXPECT_EQ(second.execute("tick"), "sent 0 timer messages\n");
     EXPECT_EQ(g_units, units);
     EXPECT_EQ(log.count("init res"), 0);
