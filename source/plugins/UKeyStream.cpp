@@ -6,7 +6,6 @@
 #include <istream>
 #include <limits>
 #include <ostream>
-#include <sstream>
 #include <stdexcept>
 #include <streambuf>
 
@@ -626,12 +625,76 @@ UKeyInStream& UKeyInStream::operator>>(ustring& value) {
     return *this;
 }
 
+namespace {
+
+// One field's bytes as a stream of their own, read from the key stream's input where they lie,
+// so that a flattened message of megabytes is not copied before it is read.
+class FieldBuf : public std::streambuf {
+public:
+    FieldBuf(std::streambuf* input, std::int64_t start, std::int64_t length)
+        : input_(input), start_(start), length_(length) {}
+
+protected:
+    int_type underflow() override {
+        if (!ReadAt(&byte_, 1)) return traits_type::eof();
+        setg(&byte_, &byte_, &byte_ + 1);
+        return traits_type::to_int_type(byte_);
+    }
+
+    std::streamsize xsgetn(char* target, std::streamsize count) override {
+        std::streamsize taken = 0;
+        if (gptr() < egptr() && count > 0) {
+            *target++ = *gptr();
+            gbump(1);
+            ++taken;
+        }
+        const std::streamsize wanted = std::min<std::streamsize>(count - taken, length_ - pos_);
+        return wanted > 0 && ReadAt(target, wanted) ? taken + wanted : taken;
+    }
+
+    pos_type seekoff(off_type offset, std::ios_base::seekdir dir, std::ios_base::openmode which) override {
+        if ((which & std::ios_base::in) == 0) return pos_type(off_type(-1));
+        const std::int64_t here = pos_ - (egptr() - gptr());
+        const std::int64_t base = dir == std::ios_base::beg ? 0 : dir == std::ios_base::cur ? here : length_;
+        const std::int64_t target = base + offset;
+        if (target < 0 || target > length_) return pos_type(off_type(-1));
+        pos_ = target;
+        setg(nullptr, nullptr, nullptr);
+        return pos_type(target);
+    }
+
+    pos_type seekpos(pos_type position, std::ios_base::openmode which) override {
+        return seekoff(off_type(position), std::ios_base::beg, which);
+    }
+
+private:
+    // Reads `count` bytes at the field's current position and moves past them.
+    bool ReadAt(char* target, std::streamsize count) {
+        if (pos_ + count > length_) return false;
+        if (std::int64_t(input_->pubseekpos(start_ + pos_, std::ios_base::in)) != start_ + pos_) return false;
+        if (input_->sgetn(target, count) != count) return false;
+        pos_ += count;
+        return true;
+    }
+
+    std::streambuf* input_;
+    std::int64_t start_;
+    std::int64_t length_;
+    std::int64_t pos_ = 0;  // of the bytes read from the input, the get area included
+    char byte_ = 0;
+};
+
+}  // namespace
+
 UKeyInStream& UKeyInStream::operator>>(umessage& value) {
     value.clear();
-    std::string bytes;
-    Read8BitStringWithUnknownEncoding(bytes);
-    if (bytes.empty()) return *this;
-    std::istringstream in(std::move(bytes));
+    std::uint32_t length = 0;
+    const unsigned char* data = nullptr;
+    std::int64_t dataPos = 0;
+    if (!TakeField(length, data, dataPos) || length == 0) return *this;
+    FieldBuf field(in_, dataPos, length);
+    std::istream in(&field);
+    bufferPos_ = -1;  // the field is read through the same input
     // A body that does not decode leaves the message empty; unflatten logs why.
     value.unflatten(in);
     return *this;
