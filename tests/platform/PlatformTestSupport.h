@@ -19,7 +19,7 @@ constexpr AEEventID kEcho = FOUR_CHAR_CODE("echo");
 constexpr AEEventID kGone = FOUR_CHAR_CODE("gone");
 constexpr char kSendToVariable[] = "VARNEL_PEER_SEND_TO";
 
-inline std::vector<std::string>& Inbox() {  // emptied as every test starts
+inline std::vector<std::string>& Inbox() {
     static std::vector<std::string> inbox;
     return inbox;
 }
@@ -32,30 +32,28 @@ inline ProcessSerialNumber PsnOf(pid_t pid) {
     return ProcessSerialNumber{0, static_cast<uint32_t>(pid)};
 }
 
+// A pid that was a process a moment ago and is none now.
+inline pid_t ExitedPid() {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
+}
+
 class PlatformEnvironment : public testing_support::SessionEnvironment {
 public:
     PlatformEnvironment() : SessionEnvironment(kSelfBundleId) {}
     void SetUp() override {
         SessionEnvironment::SetUp();
-        ASSERT_EQ(AEInstallEventHandler(kTestClass, kGone, Record, 0, false), noErr);
+        const auto record = [](const AppleEvent* event, AppleEvent*, SRefCon) -> OSErr {
+            Inbox().push_back(testing_support::TextParameter(event, keyDirectObject).value_or("(none)"));
+            return noErr;
+        };
+        ASSERT_EQ(AEInstallEventHandler(kTestClass, kGone, record, 0, false), noErr);
     }
-
-private:
-    static OSErr Record(const AppleEvent* event, AppleEvent*, SRefCon) {
-        Inbox().push_back(testing_support::TextParameter(event, keyDirectObject).value_or("(none)"));
-        return noErr;
-    }
-};
-
-struct InboxReset : testing::EmptyTestEventListener {
-    void OnTestStart(const testing::TestInfo&) override { Inbox().clear(); }
 };
 
 // Once for the program, whichever test file includes this first.
-inline const bool g_environmentInstalled = [] {
-    testing::AddGlobalTestEnvironment(new PlatformEnvironment);
-    testing::UnitTest::GetInstance()->listeners().Append(new InboxReset);
-    return true;
-}();
+inline const auto* const g_environment = testing::AddGlobalTestEnvironment(new PlatformEnvironment);
 
 }  // namespace platform_test

@@ -25,9 +25,6 @@ TEST(Processes, EnumerationGivesEveryRegisteredProcessInPidOrderWithItsInformati
     for (pid_t pid : {::getpid(), first.pid(), second.pid()})
         EXPECT_NE(std::find(pids.begin(), pids.end(), pid), pids.end()) << pid;
 
-    const pid_t exited = ::fork();
-    if (exited == 0) ::_exit(0);
-    ::waitpid(exited, nullptr, 0);
     const Info peer{{kCFBundleIdentifierKey, "com.corvane.TwinPeer"}, {kProcessBundlePathKey, EVENT_PEER}};
     const std::pair<ProcessSerialNumber, Info> cases[] = {
         {{0, kCurrentProcess},
@@ -35,7 +32,7 @@ TEST(Processes, EnumerationGivesEveryRegisteredProcessInPidOrderWithItsInformati
           {kProcessBundlePathKey, testing_support::OwnProgramPath()}}},
         {PsnOf(first.pid()), peer},
         {PsnOf(second.pid()), peer},
-        {PsnOf(exited), {}}};
+        {PsnOf(ExitedPid()), {}}};
     for (const auto& [of, expected] : cases) {
         Info info;
         EXPECT_EQ(ProcessInformationCopyDictionary(&of, kProcessDictionaryIncludeAllInformationMask, info),
