@@ -36,23 +36,18 @@ OSErr ReceiveEvent(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
 }
 
 TEST(EventPayload, ReadFromVnmpWhenPresentElseFromTheDirectObject) {
+    constexpr AEKeyword kDirect = keyDirectObject, kVnmp = FOUR_CHAR_CODE("Vnmp");
     const struct {
-        const char* direct;  // nullptr: no such parameter
-        const char* vnmp;
+        std::map<AEKeyword, std::string> texts;
         bool read;
         std::string expected;
-    } cases[] = {{"00ABFF", nullptr, true, kBytes},
-                 {"FFFF", "00abff", true, kBytes},
-                 {nullptr, "00ABFF0", true, kBytes},
-                 {nullptr, "A", true, ""},
-                 {"", nullptr, true, ""},
-                 {nullptr, nullptr, false, "kept"}};
+    } cases[] = {
+        {{{kDirect, "00ABFF"}}, true, kBytes}, {{{kDirect, "FFFF"}, {kVnmp, "00abff"}}, true, kBytes},
+        {{{kVnmp, "00ABFF0"}}, true, kBytes},  {{{kVnmp, "A"}}, true, ""},
+        {{{kDirect, ""}}, true, ""},           {{}, false, "kept"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.direct ? c.direct : "-") + " / " + (c.vnmp ? c.vnmp : "-"));
-        std::map<AEKeyword, std::string> texts;
-        if (c.direct) texts[keyDirectObject] = c.direct;
-        if (c.vnmp) texts[FOUR_CHAR_CODE("Vnmp")] = c.vnmp;
-        const TestEvent built(kVarnelEventClass, FOUR_CHAR_CODE("savY"), kSelf, texts);
+        SCOPED_TRACE(testing::PrintToString(c.texts));
+        const TestEvent built(kVarnelEventClass, FOUR_CHAR_CODE("savY"), kSelf, c.texts);
         std::string data("kept");
         ProcessSerialNumber sender{7, 7};
         EXPECT_EQ(VNAEvents::GetDataFromEvent(built.event, data, sender), c.read);

@@ -34,12 +34,11 @@ protected:
     std::string aliasFile() const { return scratch_ / "share/Corvane/Varnel Plugin Cache"; }
     // Where the alias file points, or "" when there is none.
     std::string aliasTarget() const {
+        const std::string record = testing_support::ReadFile(aliasFile());
         std::string path;
-        bool wasChanged = false;
-        return FSResolveAliasWithMountFlags(testing_support::ReadFile(aliasFile()), kResolveAliasFileNoUI,
-                                            &path, &wasChanged) == noErr
-                   ? path
-                   : "";
+        bool changed = false;
+        return FSResolveAliasWithMountFlags(record, kResolveAliasFileNoUI, &path, &changed) == noErr ? path
+                                                                                                     : "";
     }
     void installDesktopEntry() const {
         scratch_.write("share/applications/com.corvane.Varnel.desktop",
