@@ -199,10 +199,7 @@ void moveArtboard() {
     AIRealRect upsideDown = r;
     std::swap(upsideDown.top, upsideDown.bottom);
     expect("SetPosition upside down", sArtboard->SetPosition(props, upsideDown), kBadParameterErr);
-    r.left -= 8.5;
-    r.top += 8.5;
-    r.right += 8.5;
-    r.bottom -= 8.5;
+    r = {r.left - 8.5, r.top + 8.5, r.right + 8.5, r.bottom - 8.5};
     expect("SetPosition", sArtboard->SetPosition(props, r));
     expect("Update", sArtboard->Update(boards, 0, props));
     expect("DisposeArtboardProperties", sArtboard->DisposeArtboardProperties(props));
