@@ -30,16 +30,11 @@ public:
     void SetUp() override {
         SessionEnvironment::SetUp();
         varnel_ = std::make_unique<testing_support::Peer>("com.corvane.Varnel", home().path());
-        s_current = this;
     }
     void TearDown() override {
-        s_current = nullptr;
         varnel_.reset();
         SessionEnvironment::TearDown();
     }
-
-    static Environment& get() { return *s_current; }
-    const testing_support::ScratchFolder& scratch() const { return home(); }
     // The next request the Varnel application received: its id and payload bytes.
     std::pair<std::string, std::string> nextRequest() {
         for (std::string line = varnel_->nextLine(); !line.empty(); line = varnel_->nextLine()) {
@@ -51,9 +46,12 @@ public:
     }
 
 private:
-    static inline Environment* s_current = nullptr;
     std::unique_ptr<testing_support::Peer> varnel_;
 };
+
+// Once for the program, whichever test file includes this first.
+inline Environment* const g_session =
+    static_cast<Environment*>(::testing::AddGlobalTestEnvironment(new Environment));
 
 inline vhost::HostOptions HostOptions(std::ostream& log) {
     vhost::HostOptions options;

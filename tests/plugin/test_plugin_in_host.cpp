@@ -11,8 +11,6 @@ using namespace plugin_test;
 constexpr const char* kGuideMark = "DA127AE0-01B3-42C6-BADB-8D6C6E488FC8";
 constexpr const char* kTrimMark = "DA949A67-1B85-4922-B775-511D1A0504E6";
 
-[[maybe_unused]] const auto* const s_environment = ::testing::AddGlobalTestEnvironment(new Environment);
-
 class PluginInHost : public ::testing::Test {
 protected:
     // One host for the suite: the plug-in's timer is made by the first start-up of the process.
@@ -49,15 +47,14 @@ TEST_F(PluginInHost, AdjustSizeIsOfferedForDocumentsWithJobDataOnly) {
 }
 
 TEST_F(PluginInHost, RequestsCarryTheAboutRecordAndTheJob) {
-    Environment& varnel = Environment::get();
     run("menu About Varnel...");
-    auto [id, payload] = varnel.nextRequest();
+    auto [id, payload] = g_session->nextRequest();
     EXPECT_EQ(id, "AboT");
     EXPECT_EQ(payload, std::string("\x00\x02\x00\x00\x00\x12Illustrator Plugin\x00\x00\x00\x10", 28) +
                            "Corvane Holdings");
 
     run("menu Job Details / Export...");
-    std::tie(id, payload) = varnel.nextRequest();
+    std::tie(id, payload) = g_session->nextRequest();
     EXPECT_EQ(id, "dneT");
     ordered_json job = inspect::jobToJson(payload, 4);
     EXPECT_EQ(job["identifier"].get<std::string>().size(), 36u);
@@ -68,7 +65,7 @@ TEST_F(PluginInHost, RequestsCarryTheAboutRecordAndTheJob) {
 
     run("new 300 400");
     run("menu Job Details / Export...");
-    std::tie(id, payload) = varnel.nextRequest();
+    std::tie(id, payload) = g_session->nextRequest();
     EXPECT_EQ(id, "detT");
     job = inspect::jobToJson(payload, 4);
     EXPECT_EQ(job["DN"], "?");
@@ -124,7 +121,7 @@ TEST_F(PluginInHost, GuidesFollowTrimAndBleed) {
     };
     document["art"] = {marked(true), marked(false)};
     run("close");
-    run("open " + Environment::get().scratch().write("marked.json", document.dump()));
+    run("open " + g_session->home().write("marked.json", document.dump()));
 
     Reply(kReplyDetails, Job(595, 842));
     run("tick");
@@ -168,7 +165,7 @@ TEST_F(PluginInHost, NewDetailsReplyMakesADocumentOfTheBleedBoxSize) {
 }
 
 TEST_F(PluginInHost, ExportReplyWritesTheCopyAndReportsBack) {
-    const std::string documentFile = Environment::get().scratch() / "report.ai";
+    const std::string documentFile = g_session->home() / "report.ai";
     ordered_json job = WithPdfVersion(Job(595, 842), 1.4);
     job["documentFile"] = documentFile;
     run("new");
@@ -190,19 +187,19 @@ TEST_F(PluginInHost, ExportReplyWritesTheCopyAndReportsBack) {
     EXPECT_EQ(action["parameters"][53]["value"], documentFile + ".pdf");
     EXPECT_TRUE(std::filesystem::exists(documentFile + ".pdf"));
 
-    const auto [id, payload] = Environment::get().nextRequest();
+    const auto [id, payload] = g_session->nextRequest();
     EXPECT_EQ(id, "epsT");
     EXPECT_EQ(inspect::jobToJson(payload, 4)["groups"][0]["destinations"][0]["exported"], true);
 }
 
 TEST_F(PluginInHost, ExportFallsBackOnUnmappedVersionsAndOlderHosts) {
-    const std::string saved = Environment::get().scratch() / "older.json";
+    const std::string saved = g_session->home() / "older.json";
     run("new");
     run("save " + saved);
     run("version 14");
     testing_support::CapturedLog log;
     ordered_json job = WithPdfVersion(Job(595, 842), 1.45);
-    job["documentFile"] = std::string(Environment::get().scratch() / "older");
+    job["documentFile"] = std::string(g_session->home() / "older");
     Reply(kReplyExport, job);
     run("tick");
     EXPECT_EQ(log.count("couldn't map PDF VER 1.45"), 1);
@@ -214,7 +211,7 @@ TEST_F(PluginInHost, ExportFallsBackOnUnmappedVersionsAndOlderHosts) {
     EXPECT_EQ(action["parameters"][4], json({{"key", "thum"}, {"type", "boolean"}, {"value", true}}));
     EXPECT_EQ(action["parameters"][55]["key"], "extn");
     EXPECT_THAT(run("docs"), HasSubstr(saved)) << "the document is open again from its file";
-    EXPECT_EQ(Environment::get().nextRequest().first, "epsT");
+    EXPECT_EQ(g_session->nextRequest().first, "epsT");
 }
 
 TEST_F(PluginInHost, ExportReplyWithoutADocumentIsLost) {
