@@ -197,6 +197,8 @@ TEST(PdfWriter, HostDocumentTravelsInsideThePdf) {
     document.hostData = std::string("{\"art\": []}\0\xff binary too", 25);
     WritePdf(document, Block(folder / "with.pdf"));
     EXPECT_EQ(ReadHostData(folder / "with.pdf"), document.hostData);
+    WritePdf(Document(), Block(folder / "without.pdf"));
+    EXPECT_EQ(ReadHostData(folder / "without.pdf"), "");
     for (const std::string& bad : {folder.write("text.pdf", "not a PDF at all"), folder / "missing.pdf"})
         EXPECT_THAT([&] { ReadHostData(bad); }, testing::ThrowsMessage<std::runtime_error>(
                                                     testing::StartsWith(bad + ": not a readable PDF")));
