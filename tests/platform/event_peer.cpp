@@ -20,15 +20,10 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: event_peer [BUNDLE_ID [BUNDLE_PATH]]\n"
-    "Registers as BUNDLE_ID (com.corvane.Varnel) at BUNDLE_PATH (its own path) and prints \"ready\"; then\n"
-    "\"CLASS ID REFCON direct=TEXT vnmp=TEXT sender=PID\" ('-': missing) for each request of the Varnel\n"
-    "application and 'VnTs'/'echo', and \"activated\" for each activation. VARNEL_PEER_SEND_TO=PID: send\n"
-    "that process a 'VnTs'/'gone' holding the activation count, then end. VARNEL_PEER_LAUNCHES=FILE:\n"
-    "a start without arguments appends its pid to FILE.\n";
-
-std::string Code(uint32_t code) {
-    return {char(code >> 24), char(code >> 16), char(code >> 8), char(code)};
-}
+    "Registers as BUNDLE_ID (com.corvane.Varnel) at BUNDLE_PATH (its own path), prints \"ready\", then\n"
+    "\"CLASS ID REFCON direct=TEXT vnmp=TEXT sender=PID\" per request of the Varnel application or\n"
+    "'VnTs'/'echo' and \"activated\" per activation. VARNEL_PEER_SEND_TO=PID: sends PID one 'VnTs'/'gone'\n"
+    "holding its activation count and ends. VARNEL_PEER_LAUNCHES=FILE: started bare, appends its pid.\n";
 
 std::string Parameter(const AppleEvent* event, AEKeyword keyword) {
     size_t size = 0;
@@ -41,10 +36,13 @@ OSErr Report(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
     AEEventClass eventClass = 0;
     AEEventID id = 0;
     AEGetEventClassAndID(event, &eventClass, &id);
+    const auto code = [](uint32_t c) {
+        return std::string{char(c >> 24), char(c >> 16), char(c >> 8), char(c)};
+    };
     ProcessSerialNumber psn;
     const bool sender = AEGetParamPtr(event, FOUR_CHAR_CODE("Psn "), typeProcessSerialNumber, nullptr, &psn,
                                       sizeof psn, nullptr) == noErr;
-    const std::string line = Code(eventClass) + " " + Code(id) + " " + std::to_string(refcon) +
+    const std::string line = code(eventClass) + " " + code(id) + " " + std::to_string(refcon) +
                              " direct=" + Parameter(event, keyDirectObject) +
                              " vnmp=" + Parameter(event, FOUR_CHAR_CODE("Vnmp")) +
                              " sender=" + (sender ? std::to_string(psn.lowLongOfPSN) : "-") + "\n";

@@ -14,7 +14,7 @@ OSErr Put(AppleEvent& event, AEKeyword keyword, DescType type, const std::string
     return AEPutParamPtr(&event, keyword, type, bytes.data(), bytes.size());
 }
 
-TEST(AEDescriptors, ParametersReadBackByWildcardOrTheirOwnTypeOnly) {
+TEST(AEDescriptors, ParametersReadBackByWildcardOrTheirOwnTypeOnlyAndOnlyFromEvents) {
     testing_support::TestEvent event(kTestClass, kEcho, {}, {{keyDirectObject, "first, longer"}});
     ASSERT_EQ(Put(event.event, keyDirectObject, typeChar, "00ABFF"), noErr);  // replaces
     char buffer[8] = {};
@@ -31,6 +31,14 @@ TEST(AEDescriptors, ParametersReadBackByWildcardOrTheirOwnTypeOnly) {
     EXPECT_EQ(AESizeOfParam(&event.event, kPayload, &type, &size), errAEDescNotFound);
     EXPECT_EQ(AEGetParamPtr(&event.event, kPayload, typeWildCard, &type, buffer, 8, &size),
               errAEDescNotFound);
+
+    AEDesc text;  // no event, and no address
+    ASSERT_EQ(AECreateDesc(typeChar, "abc", 3, &text), noErr);
+    EXPECT_EQ(Put(text, kPayload, typeChar, "x"), errAENotAEDesc);
+    AppleEvent other;
+    EXPECT_EQ(AECreateAppleEvent(kTestClass, kEcho, &text, kAutoGenerateReturnID, kAnyTransactionID, &other),
+              paramErr);
+    AEDisposeDesc(&text);
 }
 
 TEST(AEDescriptors, ParametersStayWithinTheEventCap) {
@@ -41,20 +49,6 @@ TEST(AEDescriptors, ParametersStayWithinTheEventCap) {
         << "replacing frees the bytes it replaces";
     EXPECT_EQ(Put(event.event, kPayload, typeChar, "y"), memFullErr);
     EXPECT_EQ(AESizeOfParam(&event.event, kPayload, nullptr, nullptr), errAEDescNotFound);
-}
-
-TEST(AEDescriptors, WhatIsNoEventOrNoAddressIsRefused) {
-    AEDesc text;
-    ASSERT_EQ(AECreateDesc(typeChar, "abc", 3, &text), noErr);
-    EXPECT_EQ(Put(text, kPayload, typeChar, "x"), errAENotAEDesc);
-    EXPECT_EQ(AESizeOfParam(&text, kPayload, nullptr, nullptr), errAENotAEDesc);
-    EXPECT_EQ(AESend(&text, nullptr, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr),
-              errAENotAEDesc);
-    AppleEvent event;
-    EXPECT_EQ(AECreateAppleEvent(kTestClass, kEcho, &text, kAutoGenerateReturnID, kAnyTransactionID, &event),
-              paramErr);
-    EXPECT_EQ(AECreateDesc(typeAppleEvent, nullptr, 0, &event), paramErr);
-    AEDisposeDesc(&text);
 }
 
 }  // namespace

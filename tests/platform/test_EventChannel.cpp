@@ -1,7 +1,6 @@
 // Events between processes on the private bus.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 

@@ -1,6 +1,5 @@
 // Registered processes: enumeration, information, activation.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
