@@ -1,9 +1,7 @@
 // A plug-in that tells what it receives and uses every suite, so the host is tested without the
-// real plug-in. Each message and outcome is one line "test-plugin: ..." on standard error; a
-// check that does not hold is a line starting "test-plugin: FAIL".
-//
-// VHTEST_PERIOD sets its timer's period in ticks (default 6); VHTEST_LEAK=1 keeps the Art suite
-// once at shut-down, so the host has an imbalance to report.
+// real plug-in: a line "test-plugin: ..." on standard error per message and outcome, "test-plugin:
+// FAIL ..." for a check that does not hold. VHTEST_PERIOD: its timer's period in ticks (default 6);
+// VHTEST_LEAK=1: it keeps the Art suite once at shut-down, an imbalance for the host to report.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -211,9 +209,7 @@ void exportPdf() {
     AIActionParamValueRef block = nullptr;
     expect("AINewActionParamValue", sAction->AINewActionParamValue(&block));
     const char* target = std::getenv("VHTEST_PDF");
-    sAction->AIActionSetEnumerated(block, AI_FOUR_CHAR("comp"), "Compatibility", 21);
-    sAction->AIActionSetInteger(block, AI_FOUR_CHAR("cres"), 300);
-    sAction->AIActionSetReal(block, AI_FOUR_CHAR("btop"), 3);
+    sAction->AIActionSetInteger(block, AI_FOUR_CHAR("cres"), 300);  // one the writer does not act on
     sAction->AIActionSetString(block, AI_FOUR_CHAR("name"), target != nullptr ? target : "");
     say("adobe_saveDocumentAs: " +
         code(sAction->PlayActionEvent("adobe_saveDocumentAs", kDialogNone, block)));
@@ -247,8 +243,6 @@ void exercise() {
     std::memcpy(icc + 36, "acsp", 4);
     AIColorProfile profile = nullptr;
     expect("CreateProfileFromBuffer", sColor->CreateProfileFromBuffer(icc, sizeof icc, &profile));
-    expect("CreateProfileFromBuffer short", sColor->CreateProfileFromBuffer(icc, 100, &profile),
-           kBadProfileErr);
     icc[36] = 'x';
     AIColorProfile bad = nullptr;
     expect("CreateProfileFromBuffer signature", sColor->CreateProfileFromBuffer(icc, sizeof icc, &bad),
