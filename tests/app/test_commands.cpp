@@ -50,9 +50,8 @@ TEST(AppCommands, UsageHelpAndCommandsWithoutAServingInstance) {
 }
 
 TEST(AppCommands, ServeRefusesASecondInstance) {
-    testing_support::ScratchFolder folder;
     ServedApp app;
-    const Outcome second = runApp({"serve", "--jobs", app.jobs(), "--out", folder.path()});
+    const Outcome second = runApp({"serve", "--jobs", app.jobs(), "--out", app.out()});
     EXPECT_EQ(second.status, 1);
     EXPECT_THAT(second.err, HasSubstr("already serving"));
 }
@@ -71,8 +70,7 @@ TEST(AppCommands, ListMarksTheSelectedJobAndSelectTakesNameIdentifierOrTitle) {
         ASSERT_EQ(runApp({"select", key}).status, 0) << key;
         EXPECT_TRUE(selectedLine(runApp({"list"}).out).starts_with("* poster ")) << key;
     }
-    const Outcome unknown = runApp({"select", "no such job"});
-    EXPECT_EQ(unknown.status, 1);
+    EXPECT_EQ(runApp({"select", "no such job"}).status, 1);
     EXPECT_TRUE(selectedLine(runApp({"list"}).out).starts_with("* poster "));
 }
 
