@@ -164,7 +164,14 @@ TEST_F(PluginInHost, NewDetailsReplyMakesADocumentOfTheBleedBoxSize) {
     EXPECT_TRUE(guides()[0]["dictionary"].contains(kTrimMark));
 }
 
-TEST_F(PluginInHost, ExportReplyWritesTheCopyAndReportsBack) {
+TEST_F(PluginInHost, ExportReplyIsLostWithoutADocumentAndWritesTheCopyAndReportsBackWithOne) {
+    testing_support::CapturedLog log;
+    Reply(kReplyExport, Job(595, 842));
+    run("tick");
+    EXPECT_EQ(log.count("WARNING LOST MY REPLY, NO DOC OPEN!"), 1);
+    EXPECT_EQ(log.count("[WARN]"), 1) << "a job without a document file";
+    EXPECT_EQ(lastAction()["parameters"][53]["value"], ".pdf");
+
     const std::string documentFile = g_session->home() / "report.ai";
     ordered_json job = WithPdfVersion(Job(595, 842), 1.4);
     job["documentFile"] = documentFile;
@@ -212,15 +219,6 @@ TEST_F(PluginInHost, ExportFallsBackOnUnmappedVersionsAndOlderHosts) {
     EXPECT_EQ(action["parameters"][55]["key"], "extn");
     EXPECT_THAT(run("docs"), HasSubstr(saved)) << "the document is open again from its file";
     EXPECT_EQ(g_session->nextRequest().first, "epsT");
-}
-
-TEST_F(PluginInHost, ExportReplyWithoutADocumentIsLost) {
-    testing_support::CapturedLog log;
-    Reply(kReplyExport, Job(595, 842));
-    run("tick");
-    EXPECT_EQ(log.count("WARNING LOST MY REPLY, NO DOC OPEN!"), 1);
-    EXPECT_EQ(log.count("[WARN]"), 1) << "a job without a document file";
-    EXPECT_EQ(lastAction()["parameters"][53]["value"], ".pdf");
 }
 
 }  // namespace
