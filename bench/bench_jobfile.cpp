@@ -68,7 +68,12 @@ void BM_ReadJobFromHex(benchmark::State& state) {
     job.JobFileReadFromBuffer(in, BJobFile::kFlagFull);
     state.counters["settings"] = static_cast<double>(job.GetCheckSettings().size());
 }
-BENCHMARK(BM_ReadJobFromHex)->ArgName("ticket")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadJobFromHex)
+    ->ArgName("ticket")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ReadJob(benchmark::State& state) {
     const std::string& bytes = CompanionBytes(state.range(0) != 0);

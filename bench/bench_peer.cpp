@@ -187,7 +187,12 @@ void BM_JobAgainstProtobuf(benchmark::State& state) {
         state.counters["goal_allocs_per_check"] = kGoalAllocationsPerCheck;
     }
 }
-BENCHMARK(BM_JobAgainstProtobuf)->ArgName("ticket")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JobAgainstProtobuf)
+    ->ArgName("ticket")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -49,8 +49,7 @@ using umessage_details::dyn_array_impl;
 umessage::umessage(const umessage& other) {
     map_type::container_type copy;
     copy.reserve(other.data_.size());
-    for (const auto& [name, array] : other.data_)
-        copy.emplace_back(name, array_ptr(array->clone()));
+    for (const auto& [name, array] : other.data_) copy.emplace_back(name, array_ptr(array->clone()));
     data_.assign_sorted(std::move(copy));
 }
 

@@ -166,7 +166,8 @@ struct unflattener {
         } else {
             if (streamLeft == 0) fail();
             got = static_cast<std::size_t>(std::min<std::uint64_t>(streamLeft, windowSize));
-            if (static_cast<std::size_t>(sb->sgetn(reinterpret_cast<char*>(window.get()), std::streamsize(got))) != got)
+            if (static_cast<std::size_t>(
+                    sb->sgetn(reinterpret_cast<char*>(window.get()), std::streamsize(got))) != got)
                 fail();
             streamLeft -= got;
         }
@@ -239,10 +240,10 @@ struct unflattener {
             bytes(reinterpret_cast<char*>(raw), 8);
         }
         // Little-endian: written out so that the compiler sees one load.
-        const std::uint64_t bits = std::uint64_t{raw[0]} | std::uint64_t{raw[1]} << 8 | std::uint64_t{raw[2]} << 16 |
-                                   std::uint64_t{raw[3]} << 24 | std::uint64_t{raw[4]} << 32 |
-                                   std::uint64_t{raw[5]} << 40 | std::uint64_t{raw[6]} << 48 |
-                                   std::uint64_t{raw[7]} << 56;
+        const std::uint64_t bits = std::uint64_t{raw[0]} | std::uint64_t{raw[1]} << 8 |
+                                   std::uint64_t{raw[2]} << 16 | std::uint64_t{raw[3]} << 24 |
+                                   std::uint64_t{raw[4]} << 32 | std::uint64_t{raw[5]} << 40 |
+                                   std::uint64_t{raw[6]} << 48 | std::uint64_t{raw[7]} << 56;
         return std::bit_cast<double>(bits);
     }
 
@@ -269,7 +270,8 @@ struct unflattener {
     void readTable() {
         const std::uint64_t count = varint64();
         need(count, 1);
-        table.reserve(1 + static_cast<std::size_t>(seekable ? count : std::min<std::uint64_t>(count, kChunk)));
+        table.reserve(1 +
+                      static_cast<std::size_t>(seekable ? count : std::min<std::uint64_t>(count, kChunk)));
         for (std::uint64_t i = 0; i < count; ++i) {
             const std::uint64_t length = varint64();
             if (length > ustring::kMaxLength) throw std::length_error("ustring");
@@ -393,13 +395,13 @@ struct unflattener {
         std::uint32_t id;
         int depth;
         scratch& work;
-        entry_list staged;       // the entries, each once per string index, in stream order
-        array_room room;         // where the next arrays go
-        std::uint64_t unread;    // entries of the body still to come
+        entry_list staged;     // the entries, each once per string index, in stream order
+        array_room room;       // where the next arrays go
+        std::uint64_t unread;  // entries of the body still to come
         // The entries made room for up front: the count of a seekable stream's top level is
         // bounded by the input, nested ones less so, as every level may claim the most.
         std::uint64_t reserveLimit;
-        bool holdsRoom = false;  // the room is a block of the body's own, not its message's
+        bool holdsRoom = false;      // the room is a block of the body's own, not its message's
         bool extendsTarget = false;  // some entry adds to one the target already had
 
         body(unflattener& r, umessage& t, int d, const array_room& messageRoom)
@@ -426,7 +428,7 @@ struct unflattener {
             auto* raw = static_cast<unsigned char*>(::operator new(kBlockHead + arrays * kArraySlot));
             if (holdsRoom) array_block::release(room.block);
             room = array_room{::new (raw) array_block{1}, raw + kBlockHead,
-                              raw + kBlockHead + arrays * kArraySlot};
+                              raw + kBlockHead + arrays* kArraySlot};
             holdsRoom = true;
         }
 
@@ -468,7 +470,8 @@ struct unflattener {
             const auto pos = static_cast<std::uint32_t>(staged.size());
             if (staged.empty()) staged.reserve(std::min(unread, reserveLimit));
             auto& entry = staged.emplace_back(name, newArray<T>(type));
-            work.keys.push_back((std::uint64_t{reader.ranked ? s.rank : static_cast<std::uint32_t>(nameIndex)} << 32) | pos);
+            work.keys.push_back(
+                (std::uint64_t{reader.ranked ? s.rank : static_cast<std::uint32_t>(nameIndex)} << 32) | pos);
             if (extendsTarget) {
                 work.existing.resize(pos);
                 work.existing.push_back(existing);
@@ -596,7 +599,9 @@ struct unflattener {
     }
 
     // The top level reads into the caller's message, which may have entries already.
-    void readBody(umessage& target, int depth) { readEntries(target, readWhat(), std::nullopt, array_room(), depth); }
+    void readBody(umessage& target, int depth) {
+        readEntries(target, readWhat(), std::nullopt, array_room(), depth);
+    }
 
     // A nested message shares one allocation with its control block and its arrays, sized by the
     // entry count read first.

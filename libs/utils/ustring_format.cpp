@@ -481,8 +481,9 @@ ustring ustring::arg(int value, int fieldWidth, int base, char fillChar) const {
     // %x do); any other base is decimal.
     char digits[16];
     const std::to_chars_result written =
-        base == 8 || base == 16 ? std::to_chars(digits, digits + sizeof digits, static_cast<unsigned>(value), base)
-                                : std::to_chars(digits, digits + sizeof digits, value);
+        base == 8 || base == 16
+            ? std::to_chars(digits, digits + sizeof digits, static_cast<unsigned>(value), base)
+            : std::to_chars(digits, digits + sizeof digits, value);
     const auto length = static_cast<size_type>(written.ptr - digits);
     const size_type padding = fieldWidth > 0 && static_cast<size_type>(fieldWidth) > length
                                   ? static_cast<size_type>(fieldWidth) - length

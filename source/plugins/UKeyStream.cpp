@@ -415,8 +415,8 @@ bool UKeyInStream::ScanRun(Level& level) {
             // A long run: room for as many fields as the rest of the level could hold (four
             // bytes per field at least), so the run is not copied again; untouched capacity
             // costs no memory.
-            const auto most = static_cast<std::size_t>(
-                std::min<std::int64_t>(std::int64_t(level.keys.size()) + left / 4 + 1, std::int64_t{1} << 16));
+            const auto most = static_cast<std::size_t>(std::min<std::int64_t>(
+                std::int64_t(level.keys.size()) + left / 4 + 1, std::int64_t{1} << 16));
             level.keys.reserve(most);
             level.positions.reserve(most);
         }
@@ -579,7 +579,8 @@ void AssignText(ustring& value, const unsigned char* data, std::size_t length) {
         while (size < length && data[size] != 0) ++size;
     } else {
         const void* zero = std::memchr(data, 0, length);
-        size = zero != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data) : length;
+        size = zero != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data)
+                               : length;
     }
     if (size == 0) {
         value.clear();  // cheaper than assigning nothing

@@ -319,7 +319,8 @@ inline UKeyInStream::Field UKeyInStream::HeaderOf(const unsigned char* p, std::i
         field.type = p[3];
         field.dataPos = pos + 4;
     } else {
-        field.length = (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[4]} << 16) | (std::uint32_t{p[5]} << 8) | p[6];
+        field.length =
+            (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[4]} << 16) | (std::uint32_t{p[5]} << 8) | p[6];
         field.type = p[7];
         field.dataPos = pos + 8;
     }
