@@ -25,6 +25,15 @@ constexpr const char* kStringTable = "Illustrator";
 
 bool s_inited = false;
 
+// The host may take the module out of memory before the process ends; the units object goes
+// with it instead of being lost with the module's globals.
+struct UnitsRelease {
+    ~UnitsRelease() {
+        delete g_units;
+        g_units = nullptr;
+    }
+} s_unitsRelease;
+
 // Process-wide state that outlives a plug-in object: units, the timer and the reply handlers.
 bool VNIllustratorInit(SPPluginRef self, SPBasicSuite* basic) {
     delete g_units;
