@@ -1,5 +1,7 @@
 // A vector that keeps its first N elements inside itself. Most message entries hold one value
-// and most messages few entries, so this spares one heap block per array and per message.
+// and most messages few entries, so this spares one heap block per array and per message. The
+// elements' place is told by the capacity (N: inside), which keeps the vector a pointer smaller
+// than one that points at them: a ticket holds hundreds of thousands of these.
 #pragma once
 
 #include <algorithm>
@@ -46,12 +48,12 @@ public:
     }
     ~small_vector() { release(); }
 
-    iterator begin() noexcept { return data_; }
-    iterator end() noexcept { return data_ + size_; }
-    const_iterator begin() const noexcept { return data_; }
-    const_iterator end() const noexcept { return data_ + size_; }
-    T* data() noexcept { return data_; }
-    const T* data() const noexcept { return data_; }
+    iterator begin() noexcept { return data(); }
+    iterator end() noexcept { return data() + size_; }
+    const_iterator begin() const noexcept { return data(); }
+    const_iterator end() const noexcept { return data() + size_; }
+    T* data() noexcept { return isInline() ? inlineData() : heap_; }
+    const T* data() const noexcept { return isInline() ? inlineData() : heap_; }
 
     size_type size() const noexcept { return size_; }
     size_type capacity() const noexcept { return capacity_; }
@@ -62,12 +64,12 @@ public:
             static_cast<size_type>(std::numeric_limits<difference_type>::max()) / sizeof(T));
     }
 
-    T& operator[](size_type i) noexcept { return data_[i]; }
-    const T& operator[](size_type i) const noexcept { return data_[i]; }
-    T& front() noexcept { return data_[0]; }
-    const T& front() const noexcept { return data_[0]; }
-    T& back() noexcept { return data_[size_ - 1]; }
-    const T& back() const noexcept { return data_[size_ - 1]; }
+    T& operator[](size_type i) noexcept { return data()[i]; }
+    const T& operator[](size_type i) const noexcept { return data()[i]; }
+    T& front() noexcept { return data()[0]; }
+    const T& front() const noexcept { return data()[0]; }
+    T& back() noexcept { return data()[size_ - 1]; }
+    const T& back() const noexcept { return data()[size_ - 1]; }
 
     void reserve(size_type n) {
         if (n > capacity_) relocate(n);
@@ -88,33 +90,36 @@ public:
             moveInto(fresh);
             adopt(fresh, grown);
         } else {
-            ::new (static_cast<void*>(data_ + size_)) T(std::forward<Args>(args)...);
+            ::new (static_cast<void*>(data() + size_)) T(std::forward<Args>(args)...);
         }
-        return data_[size_++];
+        return data()[size_++];
     }
     void push_back(const T& value) { emplace_back(value); }
     void push_back(T&& value) { emplace_back(std::move(value)); }
-    void pop_back() noexcept { data_[--size_].~T(); }
+    void pop_back() noexcept { data()[--size_].~T(); }
 
     template <class... Args>
     iterator emplace(const_iterator pos, Args&&... args) {
-        const auto at = static_cast<size_type>(pos - data_);
+        const auto at = static_cast<size_type>(pos - data());
         emplace_back(std::forward<Args>(args)...);
-        std::rotate(data_ + at, data_ + size_ - 1, data_ + size_);
-        return data_ + at;
+        T* d = data();
+        std::rotate(d + at, d + size_ - 1, d + size_);
+        return d + at;
     }
     iterator insert(const_iterator pos, T&& value) { return emplace(pos, std::move(value)); }
     iterator insert(const_iterator pos, const T& value) { return emplace(pos, value); }
 
     iterator erase(const_iterator pos) {
-        const auto at = static_cast<size_type>(pos - data_);
-        std::move(data_ + at + 1, data_ + size_, data_ + at);
+        T* d = data();
+        const auto at = static_cast<size_type>(pos - d);
+        std::move(d + at + 1, d + size_, d + at);
         pop_back();
-        return data_ + at;
+        return d + at;
     }
 
     void clear() noexcept {
-        std::destroy(data_, data_ + size_);
+        T* d = data();
+        std::destroy(d, d + size_);
         size_ = 0;
     }
 
@@ -127,7 +132,7 @@ public:
     }
 
 private:
-    bool isInline() const noexcept { return data_ == inlineData(); }
+    bool isInline() const noexcept { return capacity_ == N; }
     T* inlineData() noexcept { return reinterpret_cast<T*>(inline_); }
     const T* inlineData() const noexcept { return reinterpret_cast<const T*>(inline_); }
 
@@ -144,15 +149,18 @@ private:
     }
     static void deallocate(T* p, size_type n) noexcept { std::allocator<T>().deallocate(p, n); }
 
+    // Moves the elements to `fresh` and ends them where they were.
     void moveInto(T* fresh) noexcept {
+        T* d = data();
         for (size_type i = 0; i < size_; ++i) {
-            ::new (static_cast<void*>(fresh + i)) T(std::move(data_[i]));
-            data_[i].~T();
+            ::new (static_cast<void*>(fresh + i)) T(std::move(d[i]));
+            d[i].~T();
         }
     }
+    // The elements already moved to `fresh`, a heap block of more than N.
     void adopt(T* fresh, size_type capacity) noexcept {
-        if (!isInline()) deallocate(data_, capacity_);
-        data_ = fresh;
+        if (!isInline()) deallocate(heap_, capacity_);
+        heap_ = fresh;
         capacity_ = static_cast<std::uint32_t>(capacity);
     }
     void relocate(size_type n) {
@@ -162,31 +170,29 @@ private:
     }
     void release() noexcept {
         clear();
-        if (!isInline()) deallocate(data_, capacity_);
-        data_ = inlineData();
+        if (!isInline()) deallocate(heap_, capacity_);
         capacity_ = N;
     }
     // Leaves `other` empty; a heap block changes hands, inline elements move one by one.
     void take(small_vector& other) noexcept {
+        size_ = other.size_;
         if (other.isInline()) {
-            data_ = inlineData();
             capacity_ = N;
-            size_ = other.size_;
-            other.moveInto(data_);
+            other.moveInto(inlineData());
         } else {
-            data_ = other.data_;
+            heap_ = other.heap_;
             capacity_ = other.capacity_;
-            size_ = other.size_;
-            other.data_ = other.inlineData();
             other.capacity_ = N;
         }
         other.size_ = 0;
     }
 
-    T* data_ = inlineData();
     std::uint32_t size_ = 0;
     std::uint32_t capacity_ = N;
-    alignas(T) unsigned char inline_[N * sizeof(T)];
+    union {
+        alignas(T) unsigned char inline_[N * sizeof(T)];
+        T* heap_;
+    };
 };
 
 }  // namespace vnu

@@ -64,8 +64,9 @@ constexpr std::size_t kArraySlot =
 constexpr std::size_t kMaxBlockArrays = 256;
 // The most entries a nested body makes room for before reading them, for the same reason.
 constexpr std::size_t kMaxReserved = 1024;
-constexpr std::size_t kBlockHead = (sizeof(array_block) + alignof(std::max_align_t) - 1) /
-                                   alignof(std::max_align_t) * alignof(std::max_align_t);
+// Blocks hold objects of at most this alignment, after their count of references.
+constexpr std::size_t kBlockAlign = alignof(std::uint64_t);
+constexpr std::size_t kBlockHead = (sizeof(array_block) + kBlockAlign - 1) / kBlockAlign * kBlockAlign;
 
 // Where a body's next arrays go: the rest of its message's block, or a block of the body's own.
 struct array_room {
@@ -74,27 +75,33 @@ struct array_room {
     unsigned char* end = nullptr;
 };
 
+// What a nested message's allocation is asked for (room for its arrays) and gives.
+struct block_request {
+    std::size_t arrayBytes;
+    array_room room;
+};
+
 // Makes the shared pointer's control block, the message and room for its arrays one allocation.
+// The control block keeps a copy of the allocator: one pointer.
 template <class T>
 struct block_allocator {
     using value_type = T;
-    std::size_t arrayBytes;
-    array_room* room;
+    block_request* request;
 
-    block_allocator(std::size_t bytes, array_room* r) : arrayBytes(bytes), room(r) {}
+    explicit block_allocator(block_request* r) : request(r) {}
     template <class U>
-    block_allocator(const block_allocator<U>& other) : arrayBytes(other.arrayBytes), room(other.room) {}
+    block_allocator(const block_allocator<U>& other) : request(other.request) {}
 
     static constexpr std::size_t objectBytes(std::size_t n) {
-        return (n * sizeof(T) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
-               alignof(std::max_align_t);
+        return (n * sizeof(T) + kBlockAlign - 1) / kBlockAlign * kBlockAlign;
     }
     T* allocate(std::size_t n) {
-        static_assert(alignof(T) <= alignof(std::max_align_t));
-        auto* raw = static_cast<unsigned char*>(::operator new(kBlockHead + objectBytes(n) + arrayBytes));
+        static_assert(alignof(T) <= kBlockAlign);
+        auto* raw =
+            static_cast<unsigned char*>(::operator new(kBlockHead + objectBytes(n) + request->arrayBytes));
         auto* block = ::new (raw) array_block{1};
         unsigned char* arrays = raw + kBlockHead + objectBytes(n);
-        *room = array_room{block, arrays, arrays + arrayBytes};
+        request->room = array_room{block, arrays, arrays + request->arrayBytes};
         return reinterpret_cast<T*>(raw + kBlockHead);
     }
     void deallocate(T* p, std::size_t) noexcept {
@@ -424,11 +431,10 @@ struct unflattener {
 
         // A block of its own for the arrays still to come, held until the next or the body's end.
         void newRoom() {
-            const std::size_t arrays = std::clamp<std::uint64_t>(unread, 1, kMaxBlockArrays);
-            auto* raw = static_cast<unsigned char*>(::operator new(kBlockHead + arrays * kArraySlot));
+            const std::size_t bytes = std::clamp<std::uint64_t>(unread, 1, kMaxBlockArrays) * kArraySlot;
+            auto* raw = static_cast<unsigned char*>(::operator new(kBlockHead + bytes));
             if (holdsRoom) array_block::release(room.block);
-            room = array_room{::new (raw) array_block{1}, raw + kBlockHead,
-                              raw + kBlockHead + arrays* kArraySlot};
+            room = array_room{::new (raw) array_block{1}, raw + kBlockHead, raw + kBlockHead + bytes};
             holdsRoom = true;
         }
 
@@ -609,9 +615,9 @@ struct unflattener {
         const ustring* what = readWhat();
         const std::uint64_t entries = readEntryCount();
         const std::size_t arrays = std::min<std::uint64_t>(entries + (what != nullptr), kMaxBlockArrays);
-        array_room room;
-        auto nested = std::allocate_shared<umessage>(block_allocator<umessage>(arrays * kArraySlot, &room));
-        readEntries(*nested, what, entries, room, depth);
+        block_request request{arrays * kArraySlot, {}};
+        auto nested = std::allocate_shared<umessage>(block_allocator<umessage>(&request));
+        readEntries(*nested, what, entries, request.room, depth);
         return nested;
     }
 
