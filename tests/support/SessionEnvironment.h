@@ -4,7 +4,7 @@
 #pragma once
 
 #include <fcntl.h>
-#include <gmock/gmock.h>
+#include <gmock/gmock.h>  // the tests of a session match what its programs print
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -12,10 +12,12 @@
 
 #include <chrono>
 #include <climits>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,7 +58,7 @@ inline bool PumpEventsUntil(const std::function<bool()>& done) {
 }
 
 // An event of `eventClass`/`id` to the process `to` holding `texts` as typeChar parameters and,
-// when `signed`, this process's serial number under 'Psn ', as the plug-in and the companion sign theirs.
+// with `sign`, this process's serial number under 'Psn ', as the plug-in and the companion sign theirs.
 struct TestEvent {
     TestEvent(AEEventClass eventClass, AEEventID id, ProcessSerialNumber to,
               const std::map<AEKeyword, std::string>& texts, bool sign = false) {
@@ -66,9 +68,11 @@ struct TestEvent {
         AEDisposeDesc(&address);
         for (const auto& [keyword, text] : texts)
             AEPutParamPtr(&event, keyword, typeChar, text.data(), text.size());
-        ProcessSerialNumber self;
-        GetCurrentProcess(&self);
-        if (sign) AEPutParamPtr(&event, FOUR_CHAR_CODE("Psn "), typeProcessSerialNumber, &self, sizeof self);
+        if (sign) {
+            ProcessSerialNumber self;
+            GetCurrentProcess(&self);
+            AEPutParamPtr(&event, FOUR_CHAR_CODE("Psn "), typeProcessSerialNumber, &self, sizeof self);
+        }
     }
     ~TestEvent() { AEDisposeDesc(&event); }
     TestEvent(const TestEvent&) = delete;
