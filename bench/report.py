@@ -256,7 +256,7 @@ def draw_chart(goals, counts, path):
     plot_x, plot_w, bar_h, gap = label_w + 30, 420, 26, 22
     rows_h = len(goals) * (bar_h + gap)
     extra = (len(counts) + 2) * (GLYPH_H + 8) if counts else 0
-    width, height = plot_x + plot_w + 260, 90 + rows_h + 50 + extra
+    width, height = plot_x + plot_w + 320, 90 + rows_h + 50 + extra
     canvas = Canvas(width, height)
     held = sum(1 for _, _, v, g in goals if v <= g)
     canvas.text(20, 20, f"Performance goals: {held} of {len(goals)} hold (bar = value / goal)")
