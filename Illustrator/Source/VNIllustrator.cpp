@@ -105,7 +105,7 @@ void SendDetailsRequest() {
                                      height);
         }
         ai::FilePath file;
-        const bool hasFile = sAIDocument->GetDocumentFileSpecification(file.get()) == kNoErr;
+        const bool hasFile = sAIDocument->GetDocumentFilePath(file.get()) == kNoErr;
         job.SetDN(hasFile ? file.GetFileNameNoExt() : ustring("?"));
     }
     std::ostringstream bytes;

@@ -198,7 +198,7 @@ bool exportSaveAs(AIDocumentListSuite* documents, BJobFile& job, const ustring& 
     {
         // A document without a file on disk makes the host ask where to save it.
         ai::FilePath onDisk;
-        if (const AIErr error = sAIDocument->GetDocumentFileSpecification(onDisk.get())) {
+        if (const AIErr error = sAIDocument->GetDocumentFilePath(onDisk.get())) {
             VN_LOG_FN(loglevel::debug, "DocumentOnDisk", "ILLE " << error);
             bringIllustratorToFront();
         } else if (onDisk.GetFullPath().str().rfind('/', 0) != 0) {
@@ -215,7 +215,7 @@ bool exportSaveAs(AIDocumentListSuite* documents, BJobFile& job, const ustring& 
     }
     ai::FilePath saved;
     AIColorModel colourModel = 0;
-    error = sAIDocument->GetDocumentFileSpecification(saved.get());
+    error = sAIDocument->GetDocumentFilePath(saved.get());
     if (error == kNoErr) error = sAIDocument->GetDocumentColorModel(&colourModel);
     if (error != kNoErr) {
         VN_LOG_FN(loglevel::debug, "ExportJobs", "ILLE " << error);

@@ -1,4 +1,4 @@
-// Desktop entries as the freedesktop specifications lay them out: where they are looked for,
+// Desktop entries as the freedesktop conventions lay them out: where they are looked for,
 // and the program their Exec key starts.
 #pragma once
 

@@ -120,7 +120,7 @@ struct AIDocumentSuite {
     AIErr (*GetDocumentPageSize)(AIReal* width, AIReal* height);
     // Sets `path` (made by the caller) to the document's file; kCantOpenFileErr for a document
     // that has no file yet.
-    AIErr (*GetDocumentFileSpecification)(AIFilePathRef path);
+    AIErr (*GetDocumentFilePath)(AIFilePathRef path);
     // The document dictionary, a counted reference the caller releases (AIDictionarySuite).
     AIErr (*GetDictionary)(AIDictionaryRef* dictionary);
     AIErr (*SetDocumentModified)(AIBoolean modified);

@@ -254,7 +254,7 @@ void exercise() {
     expect("NewFilePath", sPath->NewFilePath("/jobs/report.v2.json", &path));
     expect("GetFileNameNoExt", sPath->GetFileNameNoExt(path, &name));
     if (name == nullptr || std::strcmp(name, "report.v2") != 0) say("FAIL GetFileNameNoExt");
-    expect("GetDocumentFileSpecification", sDocument->GetDocumentFileSpecification(path), kCantOpenFileErr);
+    expect("GetDocumentFilePath", sDocument->GetDocumentFilePath(path), kCantOpenFileErr);
     expect("SetDocumentModified", sDocument->SetDocumentModified(true));
     expect("SyncDocument", sDocument->SyncDocument());
     expect("DeleteFilePath", sPath->DeleteFilePath(path));

@@ -44,7 +44,7 @@ AIErr GetMatchingArt(AIMatchingArtSpec* specs, ai::int16 numSpecs, AIArtHandleLi
     return call.run([&] {
         require(matchList);
         require(numMatches);
-        if (specs == nullptr || numSpecs <= 0) throw HostError(kBadParameterErr, "no match specification");
+        if (specs == nullptr || numSpecs <= 0) throw HostError(kBadParameterErr, "no match given");
         std::vector<AIArtHandle> found;
         for (const Art& art : host().requireDocument().art) {
             if (std::any_of(specs, specs + numSpecs,

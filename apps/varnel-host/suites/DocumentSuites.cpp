@@ -36,8 +36,8 @@ AIErr GetDocumentPageSize(AIReal* width, AIReal* height) {
     });
 }
 
-AIErr GetDocumentFileSpecification(AIFilePathRef path) {
-    SuiteCall call(kAIDocumentSuite, "GetDocumentFileSpecification", path);
+AIErr GetDocumentFilePath(AIFilePathRef path) {
+    SuiteCall call(kAIDocumentSuite, "GetDocumentFilePath", path);
     return call.run([&] {
         const Document& doc = host().requireDocument();
         const auto it = host().paths.find(idOf(path));
@@ -269,7 +269,7 @@ AIErr CreateProfileFromBuffer(const void* data, ai::uint32 size, AIColorProfile*
     });
 }
 
-const AIDocumentSuite kDocument = {GetDocument,           GetDocumentPageSize, GetDocumentFileSpecification,
+const AIDocumentSuite kDocument = {GetDocument,           GetDocumentPageSize, GetDocumentFilePath,
                                    GetDocumentDictionary, SetDocumentModified, SetDocumentProfiles,
                                    GetDocumentColorModel, SyncDocument};
 const AIDocumentListSuite kDocumentList = {New, Open, Save, Close};
