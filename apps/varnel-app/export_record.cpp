@@ -84,6 +84,9 @@ ExportEntry applyExport(StoredJob& job, const json& wire, const json& report) {
         pages = json::array({{{"firstPage", 1}, {"pageCount", 1}}});  // the host writes one page
     // The job passed the job-file writer when it was loaded: "groups" and each "destinations",
     // where present, are arrays of objects.
+    // Exported-destination entries are added after the walk: adding a member to the job can
+    // move its other members, which the walk holds references into.
+    std::vector<int> numbers;
     const json& wireGroups = member(wire, "groups");
     for (size_t g = 0; g < wireGroups.size() && g < member(job.data, "groups").size(); ++g) {
         json& group = job.data["groups"][g];
@@ -94,9 +97,10 @@ ExportEntry applyExport(StoredJob& job, const json& wire, const json& report) {
             const std::string identifier = wireDestinations[d].value("identifier", std::string());
             if (exported.count(identifier) == 0) continue;
             destinations[d]["exported"] = true;
-            if (int number = 0; numericIdentifier(identifier, number)) enterExported(job.data, number, pages);
+            if (int number = 0; numericIdentifier(identifier, number)) numbers.push_back(number);
         }
     }
+    for (int number : numbers) enterExported(job.data, number, pages);
     entry.activeGroup = member(job.data, "groups").empty() ? 0 : makeNextGroupActive(job.data);
     return entry;
 }
