@@ -48,6 +48,7 @@ struct Session {
         for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_DIRS"})
             ::setenv(name, (folder + "/" + name).c_str(), 1);
         ::setenv("DBUS_SESSION_BUS_ADDRESS", (std::string("unix:path=") + kFolder + "/no-bus").c_str(), 1);
+        savedLog = vnu::logger.stream();
         vnu::logger.setStream(&pluginLog);
         vhost::HostOptions options;
         options.pluginMain = PluginMain;
@@ -58,6 +59,7 @@ struct Session {
 
     ~Session() {
         host.reset();
+        vnu::logger.setStream(savedLog);  // the logger outlives this session
         std::error_code ignored;
         std::filesystem::remove_all(kFolder, ignored);
     }
@@ -89,6 +91,7 @@ struct Session {
     }
 
     const std::string folder = kFolder;
+    std::ostream* savedLog = nullptr;
     std::ostringstream pluginLog;
     std::ostringstream hostLog;
     std::unique_ptr<vhost::Host> host;
