@@ -242,7 +242,6 @@ TEST(KeyStreamHardening, BadHeadersLengthsAndInputsFailCleanly) {
         {Patch(k50, 21, "FF FF FF FF"), "field at offset 18 is 4294967295 bytes long"},
         {Patch(k50, 40, "09"), "field at offset 40"},
         {Stream("'SS' FF 80 00 00 00 05 'a'"), "field at offset 13 is 2147483648 bytes long"},
-        {Stream("'JJ' FF 00 00 00 06 06 'St' 04 02 01 02"), "field at offset 21"},
         {Stream("'JJ' FF 00 00 00 01 06 'S'"), "record ends inside a field key"},
         {Stream("'SS' FF 00"), "record ends inside a field header"},
         {Stream("'RT' FF 00 00 00 01 07 FF"), "array ends inside a field header"},
@@ -271,6 +270,28 @@ TEST(KeyStreamHardening, BadHeadersLengthsAndInputsFailCleanly) {
           {&liar, "input ended early"}}) {
         std::istream is(buffer);
         EXPECT_THAT(ErrorOf(is, Walk), StartsWith(std::string("UKeyInStream: ") + error));
+    }
+}
+
+// The bytes after a container are there to be read, but its end bounds its fields: a field
+// claiming more is refused, at the start of the input and where the window was refilled.
+TEST(KeyStreamHardening, FieldsStayInsideTheirContainer) {
+    const struct {
+        const char* fields;
+        int at, length, end;  // offsets from the first of `fields`
+        const char* container;
+    } cases[] = {
+        {"'JJ' FF 00 00 00 05 06 'St' 02 02 01 'St' 01 02 05", 8, 2, 13, "record"},
+        {"'RT' FF 00 00 00 02 07 01 02 'St' 01 02 05", 8, 1, 10, "array"},
+        {"'JJ' FF 00 00 00 08 06 'KK' FF 00 00 00 02 06 'St' 00 02", 8, 2, 16, "record"},
+    };
+    for (const Bytes& before : {Bytes(), bytes("'Dp' FF 00 01 11 70 08") + Bytes(0x11170, 'r')}) {
+        for (const auto& c : cases) {
+            const auto offset = [&](int rel) { return std::to_string(13 + before.size() + rel); };
+            EXPECT_EQ(ErrorOf(Root(bytes("C0 DE 01 02 01") + before + bytes(c.fields)), Walk),
+                      "UKeyInStream: field at offset " + offset(c.at) + " is " + std::to_string(c.length) +
+                          " bytes long, past the end of its " + c.container + " at offset " + offset(c.end));
+        }
     }
 }
 
