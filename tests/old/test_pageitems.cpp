@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <tuple>
+#include <vector>
+
+#include "BInkValues.h"
+#include "BPageRange.h"
+#include "BTransparencyFlattener.h"
+#include "job_test_support.h"
+
+using job_test::Range;
+using job_test::ReadStream;
+using job_test::spacedHex;
+using job_test::Stream;
+
+namespace {
+
+// Each range's section name, first page, count, style and absolute first page.
+using F = std::tuple<ustring, int, int, int, int>;
+std::vector<F> Fields(const BOwnedPageRanges& list) {
+    std::vector<F> fields;
+    for (size_t i = 0; i < list.size(); ++i) {
+        const BPageRange& r = list[i];
+        fields.emplace_back(r.GetSectionName(), r.GetFirstPage(), r.GetPageCount(), r.GetStyle(),
+                            r.GetAbsoluteFirstPage());
+    }
+    return fields;
+}
+
+// What follows the version field of a stream.
+template <class Body>
+std::string Content(Body body) {
+    return spacedHex(Stream(body).substr(13));
+}
+
+class TestItem : public BPageItem {
+public:
+    TestItem(int page, int tag) : BPageItem(page), tag_(tag) {}
+    void PageItemKeyStreamOut(UKeyOutStream& out) const override { out << UKey('t', 'g') << tag_; }
+
+private:
+    int tag_;
+};
+
+TEST(BPageRangeList, SectionsRoundTripNumberedFromOne) {
+    BPageRangeList list, back;
+    const auto write = [&](UKeyOutStream& out) { list.PageRangeListKeyStreamOutSections(out); };
+    const auto read = [&](const std::string& bytes) {
+        ReadStream(bytes, [&](UKeyInStream& in) { back.PageRangeListKeyStreamInSections(in); });
+        return Fields(back);
+    };
+    EXPECT_EQ(Content(write), "4C 58 FF 00 00 00 00 06");  // an empty record 'LX'
+    EXPECT_TRUE(read(Stream(write)).empty());
+    list.Insert(Range(3, 4, "Front", 'R'));
+    list.Insert(Range(1, 2, "Body"));
+    EXPECT_EQ(read(Stream(write)), (std::vector<F>{{"Front", 3, 4, 'R', 1}, {"Body", 1, 2, 'N', 5}}));
+    // Reading appends; the running total starts afresh and a missing style reads as zero.
+    EXPECT_EQ(read(job_test::RecordStream(UKey('L', 'X'),
+                                          [](UKeyOutStream& out) {
+                                              out << UKey('s', 'S') << 1 << UKey('s', 'N') << 3;
+                                              out << UKey('s', 'P') << ustring("A");
+                                          })),
+              (std::vector<F>{{"Front", 3, 4, 'R', 1}, {"Body", 1, 2, 'N', 5}, {"A", 1, 3, 0, 1}}));
+}
+
+TEST(BPageRangeAbsoluteList, WritesFirstPageAndCountAndReadsSectionsAsStylePlus) {
+    BPageRangeAbsoluteList list, back;
+    list.Insert(Range(5, 256, "ignored"));
+    EXPECT_EQ(Content([&](UKeyOutStream& out) { list.PageRangeListKeyStreamOut(out); }),
+              "50 52 FF 00 00 00 0B 06 73 53 01 02 05 73 4E 02 02 01 00");
+    // Runs written with sections, under 'PR' instead of 'LX'.
+    BPageRangeList sections;
+    sections.Insert(Range(7, 2, "Cover", 'R'));
+    sections.Insert(Range(9, 1, "Back", 'R'));
+    const std::string bytes = job_test::RecordStream(UKey('P', 'R'), [&](UKeyOutStream& out) {
+        for (size_t i = 0; i < sections.size(); ++i) sections[i].PageRangeKeyStreamOut(out, true);
+    });
+    ReadStream(bytes, [&](UKeyInStream& in) { back.PageRangeListKeyStreamIn(in); });
+    EXPECT_EQ(Fields(back), (std::vector<F>{{"", 7, 2, '+', 7}, {"", 9, 1, '+', 9}}));
+    back.Insert(Range(5, 0));
+    back.Insert(Range(5, 2));
+    EXPECT_EQ(back.GetAbsolutePageCount(), 5);
+}
+
+TEST(BPageItemList, WritesTheItemsOfOnePageInListOrder) {
+    BPageItemList items;
+    EXPECT_EQ(Content([&](UKeyOutStream& out) { items.PageItemListKeyStreamOut(out, -1); }),
+              "00 8C FF 00 00 00 00 06");
+    for (const auto& item : {std::make_shared<TestItem>(2, 7), std::make_shared<TestItem>(3, 8),
+                             std::shared_ptr<TestItem>(), std::make_shared<TestItem>(2, 9)})
+        items.Insert(item);
+    // Two runs of 'tg': 7, then 9.
+    EXPECT_EQ(Content([&](UKeyOutStream& out) { items.PageItemListKeyStreamOut(out, 2); }),
+              "00 8C FF 00 00 00 0A 06 74 67 01 02 07 74 67 01 02 09");
+}
+
+TEST(BTransparencyFlattener, RecordHoldsItsKeysInOrder) {
+    BDocumentTransparencyFlattener f;
+    f.SetEnabled(true);
+    f.SetName("not stored");
+    for (int i = 0; i < BTransparencyFlattener::kValueCount; ++i) f.SetValue(i, 10.0 + i);
+    f.SetOption(0, true);
+    f.SetOption(7, true);
+    // Record 180: 3201 enabled, 3202 and 3220 to 3223 the values, 3210 to 3217 the options.
+    EXPECT_EQ(Content([&](UKeyOutStream& out) { f.FlattenerKeyStreamOut(out); }),
+              spacedHex(job_test::bytes(
+                  "00 B4 FF 00 00 00 63 06 0C 81 01 01 01 0C 82 08 04 40 24 00 00 00 00 00 00 "
+                  "0C 94 08 04 40 26 00 00 00 00 00 00 0C 95 08 04 40 28 00 00 00 00 00 00 "
+                  "0C 96 08 04 40 2A 00 00 00 00 00 00 0C 97 08 04 40 2C 00 00 00 00 00 00 "
+                  "0C 8A 01 01 01 0C 8B 00 01 0C 8C 00 01 0C 8D 00 01 0C 8E 00 01 0C 8F 00 01 0C 90 00 01 "
+                  "0C 91 01 01 01")));
+    // The last flattener of a page wins.
+    const auto make = [](int page) {
+        auto made = std::make_shared<BTransparencyFlattener>();
+        made->SetPage(page);
+        return made;
+    };
+    const auto first = make(3), other = make(4), later = make(3);
+    const BTransparencyFlattenerVector flatteners = {first, other, later, nullptr};
+    for (const auto& [page, expected] : {std::pair{3, later}, {4, other}, {5, nullptr}})
+        EXPECT_EQ(GetPageTransparencyFlattener(flatteners, page), expected) << page;
+}
+
+TEST(BInkValues, ConstantsAndCopiesOwningTheirComponents) {
+    using V = std::vector<double>;
+    const auto components = [](const BInkValues& ink) {
+        return V(ink.GetValues(), ink.GetValues() + ink.GetCount());
+    };
+    const std::pair<const BInkValues&, V> cases[] = {
+        {BInkValues::kDeviceCMYKBlack, {0, 0, 0, 1}}, {BInkValues::kDeviceCMYKWhite, {0, 0, 0, 0}},
+        {BInkValues::kDeviceGrayBlack, {0}},          {BInkValues::kDeviceGrayWhite, {1}},
+        {BInkValues::kSeparationWhite, {0}},          {BInkValues::kRGBWhite, {1, 1, 1}},
+        {BInkValues::kRGBBlack, {0, 0, 0}},
+    };
+    for (const auto& [ink, values] : cases) EXPECT_EQ(components(ink), values);
+    BInkValues copy = BInkValues::kRGBWhite;
+    copy = BInkValues::kDeviceCMYKBlack;
+    EXPECT_EQ(components(copy), (V{0, 0, 0, 1}));
+    EXPECT_NE(copy.GetValues(), BInkValues::kDeviceCMYKBlack.GetValues());
+}
+
+}  // namespace
