@@ -174,67 +174,58 @@ TEST_F(ApplyingCheck, TheFinderGivesWhatEachNameGivesAloneInAnyOrder) {
     const Qcs local = Qcs()
                           .check("all", Check().mark("local all").sev("fault").fault(5))
                           .check("InkWeightTAC", Check().fault(250))
-                          .check("MissingBleedBox", Check().sev("note"))
                           .check("Setting_ProcessProfile", Check().param("local.icc"))
                           .check("Zzz local only", Check().sev("warn"))
-                          .restriction(Qcs()
-                                           .check("ImageNotJPEGEncoded", Check().sev("warn"))
-                                           .check("MediaTooSmall", Check().sev("note")));
+                          .restriction(Qcs().check("MediaTooSmall", Check().sev("note")));
     const Ticket varied =
         Ticket()
             .destination(Qcs()
                              .check("BlackUsed", Check().sev("warn").fix(1))
                              .check("MissingTrimBox", Check().sev("note"))
-                             .check("ResTooLowContone", Check().warn(150))
                              .restriction(Qcs()
                                               .check("CourierUsed", Check().sev("fault"))
                                               .check("ResTooLowContone", Check().fault(90))
                                               .restriction(Qcs().check("InkWeightTAC", Check().fault(280)))))
             .destination(Qcs()
-                             .check("DoublePageSpread", Check().sev("warn"))
-                             .check("ResTooHighContone", Check().warn(400))
                              .check("ResTooLowContone", Check().warn(200).fault(100))
                              .check("Setting_PDFVersion", Check().note(1.4))
                              .check("Zzz not described", Check().sev("fault")))
-            .destination(Qcs())
             .destination(Qcs()
                              .check("Aaa not described", Check().sev("note"))
-                             .check("BlackUsed", Check().sev("fault"))
                              .check("Setting_PDFVersion", Check().note(1.5)))
             .local(local);
     for (const Ticket& t : {varied, Ticket().local(local)}) {
         const auto ticket = t.build();
         const WEffectiveProfile profile(ticket);
-        std::vector<ustring> names;
+        std::vector<ustring> names{"MaxPlates"};  // one no qcs mentions
         for (WConstEffectiveProfileCheckSettingIterator it(profile); it.next();) names.push_back(it.name());
-        names.push_back("MaxPlates");  // one no qcs mentions
         std::sort(names.begin(), names.end());
         std::vector<const ustring*> every, some;
         for (size_t i = 0; i < names.size(); ++i) {
             every.push_back(&names[i]);
             if (i % 2 == 0) some.push_back(&names[i]);
         }
-        // The same answer one by one in ascending, descending and repeated order, and in one walk.
         const auto same = [&](const WCheckSetting& got, const ustring& name) {
             const WCheckSetting alone = FindCheckSetting(profile, name);
             ASSERT_EQ(got.empty(), alone.empty()) << name;
-            if (!alone.empty()) {
-                EXPECT_TRUE(*got.message() == *alone.message()) << name;
-            }
+            if (!alone.empty()) EXPECT_TRUE(*got.message() == *alone.message()) << name;
         };
+        // One by one ascending, then descending from the same finder, and in one walk.
         const check_setting_decode::ProfileChecks finder(profile);
-        for (const ustring* name : every) same(finder.find(*name), *name);
-        for (auto it = every.rbegin(); it != every.rend(); ++it) same(finder.find(**it), **it);
+        for (size_t i = 0; i < 2 * every.size(); ++i) {
+            const ustring& name = *every[i < every.size() ? i : 2 * every.size() - 1 - i];
+            same(finder.find(name), name);
+        }
         for (const auto* list : {&every, &some}) {
             const auto all = check_setting_decode::ProfileChecks(profile).findAll(*list);
             ASSERT_EQ(all.size(), list->size());
             for (size_t i = 0; i < list->size(); ++i) same(all[i], *(*list)[i]);
         }
     }
-    // The answers are not all alike, so the comparison above has something to tell apart.
+    // The answers differ, so the comparison above has something to tell apart.
     const WEffectiveProfile profile(varied.build());
     EXPECT_EQ(text(FindCheckSetting(profile, "ResTooLowContone"), "sev"), ustring("fault"));
-    EXPECT_EQ(text(FindCheckSetting(profile, "CourierUsed"), "sev"), ustring("fault"));
+    EXPECT_EQ(text(FindCheckSetting(profile, "BlackUsed"), "sev"), ustring("warn"));
 }
 
 }  // namespace
