@@ -1,8 +1,11 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <climits>
 #include <limits>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -18,6 +21,8 @@ namespace {
 using testing_support::bytes;
 using testing_support::spacedHex;
 using ticket_builder::Msg;
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 struct Decoded {
     bool ok;
@@ -253,6 +258,87 @@ TEST(Flatten, RoundTripsInEveryVersion) {
     std::ostringstream sink;
     for (int version : {2, 0, 5})
         EXPECT_THROW(Msg().longs("l", {1}).get().flatten(sink, version), std::invalid_argument);
+}
+
+// The shortest varint of a value below 2^14.
+std::string varint(std::size_t v) {
+    return v < 0x80 ? std::string(1, char(v)) : std::string{char(0x80 | v >> 8), char(v & 0xFF)};
+}
+
+TEST(Unflatten, ShuffledBodiesReadAsAscendingOnes) {
+    // From 4096 names on, the reader sorts a body by counting rather than by comparing.
+    for (const int names : {40, 5000}) {
+        for (const bool sortedTable : {false, true}) {
+            SCOPED_TRACE(std::to_string(names) + (sortedTable ? " sorted" : " unsorted"));
+            std::vector<std::string> table;
+            for (int i = 0; i < names; ++i) table.push_back("k" + std::to_string(i));
+            table.push_back("k1");  // one name under two indices
+            if (sortedTable) std::sort(table.begin(), table.end());
+            // (index, value): every third index twice; "k1" holds 1 under either index.
+            std::vector<std::pair<std::size_t, int>> entries;
+            for (std::size_t i = 0; i < table.size(); ++i) {
+                const int value = std::stoi(table[i].substr(1));
+                entries.emplace_back(i + 1, value);
+                if (i % 3 == 0 && value != 1) entries.emplace_back(i + 1, value + names);
+            }
+            std::shuffle(entries.begin(), entries.end(), std::mt19937(names));
+            umessage want;
+            for (const auto& [index, value] : entries)
+                want.addData_priv<int>(table[index - 1], umessage_type_int, value, false);
+            const auto body = [&] {
+                std::string data = "\x04" + varint(table.size());
+                for (const std::string& name : table) data += varint(name.size()) + name;
+                data += varint(entries.size());
+                for (const auto& [index, value] : entries) data += varint(index) + bytes("01 00 01") + varint(value);
+                return decode(data);
+            };
+            const Decoded shuffled = body();
+            std::stable_sort(entries.begin(), entries.end(),
+                             [&](const auto& a, const auto& b) { return table[a.first - 1] < table[b.first - 1]; });
+            const Decoded ascending = body();
+            EXPECT_TRUE(shuffled.ok && shuffled.msg == want) << shuffled.log;
+            EXPECT_TRUE(ascending.ok && ascending.msg == want) << ascending.log;
+        }
+    }
+}
+
+TEST(Unflatten, NestedMessagesOutliveTheirRoot) {
+    // Past 256 entries a nested message's arrays no longer fit the block it was allocated with.
+    Msg big;
+    for (int i = 0; i < 300; ++i) big.ints("n" + std::to_string(i), {i});
+    const Msg root = Msg().msg("m", {big, Msg().str("s", {"x"})}).ints("top", {1});
+    std::shared_ptr<const umessage> first, second;
+    std::unique_ptr<umessage> copy;
+    {
+        const Decoded d = decode(encode(root.get(), 4));
+        first = d.msg.get<std::shared_ptr<const umessage>>("m", 0, nullptr);
+        second = d.msg.get<std::shared_ptr<const umessage>>("m", 1, nullptr);
+        copy = std::make_unique<umessage>(d.msg);
+    }
+    ASSERT_TRUE(first && second);
+    EXPECT_TRUE(*first == big.get() && *second == Msg().str("s", {"x"}).get());
+    EXPECT_TRUE(*copy == root.get());
+}
+
+TEST(UnflattenPriv, AppendsToTheEntriesThereOrChangesNothing) {
+    const std::vector<ustring> strings{"a", "b"};
+    umessage m = Msg().ints("b", {1}).str("z", {"kept"}).get();
+    std::istringstream in(bytes("02 02 01 00 02 02 03 01 01 00 01 04"));
+    m.unflatten_priv(in, 4, strings);
+    EXPECT_TRUE(m == Msg().ints("a", {4}).ints("b", {1, 2, 3}).str("z", {"kept"}).get());
+    // Each body first adds 9 to "a".
+    const umessage before(m);
+    const std::pair<const char*, const char*> bad[] = {
+        {"02 01 01 00 01 09 02 03 00 01 00 00 00 00 00 00 F8 3F", "incompatible type"},
+        {"02 01 01 00 01 09 02 01 00 01", "umessage::unflatten() : unexpected end of data"},
+        {"02 01 01 00 01 09 03 01 00 01 09", "string not found"},
+    };
+    for (const auto& [hex, error] : bad) {
+        std::istringstream badIn(bytes(hex));
+        EXPECT_THAT([&] { m.unflatten_priv(badIn, 4, strings); }, ThrowsMessage<std::exception>(StrEq(error)))
+            << hex;
+        EXPECT_TRUE(m == before) << hex;
+    }
 }
 
 }  // namespace
