@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <string>
-
-namespace {
 
 TEST(HexCodec, EncodesAndDecodesByTheLenientRule) {
     const struct {
@@ -15,7 +12,6 @@ TEST(HexCodec, EncodesAndDecodesByTheLenientRule) {
         {"", "", true},
         {"00ABFF", std::string("\x00\xAB\xFF", 3), true},
         {"00abff", std::string("\x00\xAB\xFF", 3), false},
-        {"A", "", false},
         {"4B53FF0", "KS\xFF", false},           // odd length: the last character is ignored
         {"G0", std::string("\x00", 1), false},  // G is 16, overflowing the high nibble
         {"0G", "\x10", false},
@@ -29,21 +25,9 @@ TEST(HexCodec, EncodesAndDecodesByTheLenientRule) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(vnu::HexDecode(c.text), c.bytes) << c.text;
-        if (c.canonical) {
-            EXPECT_EQ(vnu::HexEncode(c.bytes), c.text);
-        }
+        if (c.canonical) EXPECT_EQ(vnu::HexEncode(c.bytes), c.text);
     }
+    std::string every;
+    for (int i = 0; i < 256; ++i) every += static_cast<char>(i);
+    EXPECT_EQ(vnu::HexDecode(vnu::HexEncode(every)), every);
 }
-
-TEST(HexCodec, EveryByteRoundTripsInEitherCase) {
-    std::string bytes;
-    for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
-    const std::string text = vnu::HexEncode(bytes);
-    EXPECT_EQ(text.find_first_not_of("0123456789ABCDEF"), std::string::npos);
-    std::string lower = text;
-    for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    EXPECT_EQ(vnu::HexDecode(text), bytes);
-    EXPECT_EQ(vnu::HexDecode(lower + "x"), bytes);
-}
-
-}  // namespace
