@@ -64,34 +64,26 @@ TEST_F(ApplyingCheck, LimitsKeepTheStrictestValuePerKey) {
 }
 
 TEST_F(ApplyingCheck, ReductionWordsAndFix) {
+    const auto sev = [](const char* word) { return Check().sev(word); };
     const struct {
         const char* name;
-        std::vector<Check> checks;
         const char* sev;  // "(empty)": nothing applies
         int fix;          // -1: no "fix"
         const char* mark;
+        std::vector<Check> checks;
     } cases[] = {
         // Limits: "fix" only below fault; the checks' own words play no part.
-        {"ResTooHighContone", {Check().warn(4).fix(3), Check().note(2).fix(2)}, "warn", 1, ""},
-        {"ResTooHighContone", {Check().warn(4).fix(1), Check().fault(9).fix(1)}, "fault", -1, ""},
-        {"ResTooHighContone", {Check().sev("fault"), Check().ignore(3)}, "(empty)", 0, ""},
+        {"ResTooHighContone", "warn", 1, "", {Check().warn(4).fix(3), Check().note(2).fix(2)}},
+        {"ResTooHighContone", "fault", -1, "", {Check().warn(4).fix(1), Check().fault(9).fix(1)}},
+        {"ResTooHighContone", "(empty)", 0, "", {Check().sev("fault"), Check().ignore(3)}},
         // Booleans: the gravest word, the first check to reach it wins; an even "fix" is no fix.
-        {"BlackUsed",
-         {Check().sev("note"), Check().mark("first").sev("fault"),
-          Check().mark("second").sev("fault").fix(2)},
-         "fault",
-         -1,
-         "first"},
-        {"BlackUsed",
-         {Check().mark("warn").sev("warn").fix(1), Check().mark("fault").sev("fault")},
-         "warn",
-         1,
-         "fault"},
-        {"BlackUsed", {Check().sev("ignore"), Check()}, "ignore", -1, ""},
-        {"BlackUsed", {Check().sev("dynamic"), Check().sev("parameter")}, "(empty)", 0, ""},
+        {"BlackUsed", "fault", -1, "1", {sev("note"), sev("fault").mark("1"), sev("fault").mark("2").fix(2)}},
+        {"BlackUsed", "warn", 1, "fault", {sev("warn").mark("warn").fix(1), sev("fault").mark("fault")}},
+        {"BlackUsed", "ignore", -1, "", {Check().sev("ignore"), Check()}},
+        {"BlackUsed", "(empty)", 0, "", {Check().sev("dynamic"), Check().sev("parameter")}},
         // Several checks of a type with no reduction; numeric parameters defined twice.
-        {"DoublePageSpread", {Check().sev("warn"), Check().sev("fault")}, "(empty)", 0, ""},
-        {"Setting_PDFVersion", {Check().note(1.4), Check().note(1.5)}, "(empty)", 0, ""},
+        {"DoublePageSpread", "(empty)", 0, "", {Check().sev("warn"), Check().sev("fault")}},
+        {"Setting_PDFVersion", "(empty)", 0, "", {Check().note(1.4), Check().note(1.5)}},
     };
     for (const auto& c : cases) {
         const WCheckSetting r = find(inDestinations(c.name, c.checks), c.name);
@@ -104,48 +96,42 @@ TEST_F(ApplyingCheck, ReductionWordsAndFix) {
 }
 
 TEST_F(ApplyingCheck, WhichQcsTakePart) {
-    // Local page-box checks meet a made-up fault when there are destinations.
-    const Ticket withDestination = Ticket()
-                                       .destination(Qcs().check("BlackUsed", Check().sev("warn")))
-                                       .local(Qcs().check("MissingTrimBox", Check().sev("note")));
-    const std::vector<WCheckSetting> c = chain(withDestination, "MissingTrimBox");
-    ASSERT_EQ(c.size(), 2u);
-    EXPECT_EQ(std::tuple(text(c[0], "sev"), c[0].message()->getNames().size()),
-              std::tuple(ustring("fault"), 1u));
-    EXPECT_EQ(text(find(withDestination, "MissingTrimBox"), "sev"), ustring("fault"));
-    EXPECT_EQ(text(find(Ticket().local(Qcs().check("MissingTrimBox", Check().sev("note"))), "MissingTrimBox"),
-                   "sev"),
-              ustring("note"));
-
-    // Destinations win for ink weight; a local restriction hides the local qcs's own check too.
-    const WCheckSetting ink =
-        find(Ticket()
-                 .destination(Qcs().check("InkWeightTAC", Check().mark("dest").fault(300)))
-                 .local(Qcs().check("InkWeightTAC", Check().mark("local").fault(250))),
-             "InkWeightTAC");
-    EXPECT_EQ(text(ink, "mark"), ustring("dest"));
-    const auto restricted =
-        chain(Ticket().destination(Qcs()).local(
-                  Qcs()
-                      .check("InkWeightTAC", Check().mark("local").fault(250))
-                      .restriction(Qcs().check("InkWeightTAC", Check().mark("restriction").fault(280)))),
-              "InkWeightTAC");
-    ASSERT_EQ(restricted.size(), 1u);
-    EXPECT_EQ(text(restricted[0], "mark"), ustring("restriction"));
-
-    // Restrictions at any depth come before their qcs; the first string parameter wins.
-    const Ticket deep = Ticket().destination(Qcs()
-                                                 .check("Setting_ProcessProfile", Check().param("own.icc"))
-                                                 .restriction(Qcs().restriction(Qcs().restriction(Qcs().check(
-                                                     "Setting_ProcessProfile", Check().param("deep.icc"))))));
-    EXPECT_EQ(text(find(deep, "Setting_ProcessProfile"), "P"), ustring("deep.icc"));
+    const Qcs trimNote = Qcs().check("MissingTrimBox", Check().sev("note"));
+    const Qcs localInk = Qcs().check("InkWeightTAC", Check().mark("local").fault(250));
     Check numeric;
     numeric.ints("P", {3});
-    const WCheckSetting p = find(
-        inDestinations("Setting_ProcessProfile", {numeric, Check().param("").param("").param("third.icc")})
-            .local(Qcs().check("Setting_ProcessProfile", Check().param("local.icc"))),
-        "Setting_ProcessProfile");
-    EXPECT_EQ(p.message()->get<ustring>("P", 2, ""), ustring("third.icc"));
+    const struct {
+        const char* label;
+        Ticket ticket;
+        const char *name, *key, *expected;
+    } cases[] = {
+        {"local page-box checks meet a made-up fault when there are destinations",
+         Ticket().destination(Qcs().check("BlackUsed", Check().sev("warn"))).local(trimNote),
+         "MissingTrimBox", "sev", "fault"},
+        {"without destinations they stand", Ticket().local(trimNote), "MissingTrimBox", "sev", "note"},
+        {"destinations win for ink weight",
+         Ticket().destination(Qcs().check("InkWeightTAC", Check().mark("dest").fault(300))).local(localInk),
+         "InkWeightTAC", "mark", "dest"},
+        {"a local restriction hides the local qcs's own check",
+         Ticket().destination(Qcs()).local(
+             Qcs(localInk).restriction(Qcs().check("InkWeightTAC", Check().mark("restriction").fault(280)))),
+         "InkWeightTAC", "mark", "restriction"},
+        {"restrictions at any depth come before their qcs",
+         Ticket().destination(Qcs()
+                                  .check("Setting_ProcessProfile", Check().param("own.icc"))
+                                  .restriction(Qcs().restriction(Qcs().restriction(
+                                      Qcs().check("Setting_ProcessProfile", Check().param("deep.icc")))))),
+         "Setting_ProcessProfile", "P", "deep.icc"},
+        {"the first string parameter wins",
+         inDestinations("Setting_ProcessProfile", {numeric, Check().param("").param("x.icc")})
+             .local(Qcs().check("Setting_ProcessProfile", Check().param("local.icc"))),
+         "Setting_ProcessProfile", "P", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(text(find(c.ticket, c.name), c.key), ustring(c.expected)) << c.label;
+    const auto p = find(cases[5].ticket, "Setting_ProcessProfile");
+    EXPECT_EQ(p.message()->get<ustring>("P", 1, ""), ustring("x.icc"));
+    EXPECT_EQ(chain(cases[3].ticket, "InkWeightTAC").size(), 1u);
 }
 
 TEST_F(ApplyingCheck, AllCheckAndDefaultsStandInForMissingChecks) {
@@ -155,10 +141,8 @@ TEST_F(ApplyingCheck, AllCheckAndDefaultsStandInForMissingChecks) {
     EXPECT_EQ(find(t, "ResTooLowContone").GetValue<double>(kWarn), 2);
     EXPECT_TRUE(find(t, "Setting_PDFVersion").empty());  // parameter, and no default check
     EXPECT_TRUE(find(t, "MinPlates").empty());           // not described
-
-    const Ticket noAll = Ticket().local(Qcs().check("CourierUsed", Check().sev("warn")));
-    EXPECT_EQ(text(find(noAll, "BlackUsed"), "sev"), ustring("note"));
-    EXPECT_TRUE(find(noAll, "ResTooLowContone").empty());
+    // Without "all", the described defaults.
+    EXPECT_TRUE(find(Ticket().local(Qcs().check("CourierUsed", Check())), "ResTooLowContone").empty());
     EXPECT_EQ(find(Ticket(), "MaxPlates").GetValue<double>(kWarn), 6);
     EXPECT_EQ(text(FindCheckSetting(WEffectiveProfile(nullptr), "BlackUsed"), "sev"), ustring("note"));
 
