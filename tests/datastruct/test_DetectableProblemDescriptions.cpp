@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <iostream>
 
 #include "TicketBuilder.h"
 
@@ -90,34 +89,22 @@ TEST(DetectableProblemDescriptions, KeepsMessageFieldsOnlyAndOutlivesTheirMessag
     EXPECT_EQ(defaults->get<ustring>("sev", 0, ""), "fault");
 }
 
-// The process-wide table is built at most once per process, so this runs in a fresh child process
-// whose only work is this sequence; it reports the first broken expectation on standard error.
-const char* buildOnceSequence() {
-    if (detectableProblemDescriptions() != nullptr) return "table before any message";
-    setDetectableProblemDescriptions(umessage());
-    if (detectableProblemDescriptions() != nullptr) return "table from an empty message";
-    setDetectableProblemDescriptions(Msg().msg("Hairline", {description("limitsLow")}).get());
-    const DetectableProblemDescriptions* first = detectableProblemDescriptions();
-    if (first == nullptr) return "no table after a description message";
-    // Neither a different message nor an empty one later on changes or drops the table.
-    for (const umessage& later : {Msg().msg("Hairline", {description("boolean")}).get(), umessage()}) {
-        setDetectableProblemDescriptions(later);
-        if (detectableProblemDescriptions() != first) return "table rebuilt or dropped";
-        if (first->GetProblemDescription(eProblemHairline).GetProblemTypeEnum() != eSettingType_LimitsLow)
-            return "table changed by a later message";
-    }
-    return nullptr;
-}
-
+// The process builds its table at most once, so the sequence runs in a fresh child process.
 TEST(DetectableProblemDescriptionsDeathTest, ProcessTableIsBuiltOnceFromTheFirstNonEmptyMessage) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            const char* failure = buildOnceSequence();
-            if (failure != nullptr) std::cerr << "FAILED: " << failure << std::endl;
-            std::exit(failure == nullptr ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+    const auto sequence = [] {
+        if (detectableProblemDescriptions() != nullptr) return false;
+        setDetectableProblemDescriptions(umessage());
+        if (detectableProblemDescriptions() != nullptr) return false;
+        setDetectableProblemDescriptions(Msg().msg("Hairline", {description("limitsLow")}).get());
+        const DetectableProblemDescriptions* first = detectableProblemDescriptions();
+        // Neither a different message nor an empty one later on changes or drops the table.
+        for (const umessage& later : {Msg().msg("Hairline", {description("boolean")}).get(), umessage()})
+            setDetectableProblemDescriptions(later);
+        return first != nullptr && detectableProblemDescriptions() == first &&
+               first->GetProblemDescription(eProblemHairline).GetProblemTypeEnum() == eSettingType_LimitsLow;
+    };
+    EXPECT_EXIT(std::exit(sequence() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

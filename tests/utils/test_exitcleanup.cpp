@@ -1,3 +1,5 @@
+#include "ExitCleanup.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -6,8 +8,6 @@
 
 #include <cstdlib>
 #include <string>
-
-#include "ExitCleanup.h"
 
 // Every scenario runs in a forked child: the list, the handlers and the exit hook are
 // process-wide and installed once. The child reports through a pipe, one letter per event.
@@ -26,28 +26,24 @@ void cleanupB(bool normalExit) {
     report(normalExit ? 'B' : 'b');
 }
 
-void plainHandlerExits(int signal) {
-    report(signal == SIGTERM ? 'H' : '?');
-    _exit(7);
-}
-
-void infoHandlerExits(int signal, siginfo_t* info, void* context) {
-    const bool same = signal == SIGTERM && info != nullptr && info->si_signo == SIGTERM &&
-                      info->si_pid == getpid() && context != nullptr;
-    report(same ? 'S' : '?');
-    _exit(8);
-}
-
-bool isCrashProofHandler(int signal) {
+bool crashProof(int signal) {
     struct sigaction current {};
     sigaction(signal, nullptr, &current);
     return (current.sa_flags & SA_SIGINFO) != 0 && current.sa_sigaction == CrashProofHandler &&
            sigismember(&current.sa_mask, SIGTERM) == 0 && sigismember(&current.sa_mask, SIGINT) == 0;
 }
 
-// Runs `body` in a child; what it reported and its exit code (-1 when it did not exit).
-template <typename Body>
-std::pair<std::string, int> runInChild(Body body) {
+// An earlier SIGINT disposition: a handler function (with or without SA_SIGINFO) or SIG_IGN/SIG_DFL.
+void setEarlier(void (*handler)(int), void (*infoHandler)(int, siginfo_t*, void*), int flags = 0) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    if (infoHandler != nullptr) action.sa_sigaction = infoHandler;
+    action.sa_flags = flags | (infoHandler != nullptr ? SA_SIGINFO : 0);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+// What `body` reported in a child, and its exit code (-1 when it did not exit).
+std::pair<std::string, int> runInChild(void (*body)()) {
     int fds[2];
     EXPECT_EQ(pipe(fds), 0);
     const pid_t pid = fork();
@@ -76,59 +72,70 @@ TEST(ExitCleanup, Scenarios) {
     } scenarios[] = {
         {"nothing is installed before the first registration",
          [] {
-             signal(SIGTERM, plainHandlerExits);
-             struct sigaction before {};
-             sigaction(SIGTERM, nullptr, &before);
-             report(g_termFuncList.size() == 0 && before.sa_handler == plainHandlerExits &&
-                            !isCrashProofHandler(SIGINT) && !isCrashProofHandler(SIGSEGV)
-                        ? '0'
-                        : '?');
+             report(g_termFuncList.size() == 0 && !crashProof(SIGINT) && !crashProof(SIGSEGV) ? '0' : '?');
              registerCleanup(cleanupA);
-             report(isCrashProofHandler(SIGINT) && isCrashProofHandler(SIGTERM) &&
-                            isCrashProofHandler(SIGSEGV) && isCrashProofHandler(SIGBUS) &&
-                            g_termFuncList.size() == 1
-                        ? '1'
-                        : '?');
+             const bool all = crashProof(SIGINT) && crashProof(SIGTERM) && crashProof(SIGSEGV);
+             report(all && crashProof(SIGBUS) && g_termFuncList.size() == 1 ? '1' : '?');
              std::exit(0);
          },
          "01A", 0},
         {"at exit, in registration order, as often as registered",
          [] {
-             registerCleanup(cleanupA);
-             registerCleanup(cleanupB);
-             registerCleanup(cleanupA);
+             for (auto fn : {cleanupA, cleanupB, cleanupA}) registerCleanup(fn);
              for (int i = 0; i < 20; ++i) registerCleanup(cleanupB);
              report('|');
              std::exit(3);
          },
          "|ABA" + std::string(20, 'B'), 3},
-        {"SIGTERM runs the clean-ups, then the earlier handler",
+        {"a signal runs the clean-ups, then the earlier handler",
          [] {
-             signal(SIGTERM, plainHandlerExits);
+             setEarlier(
+                 [](int signal) {
+                     report(signal == SIGINT ? 'H' : '?');
+                     _exit(7);
+                 },
+                 nullptr);
              registerCleanup(cleanupA);
              registerCleanup(cleanupB);
-             raise(SIGTERM);
+             raise(SIGINT);
          },
          "abH", 7},
         {"an earlier handler with SA_SIGINFO gets the signal's information",
          [] {
-             struct sigaction action {};
-             action.sa_sigaction = infoHandlerExits;
-             action.sa_flags = SA_SIGINFO;
-             sigaction(SIGTERM, &action, nullptr);
+             setEarlier(nullptr, [](int signal, siginfo_t* info, void* context) {
+                 const bool same = signal == SIGINT && info != nullptr && info->si_signo == SIGINT &&
+                                   info->si_pid == getpid() && context != nullptr;
+                 report(same ? 'S' : '?');
+                 _exit(8);
+             });
              registerCleanup(cleanupA);
-             kill(getpid(), SIGTERM);
+             kill(getpid(), SIGINT);
          },
          "aS", 8},
         {"an earlier handler that returns lets the process go on",
          [] {
-             signal(SIGINT, [](int) { report('H'); });
+             setEarlier([](int) { report('H'); }, nullptr);
              registerCleanup(cleanupA);
              raise(SIGINT);
              report('|');
              std::exit(5);  // the clean-ups run a second time
          },
          "aH|A", 5},
+        // SIG_IGN and SIG_DFL are no handler functions, also when saved with SA_SIGINFO set.
+        {"an ignored signal",
+         [] {
+             setEarlier(SIG_IGN, nullptr);
+             registerCleanup(cleanupA);
+             raise(SIGINT);
+         },
+         "a", 0},
+        {"a default disposition saved with SA_SIGINFO",
+         [] {
+             setEarlier(SIG_DFL, nullptr, SA_SIGINFO);
+             registerCleanup(cleanupA);
+             raise(SIGINT);
+         },
+         "a", 0},
         {"a real fault with the default disposition exits with status 0",
          [] {
              signal(SIGSEGV, SIG_DFL);  // sanitizer runtimes install their own handlers
@@ -139,19 +146,6 @@ TEST(ExitCleanup, Scenarios) {
          "a", 0},
     };
     for (const auto& s : scenarios) EXPECT_EQ(runInChild(s.body), std::pair(s.reported, s.code)) << s.name;
-
-    // SIG_IGN and SIG_DFL are no handler functions, also when saved with SA_SIGINFO set.
-    for (const auto& [disposition, flags] : {std::pair{SIG_IGN, 0}, {SIG_DFL, SA_SIGINFO}}) {
-        const auto ended = runInChild([&] {
-            struct sigaction action {};
-            action.sa_handler = disposition;
-            action.sa_flags = flags;
-            sigaction(SIGINT, &action, nullptr);
-            registerCleanup(cleanupA);
-            raise(SIGINT);
-        });
-        EXPECT_EQ(ended, std::pair(std::string("a"), 0)) << flags;
-    }
 }
 
 }  // namespace

