@@ -4,8 +4,9 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <system_error>
 
-#include "atomic_file.h"
+#include "ReplaceFile.h"
 #include "uuid.h"
 
 namespace varnel_app {
@@ -74,7 +75,11 @@ void JobStore::select(const StoredJob& job) {
 }
 
 void JobStore::save(const StoredJob& job) {
-    writeFileAtomically(job.file, job.data.dump(2) + "\n");
+    try {
+        vnu::ReplaceFileContentsOrThrow(job.file, job.data.dump(2) + "\n");
+    } catch (const std::system_error& e) {
+        throw std::runtime_error(job.file + ": " + e.what());
+    }
 }
 
 }  // namespace varnel_app

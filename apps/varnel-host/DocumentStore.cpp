@@ -14,7 +14,7 @@
 #include "Handles.h"
 #include "HostError.h"
 #include "PdfExport.h"
-#include "pdf/AtomicFile.h"
+#include "ReplaceFile.h"
 #include "pdf/PdfWriter.h"
 
 namespace vhost {
@@ -117,14 +117,14 @@ void DocumentStore::save(Document& doc, const std::string& path) {
             const std::string file = absolutePath(path);
             Document saved = doc;
             saved.pdfOptions.reset();
-            pdf::WriteFileAtomically(file, documentText(saved));
+            vnu::ReplaceFileContentsOrThrow(file, documentText(saved));
             doc.file = file;
             doc.pdfOptions.reset();
         } else if (doc.pdfOptions) {
             doc.pdfOptions = withTarget(*doc.pdfOptions, doc.file);
             writeDocumentPdf(doc, *doc.pdfOptions, log_, "save");
         } else {
-            pdf::WriteFileAtomically(doc.file, documentText(doc));
+            vnu::ReplaceFileContentsOrThrow(doc.file, documentText(doc));
         }
     } catch (const std::exception& e) {
         const std::string message = e.what();

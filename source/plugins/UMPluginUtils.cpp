@@ -1,15 +1,12 @@
 #include "UMPluginUtils.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <string>
 
 #include "Aliases.h"
 #include "LaunchServices.h"
+#include "ReplaceFile.h"
 
 const ustring kVarnelBundleId("com.corvane.Varnel");
 
@@ -58,30 +55,6 @@ bool ResolveVarnelAppAlias(UFileSpecCore& app) {
     }
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// A temporary file beside the target, renamed over it: the old record stays whole until the new
-// one is complete, even when the process dies in between or two processes write at once. The
-// record is the user's own, so it keeps mkstemp's mode 0600.
-void ReplaceFile(const UFileSpecCore& file, const std::string& bytes) {
-    std::string temporary = file.path().fileSystemRepresentation().str() + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return;
-    const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !written ||
-        ::rename(temporary.c_str(), file.path().fileSystemRepresentation().c_str()) != 0)
-        ::unlink(temporary.c_str());
-}
-
 }  // namespace
 
 void MakeVarnelAppAliasSpec(UFileSpecCore& spec) {
@@ -95,7 +68,8 @@ void UpdateVarnelAppAlias(UFileSpecCore const& app) {
     if (FSNewAliasMinimal(app.path().str(), &record) != noErr) return;
     UFileSpecCore file;
     MakeVarnelAppAliasSpec(file);
-    if (file.isValid()) ReplaceFile(file, record);
+    // The record is the user's own: a new one is private to its owner.
+    if (file.isValid()) vnu::ReplaceFileContents(file.path().fileSystemRepresentation().str(), record, 0600);
 }
 
 bool LocateVarnel(UFileSpecCore& out) {

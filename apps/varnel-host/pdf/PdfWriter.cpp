@@ -9,9 +9,9 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "AtomicFile.h"
 #include "ExportOptions.h"
 #include "PageContent.h"
+#include "ReplaceFile.h"
 
 namespace vhost::pdf {
 namespace {
@@ -78,7 +78,7 @@ PdfResult WritePdf(const PdfDocument& document, const ActionParams& params) {
     ExportOptions options = ReadExportOptions(params);
     try {
         CheckArtboard(document.artboard);
-        WriteFileAtomically(options.path, BuildPdf(document, options));
+        vnu::ReplaceFileContentsOrThrow(options.path, BuildPdf(document, options));
     } catch (const std::exception& e) {
         throw std::runtime_error(options.path + ": " + e.what());
     }
