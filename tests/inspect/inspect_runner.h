@@ -20,8 +20,7 @@ inline const bool scratchDataSet = ::setenv("XDG_DATA_HOME", scratchData.path().
 
 struct Result {
     int status;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 inline Result inspect(const std::vector<std::string>& args, const std::string& input = "") {
@@ -31,18 +30,14 @@ inline Result inspect(const std::vector<std::string>& args, const std::string& i
     return {status, out.str(), err.str()};
 }
 
-// Runs a shell command line; returns what it printed on standard output.
-inline std::string shell(const std::string& command, int& status) {
+// A shell command line's exit status and standard output.
+inline std::pair<int, std::string> shell(const std::string& command) {
     FILE* p = popen(command.c_str(), "r");
-    if (p == nullptr) {
-        status = -1;
-        return {};
-    }
+    if (p == nullptr) return {-1, {}};
     std::string text;
     char buf[4096];
     while (size_t n = fread(buf, 1, sizeof buf, p)) text.append(buf, n);
-    status = WEXITSTATUS(pclose(p));
-    return text;
+    return {WEXITSTATUS(pclose(p)), text};
 }
 
 }  // namespace inspect_test

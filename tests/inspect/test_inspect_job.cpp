@@ -39,9 +39,8 @@ void expectContained(const json& expected, const json& actual, const std::string
 // The problem-description table is built once per process, from the first job read, so the
 // check listing runs as a program of its own.
 TEST(InspectChecks, ListsTheDecodedSettingsAndThePdfVersion) {
-    int status = -1;
-    const std::string out = inspect_test::shell(
-        kBin + " encode " + (kFixtures / "checks.json").string() + " | " + kBin + " checks", status);
+    const auto [status, out] = inspect_test::shell(kBin + " encode " + (kFixtures / "checks.json").string() +
+                                                   " | " + kBin + " checks");
     ASSERT_EQ(status, 0);
     std::vector<std::string> lines;
     std::istringstream s(out);
