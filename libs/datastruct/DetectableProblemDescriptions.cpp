@@ -1,5 +1,7 @@
 #include "DetectableProblemDescriptions.h"
 
+#include <utility>
+
 #include "umessage.h"
 
 ESettingType settingTypeFromWord(const ustring& word) {
@@ -98,8 +100,8 @@ umessage& processDescriptionMessage() {
 
 }  // namespace
 
-void setDetectableProblemDescriptions(const umessage& descriptions) {
-    processDescriptionMessage() = descriptions;
+void setDetectableProblemDescriptions(umessage descriptions) {
+    processDescriptionMessage() = std::move(descriptions);
 }
 
 const DetectableProblemDescriptions* detectableProblemDescriptions() {

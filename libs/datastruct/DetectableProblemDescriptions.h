@@ -95,8 +95,8 @@ private:
     ConflictMap conflicts_;
 };
 
-// Keeps a copy of the last description message received.
-void setDetectableProblemDescriptions(const umessage& descriptions);
+// Keeps the last description message received; a caller done with its message moves it in.
+void setDetectableProblemDescriptions(umessage descriptions);
 
 // The process-wide table, built once from the first non-empty message and kept until exit; later
 // messages do not change it. Null while no table exists and no description message has arrived.

@@ -1,9 +1,10 @@
 #include "BDestination.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <memory>
-#include <stdexcept>
+#include <utility>
 
 #include "BGroup.h"
 #include "UKeyStream.h"
@@ -21,6 +22,21 @@ bool TravelsAsInteger(const ustring& id, int& value) {
     }
     value = static_cast<int>(number);
     return true;
+}
+
+// Integers come back as their digits; -1, like a field too long for an integer, means the
+// identifier travelled as a string.
+void ReadIdentifier(UKeyInStream& in, ustring& identifier) {
+    UKeyInStream::FieldInfo field;
+    int number = -1;
+    if (in.PeekField(field) && field.length <= 4) in >> number;
+    if (number == -1) {
+        in >> identifier;
+        return;
+    }
+    char digits[16];
+    const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, number);
+    identifier.assign(digits, static_cast<ustring::size_type>(written.ptr - digits));
 }
 
 }  // namespace
@@ -111,63 +127,74 @@ void BDestination::DestinationKeyStreamOut(UKeyOutStream& out) const {
 }
 
 void BDestination::DestinationKeyStreamIn(UKeyInStream& in) {
-    fPublisherDetail.clear();
-    fPublicationDetail.clear();
-    fSectionDetail.clear();
-
-    in >> UKey('C', 'C') >> fCountryCode;
-    in >> UKey('R', 'C') >> fPublisherCode;
-    in >> UKey('R', '1') >> fPublisherDetail;
-    in >> UKey('N', 'C') >> fPublicationCode;
-    in >> UKey('N', '1') >> fPublicationDetail;
-    in >> UKey('S', 'C') >> fSectionCode;
-    in >> UKey('S', '1') >> fSectionDetail;
-    in >> UKey('S', 't') >> fSt;
-    in >> UKey('C', 'N') >> fCN;
-    in >> UKey('C', 'o') >> fCo;
-    in >> UKey('N', 'S') >> fNS;
-    in >> UKey('S', 'X') >> fPageWidth;
-    in >> UKey('S', 'Y') >> fPageHeight;
-    in >> UKey('E', 'x') >> fExported;
-    in >> UKey('M', 'K') >> fMK;
-    in >> UKey('R', 'o') >> fRo;
-
-    if (in.Exists(UKey('B', 'X'))) {
-        in >> UKey('B', 'X') >> fBleedRight;
-        in >> UKey('B', 'Y') >> fBleedTop;
-        fBleedLeft = fBleedRight;
-        fBleedBottom = fBleedTop;
-    } else {
-        in >> UKey('B', 'r') >> fBleedRight;
-        in >> UKey('B', 'l') >> fBleedLeft;
-        in >> UKey('B', 't') >> fBleedTop;
-        in >> UKey('B', 'b') >> fBleedBottom;
+    // Absent strings read as empty, absent numbers keep their value.
+    for (ustring* text :
+         {&fCountryCode, &fPublisherCode, &fPublisherDetail, &fPublicationCode, &fPublicationDetail,
+          &fSectionCode, &fSectionDetail, &fCN, &fNS, &fMK, &fIdentifier})
+        text->clear();
+    // Older streams give bleeds and type area as a width and a height: those win over the
+    // margins, and the type area needs the page size, which may come after it.
+    bool bleedAsSize = false;
+    bool typeAsSize = false;
+    double bleedWidth = fBleedRight;
+    double bleedHeight = fBleedTop;
+    double typeWidth = 0;
+    double typeHeight = 0;
+    double margins[8] = {fBleedLeft, fBleedRight, fBleedTop, fBleedBottom,
+                         fTypeLeft,  fTypeRight,  fTypeTop,  fTypeBottom};
+    UKey key;
+    while (in.NextInRun(key)) {
+        switch (key) {
+            case UKey('C', 'C'): in >> fCountryCode; break;
+            case UKey('R', 'C'): in >> fPublisherCode; break;
+            case UKey('R', '1'): in >> fPublisherDetail; break;
+            case UKey('N', 'C'): in >> fPublicationCode; break;
+            case UKey('N', '1'): in >> fPublicationDetail; break;
+            case UKey('S', 'C'): in >> fSectionCode; break;
+            case UKey('S', '1'): in >> fSectionDetail; break;
+            case UKey('S', 't'): in >> fSt; break;
+            case UKey('C', 'N'): in >> fCN; break;
+            case UKey('C', 'o'): in >> fCo; break;
+            case UKey('N', 'S'): in >> fNS; break;
+            case UKey('S', 'X'): in >> fPageWidth; break;
+            case UKey('S', 'Y'): in >> fPageHeight; break;
+            case UKey('E', 'x'): in >> fExported; break;
+            case UKey('M', 'K'): in >> fMK; break;
+            case UKey('R', 'o'): in >> fRo; break;
+            case UKey('B', 'l'): in >> margins[0]; break;
+            case UKey('B', 'r'): in >> margins[1]; break;
+            case UKey('B', 't'): in >> margins[2]; break;
+            case UKey('B', 'b'): in >> margins[3]; break;
+            case UKey('T', 'l'): in >> margins[4]; break;
+            case UKey('T', 'r'): in >> margins[5]; break;
+            case UKey('T', 't'): in >> margins[6]; break;
+            case UKey('T', 'b'): in >> margins[7]; break;
+            case UKey('B', 'X'):
+                bleedAsSize = true;
+                in >> bleedWidth;
+                break;
+            case UKey('B', 'Y'): in >> bleedHeight; break;
+            case UKey('T', 'X'):
+                typeAsSize = true;
+                in >> typeWidth;
+                break;
+            case UKey('T', 'Y'): in >> typeHeight; break;
+            case UKey('I', 'D'): ReadIdentifier(in, fIdentifier); break;
+            default: break;
+        }
     }
-
-    if (in.Exists(UKey('T', 'X'))) {
-        double typeWidth = 0;
-        double typeHeight = 0;
-        in >> UKey('T', 'X') >> typeWidth;
-        in >> UKey('T', 'Y') >> typeHeight;
+    if (bleedAsSize) {
+        fBleedLeft = fBleedRight = bleedWidth;
+        fBleedTop = fBleedBottom = bleedHeight;
+    } else {
+        SetBleeds(margins[0], margins[1], margins[2], margins[3]);
+    }
+    if (typeAsSize) {
         fTypeLeft = fTypeRight = (fPageWidth - typeWidth) / 2;
         fTypeTop = fTypeBottom = (fPageHeight - typeHeight) / 2;
     } else {
-        in >> UKey('T', 'r') >> fTypeRight;
-        in >> UKey('T', 'l') >> fTypeLeft;
-        in >> UKey('T', 't') >> fTypeTop;
-        in >> UKey('T', 'b') >> fTypeBottom;
+        SetTypeAreaMargins(margins[4], margins[5], margins[6], margins[7]);
     }
-
-    int number = -1;
-    try {
-        in >> UKey('I', 'D') >> number;
-    } catch (const std::runtime_error&) {
-        number = -1;  // longer than an integer: a string identifier
-    }
-    if (number == -1)
-        in >> UKey('I', 'D') >> fIdentifier;
-    else
-        fIdentifier = ustring("%0").arg(number);
 
     if (in.Exists(UKey('U', 'F'))) {
         in >> UKeyInStream::StartRecord(UKey('U', 'F'));
@@ -176,7 +203,7 @@ void BDestination::DestinationKeyStreamIn(UKeyInStream& in) {
             in >> UKey('U', 'P') >> comment.fUP;
             if (comment.fUP.empty() || comment.fUP == USharedDataCmt::kDroppedUP) continue;
             comment.SharedDataCmtKeyStreamIn(in);
-            fComments.push_back(comment);
+            fComments.push_back(std::move(comment));
         }
         in.Pop();
     }

@@ -32,7 +32,7 @@ void BGroup::GroupKeyStreamIn(UKeyInStream& in) {
     in >> UKey('G', 'A') >> fActive;
     in >> UKey('G', 'd') >> fGd;
     in >> UKeyInStream::StartRecord(UKey('L', 'L'));
-    while (in.Next()) InsertNewDestination()->DestinationKeyStreamIn(in);
+    while (in.StartRun()) InsertNewDestination()->DestinationKeyStreamIn(in);
     in.Pop();
     ComputeGroupSize();
 }

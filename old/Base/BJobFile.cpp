@@ -4,6 +4,7 @@
 #include <istream>
 #include <ostream>
 #include <sstream>
+#include <utility>
 
 #include "BCheckSetting.h"
 #include "ConstantUStrings.h"
@@ -65,7 +66,7 @@ void BJobFile::JobFileReadFromBuffer(std::istream& in, int flags) {
     UKeyInStream reader(in);
     umessage descriptions;
     reader >> UKey('D', 'p') >> descriptions;
-    setDetectableProblemDescriptions(descriptions);
+    setDetectableProblemDescriptions(std::move(descriptions));
     JobFileKeyStreamIn(reader, flags);
 }
 

@@ -380,23 +380,53 @@ void UKeyInStream::ForgetRun(Level& level) {
         level.indexed = false;
     }
     level.next = 0;
+    level.walked = 0;
+}
+
+inline bool UKeyInStream::JoinRun(Level& level, const unsigned char* p, std::int64_t& pos, std::int64_t end) {
+    const auto key = static_cast<unsigned short>((p[0] << 8) | p[1]);
+    const std::uint64_t bit = std::uint64_t{1} << (key & 63);
+    // A repeated key starts the next run; its field is checked when that run is scanned.
+    if ((level.seen[key >> 6] & bit) != 0) return false;
+    const Header h = DecodeHeader(p, pos, end, true, "record");
+    if (level.keys.size() == level.keys.capacity() && level.keys.size() >= 1024) {
+        // A long run: room for as many fields as the rest of the level could hold (four bytes
+        // per field at least), so the run is not copied again; untouched capacity costs no
+        // memory.
+        const auto most = static_cast<std::size_t>(std::min<std::int64_t>(
+            std::int64_t(level.keys.size()) + (end - pos) / 4 + 1, std::int64_t{1} << 16));
+        level.keys.reserve(most);
+        level.positions.reserve(most);
+    }
+    level.keys.push_back(key);
+    level.positions.push_back(pos);
+    level.seen[key >> 6] |= bit;
+    pos = h.dataPos + h.length;
+    return true;
 }
 
 // Only headers are read here, each checked against its record; lookups read a header again
 // and the reads take the data where the scan found it.
 bool UKeyInStream::ScanRun(Level& level) {
-    level.scanned = true;
+    if (level.run == Run::walking)
+        ScanRest(level, std::numeric_limits<std::size_t>::max());  // what the walk left is skipped
     ForgetRun(level);
+    level.run = Run::scanned;
     if (level.pos >= level.end) return false;
+    ScanRest(level, std::numeric_limits<std::size_t>::max());
+    return true;
+}
+
+bool UKeyInStream::ScanRest(Level& level, std::size_t most) {
     if (level.seen.empty()) level.seen.assign(kKeyWords, 0);
-    std::uint64_t* seen = level.seen.data();
     std::int64_t pos = level.pos;
     const std::int64_t end = level.end;
     // The window in locals: stores into the run could otherwise alias its members.
     const unsigned char* windowData = window_.get();
     std::int64_t windowStart = windowPos_;
     std::int64_t windowEnd = windowPos_ + std::int64_t(windowLen_);
-    while (pos < end) {
+    std::size_t joined = 0;
+    for (; joined < most && pos < end; ++joined) {
         const std::int64_t left = end - pos;
         if (left < 2) Fail("record ends inside a field key at offset " + std::to_string(pos));
         const unsigned char* p = windowData + (pos - windowStart);
@@ -406,30 +436,33 @@ bool UKeyInStream::ScanRun(Level& level) {
             windowStart = windowPos_;
             windowEnd = windowPos_ + std::int64_t(windowLen_);
         }
-        const auto key = static_cast<unsigned short>((p[0] << 8) | p[1]);
-        const std::uint64_t bit = std::uint64_t{1} << (key & 63);
-        // A repeated key starts the next run; its field is checked when that run is scanned.
-        if ((seen[key >> 6] & bit) != 0) break;
-        const Header h = DecodeHeader(p, pos, end, true, "record");
-        if (level.keys.size() == level.keys.capacity() && level.keys.size() >= 1024) {
-            // A long run: room for as many fields as the rest of the level could hold (four
-            // bytes per field at least), so the run is not copied again; untouched capacity
-            // costs no memory.
-            const auto most = static_cast<std::size_t>(std::min<std::int64_t>(
-                std::int64_t(level.keys.size()) + left / 4 + 1, std::int64_t{1} << 16));
-            level.keys.reserve(most);
-            level.positions.reserve(most);
+        if (!JoinRun(level, p, pos, end)) {
+            level.pos = pos;
+            FinishRun(level);
+            return false;
         }
-        level.keys.push_back(key);
-        level.positions.push_back(pos);
-        seen[key >> 6] |= bit;
-        pos = h.dataPos + h.length;
     }
     level.pos = pos;
+    if (joined == most) return true;
+    FinishRun(level);
+    return false;
+}
+
+void UKeyInStream::FinishRun(Level& level) {
+    level.run = Run::scanned;
     if (level.keys.size() > kLinearRun) {
         for (std::size_t i = 0; i < level.keys.size(); ++i) level.table.Add(static_cast<int>(i), level.keys);
         level.indexed = true;
     }
+}
+
+bool UKeyInStream::WalkOn(Level& level) {
+    if (level.run != Run::walking || !ScanRest(level, 1)) {
+        level.found = false;
+        return false;
+    }
+    Select(level, level.keys.size() - 1);
+    level.walked = level.next;
     return true;
 }
 
@@ -437,6 +470,30 @@ bool UKeyInStream::Next() {
     Level& level = Current();
     if (!level.keyed) return level.pos < level.end;
     return ScanRun(level);
+}
+
+bool UKeyInStream::StartRun() {
+    Level& level = Current();
+    if (!level.keyed) return level.pos < level.end;
+    if (level.run == Run::walking) ScanRest(level, std::numeric_limits<std::size_t>::max());
+    ForgetRun(level);
+    level.run = Run::scanned;
+    if (level.pos >= level.end) return false;
+    if (level.seen.empty()) level.seen.assign(kKeyWords, 0);
+    level.run = Run::walking;
+    return true;
+}
+
+bool UKeyInStream::NextInRunSlowly(UKey& key) {
+    Level& level = Current();
+    if (level.run == Run::unscanned) StartRun();
+    if (level.walked < level.keys.size()) {
+        Select(level, level.walked++);
+    } else if (!WalkOn(level)) {
+        return false;
+    }
+    key = UKey(level.current.key);
+    return true;
 }
 
 void UKeyInStream::LookupInRun(Level& level, unsigned short key) {
@@ -711,7 +768,7 @@ void UKeyInStream::Push(unsigned short key) {
     level.pos = level.start = start;
     level.end = start + length;
     level.keyed = true;
-    level.scanned = false;
+    level.run = Run::unscanned;
     ForgetRun(level);
     level.found = false;
 }
@@ -739,7 +796,10 @@ UKeyInStream& UKeyInStream::operator>>(const StartArray& marker) {
 std::vector<UKeyInStream::FieldInfo> UKeyInStream::IndexedFields() {
     Level& level = Current();
     if (!level.keyed) return {};
-    if (!level.scanned) Next();
+    if (level.run == Run::walking)
+        ScanRest(level, std::numeric_limits<std::size_t>::max());
+    else if (level.run == Run::unscanned)
+        Next();
     std::vector<FieldInfo> fields;
     fields.reserve(level.positions.size());
     for (std::int64_t pos : level.positions) {

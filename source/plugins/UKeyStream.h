@@ -160,6 +160,13 @@ public:
     void Pop();
     // Record: indexes the next run of distinct keys. Array: whether unread fields remain.
     bool Next();
+    // Record: starts the next run for a walk with NextInRun, which reads each header once, as a
+    // reader taking every field as it comes wants; false when no field is left. Lookups stay
+    // valid during a walk: they index the rest of the run first. Array: as Next.
+    bool StartRun();
+    // Makes the run's next field current, as a lookup of its key would; false at the end of the
+    // run. Also walks a run that Next indexed.
+    bool NextInRun(UKey& key);
 
     // The primitives behind the typed reads. ReadField puts the data right-aligned in `size`
     // bytes, zero-filled in front, which restores stripped leading zeros of big-endian values.
@@ -218,12 +225,15 @@ private:
         std::size_t used_ = 0;
     };
 
+    // A run being walked is indexed up to `pos` only.
+    enum class Run : unsigned char { unscanned, walking, scanned };
+
     struct Level {
         std::int64_t pos = 0;
         std::int64_t start = 0;
         std::int64_t end = 0;
         bool keyed = true;
-        bool scanned = false;
+        Run run = Run::unscanned;
         bool indexed = false;  // the table holds the run's keys; short runs are searched in turn
         // The run: each field's key and the stream offset of its header, in stream order.
         std::vector<unsigned short> keys;
@@ -236,6 +246,7 @@ private:
         Field current;
         // The field after the last one found: callers mostly read fields in the order written.
         std::size_t next = 0;
+        std::size_t walked = 0;  // fields of the run NextInRun has made current
     };
 
     struct Header {
@@ -265,6 +276,15 @@ private:
     void SelectOutsideWindow(Level& level, std::size_t index);
     static Field HeaderOf(const unsigned char* p, std::int64_t pos);
     bool ScanRun(Level& level);
+    // Indexes at most `most` fields of the run from level.pos on; false when the run ended.
+    bool ScanRest(Level& level, std::size_t most);
+    // Indexes one more field of a walked run and makes it current; false at the run's end.
+    bool WalkOn(Level& level);
+    bool NextInRunSlowly(UKey& key);
+    void FinishRun(Level& level);
+    // Whether the field at `pos` of a record ending at `end` (header bytes at p) continues the
+    // run; if so it joins the index and `pos` moves past it.
+    static bool JoinRun(Level& level, const unsigned char* p, std::int64_t& pos, std::int64_t end);
     // Empties the level's index and the bits of its keys.
     static void ForgetRun(Level& level);
     // Parses a field header at pos, checking that header and data lie before end.
@@ -339,10 +359,39 @@ inline void UKeyInStream::Select(Level& level, std::size_t index) {
 
 inline void UKeyInStream::Lookup(unsigned short key) {
     Level& level = levels_[level_];
-    if (!level.scanned) Next();
+    if (level.run != Run::scanned) {
+        if (level.run == Run::walking)
+            ScanRest(level, SIZE_MAX);
+        else
+            Next();
+    }
     const std::size_t index = level.next;
     if (index < level.keys.size() && level.keys[index] == key) return Select(level, index);
     LookupInRun(level, key);
+}
+
+// The common step of a walk: a short header of a field that fits its record, within the window,
+// whose key is new to the run, and room in the index.
+inline bool UKeyInStream::NextInRun(UKey& key) {
+    Level& level = levels_[level_];
+    const std::int64_t pos = level.pos;
+    const unsigned char* p = InWindow(pos, 8);
+    if (level.run != Run::walking || level.walked != level.keys.size() || p == nullptr || p[2] == 0xFF ||
+        pos + 4 + p[2] > level.end || level.keys.size() == level.keys.capacity())
+        return NextInRunSlowly(key);
+    const auto k = static_cast<unsigned short>((p[0] << 8) | p[1]);
+    std::uint64_t& word = level.seen[k >> 6];
+    const std::uint64_t bit = std::uint64_t{1} << (k & 63);
+    if ((word & bit) != 0) return NextInRunSlowly(key);
+    word |= bit;
+    level.keys.push_back(k);
+    level.positions.push_back(pos);
+    level.current = Field{pos + 4, p[2], k, p[3]};
+    level.found = true;
+    level.next = level.walked = level.keys.size();
+    level.pos = pos + 4 + p[2];
+    key = UKey(k);
+    return true;
 }
 
 inline UKeyInStream& UKeyInStream::operator>>(UKey key) {
