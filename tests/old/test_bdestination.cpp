@@ -17,17 +17,6 @@ namespace {
 
 using Writer = std::function<void(UKeyOutStream&)>;
 
-USharedDataCmt Comment(const char* up, const char* uf = "", const char* ut = "", const char* uv = "",
-                       bool ro = false) {
-    USharedDataCmt c;
-    c.fUP = up;
-    c.fUf = uf;
-    c.fUT = ut;
-    c.fUV = uv;
-    c.fRo = ro;
-    return c;
-}
-
 // A stream whose record 'LL' holds what `body` writes: one run per destination, as a group writes.
 std::string Runs(const Writer& body) {
     return job_test::RecordStream(UKey('L', 'L'), body);
@@ -116,7 +105,7 @@ TEST(BDestination, RoundTripKeepsEveryStoredFieldInKeyOrder) {
     d.SetBleeds(1, 2, 3, 4);
     d.SetTypeAreaMargins(5, 6, 7, 8);
     d.SetIdentifier("D-100");
-    const USharedDataCmt a = Comment("page", "f", "t", "v", true), b = Comment("other");
+    const USharedDataCmt a{-1, "page", "f", "t", "v", true}, b{-1, "other"};
     d.AddComment(a);
     d.AddComment(b);
 
@@ -166,18 +155,18 @@ TEST(BDestination, SymmetricBleedsTypeAreaSizesAndDroppedComments) {
 TEST(BDestination, SettingACodeClearsItsDetail) {
     BJobFile job;
     BDestination d(job);
+    const auto details = [&] {
+        return std::tuple(d.GetPublisherDetail(), d.GetPublicationDetail(), d.GetSectionDetail());
+    };
     d.SetPublisherDetail("p");
     d.SetPublicationDetail("q");
     d.SetSectionDetail("s");
     d.SetCountryCode("DE");
     d.SetPublisherCode("P");
-    EXPECT_EQ(std::tuple(d.GetPublisherDetail(), d.GetPublicationDetail()),
-              std::tuple(ustring(), ustring("q")));
+    EXPECT_EQ(details(), std::tuple(ustring(), ustring("q"), ustring("s")));
     d.SetPublicationCode("Q");
-    EXPECT_EQ(std::tuple(d.GetPublicationDetail(), d.GetSectionDetail()),
-              std::tuple(ustring(), ustring("s")));
     d.SetSectionCode("S");
-    EXPECT_EQ(d.GetSectionDetail(), "");
+    EXPECT_EQ(details(), std::tuple(ustring(), ustring(), ustring()));
 }
 
 TEST(BDestination, GroupMinimumComparisons) {
