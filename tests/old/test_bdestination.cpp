@@ -105,7 +105,7 @@ TEST(BDestination, RoundTripKeepsEveryStoredFieldInKeyOrder) {
     d.SetBleeds(1, 2, 3, 4);
     d.SetTypeAreaMargins(5, 6, 7, 8);
     d.SetIdentifier("D-100");
-    const USharedDataCmt a{-1, "page", "f", "t", "v", true}, b{-1, "other"};
+    const USharedDataCmt a{-1, "page", "f", "t", "v", "", true}, b{-1, "other"};
     d.AddComment(a);
     d.AddComment(b);
 
