@@ -1,5 +1,7 @@
 #include "UKeyStream.h"
 
+#include "UKeyStreamUtils.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "ByteText.h"
+#include "UFileSpecCore.h"
 #include "umessage.h"
 
 namespace {
@@ -473,6 +477,45 @@ TEST(KeyStreamWriter, MisuseAndFailedOutput) {
     bad.setstate(std::ios::badbit);
     Write50(*std::make_unique<UKeyOutStream>(bad, kJob5));
     EXPECT_TRUE(bad.bad() && bad.str().empty());
+}
+
+TEST(InRectArray, ReadsBoxes) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const struct {
+        std::vector<double> sides;  // written the way the job file writes a box
+        std::optional<vnu::Rect2D> expected;
+        UKey key = kRT;
+    } cases[] = {
+        {{0, 0, 210, 297}, vnu::Rect2D{0, 0, 210, 297}},
+        {{-105, -148.5, 105, 148.5}, vnu::Rect2D{-105, -148.5, 210, 297}},
+        {{-kInf, 0, 10, 10}, vnu::kRect2DNull},
+        {{0, 0, 10, kInf}, vnu::kRect2DNull},
+        {{kInf, kInf, kInf, kInf}, vnu::kRect2DNull},
+        {{5, 6}, vnu::Rect2D{5, 6, -5, -6}},  // missing sides read as 0
+        {{0, 0, 1, 1}, std::nullopt, kSt},    // absent: the box is left alone
+    };
+    for (const auto& c : cases) {
+        Read(Written(0,
+                     [&](UKeyOutStream& o) {
+                         o << UKeyOutStream::StartArray(kRT);
+                         for (double d : c.sides) o << d;
+                     }),
+             [&](UKeyInStream& in) {
+                 vnu::Rect2D rect{1, 2, 3, 4};
+                 EXPECT_EQ(UKeyStreamUtils::InRectArray(in, c.key, rect), c.expected.has_value());
+                 EXPECT_EQ(rect, c.expected.value_or(vnu::Rect2D{1, 2, 3, 4})) << c.sides.size();
+                 EXPECT_EQ(in.Depth(), 1);
+             });
+    }
+}
+
+TEST(OutFileSpec, WritesThePathOrTheEmptyString) {
+    const Bytes written = Written(0, [](UKeyOutStream& o) {
+        UKeyStreamUtils::OutFileSpec(o, kPv, UFileSpecCore("/jobs/a.pdf", nullptr));
+        UKeyStreamUtils::OutFileSpec(o, kSS, UFileSpecCore());
+    });
+    // An empty file spec still gives a field: key, length 0, string type.
+    EXPECT_EQ(written, Stream("'Pv' 0B 05 '/jobs/a.pdf' 'SS' 00 05"));
 }
 
 }  // namespace
