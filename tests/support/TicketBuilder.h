@@ -1,9 +1,5 @@
-// Small builders that read like the messages, tickets and checks they make.
-//
-//   Ticket()
-//       .destination(Qcs().check("ResTooLowContone", Check().warn(150)))
-//       .local(Qcs().check("MissingTrimBox", Check().sev("note")))
-//       .build();
+// Small builders that read like the messages, tickets and checks they make:
+//   Ticket().destination(Qcs().check("ResTooLowContone", Check().warn(150))).build();
 #pragma once
 
 #include <initializer_list>
@@ -38,10 +34,11 @@ public:
     Msg& longs(const ustring& key, List<long long> v) { return add(key, v); }
     Msg& flag(const ustring& key, List<bool> v) { return add(key, v); }
     Msg& msg(const ustring& key, List<Msg> v, bool asArray = false) {
-        for (const Msg& m : v) add<std::shared_ptr<umessage>>(key, {std::make_shared<umessage>(*m.m_)}, asArray);
+        for (const Msg& m : v)
+            add<std::shared_ptr<umessage>>(key, {std::make_shared<umessage>(*m.m_)}, asArray);
         return *this;
     }
-    // A message entry whose value is a null pointer, as only a program (never a byte stream) makes.
+    // A message entry holding a null pointer, as only a program (never a byte stream) makes.
     Msg& nullMsg(const ustring& key) { return add<std::shared_ptr<umessage>>(key, {nullptr}); }
 
     std::shared_ptr<umessage> build() const { return std::make_shared<umessage>(*m_); }
@@ -98,8 +95,8 @@ class Ticket {
 public:
     // A destination named after its position, holding only a qcs.
     Ticket& destination(const Qcs& q) {
-        const ustring id("dest" + std::to_string(++count_));
-        m_.msg("destinations", {Msg().str("identifier", {id}).msg("qcs", {q.toMsg()})});
+        m_.msg("destinations",
+               {Msg().str("identifier", {"dest" + std::to_string(++count_)}).msg("qcs", {q.toMsg()})});
         return *this;
     }
     Ticket& local(const Qcs& q) {
