@@ -5,17 +5,10 @@
 #include <cstdint>
 
 TEST(UException, CarriesTheStatusInTheUtilDomain) {
-    try {
-        throw UException(-609);
-    } catch (const std::exception& e) {
-        const auto* u = dynamic_cast<const UException*>(&e);
-        ASSERT_NE(u, nullptr);
-        EXPECT_EQ(u->error(), -609);
-        EXPECT_EQ(u->domain(),
-                  std::uint32_t{'U'} << 24 | std::uint32_t{'T'} << 16 | std::uint32_t{'I'} << 8 | 'L');
-        EXPECT_STREQ(e.what(), "");
-    }
-    const UException given(INT32_MIN, UException::kDomainUtil, "send failed");
+    const UException thrown(-609), given(INT32_MIN, UException::kDomainUtil, "send failed");
+    const std::exception& base = thrown;
+    EXPECT_EQ(std::tuple(thrown.error(), thrown.domain(), std::string(base.what())),
+              std::tuple(-609, std::uint32_t{'U'} << 24 | std::uint32_t{'T'} << 16 | 'I' << 8 | 'L', ""));
     EXPECT_EQ(given.error(), INT32_MIN);
     EXPECT_STREQ(UException(given).what(), "send failed");
 }
