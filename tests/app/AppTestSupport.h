@@ -11,7 +11,6 @@
 namespace app_test {
 
 using testing::HasSubstr;
-using testing::Not;
 using testing_support::Outcome;
 using testing_support::PumpEventsUntil;
 using testing_support::ReadFile;
@@ -21,11 +20,6 @@ struct Reply {
     std::string direct, vnmp;  // the texts under '----' and 'Vnmp'
     ProcessSerialNumber sender;
 };
-// Every reply that reached this program and was not taken yet.
-inline std::vector<Reply>& receivedReplies() {
-    static std::vector<Reply> replies;
-    return replies;
-}
 
 class AppEnvironment : public testing_support::SessionEnvironment {
 public:
@@ -37,6 +31,8 @@ public:
              {varnel_app::kDetailsReply, varnel_app::kNewDetailsReply, varnel_app::kExportReply})
             ASSERT_EQ(AEInstallEventHandler(varnel_app::kEventClass, id, &onReply, 0, false), noErr);
     }
+    // Every reply that reached this program and was not taken yet.
+    static inline std::vector<Reply> replies;
 
 private:
     static OSErr onReply(const AppleEvent* event, AppleEvent*, SRefCon) {
@@ -46,7 +42,7 @@ private:
         reply.vnmp = testing_support::TextParameter(event, FOUR_CHAR_CODE("Vnmp")).value_or("");
         AEGetParamPtr(event, FOUR_CHAR_CODE("Psn "), typeProcessSerialNumber, nullptr, &reply.sender,
                       sizeof reply.sender, nullptr);
-        receivedReplies().push_back(reply);
+        replies.push_back(reply);
         return noErr;
     }
 };
@@ -56,7 +52,7 @@ inline const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new
 
 // The oldest reply not taken yet, once one came.
 inline std::optional<Reply> takeReply() {
-    auto& replies = receivedReplies();
+    auto& replies = AppEnvironment::replies;
     if (!PumpEventsUntil([&] { return !replies.empty(); })) return std::nullopt;
     const Reply reply = replies.front();
     replies.erase(replies.begin());
@@ -75,8 +71,7 @@ class ServedApp {
 public:
     ServedApp() {
         std::filesystem::copy(VARNEL_EXAMPLE_JOBS, jobs());
-        app_ = std::make_unique<testing_support::Child>(
-            std::vector<std::string>{VARNEL_APP_BIN, "serve", "--jobs", jobs(), "--out", out()});
+        app_.emplace(std::vector<std::string>{VARNEL_APP_BIN, "serve", "--jobs", jobs(), "--out", out()});
         // A command is answered only once the event channel is registered too.
         if (!PumpEventsUntil([] { return runApp({"list"}).status == 0; }))
             throw std::runtime_error("varnel-app is not serving");
@@ -94,7 +89,7 @@ public:
 
 private:
     testing_support::ScratchFolder folder_;
-    std::unique_ptr<testing_support::Child> app_;
+    std::optional<testing_support::Child> app_;
 };
 
 }  // namespace app_test

@@ -15,18 +15,14 @@ namespace {
 using json = nlohmann::ordered_json;
 using varnel_app::problemCatalogue;
 
-const umessage& catalogueMessage() {
-    static const umessage message = inspect::messageFromJson(problemCatalogue());
-    return message;
-}
-
 TEST(Catalogue, DescribesEveryProblemOnceAndDefaultChecksDecodeAsDescribed) {
-    setDetectableProblemDescriptions(catalogueMessage());
+    const umessage catalogue = inspect::messageFromJson(problemCatalogue());
+    setDetectableProblemDescriptions(catalogue);
     const DetectableProblemDescriptions* table = detectableProblemDescriptions();
     ASSERT_NE(table, nullptr);
     const std::vector<ustring> names = allProblemNames();
     const std::set<ustring> known(names.begin(), names.end());
-    EXPECT_EQ(catalogueMessage().getNames().size(), names.size());
+    EXPECT_EQ(catalogue.getNames().size(), names.size());
     const BCheckSettingList settings;
     int withDefaults = 0;
     for (const ustring& name : names) {

@@ -18,17 +18,18 @@ std::string selectedLine(const std::string& list) {
 TEST(AppCommands, UsageHelpAndCommandsWithoutAServingInstance) {
     testing_support::ScratchFolder folder;
     const std::map<std::string, std::string> noBus{
-        {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (folder / "none")}};
+        {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + folder / "none"}};
+    const std::string notServing = "varnel-app: no varnel-app is serving";
     const struct {
         std::vector<std::string> args;
         std::map<std::string, std::string> environment;
         int status;
         std::string start;  // of standard output when the status is 0, else of standard error
     } cases[] = {
-        {{"list"}, {}, 1, "varnel-app: no varnel-app is serving"},
-        {{"history"}, {}, 1, "varnel-app: no varnel-app is serving"},
-        {{"select", "brochure"}, {}, 1, "varnel-app: no varnel-app is serving"},
-        {{"export", "brochure"}, {}, 1, "varnel-app: no varnel-app is serving"},
+        {{"list"}, {}, 1, notServing},
+        {{"history"}, {}, 1, notServing},
+        {{"select", "brochure"}, {}, 1, notServing},
+        {{"export", "brochure"}, {}, 1, notServing},
         {{"list"}, noBus, 1, "varnel-app: cannot reach the session bus"},
         {{"serve", "--jobs", folder / "none"}, {}, 1, "varnel-app: " + (folder / "none") + ": "},
         {{"bogus"}, {}, 2, "varnel-app: unknown command 'bogus'"},
@@ -49,15 +50,11 @@ TEST(AppCommands, UsageHelpAndCommandsWithoutAServingInstance) {
     }
 }
 
-TEST(AppCommands, ServeRefusesASecondInstance) {
+TEST(AppCommands, ListMarksTheSelectedJobSelectTakesNameIdentifierOrTitleServeRunsOnce) {
     ServedApp app;
     const Outcome second = runApp({"serve", "--jobs", app.jobs(), "--out", app.out()});
     EXPECT_EQ(second.status, 1);
     EXPECT_THAT(second.err, HasSubstr("already serving"));
-}
-
-TEST(AppCommands, ListMarksTheSelectedJobAndSelectTakesNameIdentifierOrTitle) {
-    ServedApp app;
     const Outcome first = runApp({"list"});
     ASSERT_EQ(first.status, 0);
     EXPECT_EQ(std::count(first.out.begin(), first.out.end(), '\n'), 3) << first.out;

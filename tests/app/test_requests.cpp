@@ -18,61 +18,53 @@ json exampleJob(const std::string& name) {
     return json::parse(ReadFile(std::string(VARNEL_EXAMPLE_JOBS) + "/" + name + ".json"));
 }
 
-std::string requestNaming(const json& identifier) {
-    return inspect::jobFromJson(json{{"identifier", identifier}}, 4);
-}
-
 json decoded(const Reply& reply) {
     return inspect::jobToJson(vnu::HexDecode(reply.vnmp), 4);
 }
 
-TEST(AppRequests, DetailsRequestNamingAJobIsAnsweredWithThatJobUnderBothKeywords) {
+TEST(AppRequests, DetailsAreOfTheJobNamedElseOfTheSelectedOneUnderBothKeywords) {
     ServedApp app;
+    ASSERT_EQ(runApp({"select", "flyer"}).status, 0);
     const json poster = exampleJob("poster");
-    app.send(kDetailsRequest, requestNaming(poster["identifier"]));
-    const auto reply = takeReply();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->id, kDetailsReply);
-    EXPECT_EQ(reply->direct, reply->vnmp);
-    EXPECT_EQ(reply->sender.lowLongOfPSN, app.psn().lowLongOfPSN);
-
+    const auto naming = [](const json& identifier) {
+        return inspect::jobFromJson(json{{"identifier", identifier}}, 4);
+    };
+    const struct {
+        const char* what;
+        AEEventID request, reply;
+        std::string payload;
+        const char* job;
+    } cases[] = {
+        {"new details", kNewDetailsRequest, kNewDetailsReply, inspect::jobFromJson(json::object(), 4),
+         "flyer"},
+        {"details of an unknown job", kDetailsRequest, kDetailsReply, naming("not-held"), "flyer"},
+        {"details that are no job file", kDetailsRequest, kDetailsReply, "not a job", "flyer"},
+        {"details of a job held", kDetailsRequest, kDetailsReply, naming(poster["identifier"]), "poster"},
+    };
+    std::optional<Reply> reply;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        app.send(c.request, c.payload);
+        reply = takeReply();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->id, c.reply);
+        EXPECT_EQ(reply->direct, reply->vnmp);
+        EXPECT_EQ(reply->sender.lowLongOfPSN, app.psn().lowLongOfPSN);
+        EXPECT_EQ(decoded(*reply)["identifier"], exampleJob(c.job)["identifier"]);
+    }
     const json job = decoded(*reply);
-    EXPECT_EQ(job["identifier"], poster["identifier"]);
     // The message keeps its entries sorted by name; the file need not.
     EXPECT_EQ(nlohmann::json::parse(job["ticket"].dump()), nlohmann::json::parse(poster["ticket"].dump()));
     EXPECT_EQ(job["documentFile"], app.out() + "/poster");  // the job gives none
     // The poster gives no boxes: they are its one destination's page, and the page with bleed.
     const json& page = poster["groups"][0]["destinations"][0];
-    const json& bleed = page["bleed"];
     EXPECT_DOUBLE_EQ(job["trimBox"]["width"].get<double>(), page["width"].get<double>());
-    EXPECT_DOUBLE_EQ(
-        job["bleedBox"]["height"].get<double>(),
-        page["height"].get<double>() + bleed["top"].get<double>() + bleed["bottom"].get<double>());
+    EXPECT_DOUBLE_EQ(job["bleedBox"]["height"].get<double>(), page["height"].get<double>() +
+                                                                  page["bleed"]["top"].get<double>() +
+                                                                  page["bleed"]["bottom"].get<double>());
 }
 
-TEST(AppRequests, RequestsNamingNoJobHeldAreAnsweredWithTheSelectedJob) {
-    ServedApp app;
-    ASSERT_EQ(runApp({"select", "flyer"}).status, 0);
-    const struct {
-        const char* what;
-        AEEventID request, reply;
-        std::string payload;
-    } cases[] = {
-        {"new details", kNewDetailsRequest, kNewDetailsReply, inspect::jobFromJson(json::object(), 4)},
-        {"details of an unknown job", kDetailsRequest, kDetailsReply, requestNaming("not-held")},
-        {"details that are no job file", kDetailsRequest, kDetailsReply, "not a job"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        app.send(c.request, c.payload);
-        const auto reply = takeReply();
-        ASSERT_TRUE(reply);
-        EXPECT_EQ(reply->id, c.reply);
-        EXPECT_EQ(decoded(*reply)["identifier"], exampleJob("flyer")["identifier"]);
-    }
-}
-
-TEST(AppRequests, ExportGoesToTheLastRequesterAndItsReportIsStoredAndShown) {
+TEST(AppRequests, ExportGoesToTheLastRequesterItsReportIsStoredAboutRecordsLogged) {
     ServedApp app;
     const Outcome early = runApp({"export", "brochure"});
     EXPECT_EQ(early.status, 1);
@@ -93,9 +85,9 @@ TEST(AppRequests, ExportGoesToTheLastRequesterAndItsReportIsStoredAndShown) {
     job.JobFileWriteToBufferForExport(report);
     app.send(kExportDoneRequest, report.str());
 
-    const json brochure = exampleJob("brochure");
     std::vector<int> exported;
     std::string listed = "destinations ";
+    const json brochure = exampleJob("brochure");
     for (const json& destination : brochure["groups"][0]["destinations"]) {
         listed += (exported.empty() ? "" : ", ") + destination["identifier"].get<std::string>();
         exported.push_back(std::stoi(destination["identifier"].get<std::string>()));
@@ -113,11 +105,8 @@ TEST(AppRequests, ExportGoesToTheLastRequesterAndItsReportIsStoredAndShown) {
     std::vector<int> entered;
     for (const json& e : stored["exportedDestinations"]) entered.push_back(e["identifier"]);
     EXPECT_EQ(entered, exported);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(app.jobs()), {}), 3);  // no temporary left
-}
+    EXPECT_EQ(testing_support::CountEntries(app.jobs()), 3u);  // no temporary left
 
-TEST(AppRequests, AboutRecordsAreLoggedAndTerminationIsClean) {
-    ServedApp app;
     const std::string record =
         std::string("\x00\x02\x00\x00\x00\x12Illustrator Plugin\x00\x00\x00\x10", 28) + "Corvane Holdings";
     app.send(kAboutRequest, record);
@@ -125,7 +114,7 @@ TEST(AppRequests, AboutRecordsAreLoggedAndTerminationIsClean) {
     EXPECT_TRUE(PumpEventsUntil(
         [&] { return app.log().find("unreadable plug-in information") != std::string::npos; }));
     EXPECT_THAT(app.log(), HasSubstr("Illustrator Plugin of Corvane Holdings"));
-    EXPECT_EQ(app.stop(), 0);
+    EXPECT_EQ(app.stop(), 0) << "terminated cleanly";
 }
 
 }  // namespace

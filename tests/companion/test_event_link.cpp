@@ -1,6 +1,6 @@
 // The event link to the Varnel application: requests sent to it (event_peer plays it), the
 // payload read from replies, and the reply handlers installed at start-up.
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <map>
 #include <string>
@@ -94,19 +94,14 @@ TEST(SendEvent, WithoutTheCompanionFailsWithProcNotFoundAndActivatesNothing) {
     EXPECT_FALSE(BMUtils::FindProcess(psn, kVarnelBundleId, &path));
     ASSERT_TRUE(BMUtils::FindProcess(psn, "com.corvane.varnel", &path));
     EXPECT_EQ(path.path(), "/opt/other/Varnel");
-    try {
-        SendEvent(kBytes, kIllRequestJobList);
-        ADD_FAILURE() << "SendEvent without a companion returned";
-    } catch (const UException& e) {
-        EXPECT_EQ(e.error(), procNotFound);
-    }
+    EXPECT_THAT([] { SendEvent(kBytes, kIllRequestJobList); },
+                testing::Throws<UException>(testing::Property(&UException::error, procNotFound)));
     ASSERT_EQ(SetFrontProcess(&psn), noErr);
     EXPECT_EQ(other.nextLine(), "activated") << "nothing reached the process before";
 }
 
 TEST(SendEventDeathTest, KindOutsideTheEnumerationEndsTheProcessBeforeSending) {
-    for (int kind : {-1, 5}) {
+    for (int kind : {-1, 5})
         EXPECT_DEATH(SendEvent(kBytes, static_cast<IllRequestEnum>(kind)),
                      "SendEvent: invalid request kind " + std::to_string(kind));
-    }
 }

@@ -45,8 +45,7 @@ protected:
                        "[Desktop Entry]\nType=Application\nName=Varnel\nExec=" EVENT_PEER "\n");
     }
     size_t launches() const {
-        const std::string pids = testing_support::ReadFile(scratch_ / "launches");
-        return std::count(pids.begin(), pids.end(), '\n');
+        return std::ranges::count(testing_support::ReadFile(scratch_ / "launches"), '\n');
     }
     // A companion started in the background registers on its own time.
     static bool companionRegisters() {

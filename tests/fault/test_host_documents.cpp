@@ -12,20 +12,14 @@
 
 namespace {
 
-std::string Nested(int levels) {
-    return R"({"format": "varnel-host document 1", "art": )" + std::string(levels - 1, '[') +
-           std::string(levels - 1, ']') + "}";
-}
-
 TEST(HostDocuments, NestingAtPastAndFarPastTheLimit) {
     testing_support::ScratchFolder folder;
-    const struct {
-        int levels;
-        bool refused;
-    } cases[] = {{vhost::kMaxJsonDepth, false}, {vhost::kMaxJsonDepth + 1, true}, {1000000, true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.levels);
-        const std::string path = folder.write("deep.json", Nested(c.levels));
+    const std::string deeper = "nesting deeper than " + std::to_string(vhost::kMaxJsonDepth) + " levels";
+    for (const int levels : {vhost::kMaxJsonDepth, vhost::kMaxJsonDepth + 1, 1000000}) {
+        SCOPED_TRACE(levels);
+        const std::string art = std::string(levels - 1, '[') + std::string(levels - 1, ']');
+        const std::string path =
+            folder.write("deep.json", R"({"format": "varnel-host document 1", "art": )" + art + "}");
         std::ostringstream log;
         vhost::DocumentStore store(log);
         try {
@@ -33,9 +27,9 @@ TEST(HostDocuments, NestingAtPastAndFarPastTheLimit) {
             ADD_FAILURE() << "opened";
         } catch (const vhost::HostError& e) {
             // Within the limit the document is read, and refused only for what it holds.
-            const std::string deeper = "nesting deeper than " + std::to_string(vhost::kMaxJsonDepth) + " levels";
-            EXPECT_EQ(std::string(e.what()).find(deeper) != std::string::npos, c.refused) << e.what();
-            EXPECT_EQ(std::string(e.what()).rfind(path + ": ", 0), 0u) << e.what();
+            const std::string what = e.what();
+            EXPECT_EQ(what.find(deeper) != std::string::npos, levels > vhost::kMaxJsonDepth) << what;
+            EXPECT_TRUE(what.starts_with(path + ": ")) << what;
         }
     }
 }

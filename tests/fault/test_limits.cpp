@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <tuple>
 
@@ -28,15 +27,13 @@ constexpr int kMillion = 1000000;
 
 std::string Repeat(const std::string& text, int times) {
     std::string out;
-    out.reserve(text.size() * static_cast<std::size_t>(times));
-    for (int i = 0; i < times; ++i) out += text;
+    while (times-- > 0) out += text;
     return out;
 }
 
 // A key stream whose root holds a record 'JJ' holding a record 'JJ' ..., `levels` in all.
 std::string NestedRecords(int levels) {
     std::string out;
-    out.reserve(8 * static_cast<std::size_t>(levels));
     for (int i = 0; i < levels; ++i) {
         const std::uint32_t content = 8u * static_cast<std::uint32_t>(levels - 1 - i);
         out += i == 0 ? "KS" : "JJ";
@@ -56,7 +53,8 @@ std::string NestedMessages(int levels) {
 // sit in arrays and the string is given as {"hex"}, the deepest JSON a level can take.
 std::string NestedMessageJson(int levels, bool arrays) {
     return Repeat(arrays ? R"({"a": {"message": [)" : R"({"a": {"message": )", levels) +
-           (arrays ? R"({"s": {"string": [{"hex": "C328"}]}})" : "{}") + Repeat(arrays ? "]}}" : "}}", levels);
+           (arrays ? R"({"s": {"string": [{"hex": "C328"}]}})" : "{}") +
+           Repeat(arrays ? "]}}" : "}}", levels);
 }
 
 bool Unflattens(const std::string& data) {
@@ -118,7 +116,8 @@ TEST(Nesting, InspectorJsonAtPastAndFarPastTheLimit) {
         {{"message", "--encode"}, NestedMessageJson(umessage::kMaxNesting, true), ""},
         {{"encode"}, R"({"ticket": )" + NestedMessageJson(umessage::kMaxNesting, true) + "}", ""},
         {{"message", "--encode"}, NestedMessageJson(umessage::kMaxNesting + 1, false), tooManyMessages},
-        {{"encode"}, R"({"ticket": )" + NestedMessageJson(umessage::kMaxNesting + 1, false) + "}",
+        {{"encode"},
+         R"({"ticket": )" + NestedMessageJson(umessage::kMaxNesting + 1, false) + "}",
          tooManyMessages},
         {{"message", "--encode"}, NestedMessageJson(umessage::kMaxNesting + 1, true), tooDeep},
         {{"message", "--encode"}, Repeat("[", kMillion), tooDeep},
@@ -180,7 +179,8 @@ TEST(LargestBodies, RecordOfEveryKey) {
     ASSERT_TRUE(in.Next());
     EXPECT_EQ(in.IndexedFields().size(), 65536u);
     int wrong = 0;
-    for (int k = 0, v = 0; k < 65536; ++k) wrong += (in >> UKey(static_cast<unsigned short>(k)) >> v, v != k * 3);
+    for (int k = 0, v = 0; k < 65536; ++k)
+        wrong += (in >> UKey(static_cast<unsigned short>(k)) >> v, v != k * 3);
     EXPECT_EQ(wrong, 0);
     ASSERT_TRUE(in.Next());
     int v = 0;
@@ -204,25 +204,23 @@ std::string Tokens(const std::string& table) {
 }
 
 TEST(BadText, StringTablesInBrokenUtf16) {
-    const struct {
-        const char* label;
-        std::string units;  // UTF-16 LE after the mark; each case also runs big-endian
-        std::string tokens;
-    } cases[] = {
-        {"whole", bytes("'a' 00 '=' 00 'b' 00 ';' 00"), "a=b;"},
-        {"lone low surrogate", bytes("'a' 00 '=' 00 'b' 00 ';' 00 00 DC 'c' 00"), "a=b;"},
-        {"high surrogate before a letter", bytes("'a' 00 '=' 00 'b' 00 ';' 00 3D D8 'c' 00"), "a=b;"},
-        {"high surrogate at the end", bytes("'a' 00 '=' 00 'b' 00 ';' 00 3D D8"), "a=b;"},
-        {"surrogate pair", bytes("'a' 00 '=' 00 'b' 00 ';' 00 3D D8 00 DE"), "a=b;"},
-        {"odd last byte", bytes("'a' 00 '=' 00 'b' 00 ';' 00 'c'"), "a=b;"},
-        {"cut inside an entry", bytes("'a' 00 '=' 00 'b' 00 ';' 00 'c' 00 '=' 00 00 DC"), "!a=b;"},
-    };
-    for (const auto& c : cases) {
-        std::string swapped = c.units;
+    // UTF-16 LE after the mark and the entry a=b; each case also runs big-endian. After it: nothing,
+    // a lone low surrogate, a high one before a letter, or at the end, a pair, an odd last byte, and
+    // a cut inside an entry.
+    const std::pair<const char*, const char*> cases[] = {{"", "a=b;"},
+                                                         {"00 DC 'c' 00", "a=b;"},
+                                                         {"3D D8 'c' 00", "a=b;"},
+                                                         {"3D D8", "a=b;"},
+                                                         {"3D D8 00 DE", "a=b;"},
+                                                         {"'c'", "a=b;"},
+                                                         {"'c' 00 '=' 00 00 DC", "!a=b;"}};
+    for (const auto& [tail, tokens] : cases) {
+        const std::string units = bytes("'a' 00 '=' 00 'b' 00 ';' 00 ") + bytes(tail);
+        std::string swapped = units;
         for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
         if (swapped.size() % 2 != 0) swapped.back() = '\0';  // an odd last byte stays odd
-        EXPECT_EQ(Tokens(bytes("FF FE") + c.units), c.tokens) << c.label << " (LE)";
-        EXPECT_EQ(Tokens(bytes("FE FF") + swapped), c.tokens) << c.label << " (BE)";
+        EXPECT_EQ(Tokens(bytes("FF FE") + units), tokens) << tail << " (LE)";
+        EXPECT_EQ(Tokens(bytes("FE FF") + swapped), tokens) << tail << " (BE)";
     }
 }
 
@@ -238,7 +236,7 @@ TEST(BadText, MessageStringsThatAreNotUtf8KeepTheirBytes) {
     }
     // Nor does the inspector read JSON that is not UTF-8 or holds half a surrogate pair.
     for (const std::string& json : {std::string("{\"s\": {\"string\": \"\xC0\x80\"}}"),
-                                   std::string(R"({"s": {"string": "\ud800"}})")}) {
+                                    std::string(R"({"s": {"string": "\ud800"}})")}) {
         const auto r = inspect({"message", "--encode"}, json);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err.rfind("stdin: JSON: ", 0), 0u) << r.err;

@@ -6,7 +6,6 @@
 #include <qpdf/QPDF.hh>
 
 #include <cmath>
-#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -18,9 +17,10 @@ namespace {
 
 using namespace vhost;
 using namespace vhost::pdf;
+using testing_support::CountEntries;
+using testing_support::ReadFile;
 using testing_support::ScratchFolder;
 using Type = ActionParam::Type;
-namespace fs = std::filesystem;
 using Box = std::vector<double>;
 
 ActionParam Param(const char (&key)[5], Type type, int64_t integer, double real = 0, std::string text = "") {
@@ -45,14 +45,6 @@ AIPathSegment Smooth(double h, double v) {
 }
 PdfDocument Document(std::vector<PdfPath> art = {}) {
     return {"Affiche Été", {-8.5, 850.5, 603.5, -8.5}, std::move(art), ""};
-}
-
-std::string Bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return fs::is_regular_file(path) ? std::string(std::istreambuf_iterator<char>(in), {}) : "";
-}
-size_t Entries(const std::string& folder) {
-    return std::distance(fs::directory_iterator(folder), {});
 }
 
 struct Reader {
@@ -87,13 +79,13 @@ TEST(PdfWriter, VersionFollowsCompatibilityCodeAndUnknownCodesGetTheDefault) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.comp);
         const PdfResult result = WritePdf(Document(), Block(folder / "a.pdf", c.comp));
-        WritePdf(Document(), Block(folder / "b.pdf", c.comp));
-        EXPECT_EQ(Bytes(folder / "b.pdf"), Bytes(result.path));
+        EXPECT_EQ(ReadFile(WritePdf(Document(), Block(folder / "b.pdf", c.comp)).path),
+                  ReadFile(result.path));
         EXPECT_EQ(result.version, c.version);
         const bool known = c.comp >= 19 && c.comp <= 23;
         EXPECT_EQ(result.ignored, (known ? std::vector<std::string>{"optn", "extn"}
                                          : std::vector<std::string>{"optn", "comp", "extn"}));
-        EXPECT_EQ(Bytes(result.path).substr(0, 9), std::string("%PDF-") + c.version + "\n");
+        EXPECT_EQ(ReadFile(result.path).substr(0, 9), std::string("%PDF-") + c.version + "\n");
         EXPECT_EQ(std::system((QPDF_PROGRAM " --check " + result.path + " > /dev/null").c_str()), 0);
         Reader pdf(result.path);
         EXPECT_EQ(pdf.trailer("/Info").getKey("/Title").getUTF8Value(), "Affiche Été");
@@ -153,8 +145,8 @@ TEST(PageContent, NumbersAreFixedNotationRoundedAndTrimmed) {
 
 TEST(PdfWriter, RefusesBadInputAndWritesNothing) {
     ScratchFolder folder;
-    const fs::path cwd = fs::current_path();
-    fs::current_path(folder.path());  // where a relative path would land
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path());  // where a relative path would land
     const std::pair<const char*, std::function<void(PdfDocument&, ActionParams&)>> cases[] = {
         {"out/a.pdf: not an absolute path", [](auto&, auto& b) { b[6].text = "out/a.pdf"; }},
         {"no file path", [](auto&, auto& b) { b.erase(b.begin() + 6); }},
@@ -168,9 +160,9 @@ TEST(PdfWriter, RefusesBadInputAndWritesNothing) {
         spoil(document, block);
         EXPECT_THAT([&] { WritePdf(document, block); },
                     testing::ThrowsMessage<std::runtime_error>(testing::HasSubstr(expected)));
-        EXPECT_EQ(Entries(folder.path()), 0u) << expected;
+        EXPECT_EQ(CountEntries(folder.path()), 0u) << expected;
     }
-    fs::current_path(cwd);
+    std::filesystem::current_path(cwd);
 }
 
 // A full disk is among the fault tests; here the rename fails, or the folder takes no file.
@@ -179,10 +171,10 @@ TEST(PdfWriter, FailedExportLeavesTheOlderFileAndNoTemporary) {
     folder.write("a.pdf", "older export");
     folder.write("b.pdf/kept", "");  // a folder where the file should go
     const auto expectFailureKeepsFolder = [&](const std::string& target) {
-        const std::string older = Bytes(target);
+        const std::string older = ReadFile(target);
         EXPECT_THROW(WritePdf(Document(), Block(target)), std::runtime_error) << target;
-        EXPECT_EQ(Entries(folder.path()), 2u);
-        EXPECT_EQ(Bytes(target), older);
+        EXPECT_EQ(CountEntries(folder.path()), 2u);
+        EXPECT_EQ(ReadFile(target), older);
     };
     expectFailureKeepsFolder(folder / "b.pdf");
     ::chmod(folder.path().c_str(), 0555);  // binds every user but root
@@ -193,11 +185,10 @@ TEST(PdfWriter, FailedExportLeavesTheOlderFileAndNoTemporary) {
 TEST(PdfWriter, HostDocumentTravelsInsideThePdf) {
     ScratchFolder folder;
     PdfDocument document = Document();
-    document.hostData = std::string("{\"art\": []}\0\xff binary too", 25);
-    WritePdf(document, Block(folder / "with.pdf"));
-    EXPECT_EQ(ReadHostData(folder / "with.pdf"), document.hostData);
-    WritePdf(Document(), Block(folder / "without.pdf"));
-    EXPECT_EQ(ReadHostData(folder / "without.pdf"), "");
+    for (const std::string data : {std::string("{\"art\": []}\0\xff binary too", 25), std::string()}) {
+        document.hostData = data;
+        EXPECT_EQ(ReadHostData(WritePdf(document, Block(folder / "a.pdf")).path), data);
+    }
     for (const std::string& bad : {folder.write("text.pdf", "not a PDF at all"), folder / "missing.pdf"})
         EXPECT_THAT([&] { ReadHostData(bad); }, testing::ThrowsMessage<std::runtime_error>(
                                                     testing::StartsWith(bad + ": not a readable PDF")));

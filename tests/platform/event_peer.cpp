@@ -12,11 +12,14 @@
 #include <fstream>
 #include <string>
 
-#include "AppleEvents.h"
 #include "EventLoop.h"
+#include "EventText.h"
 #include "Processes.h"
 
 namespace {
+
+using testing_support::TestEvent;
+using testing_support::TextParameter;
 
 constexpr const char* kUsage =
     "usage: event_peer [BUNDLE_ID [BUNDLE_PATH]]\n"
@@ -24,13 +27,6 @@ constexpr const char* kUsage =
     "\"CLASS ID REFCON direct=TEXT vnmp=TEXT sender=PID\" per request of the Varnel application or\n"
     "'VnTs'/'echo' and \"activated\" per activation. VARNEL_PEER_SEND_TO=PID: sends PID one 'VnTs'/'gone'\n"
     "holding its activation count and ends. VARNEL_PEER_LAUNCHES=FILE: started bare, appends its pid.\n";
-
-std::string Parameter(const AppleEvent* event, AEKeyword keyword) {
-    size_t size = 0;
-    if (AESizeOfParam(event, keyword, nullptr, &size) != noErr) return "-";
-    std::string text(size, '\0');
-    return AEGetParamPtr(event, keyword, typeChar, nullptr, text.data(), size, &size) == noErr ? text : "-";
-}
 
 OSErr Report(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
     AEEventClass eventClass = 0;
@@ -43,8 +39,8 @@ OSErr Report(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
     const bool sender = AEGetParamPtr(event, FOUR_CHAR_CODE("Psn "), typeProcessSerialNumber, nullptr, &psn,
                                       sizeof psn, nullptr) == noErr;
     const std::string line = code(eventClass) + " " + code(id) + " " + std::to_string(refcon) +
-                             " direct=" + Parameter(event, keyDirectObject) +
-                             " vnmp=" + Parameter(event, FOUR_CHAR_CODE("Vnmp")) +
+                             " direct=" + TextParameter(event, keyDirectObject).value_or("-") +
+                             " vnmp=" + TextParameter(event, FOUR_CHAR_CODE("Vnmp")).value_or("-") +
                              " sender=" + (sender ? std::to_string(psn.lowLongOfPSN) : "-") + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
     return noErr;
@@ -52,19 +48,9 @@ OSErr Report(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
 
 OSErr SendGone(const char* pid) {
     const ProcessSerialNumber to{0, uint32_t(std::strtoul(pid, nullptr, 10))};
-    AEAddressDesc address;
-    AppleEvent event;
-    AECreateDesc(typeProcessSerialNumber, &to, sizeof to, &address);
-    OSErr err = AECreateAppleEvent(FOUR_CHAR_CODE("VnTs"), FOUR_CHAR_CODE("gone"), &address,
-                                   kAutoGenerateReturnID, kAnyTransactionID, &event);
-    AEDisposeDesc(&address);
-    const std::string activations = std::to_string(VNActivationCount());
-    if (err == noErr)
-        err = AEPutParamPtr(&event, keyDirectObject, typeChar, activations.data(), activations.size());
-    if (err == noErr)
-        err = AESend(&event, nullptr, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr);
-    AEDisposeDesc(&event);
-    return err;
+    return TestEvent(FOUR_CHAR_CODE("VnTs"), FOUR_CHAR_CODE("gone"), to,
+                     {{keyDirectObject, std::to_string(VNActivationCount())}})
+        .send();
 }
 
 }  // namespace

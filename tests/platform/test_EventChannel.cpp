@@ -1,6 +1,7 @@
 // Events between processes on the private bus.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
@@ -18,14 +19,6 @@ OSErr SendTest(ProcessSerialNumber to, AEEventID id, const std::string& payload)
     const std::map<AEKeyword, std::string> texts{{keyDirectObject, payload},
                                                  {FOUR_CHAR_CODE("Vnmp"), payload}};
     return testing_support::TestEvent(kTestClass, id, to, texts, true).send();
-}
-
-TEST(EventChannel, PeerHandlerGetsClassIdRefconAndEveryParameter) {
-    Peer peer("com.corvane.EchoPeer");
-    const std::string payload("00ABFF\0\xFF", 8);
-    ASSERT_EQ(SendTest(PsnOf(peer.pid()), kEcho, payload), noErr);
-    EXPECT_EQ(peer.nextLine(), "VnTs echo 7001 direct=" + payload + " vnmp=" + payload +
-                                   " sender=" + std::to_string(::getpid()));
 }
 
 TEST(EventChannel, TargetsThatAreNotRunningGiveProcNotFound) {
@@ -68,7 +61,35 @@ std::string CallEventMethod(pid_t pid, const std::vector<uint64_t>& sizes, off_t
     return name;
 }
 
-TEST(EventChannel, OversizeMalformedOrUnhandledEventsAreRefusedAndTheReceiverGoesOn) {
+// CallEventMethod from a child process running as `uid`.
+std::string CallEventMethodAs(uid_t uid, pid_t pid) {
+    int out[2];
+    if (::pipe(out) != 0) return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool dropped = ::setgid(uid) == 0 && ::setuid(uid) == 0;
+        const std::string name = dropped ? CallEventMethod(pid, {10}, 10, true) : "no setuid";
+        ::_exit(::write(out[1], name.data(), name.size()) < 0);
+    }
+    ::close(out[1]);
+    std::string name;
+    for (char c; ::read(out[0], &c, 1) == 1;) name += c;
+    ::close(out[0]);
+    ::waitpid(child, nullptr, 0);
+    return name;
+}
+
+TEST(EventChannel, EventsFromAnotherUserAreRefusedUnhandled) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can send as another user";
+    const testing_support::PrivateBus open(true);
+    Peer peer("com.corvane.EchoPeer");
+    EXPECT_EQ(CallEventMethodAs(65534, peer.pid()), SD_BUS_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(CallEventMethodAs(0, peer.pid()), "");
+    EXPECT_EQ(peer.nextLine(), "VnTs echo 7001 direct=- vnmp=- sender=-") << "only the second";
+    EXPECT_THAT(peer.err(), HasSubstr(": events are taken from this user only\n"));
+}
+
+TEST(EventChannel, OversizeMalformedOrUnhandledEventsAreRefusedAndTheReceiverGoesOnWhole) {
     Peer peer("com.corvane.EchoPeer");
     const uint64_t cap = kAEMaxEventBytes;
     const struct {
@@ -89,8 +110,11 @@ TEST(EventChannel, OversizeMalformedOrUnhandledEventsAreRefusedAndTheReceiverGoe
             << testing::PrintToString(c.sizes) << " in " << c.fileSize << " bytes";
     EXPECT_EQ(peer.nextLine(), "VnTs echo 7001 direct=- vnmp=- sender=-") << "the largest event taken";
     ASSERT_EQ(SendTest(PsnOf(peer.pid()), FOUR_CHAR_CODE("nohd"), "x"), noErr);
-    ASSERT_EQ(SendTest(PsnOf(peer.pid()), kEcho, "after"), noErr);
-    EXPECT_EQ(peer.nextLine(), "VnTs echo 7001 direct=after vnmp=after sender=" + std::to_string(::getpid()));
+    // Then the handler gets class, id, refcon and every parameter, whatever their bytes.
+    const std::string payload("00ABFF\0\xFF", 8);
+    ASSERT_EQ(SendTest(PsnOf(peer.pid()), kEcho, payload), noErr);
+    EXPECT_EQ(peer.nextLine(), "VnTs echo 7001 direct=" + payload + " vnmp=" + payload +
+                                   " sender=" + std::to_string(::getpid()));
     EXPECT_THAT(peer.err(), HasSubstr("varnel-platform: refused event from :"));
     EXPECT_THAT(peer.err(), HasSubstr("varnel-platform: dropped event 'VnTs'/'nohd': no handler\n"));
 }

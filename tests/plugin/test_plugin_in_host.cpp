@@ -25,6 +25,12 @@ protected:
     static std::string run(const std::string& command) { return s_host->execute(command); }
     static json show() { return json::parse(run("show --json")); }
     static json lastAction() { return json::parse(run("actions --json")).back(); }
+    // The job the next request to the Varnel application carries, once its id is checked.
+    static ordered_json requested(const std::string& id) {
+        const auto [got, payload] = g_session->nextRequest();
+        EXPECT_EQ(got, id);
+        return inspect::jobToJson(payload, 4);
+    }
     static json guides() {
         json marked = json::array();
         const json document = show();
@@ -48,15 +54,13 @@ TEST_F(PluginInHost, AdjustSizeIsOfferedForDocumentsWithJobDataOnly) {
 
 TEST_F(PluginInHost, RequestsCarryTheAboutRecordAndTheJob) {
     run("menu About Varnel...");
-    auto [id, payload] = g_session->nextRequest();
-    EXPECT_EQ(id, "AboT");
-    EXPECT_EQ(payload, std::string("\x00\x02\x00\x00\x00\x12Illustrator Plugin\x00\x00\x00\x10", 28) +
-                           "Corvane Holdings");
+    EXPECT_EQ(g_session->nextRequest(),
+              std::make_pair(std::string("AboT"),
+                             std::string("\x00\x02\x00\x00\x00\x12Illustrator Plugin\x00\x00\x00\x10", 28) +
+                                 "Corvane Holdings"));
 
     run("menu Job Details / Export...");
-    std::tie(id, payload) = g_session->nextRequest();
-    EXPECT_EQ(id, "dneT");
-    ordered_json job = inspect::jobToJson(payload, 4);
+    ordered_json job = requested("dneT");
     EXPECT_EQ(job["identifier"].get<std::string>().size(), 36u);
     EXPECT_EQ(job["NP"], 1);
     EXPECT_EQ(job["CP"], 1);
@@ -65,9 +69,7 @@ TEST_F(PluginInHost, RequestsCarryTheAboutRecordAndTheJob) {
 
     run("new 300 400");
     run("menu Job Details / Export...");
-    std::tie(id, payload) = g_session->nextRequest();
-    EXPECT_EQ(id, "detT");
-    job = inspect::jobToJson(payload, 4);
+    job = requested("detT");
     EXPECT_EQ(job["DN"], "?");
     EXPECT_EQ(job["placement"]["width"], 300);
     EXPECT_EQ(job["placement"]["depth"], 400);
@@ -194,9 +196,7 @@ TEST_F(PluginInHost, ExportReplyIsLostWithoutADocumentAndWritesTheCopyAndReports
     EXPECT_EQ(action["parameters"][53]["value"], documentFile + ".pdf");
     EXPECT_TRUE(std::filesystem::exists(documentFile + ".pdf"));
 
-    const auto [id, payload] = g_session->nextRequest();
-    EXPECT_EQ(id, "epsT");
-    EXPECT_EQ(inspect::jobToJson(payload, 4)["groups"][0]["destinations"][0]["exported"], true);
+    EXPECT_EQ(requested("epsT")["groups"][0]["destinations"][0]["exported"], true);
 }
 
 TEST_F(PluginInHost, ExportFallsBackOnUnmappedVersionsAndOlderHosts) {

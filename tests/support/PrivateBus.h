@@ -4,11 +4,10 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -18,9 +17,9 @@ namespace testing_support {
 
 class PrivateBus {
 public:
-    // `serviceFolder`, when given, is where the bus looks for D-Bus service files to auto-start.
-    explicit PrivateBus(const std::string& serviceFolder = std::string()) {
-        const std::string config = folder_.write("bus.conf", configuration(serviceFolder));
+    // With `otherUsers`, processes of any user may connect, so that refusals by user can be tested.
+    explicit PrivateBus(bool otherUsers = false) {
+        const std::string config = folder_.write("bus.conf", configuration(otherUsers));
         int pipeFds[2];
         if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("PrivateBus: pipe failed");
         pid_ = ::fork();
@@ -33,15 +32,19 @@ public:
             ::_exit(127);
         }
         ::close(pipeFds[1]);
-        std::string line;
         char c;
-        while (::read(pipeFds[0], &c, 1) == 1 && c != '\n') line += c;
+        while (::read(pipeFds[0], &c, 1) == 1 && c != '\n') address_ += c;
         ::close(pipeFds[0]);
-        if (line.empty()) {
+        if (address_.empty()) {
             stop();
-            throw std::runtime_error("PrivateBus: dbus-daemon did not start (is the dbus package installed?)");
+            throw std::runtime_error(
+                "PrivateBus: dbus-daemon did not start (is the dbus package installed?)");
         }
-        address_ = line;
+        if (otherUsers) {
+            const std::string socket = address_.substr(10, address_.find(',') - 10);  // after "unix:path="
+            ::chmod(folder_.path().c_str(), 0711);
+            ::chmod(socket.c_str(), 0777);
+        }
         environment_.set("DBUS_SESSION_BUS_ADDRESS", address_);
     }
     ~PrivateBus() { stop(); }
@@ -51,16 +54,14 @@ public:
     const std::string& address() const { return address_; }
 
 private:
-    std::string configuration(const std::string& serviceFolder) const {
-        std::string text =
-            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-            "<busconfig>\n  <type>session</type>\n  <listen>unix:dir=" + folder_.path() + "</listen>\n";
-        if (!serviceFolder.empty()) text += "  <servicedir>" + serviceFolder + "</servicedir>\n";
-        text +=
-            "  <policy context=\"default\">\n    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-            "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n  </policy>\n</busconfig>\n";
-        return text;
+    std::string configuration(bool otherUsers) const {
+        return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+               " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+               "<busconfig>\n  <type>session</type>\n  <listen>unix:dir=" +
+               folder_.path() + "</listen>\n  <policy context=\"default\">\n" +
+               (otherUsers ? "    <allow user=\"*\"/>\n" : "") +
+               "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+               "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n  </policy>\n</busconfig>\n";
     }
     void stop() {
         if (pid_ > 0) {

@@ -12,18 +12,16 @@
 
 #include <chrono>
 #include <climits>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "AppleEvents.h"
 #include "EventLoop.h"
+#include "EventText.h"
 #include "PrivateBus.h"
 #include "Processes.h"
 #include "TestFolders.h"
@@ -31,11 +29,6 @@
 namespace testing_support {
 
 inline constexpr std::chrono::seconds kWaitLimit{10};
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 inline std::string OwnProgramPath() {
     char path[PATH_MAX];
@@ -55,42 +48,6 @@ inline bool PumpEventsUntil(const std::function<bool()>& done) {
         if (VNProcessEvents() < 0) return false;
     }
     return true;
-}
-
-// An event of `eventClass`/`id` to the process `to` holding `texts` as typeChar parameters and,
-// with `sign`, this process's serial number under 'Psn ', as the plug-in and the companion sign theirs.
-struct TestEvent {
-    TestEvent(AEEventClass eventClass, AEEventID id, ProcessSerialNumber to,
-              const std::map<AEKeyword, std::string>& texts, bool sign = false) {
-        AEAddressDesc address;
-        AECreateDesc(typeProcessSerialNumber, &to, sizeof to, &address);
-        AECreateAppleEvent(eventClass, id, &address, kAutoGenerateReturnID, kAnyTransactionID, &event);
-        AEDisposeDesc(&address);
-        for (const auto& [keyword, text] : texts)
-            AEPutParamPtr(&event, keyword, typeChar, text.data(), text.size());
-        if (sign) {
-            ProcessSerialNumber self;
-            GetCurrentProcess(&self);
-            AEPutParamPtr(&event, FOUR_CHAR_CODE("Psn "), typeProcessSerialNumber, &self, sizeof self);
-        }
-    }
-    ~TestEvent() { AEDisposeDesc(&event); }
-    TestEvent(const TestEvent&) = delete;
-    TestEvent& operator=(const TestEvent&) = delete;
-    OSErr send() const {
-        return AESend(&event, nullptr, kAENoReply, kAENormalPriority, kNoTimeOut, nullptr, nullptr);
-    }
-    AppleEvent event;
-};
-
-// A parameter of a received event as text; nullopt when the event has none.
-inline std::optional<std::string> TextParameter(const AppleEvent* event, AEKeyword keyword) {
-    size_t size = 0;
-    if (AESizeOfParam(event, keyword, nullptr, &size) != noErr) return std::nullopt;
-    std::string text(size, '\0');
-    if (AEGetParamPtr(event, keyword, typeChar, nullptr, text.data(), size, &size) != noErr)
-        return std::nullopt;
-    return text;
 }
 
 // For a whole test program: the session, and the program registered as `bundleId` at its own

@@ -14,6 +14,17 @@
 
 namespace testing_support {
 
+// The whole file; "" when there is none, or a folder stands in its place.
+inline std::string ReadFile(const std::string& path) {
+    if (!std::filesystem::is_regular_file(path)) return "";
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline std::size_t CountEntries(const std::filesystem::path& folder) {
+    return std::distance(std::filesystem::directory_iterator(folder), {});
+}
+
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class ScratchFolder {
 public:
@@ -34,10 +45,9 @@ public:
 
     // Writes `bytes` to the relative path, creating the folders on the way.
     std::string write(const std::string& relative, const std::string& bytes) const {
-        const std::string full = *this / relative;
-        std::filesystem::create_directories(std::filesystem::path(full).parent_path());
-        std::ofstream(full, std::ios::binary) << bytes;
-        return full;
+        std::filesystem::create_directories(std::filesystem::path(*this / relative).parent_path());
+        std::ofstream(*this / relative, std::ios::binary) << bytes;
+        return *this / relative;
     }
     std::string makeFolder(const std::string& relative) const {
         std::filesystem::create_directories(*this / relative);
