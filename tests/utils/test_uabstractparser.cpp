@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -35,36 +36,23 @@ std::string tokens(const std::string& input, const char* name = "") {
 }
 
 TEST(UAbstractParserEncoding, DetectionAndUnits) {
-    const struct {
-        std::string bytes;
-        E encoding;
-        std::string text;
-    } cases[] = {
-        {bytes("EF BB BF 'ab'"), E::eEncoding_8Bit, "ab"},
-        {bytes("EF BB 'Ab'"), E::eEncoding_8Bit, bytes("EF BB 'Ab'")},
-        {bytes("FE FF 00 61 00 62"), E::eEncoding_UTF16BE, "ab"},
-        {bytes("FE 00 61 00"), E::eEncoding_UTF16LE, "a"},
-        {bytes("FE 'ab'"), E::eEncoding_8Bit, bytes("FE 'ab'")},
-        {bytes("FF FE 61 00 62 00"), E::eEncoding_UTF16LE, "ab"},
-        {bytes("FF 00 61 00"), E::eEncoding_UTF16LE, "a"},
-        {bytes("FF 'ab'"), E::eEncoding_8Bit, bytes("FF 'ab'")},
-        {bytes("00 61 00 62"), E::eEncoding_UTF16BE, "ab"},
-        {bytes("61 00 62 00"), E::eEncoding_UTF16LE, "ab"},
-        {bytes("00 E9 00 62"), E::eEncoding_UTF16BE, bytes("C3 A9 'b'")},
-        {bytes("00 00 00 61"), E::eEncoding_UTF16BE, "a"},
-        {bytes("E9 00 62 00"), E::eEncoding_UTF16LE, bytes("C3 A9 'b'")},
-        {"ab", E::eEncoding_8Bit, "ab"},
-        {"a", E::eEncoding_UTF16LE, "a"},  // the missing second byte reads as zero
-        {"", E::eEncoding_UTF16BE, ""},
-        {bytes("FE FF 00 FC 65 E5"), E::eEncoding_UTF16BE, bytes("C3 BC E6 97 A5")},
-        {bytes("FE FF 00 41 00 00 00 42"), E::eEncoding_UTF16BE, bytes("41 00 42")},  // a zero unit counts
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.bytes));
-        std::istringstream in(c.bytes);
+    // Input bytes | encoding | the text read, all as byte text. A missing second byte reads as
+    // zero; a zero unit is a character.
+    std::istringstream rows(
+        "EF BB BF 'ab'|8|'ab',EF BB 'Ab'|8|EF BB 'Ab',FE FF 00 61 00 62|BE|'ab',FE 00 61 00|LE|'a',"
+        "FE 'ab'|8|FE 'ab',FF FE 61 00 62 00|LE|'ab',FF 00 61 00|LE|'a',FF 'ab'|8|FF 'ab',"
+        "00 61 00 62|BE|'ab',61 00 62 00|LE|'ab',00 E9 00 62|BE|C3 A9 'b',00 00 00 61|BE|'a',"
+        "E9 00 62 00|LE|C3 A9 'b','ab'|8|'ab','a'|LE|'a',|BE|,FE FF 00 FC 65 E5|BE|C3 BC E6 97 A5,"
+        "FE FF 00 41 00 00 00 42|BE|41 00 42");
+    const std::map<std::string, E> encodings{
+        {"8", E::eEncoding_8Bit}, {"BE", E::eEncoding_UTF16BE}, {"LE", E::eEncoding_UTF16LE}};
+    for (std::string row; std::getline(rows, row, ',');) {
+        SCOPED_TRACE(row);
+        const size_t bar = row.find('|'), bar2 = row.rfind('|');
+        std::istringstream in(bytes(row.substr(0, bar)));
         Tokenizer parser(in, ustring());
-        EXPECT_EQ(parser.encoding(), c.encoding);
-        EXPECT_EQ(readAll(parser), c.text);
+        EXPECT_EQ(parser.encoding(), encodings.at(row.substr(bar + 1, bar2 - bar - 1)));
+        EXPECT_EQ(readAll(parser), bytes(row.substr(bar2 + 1)));
         char ch;
         EXPECT_FALSE(parser.nextChar(ch));
     }
