@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
+#include <sstream>
+
 #include "BCheckSettingList.h"
 #include "TestFolders.h"
 #include "TestProblemDescriptions.h"
@@ -169,70 +173,73 @@ TEST_F(BCheckSettingTest, ProfileCheckSeverity) {
             << c.name << " " << c.check.get().get<ustring>("sev", 0, "(none)").str();
 }
 
-TEST_F(BCheckSettingTest, ProfileCheckValuesAndParameters) {
+// The setting as text: name, type, precision and severity, then what is set of user units,
+// values, string parameters and the numeric parameter.
+std::string Describe(const BCheckSetting& s) {
+    const auto word = [](const char* name) { return std::strchr(name, '_') + 1; };
+    const int type = s.GetSettingType();
+    std::ostringstream os;
+    os << s.GetName().str() << ' ' << (type < 0 ? "-1" : word(BCheckSetting::kProblemTypeNames[type])) << " p"
+       << s.GetPrecision() << ' ' << word(BCheckSetting::kProblemSeverityNames[s.GetSeverity()]);
+    if (s.GetUseUserUnits()) os << " units";
+    for (int i = 0; i < BCheckSetting::kValueCount; ++i) {
+        if (!s.GetValueNULL(i))
+            os << ' ' << std::array{"note", "warn", "fault", "ignore"}[i] << '=' << s.GetValue(i);
+        if (!s.GetStringParamNULL(i)) os << " P" << i << '=' << s.GetStringParam(i).str();
+    }
+    if (!s.GetParameterValueNULL()) os << " PV=" << s.GetParameterValue();
+    return os.str();
+}
+
+TEST_F(BCheckSettingTest, ProfileChecksAndStoredRecords) {
     Check limits = Check().note(300).precision(0);
     limits.longs("warn", {400}).str("PV", {"seven"});
-    const BCheckSetting s = fromCheck("ResTooHighContone", limits);
-    // "PV" present but not a number: set, at 0.
-    EXPECT_EQ(std::tuple(s.GetName(), s.GetSettingType(), s.GetPrecision(), s.GetUseUserUnits(),
-                         s.GetSeverity(), s.GetValue(kWarn), s.GetValueNULL(kFault),
-                         s.GetParameterValueNULL(), s.GetParameterValue()),
-              std::tuple(ustring("ResTooHighContone"), eSettingType_LimitsHigh, 0, false, kSevWarn, 400.0,
-                         true, false, 0.0));
-    const BCheckSetting plain = fromCheck("ResTooHighContone", Check());
-    EXPECT_EQ(std::tuple(plain.GetPrecision(), plain.GetParameterValueNULL(),
-                         fromCheck("ResTooHighContone", Check().num("precision", {1.7})).GetPrecision(),
-                         fromCheck("Setting_TrimSize", Check().num("PV", {2.5})).GetParameterValue(),
-                         fromCheck("Setting_TrimSize", Check().ints("PV", {7})).GetParameterValue()),
-              std::tuple(2, true, 1, 2.5, 7.0));
-
-    const BCheckSetting p = fromCheck("Setting_ProcessProfile", Check().param("a.icc").param("b.icc"));
-    EXPECT_EQ(std::tuple(p.GetStringParam(0), p.GetStringParam(1), p.GetStringParamNULL(2), p.GetSeverity()),
-              std::tuple(ustring("a.icc"), ustring("b.icc"), true, kSevParameter));
+    const auto record = [](const char* problem) { return Msg().str("problem", {problem}); };
+    const std::pair<BCheckSetting, const char*> cases[] = {
+        // "PV" present but not a number: set, at 0.
+        {fromCheck("ResTooHighContone", limits),
+         "ResTooHighContone LimitsHigh p0 Warn note=300 warn=400 PV=0"},
+        {fromCheck("ResTooHighContone", Check()), "ResTooHighContone LimitsHigh p2 Ignore"},
+        {fromCheck("ResTooHighContone", Check().num("precision", {1.7})),
+         "ResTooHighContone LimitsHigh p1 Ignore"},
+        {fromCheck("Setting_TrimSize", Check().num("PV", {2.5})),
+         "Setting_TrimSize Parameter p2 ParameterNotSet units PV=2.5"},
+        {fromCheck("Setting_TrimSize", Check().ints("PV", {7})),
+         "Setting_TrimSize Parameter p2 ParameterNotSet units PV=7"},
+        {fromCheck("Setting_ProcessProfile", Check().param("a.icc").param("b.icc")),
+         "Setting_ProcessProfile StringParameter p2 Parameter P0=a.icc P1=b.icc"},
+        // Stored: the description wins over the stored type; a missing precision is 0.
+        {fromRecord(record("ResTooLowContone").str("type", {"eSettingType_Boolean"}).num("warn", {150})),
+         "ResTooLowContone LimitsLow p0 Warn warn=150"},
+        // Not described: the subtype before the type.
+        {fromRecord(record("MinPlates")
+                        .str("type", {"eSettingType_Boolean"})
+                        .str("subtype", {"eSettingType_LimitsHigh"})
+                        .ints("fault", {5})
+                        .num("precision", {3.9})),
+         "MinPlates LimitsHigh p3 Fault fault=5"},
+        // A type text that names no type gives -1, and such a record gets no values.
+        {fromRecord(record("MinPlates").str("type", {"limitsHigh"}).num("fault", {5})),
+         "MinPlates -1 p0 Ignore"},
+        {fromRecord(record("BlackUsed").str("severity", {"eProblemSeverity_Parameter"})),
+         "BlackUsed Boolean p0 Fault"},
+        {fromRecord(record("BlackUsed").str("severity", {"warn"})), "BlackUsed Boolean p0 NotSet"},
+        {fromRecord(record("Setting_ProcessProfile")
+                        .str("P0", {"a.icc"})
+                        .str("P2", {"c.icc"})
+                        .flag("UserUnit", {true})
+                        .num("PV", {4})),
+         "Setting_ProcessProfile StringParameter p0 Parameter units P0=a.icc P2=c.icc PV=4"},
+    };
+    for (const auto& [setting, text] : cases) EXPECT_EQ(Describe(setting), text);
 
     testing_support::CapturedLog log;
     BCheckSetting refused("BlackUsed");
     EXPECT_FALSE(refused.DeserialiseSetting2("MinPlates", WCheckSetting(Check().warn(3))));  // not described
-    EXPECT_EQ(
-        std::tuple(refused.GetName(), refused.GetValueNULL(kWarn),
-                   log.count("[BCheckSetting:DeserialiseSetting2:"), log.count("new setting not found")),
-        std::tuple(ustring("BlackUsed"), true, 1, 1))
+    EXPECT_EQ(std::tuple(Describe(refused), log.count("[BCheckSetting:DeserialiseSetting2:"),
+                         log.count("new setting not found")),
+              std::tuple("BlackUsed Boolean p2 Ignore", 1, 1))
         << log.text();
-}
-
-TEST_F(BCheckSettingTest, StoredRecords) {
-    const auto record = [](const char* problem) { return Msg().str("problem", {problem}); };
-    // The description wins over the stored type; a missing precision is 0.
-    const BCheckSetting described =
-        fromRecord(record("ResTooLowContone").str("type", {"eSettingType_Boolean"}).num("warn", {150}));
-    EXPECT_EQ(std::tuple(described.GetSettingType(), described.GetPrecision(), described.GetSeverity()),
-              std::tuple(eSettingType_LimitsLow, 0, kSevWarn));
-    // Not described: the subtype before the type.
-    const BCheckSetting kept = fromRecord(record("MinPlates")
-                                              .str("type", {"eSettingType_Boolean"})
-                                              .str("subtype", {"eSettingType_LimitsHigh"})
-                                              .ints("fault", {5})
-                                              .num("precision", {3.9}));
-    EXPECT_EQ(std::tuple(kept.GetName(), kept.GetSettingType(), kept.GetPrecision(), kept.GetValue(kFault),
-                         kept.GetSeverity()),
-              std::tuple(ustring("MinPlates"), eSettingType_LimitsHigh, 3, 5.0, kSevFault));
-    // A type text that names no type gives -1, and such a record gets no values.
-    const BCheckSetting none = fromRecord(record("MinPlates").str("type", {"limitsHigh"}).num("fault", {5}));
-    EXPECT_EQ(std::tuple(static_cast<int>(none.GetSettingType()), none.GetValueNULL(kFault)),
-              std::tuple(-1, true));
-    EXPECT_EQ(
-        std::pair(
-            fromRecord(record("BlackUsed").str("severity", {"eProblemSeverity_Parameter"})).GetSeverity(),
-            fromRecord(record("BlackUsed").str("severity", {"warn"})).GetSeverity()),
-        std::pair(kSevFault, eProblemSeverity_NotSet));
-    const BCheckSetting s = fromRecord(record("Setting_ProcessProfile")
-                                           .str("P0", {"a.icc"})
-                                           .str("P2", {"c.icc"})
-                                           .flag("UserUnit", {true})
-                                           .num("PV", {4}));
-    EXPECT_EQ(std::tuple(s.GetStringParam(0), s.GetStringParamNULL(1), s.GetStringParam(2), s.GetSeverity(),
-                         s.GetUseUserUnits(), s.GetParameterValue()),
-              std::tuple(ustring("a.icc"), true, ustring("c.icc"), kSevParameter, true, 4.0));
 }
 
 // A fresh process, which never sees a description table (the table is built once per process):
