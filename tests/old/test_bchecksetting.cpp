@@ -23,6 +23,24 @@ constexpr auto kSevIgnore = eProblemSeverity_Ignore, kSevNote = eProblemSeverity
                kSevWarn = eProblemSeverity_Warn, kSevFault = eProblemSeverity_Fault,
                kSevParameter = eProblemSeverity_Parameter, kSevNotSet = eProblemSeverity_ParameterNotSet;
 
+// The setting as text: name, type, precision and severity, then what is set of user units,
+// values, string parameters and the numeric parameter.
+std::string Describe(const BCheckSetting& s) {
+    const auto word = [](const char* name) { return std::strchr(name, '_') + 1; };
+    const int type = s.GetSettingType();
+    std::ostringstream os;
+    os << s.GetName().str() << ' ' << (type < 0 ? "-1" : word(BCheckSetting::kProblemTypeNames[type])) << " p"
+       << s.GetPrecision() << ' ' << word(BCheckSetting::kProblemSeverityNames[s.GetSeverity()]);
+    if (s.GetUseUserUnits()) os << " units";
+    for (int i = 0; i < BCheckSetting::kValueCount; ++i) {
+        if (!s.GetValueNULL(i))
+            os << ' ' << std::array{"note", "warn", "fault", "ignore"}[i] << '=' << s.GetValue(i);
+        if (!s.GetStringParamNULL(i)) os << " P" << i << '=' << s.GetStringParam(i).str();
+    }
+    if (!s.GetParameterValueNULL()) os << " PV=" << s.GetParameterValue();
+    return os.str();
+}
+
 class BCheckSettingTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(installTestProblemDescriptions(), nullptr); }
@@ -59,25 +77,16 @@ TEST(BCheckSettingNames, TypeAndSeverityNames) {
 }
 
 TEST_F(BCheckSettingTest, ConstructionTakesTheDescribedTypeAndTheNamesPrecision) {
-    const struct {
-        const char *name, *kept;
-        ESettingType type;
-        int precision;
-    } cases[] = {
-        {"ResTooLowContone", "ResTooLowContone", eSettingType_LimitsLow, 0},
-        {"InkWeightTAC", "InkWeightTAC", eSettingType_LimitsHigh, 1},
-        {"SolidTextTooSmall", "SolidTextTooSmall", eSettingType_LimitsLow, 2},
-        {"BlackUsed", "BlackUsed", eSettingType_Boolean, 2},
-        // In the whole-number list but not described: cleared, so the list no longer applies.
-        {"MinPlates", "", eSettingType_Undefined, 2},
-        {"DoublePageSpread", "", eSettingType_Undefined, 2},  // described without a known type
-    };
-    for (const auto& c : cases) {
-        const BCheckSetting s(c.name);
-        EXPECT_EQ(std::tuple(s.GetName(), s.GetSettingType(), s.GetPrecision()),
-                  std::tuple(ustring(c.kept), c.type, c.precision))
-            << c.name;
-    }
+    for (const auto& [name, text] : {
+             std::pair{"ResTooLowContone", "ResTooLowContone LimitsLow p0 Ignore"},
+             {"InkWeightTAC", "InkWeightTAC LimitsHigh p1 Ignore"},
+             {"SolidTextTooSmall", "SolidTextTooSmall LimitsLow p2 Ignore"},
+             {"BlackUsed", "BlackUsed Boolean p2 Ignore"},
+             // In the whole-number list but not described: cleared, so the list no longer applies.
+             {"MinPlates", " Undefined p2 Ignore"},
+             {"DoublePageSpread", " Undefined p2 Ignore"},  // described without a known type
+         })
+        EXPECT_EQ(Describe(BCheckSetting(name)), text);
 }
 
 TEST_F(BCheckSettingTest, SeverityFollowsWhatIsSet) {
@@ -171,24 +180,6 @@ TEST_F(BCheckSettingTest, ProfileCheckSeverity) {
     for (const auto& c : cases)
         EXPECT_EQ(fromCheck(c.name, c.check, c.before).GetSeverity(), c.expected)
             << c.name << " " << c.check.get().get<ustring>("sev", 0, "(none)").str();
-}
-
-// The setting as text: name, type, precision and severity, then what is set of user units,
-// values, string parameters and the numeric parameter.
-std::string Describe(const BCheckSetting& s) {
-    const auto word = [](const char* name) { return std::strchr(name, '_') + 1; };
-    const int type = s.GetSettingType();
-    std::ostringstream os;
-    os << s.GetName().str() << ' ' << (type < 0 ? "-1" : word(BCheckSetting::kProblemTypeNames[type])) << " p"
-       << s.GetPrecision() << ' ' << word(BCheckSetting::kProblemSeverityNames[s.GetSeverity()]);
-    if (s.GetUseUserUnits()) os << " units";
-    for (int i = 0; i < BCheckSetting::kValueCount; ++i) {
-        if (!s.GetValueNULL(i))
-            os << ' ' << std::array{"note", "warn", "fault", "ignore"}[i] << '=' << s.GetValue(i);
-        if (!s.GetStringParamNULL(i)) os << " P" << i << '=' << s.GetStringParam(i).str();
-    }
-    if (!s.GetParameterValueNULL()) os << " PV=" << s.GetParameterValue();
-    return os.str();
 }
 
 TEST_F(BCheckSettingTest, ProfileChecksAndStoredRecords) {
