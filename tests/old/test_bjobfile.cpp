@@ -256,10 +256,9 @@ TEST_F(JobFileTest, RequiredBoxesForTheActiveGroup) {
 
     // Destinations of another job are skipped.
     BJobFile job, stranger;
-    BGroup& group = NewGroup(job, true);
-    AddDestination(group, 300, 300);
-    group.Insert(new BDestination(stranger));
-    group[1].SetPageSize(100, 100);
+    AddDestination(NewGroup(job, true), 300, 300);
+    job.GetGroups()[0].Insert(new BDestination(stranger));
+    job.GetGroups()[0][1].SetPageSize(100, 100);
     job.ComputeRequiredBoxesForActiveGroup();
     EXPECT_EQ(job.GetRequiredTrimBox(), (Rect2D{0, 0, 300, 300}));
 }
