@@ -18,10 +18,12 @@
 
 namespace {
 
-// A file of the fuzzer's own, in a folder of its own that goes when the process ends.
+// A file of the fuzzer's own, in a folder of its own that goes when the process ends. In memory
+// where there is a memory file system: on ext4, rewriting a file for every input flushes it.
 struct ScratchFile {
     ScratchFile() {
-        std::string name = "/tmp/varnel-fuzz-document-XXXXXX";
+        std::string name = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        name += "/varnel-fuzz-document-XXXXXX";
         if (::mkdtemp(name.data()) == nullptr) std::abort();
         folder = name;
         path = folder + "/document";
