@@ -6,8 +6,11 @@
 #include <istream>
 #include <limits>
 #include <ostream>
+#include <sstream>
 #include <stdexcept>
 #include <streambuf>
+#include <string_view>
+#include <typeinfo>
 
 #include "umessage.h"
 
@@ -250,12 +253,14 @@ const unsigned char* UKeyInStream::Refill(std::int64_t pos, std::size_t count) {
     SeekTo(pos);
     windowPos_ = pos;
     windowLen_ = 0;
-    const std::streamsize got = in_->sgetn(reinterpret_cast<char*>(window_.get()), std::streamsize(wanted));
+    if (buffer_ == nullptr) buffer_.reset(new unsigned char[windowSize_]);
+    window_ = buffer_.get();
+    const std::streamsize got = in_->sgetn(reinterpret_cast<char*>(buffer_.get()), std::streamsize(wanted));
     bufferPos_ = got > 0 ? pos + got : -1;
     windowLen_ = got > 0 ? static_cast<std::size_t>(got) : 0;
     if (windowLen_ < count)
         Fail("input ended early at offset " + std::to_string(pos + std::int64_t(windowLen_)));
-    return window_.get();
+    return window_;
 }
 
 void UKeyInStream::ReadAt(std::int64_t pos, void* target, std::size_t count) {
@@ -286,8 +291,16 @@ UKeyInStream::UKeyInStream(std::istream& in) {
     inputEnd_ = end;
     // Never more memory than the input holds.
     windowSize_ = static_cast<std::size_t>(std::min<std::int64_t>(kWindowSize, end - start));
-    window_.reset(new unsigned char[windowSize_]);
     windowPos_ = start;
+    // A string stream's bytes are read where they are: input positions count from its start.
+    if (typeid(*in_) == typeid(std::stringbuf)) {
+        const std::string_view bytes = static_cast<std::stringbuf*>(in_)->view();
+        if (std::int64_t(bytes.size()) >= end) {
+            window_ = reinterpret_cast<const unsigned char*>(bytes.data());
+            windowPos_ = 0;
+            windowLen_ = static_cast<std::size_t>(end);
+        }
+    }
 
     const std::int64_t available = end - start;
     if (available < 2) Fail("meta key mismatch");
@@ -422,7 +435,7 @@ bool UKeyInStream::ScanRest(Level& level, std::size_t most) {
     std::int64_t pos = level.pos;
     const std::int64_t end = level.end;
     // The window in locals: stores into the run could otherwise alias its members.
-    const unsigned char* windowData = window_.get();
+    const unsigned char* windowData = window_;
     std::int64_t windowStart = windowPos_;
     std::int64_t windowEnd = windowPos_ + std::int64_t(windowLen_);
     std::size_t joined = 0;
@@ -432,7 +445,7 @@ bool UKeyInStream::ScanRest(Level& level, std::size_t most) {
         const unsigned char* p = windowData + (pos - windowStart);
         if (pos < windowStart || pos + std::int64_t(kMaxHeader) > windowEnd) {
             p = Fetch(pos, static_cast<std::size_t>(std::min<std::int64_t>(left, kMaxHeader)));
-            windowData = window_.get();
+            windowData = window_;
             windowStart = windowPos_;
             windowEnd = windowPos_ + std::int64_t(windowLen_);
         }

@@ -306,7 +306,7 @@ private:
     // The bytes if the window holds them all, else null; never reads.
     const unsigned char* InWindow(std::int64_t pos, std::size_t count) const {
         return pos >= windowPos_ && pos + std::int64_t(count) <= windowPos_ + std::int64_t(windowLen_)
-                   ? window_.get() + (pos - windowPos_)
+                   ? window_ + (pos - windowPos_)
                    : nullptr;
     }
     void ReadAt(std::int64_t pos, void* target, std::size_t count);
@@ -320,8 +320,10 @@ private:
     std::streambuf* in_ = nullptr;
     std::int64_t inputEnd_ = 0;
     std::int64_t bufferPos_ = -1;  // where the stream buffer stands, -1 when unknown
-    // Never zero-filled: only bytes read from the input are looked at.
-    std::unique_ptr<unsigned char[]> window_;
+    // The bytes at windowPos_: the whole input when it is a string in memory, else `buffer_`,
+    // never zero-filled (only bytes read from the input are looked at).
+    const unsigned char* window_ = nullptr;
+    std::unique_ptr<unsigned char[]> buffer_;
     std::size_t windowSize_ = 0;
     std::int64_t windowPos_ = 0;
     std::size_t windowLen_ = 0;
@@ -370,19 +372,24 @@ inline void UKeyInStream::Lookup(unsigned short key) {
     LookupInRun(level, key);
 }
 
-// The common step of a walk: a short header of a field that fits its record, within the window,
-// whose key is new to the run, and room in the index.
+// The common steps of a walk, on a short header of a field that fits its record, within the
+// window: a key new to the run joins it while the index has room, a repeated one ends the run.
 inline bool UKeyInStream::NextInRun(UKey& key) {
     Level& level = levels_[level_];
     const std::int64_t pos = level.pos;
     const unsigned char* p = InWindow(pos, 8);
     if (level.run != Run::walking || level.walked != level.keys.size() || p == nullptr || p[2] == 0xFF ||
-        pos + 4 + p[2] > level.end || level.keys.size() == level.keys.capacity())
+        pos + 4 + p[2] > level.end)
         return NextInRunSlowly(key);
     const auto k = static_cast<unsigned short>((p[0] << 8) | p[1]);
     std::uint64_t& word = level.seen[k >> 6];
     const std::uint64_t bit = std::uint64_t{1} << (k & 63);
-    if ((word & bit) != 0) return NextInRunSlowly(key);
+    if ((word & bit) != 0) {
+        FinishRun(level);
+        level.found = false;
+        return false;
+    }
+    if (level.keys.size() == level.keys.capacity()) return NextInRunSlowly(key);
     word |= bit;
     level.keys.push_back(k);
     level.positions.push_back(pos);
