@@ -69,7 +69,7 @@ TEST(LogLine, TimeLevelAndLocationFields) {
     }
 }
 
-TEST(LogLine, ItemsAreWrittenBackToBackInTheStreamsFormatting) {
+TEST(LogLine, ItemsAreWrittenBackToBackInTheStreamsFormattingInAnyLength) {
     vnu::LogEvent event(vnu::loglevel::debug, "f", 1, "g");
     event << true << -5 << false << static_cast<short>(-3) << static_cast<unsigned short>(65535) << 7u << -8L
           << 9UL << -10LL << 11ULL << 0.5 << 1e20 << "|a\nb\n"
@@ -80,14 +80,13 @@ TEST(LogLine, ItemsAreWrittenBackToBackInTheStreamsFormatting) {
     os << std::hex;
     event.dump(os);
     EXPECT_NE(os.str().find("\\ncdff\\n\n"), std::string::npos) << os.str();
-}
 
-TEST(LogEvent, ItemsGoOnAcrossTheInnerBufferAndTheHeap) {
-    vnu::LogEvent event(vnu::loglevel::info, "f", 1, "g");
-    const std::string text(126, 'a'), longText(400, 'b');  // tag + 126 bytes + zero fill 128
-    event << text.c_str() << 42 << longText.c_str() << true;
-    EXPECT_TRUE(event.onHeap());
-    EXPECT_EQ(items(event), text + "42" + longText + "true");
+    // Past the inner buffer's 128 bytes, and past twice the heap's first size at once.
+    vnu::LogEvent grown(vnu::loglevel::info, "f", 1, "g");
+    const std::string text(126, 'a'), longText(400, 'b');
+    grown << text.c_str() << 42 << longText.c_str() << true;
+    EXPECT_TRUE(grown.onHeap());
+    EXPECT_EQ(items(grown), text + "42" + longText + "true");
 }
 
 int countCall(int& calls) {
