@@ -25,7 +25,9 @@ TEST(HexCodec, EncodesAndDecodesByTheLenientRule) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(vnu::HexDecode(c.text), c.bytes) << c.text;
-        if (c.canonical) EXPECT_EQ(vnu::HexEncode(c.bytes), c.text);
+        if (c.canonical) {
+            EXPECT_EQ(vnu::HexEncode(c.bytes), c.text);
+        }
     }
     std::string every;
     for (int i = 0; i < 256; ++i) every += static_cast<char>(i);

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "ByteText.h"
+#include "TestFolders.h"
 #include "TicketBuilder.h"
-#include "ulogger.h"
 #include "umessage.h"
 
 namespace {
@@ -31,16 +31,13 @@ struct Decoded {
 };
 
 Decoded decode(const std::string& data, bool seekable = true) {
-    std::ostringstream log;
-    std::ostream* saved = vnu::logger.stream();
-    vnu::logger.setStream(&log);
-    Decoded d{false, Msg().ints("stale", {1}).get(), {}};
+    testing_support::CapturedLog log;
     std::istringstream seekableIn(data);
     testing_support::OneWayBuffer buf(data);
     std::istream oneWayIn(&buf);
+    Decoded d{false, Msg().ints("stale", {1}).get(), {}};
     d.ok = d.msg.unflatten(seekable ? static_cast<std::istream&>(seekableIn) : oneWayIn);
-    vnu::logger.setStream(saved);
-    d.log = log.str();
+    d.log = log.text();
     return d;
 }
 
@@ -98,9 +95,8 @@ const std::vector<Example>& readOnly() {
         {"what then entry what", 1, "01 03 01 'x' 04 'what' 06 'string' 01 01 02 03 01 01",
          Msg().str("what", {"x", "x"}).get()},
         {"every type name", 2,
-         "02 07 01 'b' 04 'bool' 05 'float' 06 'string' 08 'umessage' 03 'int' 01 'n' 05 01 02 01 01 03 03 "
-         "01 00 00 "
-         "00 00 00 00 F8 3F 07 04 01 02 04 05 01 00 06 06 01 07",
+         "02 07 01 'b' 04 'bool' 05 'float' 06 'string' 08 'umessage' 03 'int' 01 'n' 05 01 02 01 01 "
+         "03 03 01 00 00 00 00 00 00 F8 3F 07 04 01 02 04 05 01 00 06 06 01 07",
          Msg()
              .flag("b", {true})
              .num("float", {1.5})
