@@ -186,6 +186,10 @@ TEST_F(BCheckSettingTest, ProfileChecksAndStoredRecords) {
     Check limits = Check().note(300).precision(0);
     limits.longs("warn", {400}).str("PV", {"seven"});
     const auto record = [](const char* problem) { return Msg().str("problem", {problem}); };
+    Msg subtype = record("MinPlates").str("type", {"eSettingType_Boolean"});
+    subtype.str("subtype", {"eSettingType_LimitsHigh"}).ints("fault", {5}).num("precision", {3.9});
+    Msg strings = record("Setting_ProcessProfile").str("P0", {"a.icc"}).str("P2", {"c.icc"});
+    strings.flag("UserUnit", {true}).num("PV", {4});
     const std::pair<BCheckSetting, const char*> cases[] = {
         // "PV" present but not a number: set, at 0.
         {fromCheck("ResTooHighContone", limits),
@@ -203,23 +207,14 @@ TEST_F(BCheckSettingTest, ProfileChecksAndStoredRecords) {
         {fromRecord(record("ResTooLowContone").str("type", {"eSettingType_Boolean"}).num("warn", {150})),
          "ResTooLowContone LimitsLow p0 Warn warn=150"},
         // Not described: the subtype before the type.
-        {fromRecord(record("MinPlates")
-                        .str("type", {"eSettingType_Boolean"})
-                        .str("subtype", {"eSettingType_LimitsHigh"})
-                        .ints("fault", {5})
-                        .num("precision", {3.9})),
-         "MinPlates LimitsHigh p3 Fault fault=5"},
+        {fromRecord(subtype), "MinPlates LimitsHigh p3 Fault fault=5"},
         // A type text that names no type gives -1, and such a record gets no values.
         {fromRecord(record("MinPlates").str("type", {"limitsHigh"}).num("fault", {5})),
          "MinPlates -1 p0 Ignore"},
         {fromRecord(record("BlackUsed").str("severity", {"eProblemSeverity_Parameter"})),
          "BlackUsed Boolean p0 Fault"},
         {fromRecord(record("BlackUsed").str("severity", {"warn"})), "BlackUsed Boolean p0 NotSet"},
-        {fromRecord(record("Setting_ProcessProfile")
-                        .str("P0", {"a.icc"})
-                        .str("P2", {"c.icc"})
-                        .flag("UserUnit", {true})
-                        .num("PV", {4})),
+        {fromRecord(strings),
          "Setting_ProcessProfile StringParameter p0 Parameter units P0=a.icc P2=c.icc PV=4"},
     };
     for (const auto& [setting, text] : cases) EXPECT_EQ(Describe(setting), text);
@@ -251,11 +246,11 @@ TEST(BCheckSettingWithoutDescriptions, NamesAreClearedAndOnlyStoredRecordsDecode
                                            .build());
             profile.DeserialiseSettings(
                 Ticket().local(Qcs().check("ResTooLowContone", Check().warn(5))).build());
-            const bool ok = detectableProblemDescriptions() == nullptr && s.GetName().empty() &&
-                            s.GetSettingType() == eSettingType_Undefined &&
+            const bool ok = detectableProblemDescriptions() == nullptr &&
+                            Describe(s) == " Undefined p2 Ignore" &&
                             !d.DeserialiseSetting2("ResTooLowContone", WCheckSetting(Check().warn(1))) &&
-                            stored.size() == 1 && stored.settings()[0]->GetSeverity() == kSevWarn &&
-                            stored.settings()[0]->GetSettingType() == eSettingType_LimitsLow &&
+                            stored.size() == 1 &&
+                            Describe(*stored.settings()[0]) == "ResTooLowContone LimitsLow p0 Warn warn=5" &&
                             profile.size() == 0 && profile.FindCheckSetting("MaxPlates") == nullptr &&
                             BCheckSettingList::LookupSettingType("MaxPlates") == eSettingType_Undefined;
             std::exit(ok ? 0 : 1);
