@@ -660,12 +660,14 @@ void AssignText(ustring& value, const unsigned char* data, std::size_t length) {
         throw std::runtime_error("UKeyInStream: string field of " + std::to_string(size) +
                                  " bytes is longer than a string can be");
     }
-    value.assign(reinterpret_cast<const char*>(data), size);
+    // Appending to the emptied string copies less carefully than assigning, which allows overlap.
+    value.clear();
+    value.append(reinterpret_cast<const char*>(data), size);
 }
 
 }  // namespace
 
-UKeyInStream& UKeyInStream::operator>>(ustring& value) {
+UKeyInStream& UKeyInStream::ReadText(ustring& value) {
     const Level& level = levels_[level_];
     if (level.keyed && version_ >= 1) {
         // The common case: a record's field whose bytes are in the window.

@@ -273,6 +273,7 @@ private:
     }
     // Makes the run's field at `index` current.
     void Select(Level& level, std::size_t index);
+    UKeyInStream& ReadText(ustring& value);
     void SelectOutsideWindow(Level& level, std::size_t index);
     static Field HeaderOf(const unsigned char* p, std::int64_t pos);
     bool ScanRun(Level& level);
@@ -442,6 +443,16 @@ inline UKeyInStream& UKeyInStream::operator>>(bool& value) {
     std::uint64_t v = 0;
     if (ReadUnsigned(1, v)) value = v != 0;
     return *this;
+}
+
+inline UKeyInStream& UKeyInStream::operator>>(ustring& value) {
+    const Level& level = levels_[level_];
+    // Records hold many empty strings.
+    if (level.keyed && level.found && level.current.length == 0) {
+        value.clear();
+        return *this;
+    }
+    return ReadText(value);
 }
 
 inline UKeyInStream& UKeyInStream::operator>>(double& value) {
