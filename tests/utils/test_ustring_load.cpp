@@ -15,12 +15,9 @@ using testing_support::CapturedLog;
 
 namespace {
 
-std::string utf16(const std::u16string& text, bool bigEndian) {
+std::string utf16le(const std::u16string& text) {
     std::string bytes;
-    for (char16_t unit : text) {
-        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
-        bytes += {bigEndian ? high : low, bigEndian ? low : high};
-    }
+    for (char16_t unit : text) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
     return bytes;
 }
 
@@ -57,7 +54,7 @@ TEST_F(StringTableTest, EntryFormsAndSyntaxErrors) {
         u"/* Menu texts\n   of the plug-in */\n\"a\" = \"x\" \"y\";\n// bare words\nbare_key = v;\n"
         u"\"dup\" = \"first\"; \"dup\" = \"\u00E9\";";
     table("T8", std::string(text.begin(), text.end() - 3) + "\xC3\xA9\";");
-    table("T16", "\xFF\xFE" + utf16(text, false));
+    table("T16", "\xFF\xFE" + utf16le(text));
     for (const char* name : {"T8", "T16"})
         EXPECT_EQ(load("a", name) + load("bare_key", name) + load("dup", name), "xyv\xC3\xA9") << name;
 
