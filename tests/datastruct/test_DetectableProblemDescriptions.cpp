@@ -58,16 +58,13 @@ TEST(ProblemDescription, TypeWordsUserUnitsAndDefaultsReadOnlyTheirOwnTypes) {
 
 TEST(DetectableProblemDescriptions, KeepsMessageFieldsOnlyAndOutlivesTheirMessage) {
     const DetectableProblemDescriptions table = [] {
-        const Msg all =
-            Msg()
-                .msg("Hairline", {description("limitsLow").flag("userUnits", {true})})
-                .str("CourierUsed", {"boolean"})
-                .nullMsg("FloatTB")
-                .msg("FloatLR", {description("boolean"), description("limitsHigh")})
-                .msg("BlackUsed",
-                     {description("boolean").str("conflicts", {"BlackNotUsed", "ColourUsed", "Abc"})})
-                .msg("ColourUsed", {description("boolean").ints("conflicts", {4})})
-                .msg("MaxPlates", {description("limitsHigh").msg("defaults", {Msg().str("sev", {"fault"})})});
+        Msg all = Msg().msg("Hairline", {description("limitsLow").flag("userUnits", {true})});
+        all.str("CourierUsed", {"boolean"}).nullMsg("FloatTB");
+        all.msg("FloatLR", {description("boolean"), description("limitsHigh")});
+        all.msg("BlackUsed",
+                {description("boolean").str("conflicts", {"BlackNotUsed", "ColourUsed", "Abc"})});
+        all.msg("ColourUsed", {description("boolean").ints("conflicts", {4})});
+        all.msg("MaxPlates", {description("limitsHigh").msg("defaults", {Msg().str("sev", {"fault"})})});
         return DetectableProblemDescriptions(&all.get());
     }();
     EXPECT_EQ(table.descriptions().size(), 5u);

@@ -46,12 +46,8 @@ TEST(WCheckSetting, SeverityIsTheFirstSevWordMatchedExactly) {
 }
 
 TEST(WCheckSetting, ValuesAreReadByIndexNoteWarnFaultIgnoreWithNumericConversion) {
-    WCheckSetting c(Msg()
-                        .num("note", {1.5, 9.0})
-                        .ints("warn", {5})
-                        .longs("fault", {1LL << 40})
-                        .str("ignore", {"7"})
-                        .build());
+    WCheckSetting c(
+        Msg().num("note", {1.5, 9.0}).ints("warn", {5}).longs("fault", {1LL << 40}).str("ignore", {"7"}));
     const double values[] = {1.5, 5.0, 1099511627776.0, 0.0};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(c.GetValue<double>(i), values[i]) << i;

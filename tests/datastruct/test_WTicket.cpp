@@ -28,6 +28,25 @@ Msg destination(const ustring& identifier) {
     return Msg().str("identifier", {identifier});
 }
 
+// One well-formed value of every field a destination may hold.
+Msg everyDestinationField() {
+    Msg d = destination("d").str("mlkey", {"k"}).str("country", {"a", "b"}).str("publication", {"p"});
+    d.str("publisher", {"p", "q"}).str("section", {"s"}).str("style", {"Style/Mono"});
+    d.msg("qcs", {Msg(), Msg()}).num("printerMarkSize", {1}).ints("printerMarkOffset", {2});
+    d.longs("width", {3}).num("depth", {4}).ints("columns", {5}).str("colourName", {"c"});
+    d.num("colourMakeup", {0, 0, 0, 100}).str("namedSize", {"A4"}).flag("requires2DPSFiles", {false});
+    d.ints("bleed", {3, 3, 3, 3}).num("typeIndent", {1, 2, 3, 4}).flag("exported", {true});
+    return d.flag("ro", {false}).msg("userFields", {Msg().msg("f", {Msg().str("x", {"1"})})});
+}
+
+// One well-formed value of every field a ticket may hold.
+Msg everyTicketField() {
+    Msg t = Msg().str("identifier", {"job"}).str("operator", {"op"}).str("local", {"a", "b", "c"});
+    t.msg("qcs", {Msg()}).str("style", {"s"}).flag("active", {true}).flag("groupingDisabled", {false});
+    t.msg("destinations", {destination("d"), destination("e"), Msg().str("style", {"Style/Spot"})});
+    return t.ints("previous_report", {1, 2}).num("plugin_report", {1.5}).str("bookingMatched", {"x"});
+}
+
 Msg ticketWith(std::initializer_list<Msg> destinations) {
     return Msg().str("identifier", {"job 1"}).msg("destinations", destinations);
 }
@@ -55,29 +74,7 @@ TEST(DestinationIsWellFormed, FieldRules) {
     const Case cases[] = {
         {Msg(), nullptr},
         {Msg().str("comment", {"anything"}), nullptr},
-        {destination("d")
-             .str("mlkey", {"k"})
-             .str("country", {"a", "b"})
-             .str("publication", {"p"})
-             .str("publisher", {"p", "q"})
-             .str("section", {"s"})
-             .str("style", {"Style/Mono"})
-             .msg("qcs", {Msg(), Msg()})
-             .num("printerMarkSize", {1})
-             .ints("printerMarkOffset", {2})
-             .longs("width", {3})
-             .num("depth", {4})
-             .ints("columns", {5})
-             .str("colourName", {"c"})
-             .num("colourMakeup", {0, 0, 0, 100})
-             .str("namedSize", {"A4"})
-             .flag("requires2DPSFiles", {false})
-             .ints("bleed", {3, 3, 3, 3})
-             .num("typeIndent", {1, 2, 3, 4})
-             .flag("exported", {true})
-             .flag("ro", {false})
-             .msg("userFields", {Msg().msg("f", {Msg().str("x", {"1"})})}),
-         nullptr},
+        {everyDestinationField(), nullptr},
         {Msg().nullMsg("userFields"), nullptr},
         {Msg().str("identifier", {"a", "b"}), "there should be only 1 identifier"},
         {Msg().ints("identifier", {1}), "identifier has wrong type"},
@@ -112,19 +109,7 @@ TEST(DestinationIsWellFormed, FieldRules) {
 TEST(TicketIsWellFormed, FieldRules) {
     const Case cases[] = {
         {Msg().str("identifier", {"job"}), nullptr},
-        {Msg()
-             .str("identifier", {"job"})
-             .str("operator", {"op"})
-             .str("local", {"a", "b", "c"})
-             .msg("qcs", {Msg()})
-             .str("style", {"s"})
-             .msg("destinations", {destination("d"), destination("e"), Msg().str("style", {"Style/Spot"})})
-             .flag("active", {true})
-             .flag("groupingDisabled", {false})
-             .ints("previous_report", {1, 2})
-             .num("plugin_report", {1.5})
-             .str("bookingMatched", {"x"}),
-         nullptr},
+        {everyTicketField(), nullptr},
         {Msg().str("identifier", {"a", "b"}), "there should be only 1 identifier"},
         {Msg().str("identifier", {"a"}).str("comment", {"x"}), "unexpected field: comment"},
         {Msg().str("operator", {"a", "b"}), "there should be only 1 operator"},

@@ -210,16 +210,12 @@ TEST(Unflatten, ReadsExactlyOneMessageFromTheStream) {
 }
 
 TEST(Flatten, RoundTripsInEveryVersion) {
-    const Msg leaf = Msg()
-                         .str("name", {"leaf", ""})
-                         .num("inf", {std::numeric_limits<double>::infinity(), -0.0, 5e-324, -1e308});
-    const Msg rich = Msg()
-                         .msg("mid", {Msg().msg("leaf", {leaf}, true).str("what", {"inner what"}), Msg()})
-                         .ints("ints", {INT_MIN, -1, 0, 1, INT_MAX})
-                         .ints("one", {1}, true)
-                         .flag("flags", {true, false, true})
-                         .str("\xc3\xa9t\xc3\xa9", {std::string(300, 'x'), std::string(2000, 'y')})
-                         .str("what", {"top", "second"});
+    const double inf = std::numeric_limits<double>::infinity();
+    const Msg leaf = Msg().str("name", {"leaf", ""}).num("inf", {inf, -0.0, 5e-324, -1e308});
+    Msg rich = Msg().msg("mid", {Msg().msg("leaf", {leaf}, true).str("what", {"inner what"}), Msg()});
+    rich.ints("ints", {INT_MIN, -1, 0, 1, INT_MAX}).ints("one", {1}, true).flag("flags", {true, false, true});
+    rich.str("\xc3\xa9t\xc3\xa9", {std::string(300, 'x'), std::string(2000, 'y')})
+        .str("what", {"top", "second"});
     // Every shape of a "what" entry, which the oldest format keeps apart.
     std::vector<umessage> messages = {Msg().str("what", {""}).get(), Msg().str("what", {"", "x"}).get(),
                                       Msg().ints("what", {3}).get(), Msg().str("what", {"a", "b", "c"}).get(),
