@@ -278,23 +278,36 @@ TEST(KeyStreamHardening, BadHeadersLengthsAndInputsFailCleanly) {
 }
 
 // The bytes after a container are there to be read, but its end bounds its fields: a field
-// claiming more is refused, at the start of the input and where the window was refilled.
+// claiming more is refused, whether looked up or walked, at the start of the input and where the
+// window was refilled.
 TEST(KeyStreamHardening, FieldsStayInsideTheirContainer) {
+    const Reader raw = [](UKeyInStream& in) {
+        std::string bytes;
+        (in >> kSt).Read8BitStringWithUnknownEncoding(bytes);
+    };
     const struct {
         const char* fields;
         int at, length, end;  // offsets from the first of `fields`
         const char* container;
+        Reader lookUp;
     } cases[] = {
-        {"'JJ' FF 00 00 00 05 06 'St' 02 02 01 'St' 01 02 05", 8, 2, 13, "record"},
-        {"'RT' FF 00 00 00 02 07 01 02 'St' 01 02 05", 8, 1, 10, "array"},
-        {"'JJ' FF 00 00 00 08 06 'KK' FF 00 00 00 02 06 'St' 00 02", 8, 2, 16, "record"},
+        {"'JJ' FF 00 00 00 05 06 'St' 02 02 01 'St' 01 02 05", 8, 2, 13, "record", In(kJJ, raw)},
+        {"'RT' FF 00 00 00 02 07 01 02 'St' 01 02 05", 8, 1, 10, "array",
+         [](UKeyInStream& in) {
+             int value = 0;
+             in >> UKeyInStream::StartArray(kRT) >> value;
+         }},
+        {"'JJ' FF 00 00 00 08 06 'KK' FF 00 00 00 02 06 'St' 00 02", 8, 2, 16, "record",
+         In(kJJ, In(UKey('K', 'K'), raw))},
     };
     for (const Bytes& before : {Bytes(), bytes("'Dp' FF 00 01 11 70 08") + Bytes(0x11170, 'r')}) {
         for (const auto& c : cases) {
             const auto offset = [&](int rel) { return std::to_string(13 + before.size() + rel); };
-            EXPECT_EQ(ErrorOf(Root(bytes("C0 DE 01 02 01") + before + bytes(c.fields)), Walk),
-                      "UKeyInStream: field at offset " + offset(c.at) + " is " + std::to_string(c.length) +
-                          " bytes long, past the end of its " + c.container + " at offset " + offset(c.end));
+            const std::string error = "UKeyInStream: field at offset " + offset(c.at) + " is " +
+                                      std::to_string(c.length) + " bytes long, past the end of its " +
+                                      c.container + " at offset " + offset(c.end);
+            for (const Reader& read : {Reader(Walk), c.lookUp})
+                EXPECT_EQ(ErrorOf(Root(bytes("C0 DE 01 02 01") + before + bytes(c.fields)), read), error);
         }
     }
 }
