@@ -26,6 +26,10 @@ Msg destination(const ustring& identifier, const Msg& destinationQcs) {
     return Msg().str("identifier", {identifier}).msg("qcs", {destinationQcs});
 }
 
+Msg ticket(std::initializer_list<Msg> destinations, const Msg& local) {
+    return Msg().msg("destinations", destinations).msg("qcs", {local});
+}
+
 std::vector<ustring> namesOf(const Msg& ticket) {
     WConstEffectiveProfileCheckSettingIterator it(WEffectiveProfile(ticket.build()));
     std::vector<ustring> names;
@@ -95,17 +99,13 @@ TEST(CheckSettingIterator, UnitesEveryQcsEachNameOnceInByteOrder) {
         {"neither destinations nor qcs", Msg().str("identifier", {"job"}), {}},
         // Later qcs share some names, add some before, between and after the known ones.
         {"interleaved",
-         Msg()
-             .msg("destinations",
-                  {destination("a", qcs({"D", "B", "F"})),
-                   destination("b", qcs({"A", "B", "C", "E", "F", "G"})), destination("c", qcs({"H", "D"}))})
-             .msg("qcs", {qcs({"Z", "A", "E"})}),
+         ticket({destination("a", qcs({"D", "B", "F"})),
+                 destination("b", qcs({"A", "B", "C", "E", "F", "G"})), destination("c", qcs({"H", "D"}))},
+                qcs({"Z", "A", "E"})),
          {"A", "B", "C", "D", "E", "F", "G", "H", "Z"}},
         {"restrictions at any depth",
-         Msg()
-             .msg("destinations",
-                  {destination("north", qcs({}, {qcs({"Outer"}, {qcs({"First"}), qcs({"Hidden"})})}))})
-             .msg("qcs", {qcs({}, {qcs({"Z"})})}),
+         ticket({destination("north", qcs({}, {qcs({"Outer"}, {qcs({"First"}), qcs({"Hidden"})})}))},
+                qcs({}, {qcs({"Z"})})),
          {"First", "Hidden", "Outer", "Z"}},
         {"destinations without a qcs, local qcs not a message",
          Msg()

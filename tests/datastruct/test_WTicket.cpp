@@ -150,13 +150,8 @@ TEST(TicketViews, WrongTypedAndMissingKeysGiveDefaults) {
         nullptr,
         Msg().build(),
         Msg().str("destinations", {"north"}).ints("qcs", {1}).build(),
-        Msg()
-            .msg("destinations", {Msg().ints("identifier", {7}).str("qcs", {"x"})})
-            .flag("qcs", {true})
-            .build(),
-        Msg()
-            .msg("destinations", {Msg().num("identifier", {1.0}).msg("qcs", {Msg().str("checks", {"x"})})})
-            .build(),
+        Msg().msg("destinations", {Msg().ints("identifier", {7}).str("qcs", {"x"})}).flag("qcs", {true}),
+        Msg().msg("destinations", {Msg().num("identifier", {1.0}).msg("qcs", {Msg().str("checks", {"x"})})}),
     };
     for (const auto& t : tickets) {
         WEffectiveProfile profile(t);
