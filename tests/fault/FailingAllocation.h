@@ -21,13 +21,4 @@ public:
     bool stop();
 };
 
-// Calls `attempt(n)` for n = 1, 2, ... until a call reports that its armed failure never fired,
-// that is, it ran to its end with fewer than n allocations. Returns the number of calls.
-template <class Attempt>
-std::size_t ForEveryAllocation(Attempt&& attempt) {
-    std::size_t n = 1;
-    while (attempt(n)) ++n;
-    return n;
-}
-
 }  // namespace fault

@@ -29,12 +29,9 @@ void WriteDocument(const std::string& path, int paths, bool pdf) {
     std::ostringstream log;
     vhost::DocumentStore store(log);
     vhost::Document& doc = store.create(595, 842, vhost::kColorModelCMYK);
-    for (int i = 0; i < paths; ++i) {
-        vhost::Art art;
-        art.segments.resize(4);
-        for (int k = 0; k < 4; ++k) art.segments[k].p = {AIReal(i), AIReal(k)};
-        doc.art.push_back(art);
-    }
+    vhost::Art art;
+    art.segments.resize(4);
+    doc.art.assign(paths, art);
     if (pdf)
         vhost::writeDocumentPdf(doc, vhost::withTarget({}, path), log, "test");
     else

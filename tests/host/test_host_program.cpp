@@ -98,8 +98,6 @@ TEST_F(HostProgram, MenusUpdateAGuideIsMadeAndTheTimerFiresUnderTick) {
                   "  'post' real 6.5\n  'rdtr' boolean true\n"));
 }
 
-// Saved as JSON and opened again, the same bytes; saved as a PDF, the PDF is the document's file
-// and opens again with the document inside.
 TEST_F(HostProgram, DocumentsSaveAndOpenAgainAsTheSameJsonOrFromTheirPdf) {
     const std::string a = files_ / "a.json", b = files_ / "b.json", pdf = files_ / "c.pdf";
     env_.set("VHTEST_PDF", pdf);

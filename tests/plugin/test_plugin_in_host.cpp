@@ -25,6 +25,12 @@ protected:
     static std::string run(const std::string& command) { return s_host->execute(command); }
     static json show() { return json::parse(run("show --json")); }
     static json lastAction() { return json::parse(run("actions --json")).back(); }
+    // A reply parked and handled on the next timer message.
+    template <class Payload>
+    static void Deliver(SRefCon kind, const Payload& payload) {
+        Reply(kind, payload);
+        run("tick");
+    }
     // The job the next request to the Varnel application carries, once its id is checked.
     static ordered_json requested(const std::string& id) {
         const auto [got, payload] = g_session->nextRequest();
@@ -47,8 +53,7 @@ TEST_F(PluginInHost, AdjustSizeIsOfferedForDocumentsWithJobDataOnly) {
     EXPECT_THAT(run("menus"), HasSubstr("Adjust Size…: disabled"));
     run("new");
     EXPECT_THAT(run("menus"), HasSubstr("Adjust Size…: disabled"));
-    Reply(kReplyDetails, Job(595, 842));
-    run("tick");
+    Deliver(kReplyDetails, Job(595, 842));
     EXPECT_THAT(run("menus"), HasSubstr("Adjust Size…: enabled"));
 }
 
@@ -92,12 +97,10 @@ TEST_F(PluginInHost, OnlyTheNewestReplyWaitsForTheTick) {
 
 TEST_F(PluginInHost, FailingOrOrphanedRepliesLeaveTheDocumentAlone) {
     run("new");
-    Reply(kReplyDetails, Job(595, 842));
-    run("tick");
+    Deliver(kReplyDetails, Job(595, 842));
     const std::string stored = run("dict Varnel5SLUGData");
     testing_support::CapturedLog log;
-    Reply(kReplyDetails, std::string("not a job"));
-    run("tick");
+    Deliver(kReplyDetails, std::string("not a job"));
     EXPECT_EQ(log.count("[ERROR]"), 1);
     EXPECT_EQ(log.count("reply 9120 failed, code 1: UKeyInStream: meta key mismatch"), 1) << log.text();
     EXPECT_EQ(run("dict Varnel5SLUGData"), stored);
@@ -125,16 +128,14 @@ TEST_F(PluginInHost, GuidesFollowTrimAndBleed) {
     run("close");
     run("open " + g_session->home().write("marked.json", document.dump()));
 
-    Reply(kReplyDetails, Job(595, 842));
-    run("tick");
+    Deliver(kReplyDetails, Job(595, 842));
     json art = show()["art"];
     ASSERT_EQ(art.size(), 1u) << "no bleed: no trim guide, the earlier guide removed";
     EXPECT_EQ(art[0]["dictionary"][kGuideMark]["boolean"], false);
     EXPECT_EQ(StoredJob(*s_host)["placement"],
               ordered_json({{"horizontalOffset", 0}, {"verticalOffset", 0}, {"width", 595}, {"depth", 842}}));
 
-    Reply(kReplyDetails, Job(595, 842, 8.5));
-    run("tick");
+    Deliver(kReplyDetails, Job(595, 842, 8.5));
     EXPECT_EQ(show()["artboards"][0], json({{"bottom", 0}, {"left", 0}, {"right", 595}, {"top", 842}}));
     run("menu Adjust Size...");
     run("menu Adjust Size...");
@@ -152,14 +153,12 @@ TEST_F(PluginInHost, GuidesFollowTrimAndBleed) {
 }
 
 TEST_F(PluginInHost, NewDetailsReplyMakesADocumentOfTheBleedBoxSize) {
-    Reply(kReplyNewDetails, Job(0, 842));
-    run("tick");
+    Deliver(kReplyNewDetails, Job(0, 842));
     EXPECT_THAT(run("docs"), Not(HasSubstr("\""))) << "no trim width: no document";
 
     ordered_json job = Job(595, 842, 8.5);
     job["identifier"] = "bleed-sized";
-    Reply(kReplyNewDetails, job);
-    run("tick");
+    Deliver(kReplyNewDetails, job);
     EXPECT_THAT(run("docs"), HasSubstr("612 x 859 pt"));
     EXPECT_EQ(StoredJob(*s_host)["identifier"], "bleed-sized");
     ASSERT_EQ(guides().size(), 1u);
@@ -168,8 +167,7 @@ TEST_F(PluginInHost, NewDetailsReplyMakesADocumentOfTheBleedBoxSize) {
 
 TEST_F(PluginInHost, ExportReplyIsLostWithoutADocumentAndWritesTheCopyAndReportsBackWithOne) {
     testing_support::CapturedLog log;
-    Reply(kReplyExport, Job(595, 842));
-    run("tick");
+    Deliver(kReplyExport, Job(595, 842));
     EXPECT_EQ(log.count("WARNING LOST MY REPLY, NO DOC OPEN!"), 1);
     EXPECT_EQ(log.count("[WARN]"), 1) << "a job without a document file";
     EXPECT_EQ(lastAction()["parameters"][53]["value"], ".pdf");
@@ -178,8 +176,7 @@ TEST_F(PluginInHost, ExportReplyIsLostWithoutADocumentAndWritesTheCopyAndReports
     ordered_json job = WithPdfVersion(Job(595, 842), 1.4);
     job["documentFile"] = documentFile;
     run("new");
-    Reply(kReplyExport, job);
-    run("tick");
+    Deliver(kReplyExport, job);
 
     const json action = lastAction();
     EXPECT_EQ(action["name"], "adobe_saveACopyAs");
@@ -207,8 +204,7 @@ TEST_F(PluginInHost, ExportFallsBackOnUnmappedVersionsAndOlderHosts) {
     testing_support::CapturedLog log;
     ordered_json job = WithPdfVersion(Job(595, 842), 1.45);
     job["documentFile"] = std::string(g_session->home() / "older");
-    Reply(kReplyExport, job);
-    run("tick");
+    Deliver(kReplyExport, job);
     EXPECT_EQ(log.count("couldn't map PDF VER 1.45"), 1);
 
     const json action = lastAction();

@@ -159,9 +159,8 @@ inline Outcome RunProgram(const std::vector<std::string>& argv,
 // tests/platform/event_peer.cpp registered as `bundleId` at `bundlePath`.
 class Peer : public Child {
 public:
-    explicit Peer(const std::string& bundleId, const std::string& bundlePath = EVENT_PEER,
-                  const std::map<std::string, std::string>& environment = {})
-        : Child({EVENT_PEER, bundleId, bundlePath}, environment) {
+    explicit Peer(const std::string& bundleId, const std::string& bundlePath = EVENT_PEER)
+        : Child({EVENT_PEER, bundleId, bundlePath}) {
         if (nextLine() != "ready") throw std::runtime_error("event_peer did not register as " + bundleId);
     }
 };
