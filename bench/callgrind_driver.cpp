@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "BJobFile.h"
 #include "hexcodec.h"
 #include "job_content.h"
 #include "keystream_content.h"
@@ -57,6 +58,14 @@ const Phase kPhases[] = {
          std::istringstream in(bytes);
          umessage m;
          return m.unflatten(in);
+     }},
+    {"job", "the 1000-destination job without its ticket, read as a reply is (and destroyed)",
+     [] { return bench::CompanionBytes(false); },
+     [](const std::string& bytes) {
+         std::istringstream in(bytes);
+         BJobFile job;
+         job.JobFileReadFromBuffer(in, BJobFile::kFlagFull);
+         return job.GetGroups().size() == static_cast<std::size_t>(bench::kGroups);
      }},
 };
 

@@ -23,6 +23,7 @@ CALLGRIND_PHASES = [
     ("hex", "hex decode"),
     ("keystream", "key-stream scan"),
     ("unflatten", "unflatten (and destroy)"),
+    ("job", "job read without ticket"),
 ]
 
 # What each counter with a goal means, for the table and the chart.
