@@ -71,17 +71,18 @@ def main():
         print(__doc__.strip())
         return 0 if len(sys.argv) == 2 else 2
     build = pathlib.Path(sys.argv[1]).resolve()
-    total_run = total = 0
-    print(f"{'reader':<18} {'source':<50} {'lines':>11} {'run':>7}")
+    rows = []
     for reader, source, left_out in READERS:
         ran = lines_of(build, source, left_out)
         if not ran:
-            print(f"{reader:<18} {source:<50} not built in {build}", file=sys.stderr)
+            print(f"{source}: not built in {build}", file=sys.stderr)
             return 1
-        run = sum(ran.values())
-        total_run += run
-        total += len(ran)
-        print(f"{reader:<18} {source:<50} {run:>5}/{len(ran):<5} {100 * run / len(ran):6.1f}%")
+        rows.append((reader, source, sum(ran.values()), len(ran)))
+    print(f"{'reader':<18} {'source':<50} {'lines':>11} {'run':>7}")
+    for reader, source, run, lines in rows:
+        print(f"{reader:<18} {source:<50} {run:>5}/{lines:<5} {100 * run / lines:6.1f}%")
+    total_run = sum(row[2] for row in rows)
+    total = sum(row[3] for row in rows)
     share = 100 * total_run / total
     print(f"{'total':<69} {total_run:>5}/{total:<5} {share:6.1f}%")
     print(f"goal {GOAL:.0f}%: {'reached' if share >= GOAL else 'not reached'}")

@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (Written(again, flags) != bytes || Written(settled, flags) != second) std::abort();
 
         job.ComputeRequiredBoxesForActiveGroup();
-        if (job.GetCheckSettings().GetDefaultPDFVersion() < 0) std::abort();
+        const double version = job.GetCheckSettings().GetDefaultPDFVersion();
+        if (version != 0 && !(version >= 1.3 && version <= 1.7)) std::abort();
         std::ostringstream exported;
         job.JobFileWriteToBufferForExport(exported);
     }
