@@ -51,8 +51,6 @@ public:
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
 
-    const std::string& address() const { return address_; }
-
 private:
     std::string configuration(bool otherUsers) const {
         return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
