@@ -64,18 +64,6 @@ protected:
     }
 };
 
-TEST(BCheckSettingNames, TypeAndSeverityNames) {
-    for (const auto& [name, type] : {std::pair{"eSettingType_CombiningParameterHigh", 10},
-                                     {"eSettingType_Undefined", 0},
-                                     {"limitsLow", -1},
-                                     {"", -1}})
-        EXPECT_EQ(BCheckSetting::NameToProblemType(name), type) << name;
-    for (const auto& [name, severity] : {std::pair{"warn", eProblemSeverity_NotSet},
-                                         {"eProblemSeverity_Warn", kSevWarn},
-                                         {"eProblemSeverity_ParameterNotSet", kSevNotSet}})
-        EXPECT_EQ(BCheckSetting::NameToProblemSeverity(name), severity) << name;
-}
-
 TEST_F(BCheckSettingTest, ConstructionTakesTheDescribedTypeAndTheNamesPrecision) {
     for (const auto& [name, text] : {
              std::pair{"ResTooLowContone", "ResTooLowContone LimitsLow p0 Ignore"},

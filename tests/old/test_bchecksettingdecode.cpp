@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <vector>
 
 #include "TestProblemDescriptions.h"
@@ -152,64 +151,6 @@ TEST_F(ApplyingCheck, AllCheckAndDefaultsStandInForMissingChecks) {
     const umessage before(*ticket);
     EXPECT_EQ(text(FindCheckSetting(WEffectiveProfile(ticket), "BlackUsed"), "sev"), ustring("warn"));
     EXPECT_TRUE(*ticket == before);
-}
-
-TEST_F(ApplyingCheck, TheFinderGivesWhatEachNameGivesAloneInAnyOrder) {
-    const Qcs local = Qcs()
-                          .check("all", Check().mark("local all").sev("fault").fault(5))
-                          .check("InkWeightTAC", Check().fault(250))
-                          .check("Setting_ProcessProfile", Check().param("local.icc"))
-                          .check("Zzz local only", Check().sev("warn"))
-                          .restriction(Qcs().check("MediaTooSmall", Check().sev("note")));
-    const Ticket varied =
-        Ticket()
-            .destination(Qcs()
-                             .check("BlackUsed", Check().sev("warn").fix(1))
-                             .check("MissingTrimBox", Check().sev("note"))
-                             .restriction(Qcs()
-                                              .check("CourierUsed", Check().sev("fault"))
-                                              .check("ResTooLowContone", Check().fault(90))
-                                              .restriction(Qcs().check("InkWeightTAC", Check().fault(280)))))
-            .destination(Qcs()
-                             .check("ResTooLowContone", Check().warn(200).fault(100))
-                             .check("Setting_PDFVersion", Check().note(1.4))
-                             .check("Zzz not described", Check().sev("fault")))
-            .destination(Qcs()
-                             .check("Aaa not described", Check().sev("note"))
-                             .check("Setting_PDFVersion", Check().note(1.5)))
-            .local(local);
-    for (const Ticket& t : {varied, Ticket().local(local)}) {
-        const auto ticket = t.build();
-        const WEffectiveProfile profile(ticket);
-        std::vector<ustring> names{"MaxPlates"};  // one no qcs mentions
-        for (WConstEffectiveProfileCheckSettingIterator it(profile); it.next();) names.push_back(it.name());
-        std::sort(names.begin(), names.end());
-        std::vector<const ustring*> every, some;
-        for (size_t i = 0; i < names.size(); ++i) {
-            every.push_back(&names[i]);
-            if (i % 2 == 0) some.push_back(&names[i]);
-        }
-        const auto same = [&](const WCheckSetting& got, const ustring& name) {
-            const WCheckSetting alone = FindCheckSetting(profile, name);
-            ASSERT_EQ(got.empty(), alone.empty()) << name;
-            if (!alone.empty()) EXPECT_TRUE(*got.message() == *alone.message()) << name;
-        };
-        // One by one ascending, then descending from the same finder, and in one walk.
-        const check_setting_decode::ProfileChecks finder(profile);
-        for (size_t i = 0; i < 2 * every.size(); ++i) {
-            const ustring& name = *every[i < every.size() ? i : 2 * every.size() - 1 - i];
-            same(finder.find(name), name);
-        }
-        for (const auto* list : {&every, &some}) {
-            const auto all = check_setting_decode::ProfileChecks(profile).findAll(*list);
-            ASSERT_EQ(all.size(), list->size());
-            for (size_t i = 0; i < list->size(); ++i) same(all[i], *(*list)[i]);
-        }
-    }
-    // The answers differ, so the comparison above has something to tell apart.
-    const WEffectiveProfile profile(varied.build());
-    EXPECT_EQ(text(FindCheckSetting(profile, "ResTooLowContone"), "sev"), ustring("fault"));
-    EXPECT_EQ(text(FindCheckSetting(profile, "BlackUsed"), "sev"), ustring("warn"));
 }
 
 }  // namespace

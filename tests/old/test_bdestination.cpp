@@ -54,7 +54,6 @@ TEST(BDestination, IdentifierTravelsAsIntegerOnlyWhenDigitsFitAnInt) {
         {"A17-X", 5, "41 31 37 2D 58", "A17-X"},
         // A string of up to four bytes fits the integer read and comes back as its number.
         {"A17", 5, "41 31 37", "4272439"},
-        {"AB", 5, "41 42", "16706"},
     };
     for (const auto& c : cases) {
         BJobFile job;
@@ -84,38 +83,12 @@ TEST(BDestination, IdentifierTravelsAsIntegerOnlyWhenDigitsFitAnInt) {
         EXPECT_EQ(ReadRuns(job, Runs(write))[0]->GetIdentifier(), identifier);
 }
 
-TEST(BDestination, RoundTripKeepsEveryStoredFieldInKeyOrder) {
+// Every field is written whatever its value, the comments only when there are some.
+TEST(BDestination, FieldsInKeyOrder) {
     BJobFile job;
     BDestination d(job);
-    d.SetCountryCode("NL");
-    d.SetPublisherCode("P");
-    d.SetPublisherDetail("Publisher");
-    d.SetPublicationCode("Q");
-    d.SetPublicationDetail("Publication");
-    d.SetSectionCode("S");
-    d.SetSectionDetail("Section");
-    d.SetSt(3);
-    d.SetCN("cn");
-    d.SetCo(-7);
-    d.SetNS("ns");
-    d.SetPageSize(210, 297);
-    d.SetExported(true);
-    d.SetMK("mk");
-    d.SetRo(true);
-    d.SetBleeds(1, 2, 3, 4);
-    d.SetTypeAreaMargins(5, 6, 7, 8);
-    d.SetIdentifier("D-100");
-    const USharedDataCmt a{-1, "page", "f", "t", "v", "", true}, b{-1, "other"};
-    d.AddComment(a);
-    d.AddComment(b);
-
-    // Every value is distinct, so a field read into the wrong place changes the second write.
-    const std::string bytes = WriteRuns({&d, &d});
-    auto back = ReadRuns(job, bytes);
-    ASSERT_EQ(back.size(), 2u);
-    EXPECT_EQ(spacedHex(WriteRuns({back[0].get(), back[1].get()})), spacedHex(bytes));
-    EXPECT_EQ(back[1]->GetComments(), (std::vector<USharedDataCmt>{a, b}));
-    const std::string keys = ReadStream(bytes, [](UKeyInStream& in) {
+    d.AddComment({-1, "page"});
+    const std::string keys = ReadStream(WriteRuns({&d}), [](UKeyInStream& in) {
         std::string keys;
         in >> UKeyInStream::StartRecord(UKey('L', 'L'));
         for (const auto& field : in.IndexedFields())
@@ -213,9 +186,6 @@ TEST(BExportedDestinationList, ReadingKeepsEntriesSortedNewestFirstAmongEqualIde
     EXPECT_EQ(read(back, job_test::Stream(
                              [&](UKeyOutStream& out) { list.ExportedDestinationListKeyStreamOut(out); })),
               (Entries{{1, 30}, {2, 10}, {5, 0}, {5, 20}}));
-    // A second read into the same list: new entries go before held ones with the same identifier.
-    EXPECT_EQ(read(back, write({{7, 40}, {2, 50}, {0, 60}})),
-              (Entries{{0, 60}, {1, 30}, {2, 50}, {2, 10}, {5, 0}, {5, 20}, {7, 40}}));
 }
 
 }  // namespace

@@ -123,62 +123,15 @@ void SetBoxes(BJobFile& job, const Boxes3& boxes) {
     job.SetRequiredTypeAreaBox(boxes[2]);
 }
 
-// A job with a distinct value in every field the streams carry.
-void Fill(BJobFile& job) {
-    job.SetSt(7);
-    job.SetJobID("ABC");
-    job.SetDN("dn");
-    job.SetSN("sn");
-    job.SetLN("ln");
-    SetBoxes(job, {{{1, 2, 216, 303}, {4, 5, 210, 297}, {6, 7, 190, 277}}});
-    job.SetTrimPlacement(3, 4, 211, 298);
-    job.SetSE(true);
-    job.SetCombineAllGroups(true);
-    job.SetNP(4);
-    job.SetCP(2);
-    job.SetLC(9);
-    job.SetTF(UFileSpecCore("/t/f", nullptr));
-    job.SetDocumentFile(UFileSpecCore("/jobs/a.pdf", nullptr));
-    job.SetPD(UFileSpecCore("/p/d", nullptr));
-    job.SetPluginInfoFile(UFileSpecCore("/p/i", nullptr));
-    job.GetPageSections().Insert(Range(5, 2, "A"));
-    job.GetAbsolutePages().Insert(Range(1, 3));
-    job.GetExportedDestinations().Append(new BExportedDestination(12));
-    AddDestination(NewGroup(job, true), 210, 297, "17");
-}
-
-TEST_F(JobFileTest, Flags4CarriesEveryField) {
-    BJobFile job, back;
-    Fill(job);
-    const std::string bytes = Write(job, 4);
-    Read(back, bytes, 4);
-    // Values are distinct and not centred: a field lost or read into the wrong place changes the
-    // second write.
-    EXPECT_EQ(spacedHex(Write(back, 4)), spacedHex(bytes));
-    EXPECT_EQ(back.GetPageSections()[0].GetAbsoluteFirstPage(), 1);
-}
-
-TEST_F(JobFileTest, Flags2LeavesOutTheFullBlockAndDoesNotReadDN) {
-    // What one set of flags wrote, read with another: the names, placement flag, counts, trim
-    // depth, whether the document file came, and the sizes of the lists and groups.
-    const auto summary = [](long written, int read) {
-        BJobFile job, back;
-        Fill(job);
-        Read(back, Write(job, written), read);
-        return std::tuple(back.GetDN(), back.GetSN(), back.GetSE(), back.GetNP(), back.GetCP(), back.GetLC(),
-                          back.GetTrimDepth(), back.GetDocumentFile().isValid(),
-                          back.GetPageSections().size(), back.GetAbsolutePages().size(),
-                          back.GetExportedDestinations().size(), back.GetGroups().size());
-    };
-    using S = decltype(summary(0, 0));
-    EXPECT_EQ(summary(2, 4), S("dn", "sn", true, 1, 1, 0, 298, false, 0, 0, 0, 1));
-    EXPECT_EQ(summary(4, 2), S("", "sn", true, 1, 1, 0, 298, false, 0, 0, 0, 1));
-    EXPECT_EQ(summary(0, 4), S("dn", "sn", false, 1, 1, 0, 0, false, 0, 0, 0, 1));  // not even placement
-}
-
 TEST_F(JobFileTest, AbsentFieldsAndRelativePaths) {
     BJobFile job;
-    Fill(job);
+    job.SetNP(4);
+    job.SetSE(true);
+    job.SetSN("sn");
+    job.SetRequiredTrimBox({4, 5, 210, 297});
+    job.SetTF(UFileSpecCore("/t/f", nullptr));
+    job.GetAbsolutePages().Insert(Range(1, 3));
+    AddDestination(NewGroup(job, true), 210, 297, "17");
     Read(job, CompanionStream([](UKeyOutStream& out) {
              out << UKey('S', 't') << 3 << UKey('F', 'S') << ustring("jobs/a.pdf");
              out << UKey('P', 'I') << ustring("/x//");
@@ -263,36 +216,6 @@ TEST_F(JobFileTest, RequiredBoxesForTheActiveGroup) {
     EXPECT_EQ(job.GetRequiredTrimBox(), (Rect2D{0, 0, 300, 300}));
 }
 
-TEST_F(JobFileTest, ExportWriteMarksDestinationsAndMovesTheActiveGroup) {
-    BJobFile job;
-    BGroup &first = NewGroup(job, true), &second = NewGroup(job);
-    for (const char* id : {"1", "2"}) AddDestination(first, 210, 297, id);
-    AddDestination(second, 100, 120, "3");
-    AddDestination(second, 100, 120, "4")->SetExported(true);
-    // What an export write sends: the active group alone, its destinations all marked exported.
-    const auto exportWrite = [&job] {
-        std::ostringstream os;
-        job.JobFileWriteToBufferForExport(os);
-        BJobFile sent;
-        Read(sent, os.str(), 4);
-        EXPECT_TRUE(sent.GetGroups().size() == 1 && sent.GetGroups()[0].IsActive());
-        std::vector<std::pair<ustring, bool>> ids;
-        for (size_t i = 0; i < sent.GetGroups()[0].size(); ++i)
-            ids.emplace_back(sent.GetGroups()[0][i].GetIdentifier(), sent.GetGroups()[0][i].IsExported());
-        return ids;
-    };
-    using Ids = std::vector<std::pair<ustring, bool>>;
-    EXPECT_EQ(exportWrite(), (Ids{{"1", true}, {"2", true}}));
-    EXPECT_TRUE(first.IsAllExported());
-    EXPECT_EQ(std::pair(job.GetGroups().GetActiveGroup(), job.GetRequiredTrimBox()),
-              std::pair(&second, Rect2D{0, 0, 100, 120}));
-    // Exporting the second group leaves everything exported: nothing moves any more.
-    job.SetRequiredTrimBox({9, 9, 9, 9});
-    EXPECT_EQ(exportWrite(), (Ids{{"3", true}}));
-    EXPECT_EQ(std::pair(job.GetGroups().GetActiveGroup(), job.GetRequiredTrimBox()),
-              std::pair(&second, Rect2D{9, 9, 9, 9}));
-}
-
 TEST_F(JobFileTest, PageFileSpec) {
     BJobFile job;
     EXPECT_FALSE(job.GetPageFileSpec(3).isValid());
@@ -322,30 +245,6 @@ TEST_F(JobFileTest, ProfileReferencesResolveInsideTheColourProfileFolder) {
                                       .num("note", {overrideOn ? 1.0 : 0.0})})),
                   Paths(icc + (overrideOn ? "Local.icc" : "Dest.icc"), icc + "DestGray.icc"));
     }
-}
-
-TEST_F(JobFileTest, CheckSettingsAndTheEPSFlagComeFromTheReply) {
-    const Msg ticket = Msg().msg("settings", {Setting("Setting_Standard", {"X-4"})});
-    BJobFile document, reply;
-    Read(document, TicketStream(ticket), 2);
-    EXPECT_EQ(document.GetCheckSettings().size(), 0u);  // read with flags 4 only
-    Read(reply, TicketStream(ticket), 4);
-    const BCheckSetting* standard = reply.GetCheckSettings().FindCheckSetting(eProblemSetting_Standard);
-    ASSERT_TRUE(standard != nullptr && reply.GetTicket() != nullptr);
-    EXPECT_EQ(std::pair(reply.GetCheckSettings().size(), standard->GetStringParam(0)),
-              std::pair(size_t{1}, ustring("X-4")));
-    EXPECT_EQ(*reply.GetTicket(), ticket.get());
-
-    Read(document,
-         CompanionStream([](UKeyOutStream&) {},
-                         [](UKeyOutStream& out) {
-                             out << UKeyOutStream::StartRecord(UKey('B', 'P')) << UKey('B', 'r') << true;
-                             out.Pop();
-                         }),
-         2);
-    EXPECT_TRUE(g_forceEPSexport);
-    Read(document, Write(document, 2), 2);  // a stream without the record leaves the flag alone
-    EXPECT_TRUE(g_forceEPSexport);
 }
 
 TEST_F(JobFileTest, FailedOrEmptyInput) {

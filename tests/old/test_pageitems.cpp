@@ -3,7 +3,6 @@
 #include <tuple>
 #include <vector>
 
-#include "BInkValues.h"
 #include "BPageRange.h"
 #include "BTransparencyFlattener.h"
 #include "job_test_support.h"
@@ -119,24 +118,6 @@ TEST(BTransparencyFlattener, RecordHoldsItsKeysInOrder) {
     const BTransparencyFlattenerVector flatteners = {first, other, later, nullptr};
     for (const auto& [page, expected] : {std::pair{3, later}, {4, other}, {5, nullptr}})
         EXPECT_EQ(GetPageTransparencyFlattener(flatteners, page), expected) << page;
-}
-
-TEST(BInkValues, ConstantsAndCopiesOwningTheirComponents) {
-    using V = std::vector<double>;
-    const auto components = [](const BInkValues& ink) {
-        return V(ink.GetValues(), ink.GetValues() + ink.GetCount());
-    };
-    const std::pair<const BInkValues&, V> cases[] = {
-        {BInkValues::kDeviceCMYKBlack, {0, 0, 0, 1}}, {BInkValues::kDeviceCMYKWhite, {0, 0, 0, 0}},
-        {BInkValues::kDeviceGrayBlack, {0}},          {BInkValues::kDeviceGrayWhite, {1}},
-        {BInkValues::kSeparationWhite, {0}},          {BInkValues::kRGBWhite, {1, 1, 1}},
-        {BInkValues::kRGBBlack, {0, 0, 0}},
-    };
-    for (const auto& [ink, values] : cases) EXPECT_EQ(components(ink), values);
-    BInkValues copy = BInkValues::kRGBWhite;
-    copy = BInkValues::kDeviceCMYKBlack;
-    EXPECT_EQ(components(copy), (V{0, 0, 0, 1}));
-    EXPECT_NE(copy.GetValues(), BInkValues::kDeviceCMYKBlack.GetValues());
 }
 
 }  // namespace
