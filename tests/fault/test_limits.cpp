@@ -64,9 +64,8 @@ bool Unflattens(const std::string& data) {
     return m.unflatten(in);
 }
 
-TEST(Nesting, FlattenedMessagesAtThePastAndFarPastTheLimit) {
-    EXPECT_TRUE(Unflattens(NestedMessages(umessage::kMaxNesting)));
-    EXPECT_FALSE(Unflattens(NestedMessages(umessage::kMaxNesting + 1)));
+TEST(Nesting, FlattenedMessagesFarPastTheLimitAndWrittenAtAndPastIt) {
+    // At the limit and one past it the message tests decide; a reader that recursed would not end.
     EXPECT_FALSE(Unflattens(NestedMessages(kMillion)));
 
     // The writer refuses what the reader would.

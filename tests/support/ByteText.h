@@ -20,9 +20,8 @@ inline std::string bytes(const std::string& text) {
 
 // Upper-case pairs separated by spaces, so that a failed comparison shows where the bytes part.
 inline std::string spacedHex(const std::string& bytes) {
-    const std::string plain = vnu::HexEncode(bytes);
     std::string text;
-    for (size_t i = 0; i < plain.size(); i += 2) text += (i != 0 ? " " : "") + plain.substr(i, 2);
+    for (const char c : bytes) text += (text.empty() ? "" : " ") + vnu::HexEncode(std::string(1, c));
     return text;
 }
 
