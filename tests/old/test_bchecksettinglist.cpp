@@ -28,20 +28,6 @@ protected:
     BCheckSettingList list;
 };
 
-TEST_F(BCheckSettingListTest, InsertGoesBeforeEqualNames) {
-    BCheckSetting* settings[3];
-    for (int i = 0; i < 3; ++i) {
-        settings[i] = new BCheckSetting(eProblemUndefined);
-        settings[i]->SetName(i == 1 ? "a" : "b");
-        list.Insert(settings[i]);
-    }
-    const auto [b1, a, b2] = settings;
-    EXPECT_EQ(list.settings(), (std::vector<BCheckSetting*>{a, b2, b1}));
-    BCheckSetting* found = nullptr;
-    EXPECT_TRUE(list.Find("b", found) && found == b2);
-    EXPECT_TRUE(!list.Find("ab", found) && found == b2);  // a miss leaves the pointer alone
-}
-
 TEST_F(BCheckSettingListTest, FindCheckSettingFallsBackToTheDefaultCheckOnce) {
     EXPECT_EQ(list.FindCheckSetting(""), nullptr);
     EXPECT_EQ(list.FindCheckSetting("ResTooLowContone"), nullptr);  // described, no defaults
@@ -138,16 +124,6 @@ TEST_F(BCheckSettingListTest, WrongTypedContentIsSkipped) {
         ASSERT_NO_THROW(list.DeserialiseSettings(ticket));
         EXPECT_EQ(list.size(), size);
     }
-    // A record's and a check's keys of the wrong type read as absent.
-    BCheckSetting s(eProblemUndefined);
-    ASSERT_NO_THROW(s.DeserialiseSetting(
-        Msg(odd.get()).str("problem", {"ResTooLowContone"}).ints("UserUnit", {1}).get()));
-    EXPECT_EQ(std::tuple(s.GetPrecision(), s.GetUseUserUnits(), s.GetValueNULL(1), s.GetSeverity()),
-              std::tuple(0, false, true, eProblemSeverity_Ignore));
-    ASSERT_TRUE(s.DeserialiseSetting2("ResTooLowContone", WCheckSetting(odd)));
-    EXPECT_EQ(std::tuple(s.GetPrecision(), s.GetValueNULL(1), s.GetSeverity()),
-              std::tuple(2, true, eProblemSeverity_Ignore));
-    ASSERT_NO_THROW(s.DeserialiseSetting(umessage()));
 }
 
 // The colour profiles folder lives under XDG_DATA_HOME; each test gets its own.
@@ -172,7 +148,6 @@ TEST_F(BCheckSettingListTest, ExistingProfileFilesBecomeFullPaths) {
     EXPECT_EQ(std::tuple(param("Setting_ProcessProfile", 0), param("Setting_ProcessProfile", 1),
                          param("Setting_GrayscaleProfile", 0), param("Setting_Standard", 0)),
               std::tuple(coated, ustring("Missing.icc"), ustring("Folder.icc"), ustring("Coated.icc")));
-
 }
 
 }  // namespace

@@ -87,7 +87,7 @@ TEST(BDestination, IdentifierTravelsAsIntegerOnlyWhenDigitsFitAnInt) {
 TEST(BDestination, FieldsInKeyOrder) {
     BJobFile job;
     BDestination d(job);
-    d.AddComment({-1, "page"});
+    d.AddComment({-1, "page", "f", "t", "v", "", true});
     const std::string keys = ReadStream(WriteRuns({&d}), [](UKeyInStream& in) {
         std::string keys;
         in >> UKeyInStream::StartRecord(UKey('L', 'L'));
@@ -140,22 +140,6 @@ TEST(BDestination, SettingACodeClearsItsDetail) {
     d.SetPublicationCode("Q");
     d.SetSectionCode("S");
     EXPECT_EQ(details(), std::tuple(ustring(), ustring(), ustring()));
-}
-
-TEST(BDestination, GroupMinimumComparisons) {
-    BJobFile job;
-    BGroup group(&job);
-    BDestination* d = group.InsertNewDestination();
-    EXPECT_EQ(d->GetGroup(), &group);
-    EXPECT_FALSE(d->IsNarrowerThanGroupMinimum());  // no page width
-    d->SetPageSize(210, 297);
-    EXPECT_TRUE(d->IsNarrowerThanGroupMinimum() && d->IsShorterThanGroupMinimum());  // minimum 0
-    group.ComputeGroupSize();
-    EXPECT_FALSE(d->IsNarrowerThanGroupMinimum());  // equal to the minimum
-    BDestination* smaller = group.InsertNewDestination();
-    smaller->SetPageSize(200, 300);
-    EXPECT_TRUE(smaller->IsNarrowerThanGroupMinimum());
-    EXPECT_FALSE(smaller->IsShorterThanGroupMinimum());
 }
 
 TEST(BExportedDestinationList, ReadingKeepsEntriesSortedNewestFirstAmongEqualIdentifiers) {

@@ -206,14 +206,6 @@ TEST_F(JobFileTest, RequiredBoxesForTheActiveGroup) {
         job.ComputeRequiredBoxesForActiveGroup();
         EXPECT_EQ(Boxes(job), c.boxes) << "row " << &c - cases;
     }
-
-    // Destinations of another job are skipped.
-    BJobFile job, stranger;
-    AddDestination(NewGroup(job, true), 300, 300);
-    job.GetGroups()[0].Insert(new BDestination(stranger));
-    job.GetGroups()[0][1].SetPageSize(100, 100);
-    job.ComputeRequiredBoxesForActiveGroup();
-    EXPECT_EQ(job.GetRequiredTrimBox(), (Rect2D{0, 0, 300, 300}));
 }
 
 TEST_F(JobFileTest, PageFileSpec) {
@@ -288,11 +280,6 @@ std::vector<std::pair<int, int>> PluginInfoRuns(const std::string& path) {
 TEST_F(JobFileTest, PluginInfoHoldsOneRunForTheDocumentAndOnePerPage) {
     BJobFile job;
     const std::string path = data_ / "info.bin";
-    job.ExportPluginInfo();  // without a file: nothing written
-    job.SetPluginInfoFile(UFileSpecCore(ustring(data_ / "missing/info.bin"), nullptr));
-    job.ExportPluginInfo();
-    EXPECT_FALSE(std::filesystem::exists(data_ / "missing"));
-
     job.SetPluginInfoFile(UFileSpecCore(ustring(path), nullptr));
     job.GetAbsolutePages().Insert(Range(1, 2));
     job.GetAbsolutePages().Insert(Range(3, 1));

@@ -53,13 +53,6 @@ TEST(BPageRangeList, SectionsRoundTripNumberedFromOne) {
     list.Insert(Range(3, 4, "Front", 'R'));
     list.Insert(Range(1, 2, "Body"));
     EXPECT_EQ(read(Stream(write)), (std::vector<F>{{"Front", 3, 4, 'R', 1}, {"Body", 1, 2, 'N', 5}}));
-    // Reading appends; the running total starts afresh and a missing style reads as zero.
-    EXPECT_EQ(read(job_test::RecordStream(UKey('L', 'X'),
-                                          [](UKeyOutStream& out) {
-                                              out << UKey('s', 'S') << 1 << UKey('s', 'N') << 3;
-                                              out << UKey('s', 'P') << ustring("A");
-                                          })),
-              (std::vector<F>{{"Front", 3, 4, 'R', 1}, {"Body", 1, 2, 'N', 5}, {"A", 1, 3, 0, 1}}));
 }
 
 TEST(BPageRangeAbsoluteList, WritesFirstPageAndCountAndReadsSectionsAsStylePlus) {
@@ -108,16 +101,6 @@ TEST(BTransparencyFlattener, RecordHoldsItsKeysInOrder) {
                   "0C 96 08 04 40 2A 00 00 00 00 00 00 0C 97 08 04 40 2C 00 00 00 00 00 00 "
                   "0C 8A 01 01 01 0C 8B 00 01 0C 8C 00 01 0C 8D 00 01 0C 8E 00 01 0C 8F 00 01 0C 90 00 01 "
                   "0C 91 01 01 01")));
-    // The last flattener of a page wins.
-    const auto make = [](int page) {
-        auto made = std::make_shared<BTransparencyFlattener>();
-        made->SetPage(page);
-        return made;
-    };
-    const auto first = make(3), other = make(4), later = make(3);
-    const BTransparencyFlattenerVector flatteners = {first, other, later, nullptr};
-    for (const auto& [page, expected] : {std::pair{3, later}, {4, other}, {5, nullptr}})
-        EXPECT_EQ(GetPageTransparencyFlattener(flatteners, page), expected) << page;
 }
 
 }  // namespace
