@@ -18,17 +18,12 @@ using testing_support::ScratchFolder;
 
 class InProcessHost : public testing::Test {
 protected:
-    InProcessHost() {
-        env_.set("XDG_CONFIG_HOME", folder_ / "config");
-        options_.pluginMain = PluginMain;
-        options_.useBus = false;
-        options_.log = &log_;
-    }
+    InProcessHost() { env_.set("XDG_CONFIG_HOME", folder_ / "config"); }
 
     testing_support::ScopedEnvironment env_;
     ScratchFolder folder_;
     std::ostringstream log_;
-    vhost::HostOptions options_;
+    vhost::HostOptions options_{.pluginMain = PluginMain, .useBus = false, .log = &log_};
 };
 
 TEST_F(InProcessHost, AnswersCommandsAndReportsTheDocumentAsJson) {

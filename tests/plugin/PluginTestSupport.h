@@ -54,11 +54,7 @@ inline Environment* const g_session =
     static_cast<Environment*>(::testing::AddGlobalTestEnvironment(new Environment));
 
 inline vhost::HostOptions HostOptions(std::ostream& log) {
-    vhost::HostOptions options;
-    options.pluginMain = PluginMain;
-    options.bundlePath = VARNEL_HOST_BUNDLE;
-    options.log = &log;
-    return options;
+    return {.pluginMain = PluginMain, .bundlePath = VARNEL_HOST_BUNDLE, .log = &log};
 }
 
 // One active destination of trim W x H with `bleed` on every side.
