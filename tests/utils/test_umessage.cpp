@@ -8,7 +8,6 @@
 #include <string>
 
 #include "TicketBuilder.h"
-#include "flat_map.h"
 #include "umessage.h"
 
 namespace {
@@ -22,17 +21,6 @@ using ::testing::ThrowsMessage;
 template <class T>
 const dyn_array_impl<T>& arrayOf(const umessage& m, const char* name) {
     return dynamic_cast<const dyn_array_impl<T>&>(*m.entries().find(name)->second);
-}
-
-TEST(FlatMap, KeepsKeysSortedByUnsignedBytes) {
-    vnu::flat_map<ustring, int> map;
-    for (const char* key : {"b", "\xff", "a", "ab", "a"}) map[key] += 1;
-    std::string keys;
-    for (const auto& [k, v] : map) keys += k.str() + std::to_string(v) + " ";
-    EXPECT_EQ(keys,
-              "a2 ab1 b1 \xff"
-              "1 ");
-    EXPECT_EQ(map.find("aa"), map.end());
 }
 
 TEST(UMessageAdd, ValuesAccumulateInOrderAndMarkArrays) {
@@ -69,13 +57,10 @@ TEST(UMessageFind, NumbersConvertBetweenTypes) {
     } cases[] = {
         {Msg().ints("v", {INT_MIN}), INT_MIN, -2147483648.0},
         {Msg().num("v", {-2.7}), -2, -2.7},
-        {Msg().num("v", {2.9999}), 2, 2.9999},
         {Msg().num("v", {1e10}), INT_MIN, 1e10},
-        {Msg().num("v", {-1e10}), INT_MIN, -1e10},
         {Msg().num("v", {2147483647.5}), INT_MAX, 2147483647.5},
         {Msg().num("v", {-2147483648.9}), INT_MIN, -2147483648.9},
         {Msg().longs("v", {4294967297LL}), 1, 4294967297.0},
-        {Msg().longs("v", {-1}), -1, -1.0},
         {Msg().longs("v", {0x80000000LL}), INT_MIN, 2147483648.0},
         {Msg().longs("v", {(1LL << 53) + 1}), 1, 9007199254740992.0},
         {Msg().longs("v", {LLONG_MIN}), 0, -9223372036854775808.0},
