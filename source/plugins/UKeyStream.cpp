@@ -396,11 +396,12 @@ void UKeyInStream::ForgetRun(Level& level) {
     level.walked = 0;
 }
 
-inline bool UKeyInStream::JoinRun(Level& level, const unsigned char* p, std::int64_t& pos, std::int64_t end) {
+inline bool UKeyInStream::JoinRun(Level& level, std::uint64_t* seen, const unsigned char* p,
+                                  std::int64_t& pos, std::int64_t end) {
     const auto key = static_cast<unsigned short>((p[0] << 8) | p[1]);
     const std::uint64_t bit = std::uint64_t{1} << (key & 63);
     // A repeated key starts the next run; its field is checked when that run is scanned.
-    if ((level.seen[key >> 6] & bit) != 0) return false;
+    if ((seen[key >> 6] & bit) != 0) return false;
     const Header h = DecodeHeader(p, pos, end, true, "record");
     if (level.keys.size() == level.keys.capacity() && level.keys.size() >= 1024) {
         // A long run: room for as many fields as the rest of the level could hold (four bytes
@@ -413,7 +414,7 @@ inline bool UKeyInStream::JoinRun(Level& level, const unsigned char* p, std::int
     }
     level.keys.push_back(key);
     level.positions.push_back(pos);
-    level.seen[key >> 6] |= bit;
+    seen[key >> 6] |= bit;
     pos = h.dataPos + h.length;
     return true;
 }
@@ -432,6 +433,7 @@ bool UKeyInStream::ScanRun(Level& level) {
 
 bool UKeyInStream::ScanRest(Level& level, std::size_t most) {
     if (level.seen.empty()) level.seen.assign(kKeyWords, 0);
+    std::uint64_t* seen = level.seen.data();
     std::int64_t pos = level.pos;
     const std::int64_t end = level.end;
     // The window in locals: stores into the run could otherwise alias its members.
@@ -449,7 +451,7 @@ bool UKeyInStream::ScanRest(Level& level, std::size_t most) {
             windowStart = windowPos_;
             windowEnd = windowPos_ + std::int64_t(windowLen_);
         }
-        if (!JoinRun(level, p, pos, end)) {
+        if (!JoinRun(level, seen, p, pos, end)) {
             level.pos = pos;
             FinishRun(level);
             return false;

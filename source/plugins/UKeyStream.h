@@ -284,8 +284,9 @@ private:
     bool NextInRunSlowly(UKey& key);
     void FinishRun(Level& level);
     // Whether the field at `pos` of a record ending at `end` (header bytes at p) continues the
-    // run; if so it joins the index and `pos` moves past it.
-    static bool JoinRun(Level& level, const unsigned char* p, std::int64_t& pos, std::int64_t end);
+    // run; if so it joins the index (and `seen`, the level's key bits) and `pos` moves past it.
+    static bool JoinRun(Level& level, std::uint64_t* seen, const unsigned char* p, std::int64_t& pos,
+                        std::int64_t end);
     // Empties the level's index and the bits of its keys.
     static void ForgetRun(Level& level);
     // Parses a field header at pos, checking that header and data lie before end.
