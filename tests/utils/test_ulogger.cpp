@@ -92,23 +92,4 @@ TEST(LogMacros, MaskedLevelEvaluatesNothing) {
     EXPECT_EQ(log.count("] once 1"), 1) << log.text();
 }
 
-TEST(LogMacros, MacrosFillTheLocation) {
-    testing_support::CapturedLog log;
-    const int line = __LINE__ + 1;
-    VN_LOG_INFO("here");
-    VN_LOG_FN(vnu::loglevel::warn, "~ActionReleaser", "labelled");
-    VN_LOG_AT(vnu::loglevel::debug, "libs/utils/UFileSpecCore", 1042, "fopen", "fixed " << 3);
-    std::istringstream lines(log.text());
-    const std::string thread = threadField(), at = "[test_ulogger.cpp:";
-    for (const std::string& expected :
-         {"[INFO]" + thread + at + "TestBody:" + std::to_string(line) + "] here",
-          "[WARN]" + thread + at + "~ActionReleaser:" + std::to_string(line + 1) + "] labelled",
-          "[DEBUG]" + thread + "[UFileSpecCore:fopen:1042] fixed 3"}) {
-        std::string got;
-        ASSERT_TRUE(std::getline(lines, got));
-        EXPECT_EQ(got.substr(21), expected);
-    }
-    EXPECT_EQ(lines.peek(), EOF);
-}
-
 }  // namespace

@@ -138,11 +138,4 @@ TEST(UMessageCopy, DeepAndIndependent) {
     EXPECT_TRUE(assigned == m && !assigned.hasData("old"));
 }
 
-TEST(SplitText, DropsEmptyPieces) {
-    const std::pair<const char*, Names> cases[] = {
-        {"/a//b/", {"a", "b"}}, {"", {}}, {"///", {}}, {"abc", {"abc"}}, {"a/b/c", {"a", "b", "c"}},
-    };
-    for (const auto& [text, pieces] : cases) EXPECT_EQ(Split<ustring>(text, '/'), pieces) << text;
-}
-
 }  // namespace

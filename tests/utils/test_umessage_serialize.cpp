@@ -264,22 +264,4 @@ TEST(Unflatten, ShuffledBodiesReadAsAscendingOnes) {
     }
 }
 
-TEST(Unflatten, NestedMessagesOutliveTheirRoot) {
-    // Past 256 entries a nested message's arrays no longer fit the block it was allocated with.
-    Msg big;
-    for (int i = 0; i < 300; ++i) big.ints("n" + std::to_string(i), {i});
-    const Msg root = Msg().msg("m", {big, Msg().str("s", {"x"})}).ints("top", {1});
-    std::shared_ptr<const umessage> first, second;
-    std::unique_ptr<umessage> copy;
-    {
-        const Decoded d = decode(encode(root.get(), 4));
-        first = d.msg.get<std::shared_ptr<const umessage>>("m", 0, nullptr);
-        second = d.msg.get<std::shared_ptr<const umessage>>("m", 1, nullptr);
-        copy = std::make_unique<umessage>(d.msg);
-    }
-    ASSERT_TRUE(first && second);
-    EXPECT_TRUE(*first == big.get() && *second == Msg().str("s", {"x"}).get());
-    EXPECT_TRUE(*copy == root.get());
-}
-
 }  // namespace

@@ -41,8 +41,9 @@ protected:
 };
 
 TEST_F(StringTableTest, EntryFormsAndSyntaxErrors) {
-    table("T", "/* Menu texts\n   of the plug-in */\n\"a\" = \"x\" \"y\";\n// bare words\nbare_key = v;\n"
-               "\"dup\" = \"first\"; \"dup\" = \"\xC3\xA9\";");
+    table("T",
+          "/* Menu texts\n   of the plug-in */\n\"a\" = \"x\" \"y\";\n// bare words\nbare_key = v;\n"
+          "\"dup\" = \"first\"; \"dup\" = \"\xC3\xA9\";");
     EXPECT_EQ(load("a", "T") + load("bare_key", "T") + load("dup", "T"), "xyv\xC3\xA9");
 
     // What comes before a syntax error stays; the error names the line, once.
