@@ -78,10 +78,8 @@ TEST_F(ApplyingCheck, ReductionWordsAndFix) {
         // Booleans: the gravest word, the first check to reach it wins; an even "fix" is no fix.
         {"BlackUsed", "fault", -1, "1", {sev("note"), sev("fault").mark("1"), sev("fault").mark("2").fix(2)}},
         {"BlackUsed", "warn", 1, "fault", {sev("warn").mark("warn").fix(1), sev("fault").mark("fault")}},
-        {"BlackUsed", "ignore", -1, "", {Check().sev("ignore"), Check()}},
         {"BlackUsed", "(empty)", 0, "", {Check().sev("dynamic"), Check().sev("parameter")}},
-        // Several checks of a type with no reduction; numeric parameters defined twice.
-        {"DoublePageSpread", "(empty)", 0, "", {Check().sev("warn"), Check().sev("fault")}},
+        // A numeric parameter defined twice.
         {"Setting_PDFVersion", "(empty)", 0, "", {Check().note(1.4), Check().note(1.5)}},
     };
     for (const auto& c : cases) {

@@ -85,37 +85,6 @@ TEST(BGroupList, ActiveAndUnexportedGroups) {
     EXPECT_EQ(groups.GetActiveGroup(), open);
     done->SetActive(true);
     EXPECT_EQ(groups.GetActiveGroup(), done);  // the first active one
-    BGroup foreign(&job);
-    groups.SetActiveGroup(&foreign);
-    EXPECT_EQ(groups.GetActiveGroup(), nullptr);
-}
-
-TEST(BGroupList, ActiveOnlyWriteAndReadingReplacesTheGroups) {
-    BJobFile job;
-    BGroupList& groups = job.GetGroups();
-    for (int i = 0; i < 3; ++i) {
-        auto* g = new BGroup(&job);
-        AddDestination(*g, 10.0 + i, 10, ustring("%0").arg(i));
-        groups.Insert(g);
-    }
-    groups.SetActiveGroup(&groups[1]);
-    using Seen = std::vector<std::pair<ustring, bool>>;
-    const auto readBack = [&](int flags) {
-        BJobFile other;
-        other.GetGroups().Insert(new BGroup(&other));  // stale, replaced by the read
-        job_test::ReadStream(
-            job_test::Stream([&](UKeyOutStream& out) { groups.GroupListKeyStreamOut(out, flags); }),
-            [&](UKeyInStream& in) { other.GetGroups().GroupListKeyStreamIn(in, flags); });
-        Seen seen;
-        for (size_t g = 0; g < other.GetGroups().size(); ++g) {
-            const BGroup& group = other.GetGroups()[g];
-            EXPECT_TRUE(group.GetJob() == &other && &group[0].GetJob() == &other);
-            seen.emplace_back(group[0].GetIdentifier(), group.IsActive());
-        }
-        return seen;
-    };
-    EXPECT_EQ(readBack(4), (Seen{{"0", false}, {"1", true}, {"2", false}}));
-    EXPECT_EQ(readBack(16), (Seen{{"1", true}}));
 }
 
 }  // namespace

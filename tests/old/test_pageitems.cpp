@@ -55,23 +55,11 @@ TEST(BPageRangeList, SectionsRoundTripNumberedFromOne) {
     EXPECT_EQ(read(Stream(write)), (std::vector<F>{{"Front", 3, 4, 'R', 1}, {"Body", 1, 2, 'N', 5}}));
 }
 
-TEST(BPageRangeAbsoluteList, WritesFirstPageAndCountAndReadsSectionsAsStylePlus) {
-    BPageRangeAbsoluteList list, back;
+TEST(BPageRangeAbsoluteList, WritesFirstPageAndCount) {
+    BPageRangeAbsoluteList list;
     list.Insert(Range(5, 256, "ignored"));
     EXPECT_EQ(Content([&](UKeyOutStream& out) { list.PageRangeListKeyStreamOut(out); }),
               "50 52 FF 00 00 00 0B 06 73 53 01 02 05 73 4E 02 02 01 00");
-    // Runs written with sections, under 'PR' instead of 'LX'.
-    BPageRangeList sections;
-    sections.Insert(Range(7, 2, "Cover", 'R'));
-    sections.Insert(Range(9, 1, "Back", 'R'));
-    const std::string bytes = job_test::RecordStream(UKey('P', 'R'), [&](UKeyOutStream& out) {
-        for (size_t i = 0; i < sections.size(); ++i) sections[i].PageRangeKeyStreamOut(out, true);
-    });
-    ReadStream(bytes, [&](UKeyInStream& in) { back.PageRangeListKeyStreamIn(in); });
-    EXPECT_EQ(Fields(back), (std::vector<F>{{"", 7, 2, '+', 7}, {"", 9, 1, '+', 9}}));
-    back.Insert(Range(5, 0));
-    back.Insert(Range(5, 2));
-    EXPECT_EQ(back.GetAbsolutePageCount(), 5);
 }
 
 TEST(BPageItemList, WritesTheItemsOfOnePageInListOrder) {

@@ -1,7 +1,5 @@
-// The problem-description table every test of the job model and check settings runs against.
-// The process builds its table once, from the first description message it is given, so all
-// tests of one executable must install this same message (call installTestProblemDescriptions()
-// before anything reads the table).
+// The problem-description table the job-model tests run against. A process builds its table once,
+// from the first message given: install this one before anything reads the table.
 #pragma once
 
 #include "DetectableProblemDescriptions.h"
@@ -30,15 +28,11 @@ inline const umessage& testProblemDescriptions() {
         for (const char* name : {"ResTooLowContone", "PDFVersionTooLow"}) describe(name, "limitsLow");
         for (const char* name : {"ResTooHighContone", "InkWeightTAC", "PDFVersionTooHigh"})
             describe(name, "limitsHigh");
-        for (const char* name : {"Setting_PDFVersion", "Setting_PrinterMarks"}) describe(name, "parameter");
-        describe("Setting_MaxScalingAllowed", "combiningParameterLow");
-        for (const char* name : {"Setting_WorkingSpaceProfiles", "Setting_LocalOutputProfiles",
-                                 "Setting_GrayscaleProfile", "Setting_Standard"})
-            describe(name, "stringParameter");
+        describe("Setting_PDFVersion", "parameter");
         for (const char* name :
-             {"CourierUsed", "ImageJPEGEncoded", "ImageNotJPEGEncoded", "MissingTrimBox", "IncorrectTrimBox",
-              "MissingBleedBox", "IncorrectBleedBox", "MediaTooSmall", "ArtBoxDetected"})
-            describe(name, "boolean");
+             {"Setting_LocalOutputProfiles", "Setting_GrayscaleProfile", "Setting_Standard"})
+            describe(name, "stringParameter");
+        for (const char* name : {"CourierUsed", "MissingTrimBox"}) describe(name, "boolean");
         return m;
     }();
     return all.get();
