@@ -74,7 +74,9 @@ protected:
     void SetUp() override {
         env_.set("XDG_DATA_HOME", data_.path());
         ASSERT_NE(ticket_builder::installTestProblemDescriptions(), nullptr);
+        g_forceEPSexport = false;
     }
+    void TearDown() override { g_forceEPSexport = false; }
 
     testing_support::ScratchFolder data_;
     testing_support::ScopedEnvironment env_;
@@ -111,7 +113,7 @@ void SetBoxes(BJobFile& job, const Boxes3& boxes) {
     job.SetRequiredTypeAreaBox(boxes[2]);
 }
 
-TEST_F(JobFileTest, AbsentFieldsAndRelativePaths) {
+TEST_F(JobFileTest, AbsentFieldsRelativePathsAndTheEPSRecord) {
     BJobFile job;
     job.SetNP(4);
     job.SetSE(true);
@@ -120,10 +122,16 @@ TEST_F(JobFileTest, AbsentFieldsAndRelativePaths) {
     job.SetTF(UFileSpecCore("/t/f", nullptr));
     job.GetAbsolutePages().Insert(Range(1, 3));
     AddDestination(NewGroup(job, true), 210, 297, "17");
-    Read(job, CompanionStream([](UKeyOutStream& out) {
-             out << UKey('S', 't') << 3 << UKey('F', 'S') << ustring("jobs/a.pdf");
-             out << UKey('P', 'I') << ustring("/x//");
-         }),
+    Read(job,
+         CompanionStream(
+             [](UKeyOutStream& out) {
+                 out << UKey('S', 't') << 3 << UKey('F', 'S') << ustring("jobs/a.pdf");
+                 out << UKey('P', 'I') << ustring("/x//");
+             },
+             [](UKeyOutStream& out) {
+                 out << UKeyOutStream::StartRecord(UKey('B', 'P')) << UKey('B', 'r') << true;
+                 out.Pop();
+             }),
          4);
     // Absent numbers keep their values; the reader gives an absent string as the empty string. A
     // relative path reads as an empty file spec; an absolute one is cleaned. Lists are replaced.
@@ -132,6 +140,9 @@ TEST_F(JobFileTest, AbsentFieldsAndRelativePaths) {
                    job.GetTF().isValid(), job.GetDocumentFile().isValid(), job.GetPluginInfoFile().path(),
                    job.GetGroups().size(), job.GetAbsolutePages().size()),
         std::tuple(3, 4, true, ustring(), Rect2D{4, 5, 210, 297}, false, false, ustring("/x"), 0u, 0u));
+    EXPECT_TRUE(g_forceEPSexport);
+    Read(job, Write(job, 4), 4);  // a stream without the record leaves the flag alone
+    EXPECT_TRUE(g_forceEPSexport);
 }
 
 TEST_F(JobFileTest, BoxesAllAtTheOriginReadBackCentred) {

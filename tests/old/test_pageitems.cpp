@@ -18,11 +18,9 @@ namespace {
 using F = std::tuple<ustring, int, int, int, int>;
 std::vector<F> Fields(const BOwnedPageRanges& list) {
     std::vector<F> fields;
-    for (size_t i = 0; i < list.size(); ++i) {
-        const BPageRange& r = list[i];
-        fields.emplace_back(r.GetSectionName(), r.GetFirstPage(), r.GetPageCount(), r.GetStyle(),
-                            r.GetAbsoluteFirstPage());
-    }
+    for (size_t i = 0; i < list.size(); ++i)
+        fields.emplace_back(list[i].GetSectionName(), list[i].GetFirstPage(), list[i].GetPageCount(),
+                            list[i].GetStyle(), list[i].GetAbsoluteFirstPage());
     return fields;
 }
 
@@ -44,15 +42,11 @@ private:
 TEST(BPageRangeList, SectionsRoundTripNumberedFromOne) {
     BPageRangeList list, back;
     const auto write = [&](UKeyOutStream& out) { list.PageRangeListKeyStreamOutSections(out); };
-    const auto read = [&](const std::string& bytes) {
-        ReadStream(bytes, [&](UKeyInStream& in) { back.PageRangeListKeyStreamInSections(in); });
-        return Fields(back);
-    };
     EXPECT_EQ(Content(write), "4C 58 FF 00 00 00 00 06");  // an empty record 'LX'
-    EXPECT_TRUE(read(Stream(write)).empty());
     list.Insert(Range(3, 4, "Front", 'R'));
     list.Insert(Range(1, 2, "Body"));
-    EXPECT_EQ(read(Stream(write)), (std::vector<F>{{"Front", 3, 4, 'R', 1}, {"Body", 1, 2, 'N', 5}}));
+    ReadStream(Stream(write), [&](UKeyInStream& in) { back.PageRangeListKeyStreamInSections(in); });
+    EXPECT_EQ(Fields(back), (std::vector<F>{{"Front", 3, 4, 'R', 1}, {"Body", 1, 2, 'N', 5}}));
 }
 
 TEST(BPageRangeAbsoluteList, WritesFirstPageAndCount) {
