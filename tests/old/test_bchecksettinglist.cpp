@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "TestFolders.h"
 #include "TestProblemDescriptions.h"
-#include "UFileSpecCore.h"
 #include "WQCS.h"
 
 using namespace ticket_builder;

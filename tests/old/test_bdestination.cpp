@@ -6,7 +6,6 @@
 #include <memory>
 #include <vector>
 
-#include "BGroup.h"
 #include "BJobFile.h"
 #include "job_test_support.h"
 

@@ -18,7 +18,6 @@
 
 #include "ByteText.h"
 #include "UFileSpecCore.h"
-#include "umessage.h"
 
 namespace {
 
