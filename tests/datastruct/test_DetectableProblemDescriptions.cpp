@@ -42,7 +42,6 @@ TEST(ProblemDescription, TypeWordsUserUnitsAndDefaultsReadOnlyTheirOwnTypes) {
         {description("parameter"), eSettingType_Parameter},
         {description("stringParameter"), eSettingType_StringParameter},
         {description("combiningParameterLow"), eSettingType_CombiningParameterLow},
-        {description("range"), eSettingType_Undefined},
         {description("limitsLowSeverity"), eSettingType_Undefined},
         {description("Boolean"), eSettingType_Undefined},
         {Msg().ints("type", {1}).ints("userUnits", {1}).str("defaults", {"warn"}), eSettingType_Undefined},

@@ -37,18 +37,6 @@ std::vector<ustring> namesOf(const Msg& ticket) {
     return names;
 }
 
-TEST(WCheckSetting, SeverityIsTheFirstSevWordMatchedExactly) {
-    const std::pair<Msg, EProblemSeverity> cases[] = {
-        {check("parameterNotSet"), eProblemSeverity_ParameterNotSet},
-        {check("Warn"), eProblemSeverity_NotSet},
-        {check("warn "), eProblemSeverity_NotSet},
-        {Msg().ints("sev", {3}), eProblemSeverity_NotSet},
-        {Msg().num("warn", {1.0}), eProblemSeverity_NotSet},
-        {Msg().str("sev", {"note", "fault"}), eProblemSeverity_Note},
-    };
-    for (const auto& [c, expected] : cases) EXPECT_EQ(WCheckSetting(c.build()).GetSeverity(), expected);
-}
-
 TEST(WCheckSetting, ValuesAreReadByIndexNoteWarnFaultIgnoreWithNumericConversion) {
     WCheckSetting c(
         Msg().num("note", {1.5, 9.0}).ints("warn", {5}).longs("fault", {1LL << 40}).str("ignore", {"7"}));
@@ -75,7 +63,6 @@ TEST(WQCS, FindsChecksOnlyWhenTheyAreMessages) {
 TEST(WQCS, EmptyAndMistypedQcsGiveEmptyAnswers) {
     const std::shared_ptr<const umessage> shapes[] = {
         nullptr,
-        Msg().build(),
         Msg().str("checks", {"Hairline"}).ints("restrictions", {1, 2}).build(),
         Msg().num("checks", {1.0}).nullMsg("restrictions").build(),
     };

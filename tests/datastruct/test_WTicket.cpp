@@ -144,24 +144,4 @@ TEST(TicketIsWellFormed, NullEmptyAndBadThirdDestination) {
                   "ERROR TicketIsWellFormed: invalid tickets : invalid destination"}));
 }
 
-// Decoding never throws on content: every key of the wrong type, or missing, gives the default.
-TEST(TicketViews, WrongTypedAndMissingKeysGiveDefaults) {
-    const std::shared_ptr<const umessage> tickets[] = {
-        nullptr,
-        Msg().build(),
-        Msg().str("destinations", {"north"}).ints("qcs", {1}).build(),
-        Msg().msg("destinations", {Msg().ints("identifier", {7}).str("qcs", {"x"})}).flag("qcs", {true}),
-        Msg().msg("destinations", {Msg().num("identifier", {1.0}).msg("qcs", {Msg().str("checks", {"x"})})}),
-    };
-    for (const auto& t : tickets) {
-        WEffectiveProfile profile(t);
-        EXPECT_TRUE(profile.localQCS().empty());
-        // One past the last destination too: an empty view.
-        for (unsigned i = 0; i <= profile.nbOfDestinations(); ++i) {
-            EXPECT_EQ(profile.destination(i).identifier(), "");
-            EXPECT_TRUE(profile.destination(i).qcs().getNames().empty());
-        }
-    }
-}
-
 }  // namespace

@@ -89,13 +89,10 @@ TEST(UAbstractParserChars, DoubleQuotedStrings) {
     } cases[] = {
         {R"("a\"b\'c\/d\be\ff\ng\th\ri\qj")", true, "a\"b'c/d\be\ff\ng\th\niqj", ""},
         {"  \"x\"  \n \"y\" ;", true, "xy", ";"},
-        {R"("x""y""z")", true, "xyz", ""},
         {R"("x" = )", true, "x", "= "},
-        {"\"ab\\", true, "ab", ""},
         {"\"abc", true, "abc", ""},
         {"\"\xC3\xBC\\\xC3\xBC\"", true, "\xC3\xBC\xC3\xBC", ""},
         {"  x\"", false, "", "x\""},
-        {"    ", false, "", ""},
     };
     for (const auto& c : cases) {
         std::istringstream in(c.input);
