@@ -37,20 +37,6 @@ std::vector<ustring> namesOf(const Msg& ticket) {
     return names;
 }
 
-TEST(WCheckSetting, ValuesAreReadByIndexNoteWarnFaultIgnoreWithNumericConversion) {
-    WCheckSetting c(
-        Msg().num("note", {1.5, 9.0}).ints("warn", {5}).longs("fault", {1LL << 40}).str("ignore", {"7"}));
-    const double values[] = {1.5, 5.0, 1099511627776.0, 0.0};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(c.GetValue<double>(i), values[i]) << i;
-        EXPECT_EQ(c.GetValueNULL(i), i == 3) << i;
-    }
-    for (int outOfRange : {4, -1}) {
-        EXPECT_EQ(c.GetValue<double>(outOfRange), 0.0) << outOfRange;
-        EXPECT_TRUE(c.GetValueNULL(outOfRange)) << outOfRange;
-    }
-}
-
 TEST(WQCS, FindsChecksOnlyWhenTheyAreMessages) {
     Msg checks = Msg().msg("Hairline", {check("warn")}).str("FloatLR", {"fault"}).nullMsg("FloatTB");
     WQCS q(Msg().msg("checks", {checks}).build());

@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "ustring.h"
-#include "ustring_utils.h"
 
 namespace {
 
@@ -129,24 +128,6 @@ TEST(Format, ArgFillsTheLowestPlaceholder) {
         {"%7", ustring("%%1").arg(7)},
     };
     for (const auto& [expected, got] : cases) EXPECT_EQ(got.str(), expected);
-}
-
-TEST(Format, Float2StringNoTailing) {
-    const struct {
-        double value;
-        int decimals;
-        const char* text;
-        bool result;
-    } rows[] = {
-        {1.5, 3, "1.5", true},         {2.0, 2, "2", true},     {10.0, 0, "10", true},
-        {0.0004, 3, "0", false},       {-0.0, 2, "0", false},   {-0.0004, 3, "0", false},
-        {123.4567, 2, "123.46", true}, {-2.5, 2, "-2.5", true}, {1.0, -1, "1.000000", true},
-    };
-    for (const auto& r : rows) {
-        ustring out("stale");
-        EXPECT_EQ(Float2StringNoTailing(out, r.value, r.decimals), r.result) << r.value;
-        EXPECT_EQ(out, r.text) << r.value << " with " << r.decimals;
-    }
 }
 
 }  // namespace

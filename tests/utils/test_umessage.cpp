@@ -96,19 +96,6 @@ TEST(UMessageFind, FailuresLeaveOutputUnchanged) {
     EXPECT_EQ(m.get<std::shared_ptr<umessage const>>("i", 0, nullptr), nullptr);
 }
 
-TEST(UMessageInspect, HasDataGetInfoAndErase) {
-    umessage m(Msg().ints("b", {1}).ints("a", {1, 2}).get());
-    EXPECT_TRUE(m.hasData("a", 0, 1) && m.hasData("a", umessage_type_int, 1) && m.hasData("b"));
-    EXPECT_FALSE(m.hasData("b", 0, 1) || m.hasData("a", umessage_type_double, 0) || m.hasData("zz"));
-    unsigned count = 99;
-    EXPECT_FALSE(m.getInfo("zz", count));
-    EXPECT_EQ(count, 0u);
-    EXPECT_TRUE(m.getInfo("a", count) && count == 2u);
-    m.erase("a");
-    m.erase("missing");
-    EXPECT_EQ(m.getNames(), (Names{"b"}));
-}
-
 TEST(UMessageEquality, ByNameTypeAndValueOrder) {
     // Adding order of names and the array flag do not count; the order of values and the type do.
     EXPECT_TRUE(Msg().ints("a", {1}).str("b", {"t"}).get() ==

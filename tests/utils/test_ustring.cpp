@@ -29,6 +29,11 @@ TEST(UstringUtf16, ZeroBytesAndFaults) {
         {"a\xC3\xA9\x62", u"a\u00E9b"},
         {"a\xC3", u"a"},  // the units before a fault are kept
         {"a\xC3\xA9\xFF\x62", u"a\u00E9"},
+        // Overlong, a surrogate, beyond U+10FFFF: each ends the text.
+        {"a\xC1\xBF", u"a"},
+        {"a\xE0\x9F\xBF", u"a"},
+        {"a\xED\xA0\x80", u"a"},
+        {"a\xF4\x90\x80\x80", u"a"},
         {"\xF0\x9F\x98\x80", u"\U0001F600"}};
     for (const auto& [text, expected] : cases) EXPECT_EQ(text.utf16(), expected) << text.size();
 

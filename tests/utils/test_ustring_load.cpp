@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include "ResourceManager.h"
 #include "TestFolders.h"
 
-namespace fs = std::filesystem;
 using testing_support::CapturedLog;
 
 namespace {
@@ -79,16 +77,6 @@ TEST_F(StringTableTest, MissingTableKeyOrBundleGivesTheKey) {
     EXPECT_NO_THROW(EXPECT_EQ(load("a", "U"), "a"));
     UFileSpecCore::setMainBundle(previous);
     EXPECT_EQ(log.count("U : something really wrong with application bundle"), 1) << log.text();
-}
-
-TEST_F(StringTableTest, TableIsReadOncePerProcess) {
-    table("T", "\"a\" = \"old\";");
-    EXPECT_EQ(load("a", "T"), "old");
-    fs::remove_all(bundle / "Resources");
-    table("T", "\"a\" = \"new\";");
-    EXPECT_EQ(load("a", "T"), "old");
-    ustring_load_reset();
-    EXPECT_EQ(load("a", "T"), "new");
 }
 
 }  // namespace
