@@ -112,15 +112,6 @@ TEST(ExitCleanup, Scenarios) {
              kill(getpid(), SIGINT);
          },
          "aS", 8},
-        {"an earlier handler that returns lets the process go on",
-         [] {
-             setEarlier([](int) { report('H'); }, nullptr);
-             registerCleanup(cleanupA);
-             raise(SIGINT);
-             report('|');
-             std::exit(5);  // the clean-ups run a second time
-         },
-         "aH|A", 5},
         // SIG_DFL is no handler function, also when saved with SA_SIGINFO set.
         {"a default disposition saved with SA_SIGINFO",
          [] {

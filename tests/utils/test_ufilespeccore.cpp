@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -73,7 +72,7 @@ TEST(UFileSpecCorePaths, InitAddUpAndName) {
         EXPECT_EQ(F(u(path), nullptr).name(withExtension), u(name)) << path;
 }
 
-TEST(UFileSpecCoreFiles, QueriesListingAndFolders) {
+TEST(UFileSpecCoreFiles, QueriesAndFolders) {
     ScratchFolder dir;
     dir.write("file.txt", "x");
     dir.makeFolder("sub");
@@ -81,12 +80,6 @@ TEST(UFileSpecCoreFiles, QueriesListingAndFolders) {
     const F file(u("file.txt"), &root), sub(u("sub"), &root), missing(u("missing"), &root);
     EXPECT_TRUE(file.isFile() && !file.isFolder() && sub.isFolder() && !sub.isFile());
     EXPECT_FALSE(missing.exists() || missing.isFile() || missing.isFolder() || F().exists());
-
-    std::vector<std::string> paths;
-    for (const F& entry : root.getFolderContent()) paths.push_back(entry.path().str());
-    std::sort(paths.begin(), paths.end());
-    EXPECT_EQ(paths, (std::vector<std::string>{dir / "file.txt", dir / "sub"}));
-    EXPECT_TRUE(file.getFolderContent().empty() && missing.getFolderContent().empty());
 
     EXPECT_FALSE(F(u("a/b"), &root).mkdir());  // the parent is missing
     EXPECT_TRUE(F(u("a"), &root).mkdir() && F(u("a/b"), &root).mkdir());
@@ -123,14 +116,12 @@ TEST(UFileSpecCoreFiles, OpeningLogsTheSystemErrorAndAddsTheDirection) {
 
     const F file(u("data.bin"), &root);
     std::ofstream out;
-    out.setstate(std::ios::badbit);  // a successful open clears an earlier state
     ASSERT_TRUE(file.fsopen(out, std::ios::binary | std::ios::trunc).good());
     out << "abc";
     out.close();
-    std::ifstream in, none;
+    std::ifstream in;
     std::string text;
     EXPECT_TRUE(file.fsopen(in, std::ios::binary) >> text && text == "abc");
-    EXPECT_TRUE(F(u("missing"), &root).fsopen(none, std::ios::binary).fail());
 }
 
 class UFileSpecCoreFolders : public ::testing::Test {

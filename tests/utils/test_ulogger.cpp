@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
-#include <cstdio>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <tuple>
 
-#include "TestFolders.h"
 #include "ulogger.h"
 
 namespace {
@@ -72,24 +69,6 @@ TEST(LogLine, ItemsAreWrittenBackToBackInAnyLength) {
     grown << text.c_str() << 42 << longText.c_str() << true;
     EXPECT_TRUE(grown.onHeap());
     EXPECT_EQ(items(grown), text + "42" + longText + "true");
-}
-
-int countCall(int& calls) {
-    return ++calls;
-}
-
-TEST(LogMacros, MaskedLevelEvaluatesNothing) {
-    EXPECT_EQ(vnu::logger.mask, 127u);
-    testing_support::CapturedLog log;
-    int calls = 0;
-    vnu::logger.mask = 127u & ~16u;
-    VN_LOG_DEBUG("never " << countCall(calls));
-    VN_LOG_ERROR("once " << countCall(calls));
-    vnu::logger.mask = 0;
-    VN_LOG_FAULT(countCall(calls));
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(log.count("[ERROR]"), 1);
-    EXPECT_EQ(log.count("] once 1"), 1) << log.text();
 }
 
 }  // namespace

@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <bit>
 #include <climits>
 #include <limits>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -226,42 +224,6 @@ TEST(Flatten, RoundTripsInEveryVersion) {
     std::ostringstream sink;
     for (int version : {2, 0, 5})
         EXPECT_THROW(Msg().longs("l", {1}).get().flatten(sink, version), std::invalid_argument);
-}
-
-// The shortest varint of a value below 2^14.
-std::string varint(std::size_t v) {
-    return v < 0x80 ? std::string(1, char(v)) : std::string{char(0x80 | v >> 8), char(v & 0xFF)};
-}
-
-TEST(Unflatten, ShuffledBodiesReadAsAscendingOnes) {
-    // From 4096 names on, the reader sorts a body by counting rather than by comparing.
-    for (const int names : {40, 5000}) {
-        for (const bool sortedTable : {false, true}) {
-            SCOPED_TRACE(std::to_string(names) + (sortedTable ? " sorted" : " unsorted"));
-            std::vector<std::string> table;
-            for (int i = 0; i < names; ++i) table.push_back("k" + std::to_string(i));
-            table.push_back("k1");  // one name under two indices
-            if (sortedTable) std::sort(table.begin(), table.end());
-            // (index, value): every third index twice; "k1" holds 1 under either index.
-            std::vector<std::pair<std::size_t, int>> entries;
-            for (std::size_t i = 0; i < table.size(); ++i) {
-                const int value = std::stoi(table[i].substr(1));
-                entries.emplace_back(i + 1, value);
-                if (i % 3 == 0 && value != 1) entries.emplace_back(i + 1, value + names);
-            }
-            std::shuffle(entries.begin(), entries.end(), std::mt19937(names));
-            umessage want;
-            std::string data = "\x04" + varint(table.size());
-            for (const std::string& name : table) data += varint(name.size()) + name;
-            data += varint(entries.size());
-            for (const auto& [index, value] : entries) {
-                want.addData_priv<int>(table[index - 1], umessage_type_int, value, false);
-                data += varint(index) + bytes("01 00 01") + varint(value);
-            }
-            const Decoded d = decode(data);
-            EXPECT_TRUE(d.ok && d.msg == want) << d.log;
-        }
-    }
 }
 
 }  // namespace
