@@ -23,15 +23,6 @@ TEST(CompareSeverity, RanksIgnoreNoteWarnFaultAndEverythingElseAtZero) {
     };
     for (const auto& [a, b, expected] : cases)
         EXPECT_EQ(compare_severity(a, b), expected) << a << " vs " << b;
-
-    const char* words[] = {"notset", "ignore",  "note",      "warn",
-                           "fault",  "dynamic", "parameter", "parameterNotSet"};
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(severityFromWord(words[i]), static_cast<EProblemSeverity>(i));
-        EXPECT_EQ(severityWord(static_cast<EProblemSeverity>(i)), words[i]);
-    }
-    EXPECT_EQ(severityFromWord("WARN"), eProblemSeverity_NotSet);
-    EXPECT_EQ(severityWord(static_cast<EProblemSeverity>(8)), "");
 }
 
 TEST(ProblemDescription, TypeWordsUserUnitsAndDefaultsReadOnlyTheirOwnTypes) {

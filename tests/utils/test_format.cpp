@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <limits>
 #include <string>
-#include <tuple>
 #include <utility>
 
 #include "ustring.h"
@@ -105,12 +104,6 @@ TEST(Format, Examples) {
     for (const auto& [expected, got] : cases) EXPECT_EQ(got.str(), expected);
     const char unterminated[3] = {'x', 'y', 'z'};
     EXPECT_EQ(ustring::format("%.3s", unterminated), "xyz");
-
-    int count = -1;
-    short shortCount = -1;
-    long long longCount = -1;
-    EXPECT_EQ(ustring::format("abc%n def%hn%s%lln", &count, &shortCount, "xy", &longCount), "abc defxy");
-    EXPECT_EQ(std::tuple(count, shortCount, longCount), std::tuple(3, short(7), 9LL));
 }
 
 TEST(Format, ArgFillsTheLowestPlaceholder) {
