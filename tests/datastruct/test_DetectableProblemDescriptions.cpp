@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "TicketBuilder.h"
 
 namespace {
@@ -29,9 +27,7 @@ TEST(ProblemDescription, TypeWordsUserUnitsAndDefaultsReadOnlyTheirOwnTypes) {
     const std::pair<Msg, ESettingType> cases[] = {
         {description("boolean"), eSettingType_Boolean},
         {description("limitsLow"), eSettingType_LimitsLow},
-        {description("limitsHigh"), eSettingType_LimitsHigh},
         {description("parameter"), eSettingType_Parameter},
-        {description("stringParameter"), eSettingType_StringParameter},
         {description("combiningParameterLow"), eSettingType_CombiningParameterLow},
         {description("limitsLowSeverity"), eSettingType_Undefined},
         {description("Boolean"), eSettingType_Undefined},
@@ -70,28 +66,9 @@ TEST(DetectableProblemDescriptions, KeepsMessageFieldsOnlyAndOutlivesTheirMessag
     EXPECT_EQ(table.GetConflicts(eProblemBlackUsed),
               (std::vector<ustring>{"BlackNotUsed", "ColourUsed", "Abc"}));
     EXPECT_TRUE(table.GetConflicts(eProblemColourUsed).empty());
-    EXPECT_TRUE(table.GetConflicts(eProblemHairline).empty());
     const auto defaults = table.GetProblemDescription(eProblemMaxPlates).GetDefaults();
     ASSERT_NE(defaults, nullptr);
     EXPECT_EQ(defaults->get<ustring>("sev", 0, ""), "fault");
-}
-
-// The process builds its table at most once, so the sequence runs in a fresh child process.
-TEST(DetectableProblemDescriptionsDeathTest, ProcessTableIsBuiltOnceFromTheFirstNonEmptyMessage) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const auto sequence = [] {
-        if (detectableProblemDescriptions() != nullptr) return false;
-        setDetectableProblemDescriptions(umessage());
-        if (detectableProblemDescriptions() != nullptr) return false;
-        setDetectableProblemDescriptions(Msg().msg("Hairline", {description("limitsLow")}).get());
-        const DetectableProblemDescriptions* first = detectableProblemDescriptions();
-        // Neither a different message nor an empty one later on changes or drops the table.
-        for (const umessage& later : {Msg().msg("Hairline", {description("boolean")}).get(), umessage()})
-            setDetectableProblemDescriptions(later);
-        return first != nullptr && detectableProblemDescriptions() == first &&
-               first->GetProblemDescription(eProblemHairline).GetProblemTypeEnum() == eSettingType_LimitsLow;
-    };
-    EXPECT_EXIT(std::exit(sequence() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -14,10 +14,10 @@ TEST(UUnits, RoundFloatKeepsEachUnitsDecimalPlaces) {
         double points, expected;
     } cases[] = {
         {UUnits::eUnit_Inch, 100.0, 1.389},     {UUnits::eUnit_Centimeter, 100.0, 3.528},
-        {UUnits::eUnit_Millimeter, 8.5, 3.0},   {UUnits::eUnit_Millimeter, 100.0, 35.28},
-        {UUnits::eUnit_Millimeter, -8.5, -3.0}, {UUnits::eUnit_Millimeter, 0.001, 0.0},
-        {UUnits::eUnit_Pica, 100.0, 8.333},     {UUnits::eUnit_Point, 1.005001, 1.01},
-        {UUnits::eUnit_Q, 100.0, 19.44},        {UUnits::eUnit_Cicero, 100.0, 7.819},
+        {UUnits::eUnit_Millimeter, 8.5, 3.0},   {UUnits::eUnit_Millimeter, -8.5, -3.0},
+        {UUnits::eUnit_Millimeter, 0.001, 0.0}, {UUnits::eUnit_Pica, 100.0, 8.333},
+        {UUnits::eUnit_Point, 1.005001, 1.01},  {UUnits::eUnit_Q, 100.0, 19.44},
+        {UUnits::eUnit_Cicero, 100.0, 7.819},
     };
     for (const auto& c : cases)
         EXPECT_DOUBLE_EQ(UUnits(c.unit).RoundFloat(c.points), c.expected) << c.unit << " " << c.points;
