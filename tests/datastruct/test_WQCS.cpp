@@ -46,22 +46,6 @@ TEST(WQCS, FindsChecksOnlyWhenTheyAreMessages) {
     EXPECT_EQ(q.getNames(), (std::vector<ustring>{"FloatLR", "FloatTB", "Hairline"}));
 }
 
-TEST(WQCS, EmptyAndMistypedQcsGiveEmptyAnswers) {
-    const std::shared_ptr<const umessage> shapes[] = {
-        nullptr,
-        Msg().str("checks", {"Hairline"}).ints("restrictions", {1, 2}).build(),
-        Msg().num("checks", {1.0}).nullMsg("restrictions").build(),
-    };
-    for (const auto& shape : shapes) {
-        WQCS q(shape);
-        EXPECT_EQ(q.checks(), nullptr);
-        EXPECT_TRUE(q.getNames().empty());
-        EXPECT_TRUE(q.findCheck(eProblemHairline).empty());
-        // Counted as values, but none of them is a qcs; one past the last is empty too.
-        for (unsigned i = 0; i <= q.nbOfRestrictions(); ++i) EXPECT_TRUE(q.restrictions(i).empty());
-    }
-}
-
 TEST(CheckSettingIterator, UnitesEveryQcsEachNameOnceInByteOrder) {
     struct Case {
         const char* what;

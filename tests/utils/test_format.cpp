@@ -106,21 +106,4 @@ TEST(Format, Examples) {
     EXPECT_EQ(ustring::format("%.3s", unterminated), "xyz");
 }
 
-TEST(Format, ArgFillsTheLowestPlaceholder) {
-    const ustring once = ustring("%2 of %1").arg(3);
-    EXPECT_EQ(once, "%2 of 3");
-    EXPECT_EQ(once.arg(7), "7 of 3");
-    const std::pair<const char*, ustring> cases[] = {
-        {"no placeholders", ustring("no placeholders").arg(1)},
-        {"50%", ustring("50%").arg(1)},
-        {"%13", ustring("%1%1").arg(3)},
-        {"00ff", ustring("%1").arg(255, 4, 16, '0')},
-        {"ffffffff", ustring("%1").arg(-1, 0, 16)},
-        {"  -12|%9", ustring("%0|%9").arg(-12, 5)},
-        {"101", ustring("%1").arg(101, 0, 2)},  // other bases write decimal
-        {"%7", ustring("%%1").arg(7)},
-    };
-    for (const auto& [expected, got] : cases) EXPECT_EQ(got.str(), expected);
-}
-
 }  // namespace
