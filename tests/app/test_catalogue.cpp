@@ -1,7 +1,7 @@
 // The problem-description catalogue and the jobs built from it, in-process.
 #include <gtest/gtest.h>
 
-#include <set>
+#include <algorithm>
 
 #include "BCheckSettingList.h"
 #include "ConstantUStrings.h"
@@ -15,37 +15,28 @@ namespace {
 using json = nlohmann::ordered_json;
 using varnel_app::problemCatalogue;
 
-TEST(Catalogue, DescribesEveryProblemOnceAndDefaultChecksDecodeAsDescribed) {
+TEST(Catalogue, DescribesEveryProblemOnceWithSymmetricConflictsAndDefaultsOfItsType) {
     const umessage catalogue = inspect::messageFromJson(problemCatalogue());
     setDetectableProblemDescriptions(catalogue);
     const DetectableProblemDescriptions* table = detectableProblemDescriptions();
     ASSERT_NE(table, nullptr);
     const std::vector<ustring> names = allProblemNames();
-    const std::set<ustring> known(names.begin(), names.end());
     EXPECT_EQ(catalogue.getNames().size(), names.size());
     const BCheckSettingList settings;
-    int withDefaults = 0;
     for (const ustring& name : names) {
         SCOPED_TRACE(name.str());
         const ProblemDescription description = table->GetProblemDescription(name);
-        ASSERT_FALSE(description.empty()) << "the process built its table from another message";
-        EXPECT_NE(description.GetProblemTypeEnum(), eSettingType_Undefined);
+        ASSERT_NE(description.GetProblemTypeEnum(), eSettingType_Undefined);
+        // An unknown name has no conflicts of its own, so it fails here too.
         for (const ustring& other : table->GetConflicts(name)) {
-            EXPECT_EQ(known.count(other), 1u) << other.str();
             const auto& back = table->GetConflicts(other);
             EXPECT_NE(std::find(back.begin(), back.end(), name), back.end()) << other.str();
         }
         if (!description.GetDefaults()) continue;
-        ++withDefaults;
         const BCheckSetting* setting = settings.FindCheckSetting(name);
         ASSERT_NE(setting, nullptr);
         EXPECT_EQ(setting->GetSettingType(), description.GetProblemTypeEnum());
-        const EProblemSeverity s = setting->GetSeverity();
-        EXPECT_TRUE(s == eProblemSeverity_Note || s == eProblemSeverity_Warn || s == eProblemSeverity_Fault ||
-                    s == eProblemSeverity_Parameter)
-            << severityWord(s).str();
     }
-    EXPECT_GT(withDefaults, 0);
 }
 
 TEST(ReplyBuilder, PathsAreTakenInTheOutputFolderAndOwnDescriptionsWin) {

@@ -1,13 +1,11 @@
 // Inputs at and past the readers' limits: nesting at the limit, one past it and a million levels
-// deep (which only a reader that never recurses per level survives), the largest bodies, and text
-// that is not UTF-8 or UTF-16.
+// deep (which only a reader that never recurses per level survives), and text that is not UTF-8
+// or UTF-16.
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <sstream>
 #include <string>
-#include <tuple>
 
 #include "BJobFile.h"
 #include "ByteText.h"
@@ -113,11 +111,7 @@ TEST(Nesting, InspectorJsonAtPastAndFarPastTheLimit) {
         std::string error;  // empty: accepted
     } cases[] = {
         {{"message", "--encode"}, NestedMessageJson(umessage::kMaxNesting, true), ""},
-        {{"encode"}, R"({"ticket": )" + NestedMessageJson(umessage::kMaxNesting, true) + "}", ""},
         {{"message", "--encode"}, NestedMessageJson(umessage::kMaxNesting + 1, false), tooManyMessages},
-        {{"encode"},
-         R"({"ticket": )" + NestedMessageJson(umessage::kMaxNesting + 1, false) + "}",
-         tooManyMessages},
         {{"message", "--encode"}, NestedMessageJson(umessage::kMaxNesting + 1, true), tooDeep},
         {{"message", "--encode"}, Repeat("[", kMillion), tooDeep},
         {{"encode"}, Repeat(R"({"":)", kMillion), tooDeep},
@@ -127,7 +121,7 @@ TEST(Nesting, InspectorJsonAtPastAndFarPastTheLimit) {
         const auto r = inspect(c.args, c.json);
         if (c.error.empty()) {
             ASSERT_EQ(r.status, 0) << r.err;
-            const auto back = inspect({c.args[0] == "encode" ? "job" : "message"}, r.out);
+            const auto back = inspect({"message"}, r.out);
             EXPECT_EQ(back.status, 0) << back.err;
             continue;
         }
@@ -137,55 +131,6 @@ TEST(Nesting, InspectorJsonAtPastAndFarPastTheLimit) {
         EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line";
     }
-}
-
-TEST(LargestBodies, EntriesInReverseOrderUpToTheLimit) {
-    constexpr int kEntries = 0x20000;
-    // Three-byte varints: C0 and 21 bits.
-    const auto varint = [](int v) {
-        return std::string{char(0xC0 | (v >> 16)), char((v >> 8) & 0xFF), char(v & 0xFF)};
-    };
-    std::string table = bytes("04") + varint(kEntries);
-    std::string body = varint(kEntries);
-    char name[8];
-    for (int i = 0; i < kEntries; ++i) {
-        std::snprintf(name, sizeof name, "n%05X", i);
-        table += '\x06' + std::string(name, 6);
-        // The last name first: int entries, no array flag, one value each.
-        body += varint(kEntries - i) + bytes("01 00 01") + char(i & 0x7F);
-    }
-    std::istringstream in(table + body);
-    umessage m;
-    ASSERT_TRUE(m.unflatten(in));
-    ASSERT_EQ(m.entries().size(), std::size_t(kEntries));
-    EXPECT_EQ(m.get<int>("n00000", 0, -1), (kEntries - 1) & 0x7F);
-    EXPECT_EQ(m.get<int>("n1FFFF", 0, -1), 0);
-}
-
-TEST(LargestBodies, RecordOfEveryKey) {
-    // 65536 distinct keys, each with its own value, then the first key again: one run of the
-    // whole key space, and a second run of one field.
-    std::ostringstream os;
-    {
-        UKeyOutStream out(os, 0);
-        out << UKeyOutStream::StartRecord(UKey('A', 'R'));
-        for (unsigned k = 0; k < 65536; ++k) out << UKey(static_cast<unsigned short>(k)) << int(k * 3);
-        out << UKey(0) << -1;
-    }
-    std::istringstream is(os.str());
-    UKeyInStream in(is);
-    in >> UKeyInStream::StartRecord(UKey('A', 'R'));
-    ASSERT_TRUE(in.Next());
-    EXPECT_EQ(in.IndexedFields().size(), 65536u);
-    int wrong = 0;
-    for (int k = 0, v = 0; k < 65536; ++k)
-        wrong += (in >> UKey(static_cast<unsigned short>(k)) >> v, v != k * 3);
-    EXPECT_EQ(wrong, 0);
-    ASSERT_TRUE(in.Next());
-    int v = 0;
-    in >> UKey(0) >> v;
-    EXPECT_EQ(std::tuple(in.IndexedFields().size(), v), std::tuple(1u, -1));
-    EXPECT_FALSE(in.Next());
 }
 
 // The text of a string table up to where its encoding breaks: tokens before the fault stay.
@@ -203,14 +148,11 @@ std::string Tokens(const std::string& table) {
 }
 
 TEST(BadText, StringTablesInBrokenUtf16) {
-    // UTF-16 LE after the mark and the entry a=b; each case also runs big-endian. After it: nothing,
-    // a lone low surrogate, a high one before a letter, or at the end, a pair, an odd last byte, and
-    // a cut inside an entry.
-    const std::pair<const char*, const char*> cases[] = {{"", "a=b;"},
-                                                         {"00 DC 'c' 00", "a=b;"},
+    // UTF-16 LE after the mark and the entry a=b; each case also runs big-endian. After it: a lone
+    // low surrogate, a high one before a letter, or at the end, an odd last byte, a cut in an entry.
+    const std::pair<const char*, const char*> cases[] = {{"00 DC 'c' 00", "a=b;"},
                                                          {"3D D8 'c' 00", "a=b;"},
                                                          {"3D D8", "a=b;"},
-                                                         {"3D D8 00 DE", "a=b;"},
                                                          {"'c'", "a=b;"},
                                                          {"'c' 00 '=' 00 00 DC", "!a=b;"}};
     for (const auto& [tail, tokens] : cases) {
@@ -223,17 +165,7 @@ TEST(BadText, StringTablesInBrokenUtf16) {
     }
 }
 
-TEST(BadText, MessageStringsThatAreNotUtf8KeepTheirBytes) {
-    // Overlong, surrogate, beyond U+10FFFF, cut short, a stray continuation byte, never UTF-8.
-    for (const char* hex : {"C080", "EDA080", "F4908080", "E282", "80", "FF", "61C3"}) {
-        const std::string json = std::string(R"({"s": {"string": {"hex": ")") + hex + R"("}}})";
-        const auto encoded = inspect({"message", "--encode"}, json);
-        ASSERT_EQ(encoded.status, 0) << encoded.err;
-        const auto decoded = inspect({"message"}, encoded.out);
-        ASSERT_EQ(decoded.status, 0) << decoded.err;
-        EXPECT_EQ(nlohmann::json::parse(decoded.out), nlohmann::json::parse(json)) << hex;
-    }
-    // Nor does the inspector read JSON that is not UTF-8 or holds half a surrogate pair.
+TEST(BadText, InspectorRefusesJsonThatIsNotUtf8OrHoldsHalfASurrogatePair) {
     for (const std::string& json : {std::string("{\"s\": {\"string\": \"\xC0\x80\"}}"),
                                     std::string(R"({"s": {"string": "\ud800"}})")}) {
         const auto r = inspect({"message", "--encode"}, json);

@@ -1,68 +1,78 @@
-// vhost::Host in-process with the test plug-in linked in: answers, JSON, refused documents.
+// vhost::Host in-process without a plug-in: commands, documents saved and opened again as JSON
+// and from their PDF, broken documents refused.
 #include <gmock/gmock.h>
 
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "DocumentJson.h"
 #include "Host.h"
-#include "SessionEnvironment.h"
-
-extern "C" SPErr PluginMain(char* caller, char* selector, void* message);
+#include "PdfExport.h"
+#include "TestFolders.h"
 
 namespace {
 
 using nlohmann::json;
-using testing::HasSubstr;
-using testing::Not;
-using testing_support::ScratchFolder;
+using testing_support::ReadFile;
 
 class InProcessHost : public testing::Test {
 protected:
-    InProcessHost() { env_.set("XDG_CONFIG_HOME", folder_ / "config"); }
+    // A document file holding art, dictionary entries and a profile.
+    std::string Base() const {
+        vhost::Document doc = vhost::makeDocument(100, 50, vhost::kColorModelCMYK);
+        doc.art.resize(1);
+        doc.art[0].segments.resize(4);
+        doc.art[0].dictionary["test-guide"] = {vhost::DictEntry::Type::Boolean, "", true};
+        doc.dictionary["test-data"].bytes = "\x01\x02\x03";
+        std::string icc(128, '\0');
+        icc[3] = char(128);
+        doc.profiles[1] = std::make_shared<const std::string>(icc.replace(36, 4, "acsp"));
+        return folder_.write("base.json", vhost::documentText(doc));
+    }
 
-    testing_support::ScopedEnvironment env_;
-    ScratchFolder folder_;
+    testing_support::ScratchFolder folder_;
     std::ostringstream log_;
-    vhost::HostOptions options_{.pluginMain = PluginMain, .useBus = false, .log = &log_};
+    vhost::HostOptions options_{.useBus = false, .log = &log_};
 };
 
-TEST_F(InProcessHost, AnswersCommandsAndReportsTheDocumentAsJson) {
+TEST_F(InProcessHost, DocumentsSaveAndOpenAgainAsTheSameJsonOrFromTheirPdf) {
+    const std::string base = Base(), pdf = folder_ / "base.pdf";
     vhost::Host host(options_);
     EXPECT_THROW(vhost::Host second(options_), std::runtime_error);
     EXPECT_EQ(host.execute("  # a comment"), "");
-    host.execute("new 400 300");
-    host.execute("menu \"Exercise\"");
-    const json doc = json::parse(host.execute("show --json"));
-    EXPECT_EQ(doc["modified"], true);
-    EXPECT_EQ(doc["dictionary"]["test-data"]["binary"], "010203");
-    EXPECT_EQ(doc["profiles"]["cmyk"].get<std::string>().size(), 256u);
-    EXPECT_EQ(host.execute("dict test-flag"), "true\n");
-    EXPECT_EQ(host.execute("unload"), "sent \"SP Access\"/\"Unload\" (result 0)\n")
-        << "linked in: nothing leaves memory";
-    EXPECT_THROW(host.execute("unload"), vhost::CommandError);
-    EXPECT_EQ(host.execute("reload"), "sent \"SP Access\"/\"Reload\" (result 0)\n");
+    host.execute("open " + base);
+    host.execute("save " + folder_ / "again.json");
+    vhost::writeDocumentPdf(vhost::documentFromJson(json::parse(ReadFile(base)), base),
+                            vhost::withTarget({}, pdf), log_, "test");
+    host.execute("open " + pdf);
+    host.execute("save " + folder_ / "from-pdf.json");
+    EXPECT_EQ(ReadFile(folder_ / "again.json"), ReadFile(base));
+    EXPECT_EQ(ReadFile(folder_ / "from-pdf.json"), ReadFile(base));
+    EXPECT_EQ(host.execute("dict test-data"), "010203\n");
     for (const char* bad :
-         {"bogus", "new 10", "tick 0", "wait docs x", "show --yaml", "dict absent", "menu No Such"})
+         {"bogus", "new 10", "tick 0", "wait docs x", "show --yaml", "dict absent", "unload"})
         EXPECT_THROW(host.execute(bad), vhost::CommandError) << bad;
-    EXPECT_TRUE(host.shutDown().empty());
-    EXPECT_THAT(log_.str(), Not(HasSubstr("did not give back")));
 }
 
 TEST_F(InProcessHost, RefusesBrokenDocumentsNamingThePlaceAndLeavesThemAsTheyWere) {
     vhost::Host host(options_);
-    const std::string base = folder_ / "base.json";
-    host.execute("new 100 50");
-    host.execute("menu Make Guide");
-    host.execute("menu Exercise");
-    host.execute("save " + base);
-    const json valid = json::parse(testing_support::ReadFile(base));
+    const json valid = json::parse(ReadFile(Base()));
     const auto spoiled = [&](const char* pointer, const json& value) {
         json broken = valid;
         broken[json::json_pointer(pointer)] = value;
         return broken.dump();
     };
+    // Art nested `levels` deep counting the document: past the limit refused before anything recurses.
+    const auto nested = [](int levels) {
+        return R"({"format": "varnel-host document 1", "art": )" + std::string(levels - 1, '[') +
+               std::string(levels - 1, ']') + "}";
+    };
+    const std::string deeper = "nesting deeper than " + std::to_string(vhost::kMaxJsonDepth) + " levels";
     const std::pair<std::string, std::string> cases[] = {
         {R"({"format": "varnel-host document 1", "width": })", ": parse error at line 1, column 47"},
+        {nested(vhost::kMaxJsonDepth), ": /: missing \"width\""},  // read, refused for what it holds
+        {nested(vhost::kMaxJsonDepth + 1), ": line 1, column 108: " + deeper},
+        {nested(1000000), ": line 1, column 108: " + deeper},
         {spoiled("/format", "other"),
          ": /: not a varnel-host document (expected \"format\": \"varnel-host document 1\")"},
         {spoiled("/width", -1), ": /: the page size must be positive"},
@@ -83,10 +93,10 @@ TEST_F(InProcessHost, RefusesBrokenDocumentsNamingThePlaceAndLeavesThemAsTheyWer
         EXPECT_THAT(
             [&] { host.execute("open " + path); },
             testing::ThrowsMessage<vhost::CommandError>(testing::StartsWith("open: " + path + expected)));
-        EXPECT_EQ(testing_support::ReadFile(path), text);
+        EXPECT_EQ(ReadFile(path), text);
     }
     EXPECT_THROW(host.execute("open " + folder_.path()), vhost::CommandError);
-    EXPECT_EQ(host.execute("docs"), "* \"base.json\" 100 x 50 pt, " + base + "\n") << "nothing was opened";
+    EXPECT_EQ(host.execute("docs"), "no document open\n") << "nothing was opened";
 }
 
 }  // namespace

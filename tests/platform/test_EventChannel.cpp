@@ -1,4 +1,4 @@
-// Events between processes on the private bus.
+// Events and their parameters, between processes on the private bus.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -25,6 +25,18 @@ TEST(EventChannel, TargetsThatAreNotRunningGiveProcNotFound) {
     for (const ProcessSerialNumber& psn : {PsnOf(ExitedPid()), ProcessSerialNumber{0, kNoProcess},
                                            ProcessSerialNumber{1, static_cast<uint32_t>(::getpid())}})
         EXPECT_EQ(SendTest(psn, kEcho, "x"), procNotFound) << psn.highLongOfPSN << "/" << psn.lowLongOfPSN;
+}
+
+TEST(EventChannel, ParametersStayWithinTheEventCap) {
+    testing_support::TestEvent event(kTestClass, kEcho, {}, {});
+    const std::string full(kAEMaxEventBytes, 'x');
+    const auto put = [&](AEKeyword keyword, const std::string& bytes) {
+        return AEPutParamPtr(&event.event, keyword, typeChar, bytes.data(), bytes.size());
+    };
+    ASSERT_EQ(put(keyDirectObject, full), noErr);
+    EXPECT_EQ(put(keyDirectObject, full), noErr) << "replacing frees the bytes it replaces";
+    EXPECT_EQ(put(FOUR_CHAR_CODE("Vnmp"), "y"), memFullErr);
+    EXPECT_EQ(AESizeOfParam(&event.event, FOUR_CHAR_CODE("Vnmp"), nullptr, nullptr), errAEDescNotFound);
 }
 
 TEST(EventChannel, HandlersRunOnlyInsideProcessEvents) {

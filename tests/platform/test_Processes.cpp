@@ -1,4 +1,4 @@
-// Registered processes: enumeration, information, activation.
+// Registered processes: enumeration, information, registration.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -40,16 +40,8 @@ TEST(Processes, EnumerationGivesEveryRegisteredProcessInPidOrderWithItsInformati
     }
 }
 
-TEST(Processes, ActivationIsRecordedByTheTarget) {
-    Peer peer("com.corvane.FrontPeer");
-    const ProcessSerialNumber psn = PsnOf(peer.pid()), self{0, kCurrentProcess};
-    ASSERT_EQ(SetFrontProcess(&psn), noErr);
-    EXPECT_EQ(peer.nextLine(), "activated");
-
-    const unsigned before = VNActivationCount();
-    EXPECT_EQ(SetFrontProcess(&self), noErr);
-    EXPECT_EQ(VNActivationCount(), before + 1);
-    EXPECT_EQ(VNRegisterProcess("com.corvane.Again", "/again"), paramErr) << "a process registers once";
+TEST(Processes, AProcessRegistersOnce) {
+    EXPECT_EQ(VNRegisterProcess("com.corvane.Again", "/again"), paramErr);
 }
 
 }  // namespace
