@@ -79,7 +79,6 @@ public:
 
     std::string jobs() const { return folder_ / "jobs"; }
     std::string out() const { return folder_ / "exports"; }
-    std::string log() const { return app_->err(); }
     std::string printed() const { return app_->out(); }
     ProcessSerialNumber psn() const { return {0, static_cast<uint32_t>(app_->pid())}; }
     void send(AEEventID request, std::string_view payload) const {

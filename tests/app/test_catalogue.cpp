@@ -47,7 +47,6 @@ TEST(ReplyBuilder, PathsAreTakenInTheOutputFolderAndOwnDescriptionsWin) {
         const char* sent;
     } cases[] = {
         {"documentFile", nullptr, "/srv/out/report"},
-        {"documentFile", "", "/srv/out/report"},
         {"documentFile", "a/../b.ai", "/srv/out/b.ai"},
         {"documentFile", "/jobs/a", "/jobs/a"},
         {"pluginInfoFile", "", ""},

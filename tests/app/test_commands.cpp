@@ -8,11 +8,9 @@
 namespace app_test {
 namespace {
 
-std::string selectedLine(const std::string& list) {
-    std::istringstream lines(list);
-    for (std::string line; std::getline(lines, line);)
-        if (line.starts_with("* ")) return line;
-    return {};
+// Whether the job list `list` marks `job` as the selected one.
+bool Selected(const std::string& list, const std::string& job) {
+    return ("\n" + list).find("\n* " + job + " ") != std::string::npos;
 }
 
 TEST(AppCommands, UsageHelpAndCommandsWithoutAServingInstance) {
@@ -32,7 +30,6 @@ TEST(AppCommands, UsageHelpAndCommandsWithoutAServingInstance) {
         {{"select"}, {}, 2, "varnel-app: which job?"},
         {{"serve", "--jobs"}, {}, 2, "varnel-app: --jobs needs a folder"},
         {{"--help"}, {}, 0, "usage: varnel-app [COMMAND]"},
-        {{"export", "--help"}, {}, 0, "usage: varnel-app export JOB"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args) + (c.environment.empty() ? "" : " without a bus"));
@@ -54,17 +51,17 @@ TEST(AppCommands, ListMarksTheSelectedJobSelectTakesNameIdentifierOrTitleServeRu
     const Outcome first = runApp({"list"});
     ASSERT_EQ(first.status, 0);
     EXPECT_EQ(std::count(first.out.begin(), first.out.end(), '\n'), 3) << first.out;
-    EXPECT_TRUE(selectedLine(first.out).starts_with("* brochure ")) << first.out;  // first by file name
+    EXPECT_TRUE(Selected(first.out, "brochure")) << first.out;  // first by file name
 
     const auto poster = nlohmann::json::parse(ReadFile(app.jobs() + "/poster.json"));
     for (const std::string& key :
-         {std::string("poster"), poster["identifier"].get<std::string>(), poster["DN"].get<std::string>()}) {
-        ASSERT_EQ(runApp({"select", "brochure"}).status, 0);
+         {poster["identifier"].get<std::string>(), poster["DN"].get<std::string>()}) {
         ASSERT_EQ(runApp({"select", key}).status, 0) << key;
-        EXPECT_TRUE(selectedLine(runApp({"list"}).out).starts_with("* poster ")) << key;
+        EXPECT_TRUE(Selected(runApp({"list"}).out, "poster")) << key;
+        ASSERT_EQ(runApp({"select", "brochure"}).status, 0);
     }
     EXPECT_EQ(runApp({"select", "no such job"}).status, 1);
-    EXPECT_TRUE(selectedLine(runApp({"list"}).out).starts_with("* poster "));
+    EXPECT_TRUE(Selected(runApp({"list"}).out, "brochure"));
 }
 
 }  // namespace

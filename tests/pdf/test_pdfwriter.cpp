@@ -1,12 +1,11 @@
-// The PDF export as a reader sees the file: qpdf's own check, versions, boxes, drawn art,
-// document information, identical bytes for identical input, and refused input writing nothing.
+// The PDF export as a reader sees the file: qpdf's own check, versions, boxes, document
+// information, identical bytes for identical input, and refused input writing nothing.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <qpdf/QPDF.hh>
 
 #include <cmath>
 #include <functional>
-#include <map>
 
 #include "PageContent.h"
 #include "TestFolders.h"
@@ -39,9 +38,6 @@ ActionParams Block(const std::string& path, int64_t comp = 23, double top = 0, d
 AIPathSegment Corner(double h, double v) {
     return {{h, v}, {h, v}, {h, v}, 1};
 }
-AIPathSegment Smooth(double h, double v) {
-    return {{h, v}, {h - 5, v}, {h + 5, v}, 0};
-}
 PdfDocument Document(std::vector<PdfPath> art = {}) {
     return {"Affiche Été", {-8.5, 850.5, 603.5, -8.5}, std::move(art), ""};
 }
@@ -56,15 +52,6 @@ struct Reader {
         return box;
     }
     QPDF pdf;
-};
-
-// Counts each operator, and all operands under "".
-struct OperatorCount : QPDFObjectHandle::ParserCallbacks {
-    void handleObject(QPDFObjectHandle object) override {
-        count[object.isOperator() ? object.getOperatorValue() : ""]++;
-    }
-    void handleEOF() override {}
-    std::map<std::string, int> count;
 };
 
 // Each version written twice must give the same bytes, and pass qpdf's own check.
@@ -110,26 +97,6 @@ TEST(PdfWriter, TrimBoxIsTheArtboardAndBleedAndMediaBoxesGrowItByTheBleeds) {
         EXPECT_EQ(pdf.box("/BleedBox"), c.bleed);
         EXPECT_EQ(pdf.box("/MediaBox"), c.bleed);
     }
-}
-
-TEST(PdfWriter, StrokesEveryPathWithStraightAndCurvedSegments) {
-    ScratchFolder folder;
-    WritePdf(
-        Document({{{Corner(0, 0), Corner(100, 0), Corner(100, 100)}, false},                // m l l S
-                  {{Smooth(0, 0), Smooth(50, 50), Smooth(100, 0), Smooth(50, -50)}, true},  // m c c c c h S
-                  {{Corner(0, 0), Corner(10, 0), Corner(10, 10)}, true},                    // m l l h S
-                  {{Smooth(5, 5)}, true},                                                   // stray point
-                  {{}, false}}),
-        Block(folder / "a.pdf"));
-    WritePdf(Document(), Block(folder / "b.pdf"));
-    OperatorCount ops;
-    Reader pdf(folder / "a.pdf");
-    QPDFObjectHandle::parseContentStream(pdf.page().getKey("/Contents"), &ops);
-    EXPECT_EQ(ops.count,
-              (std::map<std::string, int>{
-                  {"", 40}, {"G", 1}, {"w", 1}, {"m", 3}, {"l", 4}, {"c", 4}, {"h", 2}, {"S", 3}}));
-    // The identifier comes from the whole content, not from the clock and the information.
-    EXPECT_NE(pdf.trailer("/ID").unparse(), Reader(folder / "b.pdf").trailer("/ID").unparse());
 }
 
 TEST(PageContent, NumbersAreFixedNotationRoundedAndTrimmed) {

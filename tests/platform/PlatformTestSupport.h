@@ -17,7 +17,6 @@ constexpr char kSelfBundleId[] = "com.corvane.PlatformTest";
 constexpr AEEventClass kTestClass = FOUR_CHAR_CODE("VnTs");
 constexpr AEEventID kEcho = FOUR_CHAR_CODE("echo");
 constexpr AEEventID kGone = FOUR_CHAR_CODE("gone");
-constexpr char kSendToVariable[] = "VARNEL_PEER_SEND_TO";
 
 inline std::vector<std::string>& Inbox() {
     static std::vector<std::string> inbox;

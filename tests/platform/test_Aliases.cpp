@@ -32,18 +32,4 @@ TEST_F(AliasTest, RecordResolvesToItsTargetTellsOfAReplacementAndFailsOnceItVani
     EXPECT_EQ(resolve(), fnfErr);
 }
 
-TEST_F(AliasTest, BytesThatAreNoRecordAreRefused) {
-    std::string otherVersion = record, relative = record;
-    otherVersion[4] = 2;
-    relative[25] = 'x';
-    for (const std::string& bytes :
-         {std::string(), std::string("VNAL"), "XNAL" + record.substr(4), record.substr(0, record.size() - 1),
-          record + "x", otherVersion, relative}) {
-        record = bytes;
-        EXPECT_EQ(resolve(), paramErr) << testing::PrintToString(bytes);
-    }
-    EXPECT_EQ(FSNewAliasMinimal("Varnel.app/varnel-app", &record), fnfErr);
-    EXPECT_EQ(FSNewAliasMinimal(folder / "missing", &record), fnfErr);
-}
-
 }  // namespace

@@ -21,12 +21,6 @@ OSErr SendTest(ProcessSerialNumber to, AEEventID id, const std::string& payload)
     return testing_support::TestEvent(kTestClass, id, to, texts, true).send();
 }
 
-TEST(EventChannel, TargetsThatAreNotRunningGiveProcNotFound) {
-    for (const ProcessSerialNumber& psn : {PsnOf(ExitedPid()), ProcessSerialNumber{0, kNoProcess},
-                                           ProcessSerialNumber{1, static_cast<uint32_t>(::getpid())}})
-        EXPECT_EQ(SendTest(psn, kEcho, "x"), procNotFound) << psn.highLongOfPSN << "/" << psn.lowLongOfPSN;
-}
-
 TEST(EventChannel, ParametersStayWithinTheEventCap) {
     testing_support::TestEvent event(kTestClass, kEcho, {}, {});
     const std::string full(kAEMaxEventBytes, 'x');
@@ -37,14 +31,6 @@ TEST(EventChannel, ParametersStayWithinTheEventCap) {
     EXPECT_EQ(put(keyDirectObject, full), noErr) << "replacing frees the bytes it replaces";
     EXPECT_EQ(put(FOUR_CHAR_CODE("Vnmp"), "y"), memFullErr);
     EXPECT_EQ(AESizeOfParam(&event.event, FOUR_CHAR_CODE("Vnmp"), nullptr, nullptr), errAEDescNotFound);
-}
-
-TEST(EventChannel, HandlersRunOnlyInsideProcessEvents) {
-    Inbox().clear();
-    ASSERT_EQ(SendTest(ProcessSerialNumber{0, kCurrentProcess}, kGone, "to myself"), noErr);
-    EXPECT_TRUE(Inbox().empty());
-    ASSERT_TRUE(AwaitEvents(1));
-    EXPECT_EQ(Inbox().back(), "to myself");
 }
 
 // A hand-made Event call as any program could send it: the D-Bus error name, or "" when taken.

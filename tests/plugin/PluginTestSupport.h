@@ -53,10 +53,6 @@ private:
 inline Environment* const g_session =
     static_cast<Environment*>(::testing::AddGlobalTestEnvironment(new Environment));
 
-inline vhost::HostOptions HostOptions(std::ostream& log) {
-    return {.pluginMain = PluginMain, .bundlePath = VARNEL_HOST_BUNDLE, .log = &log};
-}
-
 // One active destination of trim W x H with `bleed` on every side.
 inline ordered_json Job(double width, double height, double bleed = 0) {
     const ordered_json margins = {{"left", bleed}, {"right", bleed}, {"top", bleed}, {"bottom", bleed}};

@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <climits>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -31,8 +31,7 @@ namespace testing_support {
 inline constexpr std::chrono::seconds kWaitLimit{10};
 
 inline std::string OwnProgramPath() {
-    char path[PATH_MAX];
-    return ::realpath("/proc/self/exe", path) != nullptr ? path : "";
+    return std::filesystem::canonical("/proc/self/exe");
 }
 
 // Handles this program's events until `done` holds; false when the wait limit passes first or
