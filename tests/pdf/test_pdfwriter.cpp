@@ -130,7 +130,7 @@ TEST(PdfWriter, RefusesBadInputAndWritesNothing) {
 TEST(PdfWriter, HostDocumentTravelsInsideThePdf) {
     ScratchFolder folder;
     PdfDocument document = Document();
-    for (const std::string data : {std::string("{\"art\": []}\0\xff binary too", 25), std::string()}) {
+    for (const std::string& data : {std::string("{\"art\": []}\0\xff binary too", 25), std::string()}) {
         document.hostData = data;
         EXPECT_EQ(ReadHostData(WritePdf(document, Block(folder / "a.pdf")).path), data);
     }
