@@ -243,6 +243,22 @@ TEST_F(JobFileTest, ProfileReferencesResolveInsideTheColourProfileFolder) {
     }
 }
 
+// From memory the bytes are read in place; from a file through the 64 KiB window, whose edges
+// then fall inside destinations.
+TEST_F(JobFileTest, ALargeJobReadsTheSameFromAFileAsFromMemory) {
+    BJobFile job, fromMemory, fromFile;
+    BGroup& group = NewGroup(job, true);
+    for (int i = 0; i < 2000; ++i)
+        AddDestination(group, 100 + i, 200, ustring(std::to_string(100000 + i)))->SetBleeds(1, 2, 3, 4);
+    const std::string bytes = Write(job, 4);
+    ASSERT_GT(bytes.size(), 3u * 65536);
+    Read(fromMemory, bytes, 4);
+    std::ifstream file(data_.write("job.bin", bytes), std::ios::binary);
+    fromFile.JobFileReadFromBuffer(file, 4);
+    EXPECT_EQ(Write(fromFile, 4), bytes);
+    EXPECT_EQ(Write(fromMemory, 4), bytes);
+}
+
 TEST_F(JobFileTest, FailedInputLeavesTheJobAlone) {
     BJobFile job;
     std::istringstream failed(Write(job, 4));
