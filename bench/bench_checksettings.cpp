@@ -118,6 +118,9 @@ void BM_DeserialiseSettingsScaling(benchmark::State& state) {
     state.counters["ratio_500"] = s500 / (2 * s250);
     state.counters["ratio"] = s1000 / (4 * s250);
     state.SetLabel("vs 4 x 250 destinations");
+    state.counters["goal_ms_1000"] = 100;
+    // Linear growth, read as: 1000 destinations within 1.5x of four times 250.
+    state.counters["goal_ratio"] = 1.5;
 }
 BENCHMARK(BM_DeserialiseSettingsScaling)->Unit(benchmark::kMillisecond);
 

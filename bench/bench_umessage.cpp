@@ -94,6 +94,10 @@ void BM_Unflatten131072(benchmark::State& state, Order order) {
     state.counters["ratio"] = subjectTotal / anchorTotal;
     state.SetLabel("vs ascending");
     if (order == Order::random) state.counters["goal_ratio"] = kGoalRandom;
+    if (order == Order::descending) {
+        state.counters["goal_ratio"] = 3;
+        state.counters["goal_subject_ms"] = 25;
+    }
 }
 
 BENCHMARK_CAPTURE(BM_Unflatten131072, ascending, Order::ascending)
