@@ -20,7 +20,6 @@ constexpr UKey kRootKey('K', 'S');
 constexpr UKey kIdKey('I', 'D');
 constexpr UKey kVersionKey(0xC0DE);
 constexpr int kFormatVersion = 1;
-constexpr unsigned char kLongLength = 0xFF;
 
 // A small window covers a run of fields and the headers of an array; data beyond it is read
 // straight into its target.
@@ -253,6 +252,7 @@ const unsigned char* UKeyInStream::Refill(std::int64_t pos, std::size_t count) {
     SeekTo(pos);
     windowPos_ = pos;
     windowLen_ = 0;
+    currentData_ = nullptr;
     if (buffer_ == nullptr) buffer_.reset(new unsigned char[windowSize_]);
     window_ = buffer_.get();
     const std::streamsize got = in_->sgetn(reinterpret_cast<char*>(buffer_.get()), std::streamsize(wanted));
@@ -432,6 +432,7 @@ bool UKeyInStream::ScanRun(Level& level) {
 }
 
 bool UKeyInStream::ScanRest(Level& level, std::size_t most) {
+    if (level.run == Run::walking) level.next = level.walked = level.keys.size();
     if (level.seen.empty()) level.seen.assign(kKeyWords, 0);
     std::uint64_t* seen = level.seen.data();
     std::int64_t pos = level.pos;
@@ -474,6 +475,7 @@ void UKeyInStream::FinishRun(Level& level) {
 bool UKeyInStream::WalkOn(Level& level) {
     if (level.run != Run::walking || !ScanRest(level, 1)) {
         level.found = false;
+        currentData_ = nullptr;
         return false;
     }
     Select(level, level.keys.size() - 1);
@@ -499,8 +501,16 @@ bool UKeyInStream::StartRun() {
     return true;
 }
 
+void UKeyInStream::FinishWalk(Level& level) {
+    level.next = level.walked = level.keys.size();
+    FinishRun(level);
+    level.found = false;
+    currentData_ = nullptr;
+}
+
 bool UKeyInStream::NextInRunSlowly(UKey& key) {
     Level& level = Current();
+    if (level.run == Run::walking) level.next = level.walked = level.keys.size();
     if (level.run == Run::unscanned) StartRun();
     if (level.walked < level.keys.size()) {
         Select(level, level.walked++);
@@ -513,6 +523,7 @@ bool UKeyInStream::NextInRunSlowly(UKey& key) {
 
 void UKeyInStream::LookupInRun(Level& level, unsigned short key) {
     level.found = false;
+    currentData_ = nullptr;
     if (!InRun(level, key)) return;
     std::size_t index = 0;
     if (level.indexed) {
@@ -542,6 +553,7 @@ void UKeyInStream::SelectOutsideWindow(Level& level, std::size_t index) {
     level.current = HeaderOf(header, pos);
     level.found = true;
     level.next = index + 1;
+    currentData_ = nullptr;
 }
 
 int UKeyInStream::GetLength(bool& found) {
@@ -602,11 +614,20 @@ void UKeyInStream::FailLongerThanExpected() {
     Fail("reading field longer than expected");
 }
 
-bool UKeyInStream::ReadUnsignedOutsideWindow(std::uint64_t& value) {
-    const Field& field = levels_[level_].current;
+void UKeyInStream::FailStringTooLong(std::size_t size) {
+    throw std::runtime_error("UKeyInStream: string field of " + std::to_string(size) +
+                             " bytes is longer than a string can be");
+}
+
+bool UKeyInStream::ReadUnsignedSlowly(std::uint32_t width, std::uint64_t& value) {
+    const Level& level = levels_[level_];
+    if (!level.keyed) return ReadUnsignedFromArray(width, value);
+    if (!level.found) return false;
+    const Field& field = level.current;
+    if (field.length > width) FailLongerThanExpected();
     unsigned char bytes[8] = {};
-    ReadAt(field.dataPos, bytes + 8 - field.length, field.length);
-    value = (std::uint64_t{GetBigEndian32(bytes)} << 32) | GetBigEndian32(bytes + 4);
+    ReadAt(field.dataPos, bytes, field.length);
+    value = BigEndian(bytes, field.length);
     return true;
 }
 
@@ -641,33 +662,6 @@ void UKeyInStream::Read8BitStringWithUnknownEncoding(std::string& bytes) {
         throw;
     }
 }
-
-namespace {
-
-// A string field holds the text up to its first zero byte.
-void AssignText(ustring& value, const unsigned char* data, std::size_t length) {
-    std::size_t size = 0;
-    if (length <= 16) {
-        while (size < length && data[size] != 0) ++size;
-    } else {
-        const void* zero = std::memchr(data, 0, length);
-        size = zero != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data)
-                               : length;
-    }
-    if (size == 0) {
-        value.clear();  // cheaper than assigning nothing
-        return;
-    }
-    if (size > ustring::kMaxLength) {
-        throw std::runtime_error("UKeyInStream: string field of " + std::to_string(size) +
-                                 " bytes is longer than a string can be");
-    }
-    // Appending to the emptied string copies less carefully than assigning, which allows overlap.
-    value.clear();
-    value.append(reinterpret_cast<const char*>(data), size);
-}
-
-}  // namespace
 
 UKeyInStream& UKeyInStream::ReadText(ustring& value) {
     const Level& level = levels_[level_];
@@ -782,6 +776,7 @@ void UKeyInStream::Push(unsigned short key) {
     const std::int64_t start = parent.found ? parent.current.dataPos : 0;
     const std::int64_t length = parent.found ? parent.current.length : 0;
     Level& level = levels_[++level_];
+    currentData_ = nullptr;
     level.pos = level.start = start;
     level.end = start + length;
     level.keyed = true;
@@ -796,6 +791,7 @@ void UKeyInStream::Pop() {
     Level& level = levels_[level_];
     ForgetRun(level);
     level.found = false;
+    currentData_ = nullptr;
     --level_;
 }
 

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -48,6 +49,8 @@ public:
 
     // Root, record and array levels together; both sides refuse to go deeper.
     static constexpr int kMaxLevels = 10;
+    // In the length byte: the length follows in four bytes.
+    static constexpr unsigned char kLongLength = 0xFF;
 
     // Markers that open a container under a key, on either side.
     struct StartRecord {
@@ -261,9 +264,14 @@ private:
     Level& Current() { return levels_[level_]; }
     // A number of at most `width` big-endian bytes, stripped leading zeros restored.
     bool ReadUnsigned(std::uint32_t width, std::uint64_t& value);
+    bool ReadUnsignedSlowly(std::uint32_t width, std::uint64_t& value);
     bool ReadUnsignedFromArray(std::uint32_t width, std::uint64_t& value);
-    bool ReadUnsignedOutsideWindow(std::uint64_t& value);
+    // The `length` (at most 8) bytes at p as a big-endian number; reads no byte past them.
+    static std::uint64_t BigEndian(const unsigned char* p, std::uint32_t length);
+    // A string field holds the text up to its first zero byte.
+    static void AssignText(ustring& value, const unsigned char* data, std::size_t length);
     [[noreturn]] static void FailLongerThanExpected();
+    [[noreturn]] static void FailStringTooLong(std::size_t size);
     // Readers mostly ask for the fields in the order written, so the item after the last one
     // found is tried first; these are inline so that the common path costs no call.
     void Lookup(unsigned short key);
@@ -283,6 +291,8 @@ private:
     bool WalkOn(Level& level);
     bool NextInRunSlowly(UKey& key);
     void FinishRun(Level& level);
+    // Ends a walk at a repeated key.
+    void FinishWalk(Level& level);
     // Whether the field at `pos` of a record ending at `end` (header bytes at p) continues the
     // run; if so it joins the index (and `seen`, the level's key bits) and `pos` moves past it.
     static bool JoinRun(Level& level, std::uint64_t* seen, const unsigned char* p, std::int64_t& pos,
@@ -333,7 +343,37 @@ private:
     int version_ = 0;
     int level_ = -1;
     std::array<Level, kMaxLevels> levels_;
+    // The current field's data when it is a record's field and the window holds it all, else
+    // null: the typed reads then take it without looking at the level. Whatever moves the
+    // window or changes the current field or level resets it.
+    const unsigned char* currentData_ = nullptr;
+    std::uint32_t currentLength_ = 0;
 };
+
+inline std::uint64_t UKeyInStream::BigEndian(const unsigned char* p, std::uint32_t length) {
+    const auto be32 = [](const unsigned char* q) {
+        return (std::uint32_t{q[0]} << 24) | (std::uint32_t{q[1]} << 16) | (std::uint32_t{q[2]} << 8) | q[3];
+    };
+    if (length >= 4) {
+        // Two overlapping words: the first four bytes and the last four.
+        const unsigned tail = 8 * (length - 4);
+        const std::uint64_t low = be32(p + length - 4) & ((std::uint64_t{1} << tail) - 1);
+        return (std::uint64_t{be32(p)} << tail) | low;
+    }
+    std::uint64_t value = 0;
+    for (std::uint32_t i = 0; i < length; ++i) value = (value << 8) | p[i];
+    return value;
+}
+
+inline void UKeyInStream::AssignText(ustring& value, const unsigned char* data, std::size_t length) {
+    std::size_t size = length;
+    if (const void* zero = std::memchr(data, 0, length))
+        size = static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data);
+    value.clear();
+    if (size == 0) return;
+    if (size > ustring::kMaxLength) FailStringTooLong(size);
+    value.append(reinterpret_cast<const char*>(data), size);
+}
 
 inline UKeyInStream::Field UKeyInStream::HeaderOf(const unsigned char* p, std::int64_t pos) {
     Field field;
@@ -359,6 +399,8 @@ inline void UKeyInStream::Select(Level& level, std::size_t index) {
     level.current = HeaderOf(p, pos);
     level.found = true;
     level.next = index + 1;
+    currentData_ = InWindow(level.current.dataPos, level.current.length);
+    currentLength_ = level.current.length;
 }
 
 inline void UKeyInStream::Lookup(unsigned short key) {
@@ -376,29 +418,34 @@ inline void UKeyInStream::Lookup(unsigned short key) {
 
 // The common steps of a walk, on a short header of a field that fits its record, within the
 // window: a key new to the run joins it while the index has room, a repeated one ends the run.
+// While a run is walked, `next` and `walked` stand for the run's size and are set on leaving.
 inline bool UKeyInStream::NextInRun(UKey& key) {
     Level& level = levels_[level_];
     const std::int64_t pos = level.pos;
-    const unsigned char* p = InWindow(pos, 8);
-    if (level.run != Run::walking || level.walked != level.keys.size() || p == nullptr || p[2] == 0xFF ||
-        pos + 4 + p[2] > level.end)
+    // Unsigned, so a window that moved past the walk counts as too short.
+    const std::uint64_t offset = static_cast<std::uint64_t>(pos - windowPos_);
+    if (level.run != Run::walking || offset + 4 > windowLen_) return NextInRunSlowly(key);
+    const unsigned char* p = window_ + offset;
+    const std::uint32_t length = p[2];
+    const std::int64_t next = pos + 4 + length;
+    if (length == kLongLength || next > level.end || offset + 4 + length > windowLen_ ||
+        level.keys.size() == level.keys.capacity())
         return NextInRunSlowly(key);
     const auto k = static_cast<unsigned short>((p[0] << 8) | p[1]);
     std::uint64_t& word = level.seen[k >> 6];
     const std::uint64_t bit = std::uint64_t{1} << (k & 63);
     if ((word & bit) != 0) {
-        FinishRun(level);
-        level.found = false;
+        FinishWalk(level);
         return false;
     }
-    if (level.keys.size() == level.keys.capacity()) return NextInRunSlowly(key);
     word |= bit;
     level.keys.push_back(k);
     level.positions.push_back(pos);
-    level.current = Field{pos + 4, p[2], k, p[3]};
+    level.current = Field{pos + 4, length, k, p[3]};
     level.found = true;
-    level.next = level.walked = level.keys.size();
-    level.pos = pos + 4 + p[2];
+    level.pos = next;
+    currentData_ = p + 4;
+    currentLength_ = length;
     key = UKey(k);
     return true;
 }
@@ -414,23 +461,11 @@ inline bool UKeyInStream::Exists(UKey key) {
 }
 
 inline bool UKeyInStream::ReadUnsigned(std::uint32_t width, std::uint64_t& value) {
-    const Level& level = levels_[level_];
-    if (!level.keyed) return ReadUnsignedFromArray(width, value);
-    if (!level.found) return false;
-    const std::uint32_t length = level.current.length;
+    const unsigned char* d = currentData_;
+    if (d == nullptr) return ReadUnsignedSlowly(width, value);
+    const std::uint32_t length = currentLength_;
     if (length > width) FailLongerThanExpected();
-    if (length == 0) {
-        value = 0;
-        return true;
-    }
-    // Eight bytes from the data on: those past the length are shifted out.
-    const unsigned char* d = InWindow(level.current.dataPos, 8);
-    if (d == nullptr) return ReadUnsignedOutsideWindow(value);
-    const std::uint64_t all = (std::uint64_t{d[0]} << 56) | (std::uint64_t{d[1]} << 48) |
-                              (std::uint64_t{d[2]} << 40) | (std::uint64_t{d[3]} << 32) |
-                              (std::uint64_t{d[4]} << 24) | (std::uint64_t{d[5]} << 16) |
-                              (std::uint64_t{d[6]} << 8) | std::uint64_t{d[7]};
-    value = all >> (64 - 8 * length);
+    value = BigEndian(d, length);
     return true;
 }
 
@@ -447,10 +482,8 @@ inline UKeyInStream& UKeyInStream::operator>>(bool& value) {
 }
 
 inline UKeyInStream& UKeyInStream::operator>>(ustring& value) {
-    const Level& level = levels_[level_];
-    // Records hold many empty strings.
-    if (level.keyed && level.found && level.current.length == 0) {
-        value.clear();
+    if (currentData_ != nullptr && version_ >= 1) {
+        AssignText(value, currentData_, currentLength_);
         return *this;
     }
     return ReadText(value);
