@@ -68,8 +68,8 @@ struct type_of<long long> {
     static constexpr umessage_type_id id = umessage_type_longlong;
 };
 
-// The memory a message read from the flattened form shares with its arrays: one allocation
-// instead of one per array. It goes when the message's control block and its last array do.
+// The memory the messages and arrays read from one flattened form share: one allocation instead
+// of one per object. It goes when the last of them does.
 struct array_block {
     std::size_t refs;  // one for the control block, one per live array
     static void release(array_block* block) noexcept;
@@ -123,7 +123,7 @@ bool equal_value(const T& a, const T& b) {
 template <class T>
 class dyn_array_impl final : public dyn_array {
 public:
-    explicit dyn_array_impl(umessage_type_id id, bool asArray = false) : isArray(asArray), typeId(id) {}
+    explicit dyn_array_impl(umessage_type_id id, bool asArray = false) noexcept : isArray(asArray), typeId(id) {}
 
     umessage_type_id type() const override { return typeId; }
     dyn_array* clone() const override {
@@ -153,6 +153,11 @@ public:
     void addData(const T& value) {
         const bool hadValues = !values.empty();
         values.push_back(value);
+        if (hadValues) isArray = true;
+    }
+    void addData(T&& value) {
+        const bool hadValues = !values.empty();
+        values.push_back(std::move(value));
         if (hadValues) isArray = true;
     }
 

@@ -53,63 +53,86 @@ namespace umessage_details {
 
 using entry_list = umessage::map_type::container_type;
 
-// Room for one array of any element type inside a message's block.
+// The bytes one array takes in a slab.
 template <class T>
 constexpr std::size_t slot_size = (sizeof(dyn_array_impl<T>) + 7) / 8 * 8;
-constexpr std::size_t kArraySlot =
-    std::max({slot_size<int>, slot_size<bool>, slot_size<double>, slot_size<ustring>,
-              slot_size<std::shared_ptr<umessage>>, slot_size<long long>});
-// A block holds at most this many arrays; a body with more takes further blocks as it goes. The
-// entry count is claimed before any entry is read, and nested bodies may all claim the most.
-constexpr std::size_t kMaxBlockArrays = 256;
-// The most entries a nested body makes room for before reading them, for the same reason.
+// The most entries a nested body makes room for before reading them: the entry count is claimed
+// before any entry is read, and nested bodies may all claim the most.
 constexpr std::size_t kMaxReserved = 1024;
-// Blocks hold objects of at most this alignment, after their count of references.
+// Slabs hold objects of at most this alignment, after their count of references.
 constexpr std::size_t kBlockAlign = alignof(std::uint64_t);
 constexpr std::size_t kBlockHead = (sizeof(array_block) + kBlockAlign - 1) / kBlockAlign * kBlockAlign;
+// Slabs start small for small messages and double up to this size: far fewer allocations than
+// objects, and still below the size at which malloc maps each block on its own. A message kept
+// while the rest of its input is dropped keeps its slab, at most this much, alive.
+constexpr std::size_t kFirstSlab = 1024;
+constexpr std::size_t kMaxSlab = 64 * 1024;
 
-// Where a body's next arrays go: the rest of its message's block, or a block of the body's own.
-struct array_room {
+// The nested messages and the arrays read from one input are carved from shared slabs, one
+// allocation per slab instead of one or more per message. A slab counts one reference per object
+// carved from it and one for the reader while it carves; it goes with the last of them.
+struct slab_room {
     array_block* block = nullptr;
     unsigned char* next = nullptr;
     unsigned char* end = nullptr;
-};
+    std::size_t nextSize = kFirstSlab;
 
-// What a nested message's allocation is asked for (room for its arrays) and gives.
-struct block_request {
-    std::size_t arrayBytes;
-    array_room room;
-};
+    slab_room() = default;
+    slab_room(const slab_room&) = delete;
+    slab_room& operator=(const slab_room&) = delete;
+    ~slab_room() { drop(); }
 
-// Makes the shared pointer's control block, the message and room for its arrays one allocation.
-// The control block keeps a copy of the allocator: one pointer.
-template <class T>
-struct block_allocator {
-    using value_type = T;
-    block_request* request;
-
-    explicit block_allocator(block_request* r) : request(r) {}
-    template <class U>
-    block_allocator(const block_allocator<U>& other) : request(other.request) {}
-
-    static constexpr std::size_t objectBytes(std::size_t n) {
-        return (n * sizeof(T) + kBlockAlign - 1) / kBlockAlign * kBlockAlign;
+    // `bytes`, a multiple of kBlockAlign; the caller owns the reference it adds to `block`.
+    void* carve(std::size_t bytes) {
+        if (static_cast<std::size_t>(end - next) < bytes) grow(bytes);
+        void* at = next;
+        next += bytes;
+        ++block->refs;
+        return at;
     }
+
+private:
+    [[gnu::noinline]] void grow(std::size_t bytes) {
+        const std::size_t size = std::max(nextSize, bytes);
+        auto* raw = static_cast<unsigned char*>(::operator new(kBlockHead + size));
+        drop();
+        block = ::new (raw) array_block{1};
+        next = raw + kBlockHead;
+        end = next + size;
+        nextSize = std::min(nextSize * 2, kMaxSlab);
+    }
+    void drop() noexcept {
+        if (block != nullptr) array_block::release(std::exchange(block, nullptr));
+    }
+};
+
+// Carves a nested message's shared pointer control block from the slab, after the slab's address,
+// which its deallocation needs: the control block's copy of the allocator points at a reader that
+// is gone by then.
+template <class T>
+struct slab_allocator {
+    using value_type = T;
+    slab_room* slab;
+
+    explicit slab_allocator(slab_room* s) : slab(s) {}
+    template <class U>
+    slab_allocator(const slab_allocator<U>& other) : slab(other.slab) {}
+
+    static constexpr std::size_t kOwnerHead = kBlockAlign;
     T* allocate(std::size_t n) {
-        static_assert(alignof(T) <= kBlockAlign);
-        auto* raw =
-            static_cast<unsigned char*>(::operator new(kBlockHead + objectBytes(n) + request->arrayBytes));
-        auto* block = ::new (raw) array_block{1};
-        unsigned char* arrays = raw + kBlockHead + objectBytes(n);
-        request->room = array_room{block, arrays, arrays + request->arrayBytes};
-        return reinterpret_cast<T*>(raw + kBlockHead);
+        static_assert(alignof(T) <= kBlockAlign && sizeof(array_block*) <= kOwnerHead);
+        if (n > (kMaxSlab - kOwnerHead) / sizeof(T)) throw std::bad_array_new_length();
+        const std::size_t bytes = kOwnerHead + (n * sizeof(T) + kBlockAlign - 1) / kBlockAlign * kBlockAlign;
+        auto* raw = static_cast<unsigned char*>(slab->carve(bytes));
+        ::new (raw) array_block*(slab->block);
+        return reinterpret_cast<T*>(raw + kOwnerHead);
     }
     void deallocate(T* p, std::size_t) noexcept {
-        array_block::release(
-            std::launder(reinterpret_cast<array_block*>(reinterpret_cast<unsigned char*>(p) - kBlockHead)));
+        auto* raw = reinterpret_cast<unsigned char*>(p) - kOwnerHead;
+        array_block::release(*std::launder(reinterpret_cast<array_block**>(raw)));
     }
     template <class U>
-    bool operator==(const block_allocator<U>&) const noexcept {
+    bool operator==(const slab_allocator<U>&) const noexcept {
         return true;
     }
 };
@@ -128,6 +151,7 @@ struct unflattener {
     const unsigned char* p = nullptr;
     const unsigned char* end = nullptr;
     int version = 0;
+    slab_room slab;
 
     explicit unflattener(std::istream& stream) : in(stream), sb(stream.rdbuf()) {
         if (sb == nullptr) return;
@@ -209,7 +233,15 @@ struct unflattener {
     }
 
     // The leading 1 bits of the first byte count the bytes that follow, most significant first.
+    // Indices, types and counts are nearly all below 128: one byte, decoded inline.
     std::uint64_t varint64(int& extra) {
+        if (p != end && *p < 0x80) [[likely]] {
+            extra = 0;
+            return *p++;
+        }
+        return varint64Long(extra);
+    }
+    [[gnu::noinline]] std::uint64_t varint64Long(int& extra) {
         if (end - p < 9) return varint64NearEnd(extra);
         // The longest varint is in the window: no byte needs a check.
         const unsigned char first = *p++;
@@ -403,21 +435,18 @@ struct unflattener {
         int depth;
         scratch& work;
         entry_list staged;     // the entries, each once per string index, in stream order
-        array_room room;       // where the next arrays go
         std::uint64_t unread;  // entries of the body still to come
         // The entries made room for up front: the count of a seekable stream's top level is
         // bounded by the input, nested ones less so, as every level may claim the most.
         std::uint64_t reserveLimit;
-        bool holdsRoom = false;      // the room is a block of the body's own, not its message's
         bool extendsTarget = false;  // some entry adds to one the target already had
 
-        body(unflattener& r, umessage& t, int d, const array_room& messageRoom)
+        body(unflattener& r, umessage& t, int d)
             : reader(r),
               target(t),
               id(++r.bodies),
               depth(d),
               work(r.scratchByDepth[static_cast<std::size_t>(d)]),
-              room(messageRoom),
               unread(0),
               reserveLimit(d == 0 && r.seekable ? kMaxEntries : kMaxReserved) {
             work.keys.clear();
@@ -425,26 +454,12 @@ struct unflattener {
         }
         body(const body&) = delete;
         body& operator=(const body&) = delete;
-        ~body() {
-            if (holdsRoom) array_block::release(room.block);
-        }
-
-        // A block of its own for the arrays still to come, held until the next or the body's end.
-        void newRoom() {
-            const std::size_t bytes = std::clamp<std::uint64_t>(unread, 1, kMaxBlockArrays) * kArraySlot;
-            auto* raw = static_cast<unsigned char*>(::operator new(kBlockHead + bytes));
-            if (holdsRoom) array_block::release(room.block);
-            room = array_room{::new (raw) array_block{1}, raw + kBlockHead, raw + kBlockHead + bytes};
-            holdsRoom = true;
-        }
 
         template <class T>
         array_ptr newArray(umessage_type_id type) {
-            if (static_cast<std::size_t>(room.end - room.next) < slot_size<T>) newRoom();
-            auto* array = ::new (room.next) dyn_array_impl<T>(type, false);
-            room.next += slot_size<T>;
-            array->block_ = room.block;
-            ++room.block->refs;
+            static_assert(std::is_nothrow_constructible_v<dyn_array_impl<T>, umessage_type_id, bool>);
+            auto* array = ::new (reader.slab.carve(slot_size<T>)) dyn_array_impl<T>(type, false);
+            array->block_ = reader.slab.block;
             return array_ptr(array);
         }
 
@@ -582,7 +597,7 @@ struct unflattener {
         if (count > 1 && array.values.empty())
             array.values.reserve(
                 static_cast<std::size_t>(seekable ? count : std::min<std::uint64_t>(count, kChunk)));
-        array.addData(first);
+        array.addData(std::move(first));
         for (std::uint64_t i = 1; i < count; ++i) array.addData(read());
         if (arrayFlag && count == 1) array.isArray = true;
     }
@@ -606,25 +621,21 @@ struct unflattener {
 
     // The top level reads into the caller's message, which may have entries already.
     void readBody(umessage& target, int depth) {
-        readEntries(target, readWhat(), std::nullopt, array_room(), depth);
+        readEntries(target, readWhat(), std::nullopt, depth);
     }
 
-    // A nested message shares one allocation with its control block and its arrays, sized by the
-    // entry count read first.
     std::shared_ptr<umessage> readNested(int depth) {
         const ustring* what = readWhat();
         const std::uint64_t entries = readEntryCount();
-        const std::size_t arrays = std::min<std::uint64_t>(entries + (what != nullptr), kMaxBlockArrays);
-        block_request request{arrays * kArraySlot, {}};
-        auto nested = std::allocate_shared<umessage>(block_allocator<umessage>(&request));
-        readEntries(*nested, what, entries, request.room, depth);
+        auto nested = std::allocate_shared<umessage>(slab_allocator<umessage>(&slab));
+        readEntries(*nested, what, entries, depth);
         return nested;
     }
 
     void readEntries(umessage& target, const ustring* what, std::optional<std::uint64_t> entryCount,
-                     const array_room& room, int depth) {
+                     int depth) {
         if (bodies == UINT32_MAX) throw std::runtime_error("umessage::unflatten() : too many messages");
-        body b(*this, target, depth, room);
+        body b(*this, target, depth);
         if (what != nullptr && !what->empty()) {
             static const ustring kWhat("what");
             b.unread = 1;
