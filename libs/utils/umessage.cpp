@@ -20,11 +20,9 @@ template class dyn_array_impl<ustring>;
 template class dyn_array_impl<std::shared_ptr<umessage>>;
 template class dyn_array_impl<long long>;
 
-void array_block::release(array_block* block) noexcept {
-    if (--block->refs == 0) {
-        block->~array_block();
-        ::operator delete(block);
-    }
+void array_block::free(array_block* block) noexcept {
+    block->~array_block();
+    ::operator delete(block);
 }
 
 bool is_array(const dyn_array& array) {

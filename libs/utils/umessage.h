@@ -71,8 +71,11 @@ struct type_of<long long> {
 // The memory the messages and arrays read from one flattened form share: one allocation instead
 // of one per object. It goes when the last of them does.
 struct array_block {
-    std::size_t refs;  // one for the control block, one per live array
-    static void release(array_block* block) noexcept;
+    std::size_t refs;  // one per live object in the block, one for its reader while it reads
+    static void release(array_block* block) noexcept {
+        if (--block->refs == 0) free(block);
+    }
+    static void free(array_block* block) noexcept;
 };
 
 class dyn_array {

@@ -181,8 +181,11 @@ struct unflattener {
     }
 
     // Fails early when `count` items of at least `minSize` bytes cannot fit in what is left.
-    void need(std::uint64_t count, std::uint64_t minSize) {
-        if (count > remaining() / minSize) fail();
+    // The size is known when compiling: a division by a variable per entry would cost more than
+    // the rest of its check.
+    template <std::uint64_t MinSize>
+    void need(std::uint64_t count) {
+        if (count > remaining() / MinSize) fail();
     }
 
     // A window holding at least one unread byte.
@@ -233,11 +236,21 @@ struct unflattener {
     }
 
     // The leading 1 bits of the first byte count the bytes that follow, most significant first.
-    // Indices, types and counts are nearly all below 128: one byte, decoded inline.
+    // Indices, types and counts nearly all take one or two bytes, decoded inline.
     std::uint64_t varint64(int& extra) {
-        if (p != end && *p < 0x80) [[likely]] {
-            extra = 0;
-            return *p++;
+        if (end - p >= 2) [[likely]] {
+            const unsigned first = p[0];
+            if (first < 0x80) {
+                extra = 0;
+                ++p;
+                return first;
+            }
+            if (first < 0xC0) {
+                extra = 1;
+                const std::uint64_t value = (first & 0x3Fu) << 8 | p[1];
+                p += 2;
+                return value;
+            }
         }
         return varint64Long(extra);
     }
@@ -308,7 +321,7 @@ struct unflattener {
 
     void readTable() {
         const std::uint64_t count = varint64();
-        need(count, 1);
+        need<1>(count);
         table.reserve(1 +
                       static_cast<std::size_t>(seekable ? count : std::min<std::uint64_t>(count, kChunk)));
         for (std::uint64_t i = 0; i < count; ++i) {
@@ -591,13 +604,14 @@ struct unflattener {
     template <class T, class Read>
     void values(body& b, const ustring& name, std::size_t nameIndex, umessage_type_id type,
                 std::uint64_t count, bool arrayFlag, Read read) {
-        T first = read();
+        // A string value is copied once, from the table into its array.
+        auto&& first = read();
         dyn_array_impl<T>& array = b.template arrayFor<T>(name, nameIndex, type);
         // Only a fresh array is sized up front: exact growth per repeat would copy quadratically.
         if (count > 1 && array.values.empty())
             array.values.reserve(
                 static_cast<std::size_t>(seekable ? count : std::min<std::uint64_t>(count, kChunk)));
-        array.addData(std::move(first));
+        array.addData(std::forward<decltype(first)>(first));
         for (std::uint64_t i = 1; i < count; ++i) array.addData(read());
         if (arrayFlag && count == 1) array.isArray = true;
     }
@@ -615,7 +629,7 @@ struct unflattener {
     std::uint64_t readEntryCount() {
         const std::uint64_t entries = varint64();
         if (entries > kMaxEntries) throw std::runtime_error("umessage::unflatten() : too many entry");
-        need(entries, version == 4 ? 4 : 3);
+        version == 4 ? need<4>(entries) : need<3>(entries);
         return entries;
     }
 
@@ -656,33 +670,33 @@ struct unflattener {
             if (count > UINT32_MAX) throw std::runtime_error("umessage::unflatten() : too many values");
             switch (type) {
                 case umessage_type_int:
-                    need(count, 1);
+                    need<1>(count);
                     values<int>(b, name, nameIndex, type, count, arrayFlag,
                                 [this] { return static_cast<int>(varint32()); });
                     break;
                 case umessage_type_bool:
-                    need(count, 1);
+                    need<1>(count);
                     values<bool>(b, name, nameIndex, type, count, arrayFlag, [this] { return byte() != 0; });
                     break;
                 case umessage_type_double:
-                    need(count, 8);
+                    need<8>(count);
                     values<double>(b, name, nameIndex, type, count, arrayFlag,
                                    [this] { return readDouble(); });
                     break;
                 case umessage_type_string:
-                    need(count, 1);
+                    need<1>(count);
                     values<ustring>(b, name, nameIndex, type, count, arrayFlag,
-                                    [this] { return resolve(varint64()); });
+                                    [this]() -> const ustring& { return resolve(varint64()); });
                     break;
                 case umessage_type_message:
                     if (depth >= kMaxDepth)
                         throw std::runtime_error("umessage::unflatten() : messages nested too deeply");
-                    need(count, version == 1 ? 2 : 1);
+                    version == 1 ? need<2>(count) : need<1>(count);
                     values<std::shared_ptr<umessage>>(b, name, nameIndex, type, count, arrayFlag,
                                                       [this, depth] { return readNested(depth + 1); });
                     break;
                 default:
-                    need(count, 1);
+                    need<1>(count);
                     values<long long>(b, name, nameIndex, type, count, arrayFlag,
                                       [this] { return static_cast<long long>(varint64()); });
                     break;
