@@ -1,6 +1,7 @@
 // Typed multi-valued key/value message: each name holds one or more values of one element type.
 #pragma once
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <iosfwd>
@@ -71,9 +72,11 @@ struct type_of<long long> {
 // The memory the messages and arrays read from one flattened form share: one allocation instead
 // of one per object. It goes when the last of them does.
 struct array_block {
-    std::size_t refs;  // one per live object in the block, one for its reader while it reads
+    // One per live object in the block, one for its reader while it reads. The objects of one
+    // block may belong to different messages, which may be let go on different threads.
+    std::atomic<std::size_t> refs;
     static void release(array_block* block) noexcept {
-        if (--block->refs == 0) free(block);
+        if (block->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) free(block);
     }
     static void free(array_block* block) noexcept;
 };

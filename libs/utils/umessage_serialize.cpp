@@ -82,12 +82,13 @@ struct slab_room {
     slab_room& operator=(const slab_room&) = delete;
     ~slab_room() { drop(); }
 
-    // `bytes`, a multiple of kBlockAlign; the caller owns the reference it adds to `block`.
+    // `bytes`, a multiple of kBlockAlign; the caller owns the reference it adds to `block`. Only
+    // the reader's thread sees a slab until the read returns: the count needs no atomic addition.
     void* carve(std::size_t bytes) {
         if (static_cast<std::size_t>(end - next) < bytes) grow(bytes);
         void* at = next;
         next += bytes;
-        ++block->refs;
+        block->refs.store(block->refs.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         return at;
     }
 
