@@ -6,8 +6,12 @@
 #include <stdexcept>
 
 ustring::size_type ustring::checkLength(size_type n) {
-    if (n > kMaxLength) throw std::length_error("ustring");
+    if (n > kMaxLength) throwTooLong();
     return n;
+}
+
+void ustring::throwTooLong() {
+    throw std::length_error("ustring");
 }
 
 ustring::ustring(const char* text) : ustring(text, std::strlen(text)) {}
@@ -45,13 +49,6 @@ ustring& ustring::assign(const char* text) {
 ustring& ustring::assign(const char* bytes, size_type count) {
     checkLength(count);
     s_.assign(bytes, count);
-    return *this;
-}
-
-ustring& ustring::append(const char* bytes, size_type count) {
-    if (count > kMaxLength) throw std::length_error("ustring");
-    checkLength(s_.size() + count);
-    s_.append(bytes, count);
     return *this;
 }
 

@@ -42,7 +42,12 @@ public:
     // Replaces the content with the UTF-8 form of UTF-16 units; on an unpaired or truncated
     // surrogate only the whole 512-byte blocks converted before it are kept.
     ustring& assign(const unsigned short* units, unsigned long count);
-    ustring& append(const char* bytes, size_type count);
+    // Inline: readers append many short texts. The length stays within kMaxLength.
+    ustring& append(const char* bytes, size_type count) {
+        if (count > kMaxLength - s_.size()) throwTooLong();
+        s_.append(bytes, count);
+        return *this;
+    }
     ustring& append(size_type count, char byte);
     ustring& append(const char* text);
     ustring& append(const ustring& other) { return append(other.data(), other.size()); }
@@ -126,6 +131,7 @@ public:
 private:
     // Returns n, or throws std::length_error when n is beyond kMaxLength.
     static size_type checkLength(size_type n);
+    [[noreturn]] static void throwTooLong();
     std::string s_;
 };
 

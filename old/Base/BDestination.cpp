@@ -4,6 +4,7 @@
 #include <charconv>
 #include <climits>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "BGroup.h"
@@ -39,7 +40,52 @@ void ReadIdentifier(UKeyInStream& in, ustring& identifier) {
     identifier.assign(digits, static_cast<ustring::size_type>(written.ptr - digits));
 }
 
+// Free blocks of one size, linked through their first bytes.
+class BlockCache {
+public:
+    ~BlockCache() {
+        while (head_ != nullptr) ::operator delete(Take());
+    }
+    void* Take() {
+        Free* block = head_;
+        if (block != nullptr) {
+            head_ = block->next;
+            --count_;
+        }
+        return block;
+    }
+    bool Keep(void* block) {
+        if (count_ == kMost) return false;
+        head_ = ::new (block) Free{head_};
+        ++count_;
+        return true;
+    }
+
+private:
+    struct Free {
+        Free* next;
+    };
+    // A few thousand destinations' worth; a larger job's extra blocks go back to the heap.
+    static constexpr std::size_t kMost = 4096;
+    Free* head_ = nullptr;
+    std::size_t count_ = 0;
+};
+
+thread_local BlockCache destinationBlocks;
+
 }  // namespace
+
+void* BDestination::operator new(std::size_t size) {
+    if (size == sizeof(BDestination)) {
+        if (void* block = destinationBlocks.Take()) return block;
+    }
+    return ::operator new(size);
+}
+
+void BDestination::operator delete(void* block, std::size_t size) noexcept {
+    if (size == sizeof(BDestination) && destinationBlocks.Keep(block)) return;
+    ::operator delete(block);
+}
 
 BDestination::BDestination(BJobFile& job) : fJob(job) {}
 

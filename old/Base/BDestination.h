@@ -2,6 +2,7 @@
 // the owning list of destinations, and the list of destinations already exported.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "BCheckSettingList.h"
@@ -20,6 +21,12 @@ public:
     BDestination(const BDestination&) = delete;
     BDestination& operator=(const BDestination&) = delete;
     virtual ~BDestination();
+
+    // A job's destinations come and go a thousand at a time, each read job replacing the last:
+    // their blocks are kept for the next ones (per thread, up to a bound) instead of going back
+    // to the heap.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* block, std::size_t size) noexcept;
 
     virtual void SetCountryCode(const ustring& code) { fCountryCode = code; }
     // Setting a code clears the detail that belongs to it.
