@@ -365,7 +365,7 @@ struct unflattener {
             rank += c < 0 ? 2 : 0;
             table[i].rank = rank;
         }
-        rankWhat([this](std::size_t i) { return static_cast<std::uint32_t>(i + 1); }, rank);
+        rankWhat([](std::size_t i) { return static_cast<std::uint32_t>(i + 1); }, rank);
     }
 
     void rankStrings() {
