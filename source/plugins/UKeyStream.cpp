@@ -27,8 +27,7 @@ constexpr std::size_t kWindowSize = 64 * 1024;
 // Key, 5-byte length and type; then up to 8 data bytes, which a parsed header points at.
 constexpr std::size_t kMaxHeader = 2 + 5 + 1;
 constexpr std::size_t kMaxHeaderAndInline = kMaxHeader + 8;
-// One bit per possible key.
-constexpr std::size_t kKeyWords = 65536 / 64;
+constexpr std::size_t kKeys = 65536;
 // Runs up to this long are searched item by item when a lookup misses the next item; longer
 // ones get a hash table.
 constexpr std::size_t kLinearRun = 32;
@@ -198,7 +197,7 @@ void UKeyInStream::KeyTable::Clear() {
     }
 }
 
-void UKeyInStream::KeyTable::Grow(const std::vector<unsigned short>& keys) {
+void UKeyInStream::KeyTable::Grow(const KeyList& keys) {
     bits_ = std::max(bits_ + 1, 5);
     // From 4096 keys on, the 256 KiB of one slot per key cost less than probing a sparse table.
     direct_ = bits_ > 13;
@@ -211,7 +210,7 @@ void UKeyInStream::KeyTable::Grow(const std::vector<unsigned short>& keys) {
     }
 }
 
-void UKeyInStream::KeyTable::Add(int index, const std::vector<unsigned short>& keys) {
+void UKeyInStream::KeyTable::Add(int index, const KeyList& keys) {
     // At most half full, so probes stay short and Find always meets a free slot.
     if (!direct_ && (used_ + 1) * 2 > slots_.size()) Grow(keys);
     const std::size_t mask = slots_.size() - 1;
@@ -384,8 +383,10 @@ bool UKeyInStream::IsKeyed() const {
 }
 
 void UKeyInStream::ForgetRun(Level& level) {
-    // Every bit set belongs to a key of the run, so whole words can go.
-    for (unsigned short key : level.keys) level.seen[key >> 6] = 0;
+    if (++level.generation == 0) {
+        std::fill(level.seen.begin(), level.seen.end(), 0);
+        level.generation = 1;
+    }
     level.keys.clear();
     level.positions.clear();
     if (level.indexed) {
@@ -396,12 +397,11 @@ void UKeyInStream::ForgetRun(Level& level) {
     level.walked = 0;
 }
 
-inline bool UKeyInStream::JoinRun(Level& level, std::uint64_t* seen, const unsigned char* p,
+inline bool UKeyInStream::JoinRun(Level& level, unsigned char* seen, const unsigned char* p,
                                   std::int64_t& pos, std::int64_t end) {
     const auto key = static_cast<unsigned short>((p[0] << 8) | p[1]);
-    const std::uint64_t bit = std::uint64_t{1} << (key & 63);
     // A repeated key starts the next run; its field is checked when that run is scanned.
-    if ((seen[key >> 6] & bit) != 0) return false;
+    if (seen[key] == level.generation) return false;
     const Header h = DecodeHeader(p, pos, end, true, "record");
     if (level.keys.size() == level.keys.capacity() && level.keys.size() >= 1024) {
         // A long run: room for as many fields as the rest of the level could hold (four bytes
@@ -414,7 +414,7 @@ inline bool UKeyInStream::JoinRun(Level& level, std::uint64_t* seen, const unsig
     }
     level.keys.push_back(key);
     level.positions.push_back(pos);
-    seen[key >> 6] |= bit;
+    seen[key] = level.generation;
     pos = h.dataPos + h.length;
     return true;
 }
@@ -432,9 +432,8 @@ bool UKeyInStream::ScanRun(Level& level) {
 }
 
 bool UKeyInStream::ScanRest(Level& level, std::size_t most) {
-    if (level.run == Run::walking) level.next = level.walked = level.keys.size();
-    if (level.seen.empty()) level.seen.assign(kKeyWords, 0);
-    std::uint64_t* seen = level.seen.data();
+    if (level.seen.empty()) level.seen.assign(kKeys, 0);
+    unsigned char* seen = level.seen.data();
     std::int64_t pos = level.pos;
     const std::int64_t end = level.end;
     // The window in locals: stores into the run could otherwise alias its members.
@@ -484,40 +483,114 @@ bool UKeyInStream::WalkOn(Level& level) {
 }
 
 bool UKeyInStream::Next() {
+    Settle();
     Level& level = Current();
     if (!level.keyed) return level.pos < level.end;
     return ScanRun(level);
 }
 
 bool UKeyInStream::StartRun() {
+    Settle();
     Level& level = Current();
     if (!level.keyed) return level.pos < level.end;
-    if (level.run == Run::walking) ScanRest(level, std::numeric_limits<std::size_t>::max());
-    ForgetRun(level);
-    level.run = Run::scanned;
-    if (level.pos >= level.end) return false;
-    if (level.seen.empty()) level.seen.assign(kKeyWords, 0);
-    level.run = Run::walking;
+    StartRunOf(level);
+    if (level.run != Run::walking) return false;
+    BeginFastWalk(level);
     return true;
 }
 
-void UKeyInStream::FinishWalk(Level& level) {
-    level.next = level.walked = level.keys.size();
+void UKeyInStream::StartRunOf(Level& level) {
+    if (level.run == Run::walking) ScanRest(level, std::numeric_limits<std::size_t>::max());
+    ForgetRun(level);
+    level.run = Run::scanned;
+    if (level.pos >= level.end) return;
+    if (level.seen.empty()) level.seen.assign(kKeys, 0);
+    level.run = Run::walking;
+}
+
+void UKeyInStream::BeginFastWalk(Level& level) {
+    const auto offset = static_cast<std::uint64_t>(level.pos - windowPos_);
+    if (level.run != Run::walking || level.walked != level.keys.size() || offset >= windowLen_) return;
+    // Short headers of fields that fit the record and the window, up to a repeated key; all the
+    // rest is left to the slow steps, which check and report it.
+    // Locals throughout: stores into the index could otherwise alias the window's members.
+    const unsigned char* const window = window_;
+    const std::int64_t windowPos = windowPos_;
+    const unsigned char* const limit = window + (std::min(level.end, windowPos + std::int64_t(windowLen_)) - windowPos);
+    const unsigned char* p = window + offset;
+    unsigned char* const seen = level.seen.data();
+    const unsigned char generation = level.generation;
+    const std::size_t base = level.keys.size();
+    level.keys.resize(base + kWalkBatch);
+    level.positions.resize(base + kWalkBatch);
+    unsigned short* const keys = level.keys.data() + base;
+    std::int64_t* const positions = level.positions.data() + base;
+    WalkField* const fields = walkFields_.data();
+    std::uint32_t count = 0;
+    bool repeated = false;
+    while (count < kWalkBatch && limit - p >= 4) {
+        const std::uint32_t length = p[2];
+        const unsigned char* data = p + 4;
+        if (length == kLongLength || limit - data < std::ptrdiff_t(length)) break;
+        const auto key = static_cast<unsigned short>((p[0] << 8) | p[1]);
+        if (seen[key] == generation) {
+            repeated = true;
+            break;
+        }
+        seen[key] = generation;
+        keys[count] = key;
+        positions[count] = windowPos + (p - window);
+        fields[count] = WalkField{data, length, key};
+        ++count;
+        p = data + length;
+    }
+    level.keys.resize(base + count);
+    level.positions.resize(base + count);
+    level.pos = windowPos + (p - window);
+    if (count == 0) return;
+    walkAt_ = 0;
+    walkEnd_ = count;
+    walkEndsRun_ = repeated || level.pos == level.end;
+}
+
+void UKeyInStream::SettleWalk() {
+    Level& level = Current();
+    if (walkAt_ > 0) {
+        // The last step made its field current.
+        const WalkField& field = walkFields_[walkAt_ - 1];
+        level.current = Field{windowPos_ + (field.data - window_), field.length, field.key, field.data[-1]};
+        level.found = true;
+    }
+    level.next = level.walked = level.keys.size() - (walkEnd_ - walkAt_);
+    walkAt_ = walkEnd_ = 0;
+    walkEndsRun_ = false;
+}
+
+UKeyInStream::Step UKeyInStream::FinishWalk() {
+    SettleWalk();
+    Level& level = Current();
     FinishRun(level);
     level.found = false;
     currentData_ = nullptr;
+    return Step::ended;
 }
 
 bool UKeyInStream::NextInRunSlowly(UKey& key) {
+    Settle();
     Level& level = Current();
-    if (level.run == Run::walking) level.next = level.walked = level.keys.size();
-    if (level.run == Run::unscanned) StartRun();
+    if (level.run == Run::unscanned) StartRunOf(level);
+    // After another operation settled the walk, it may go on fast.
+    BeginFastWalk(level);
+    const Step step = FastStep(key);
+    if (step != Step::cannot) return step == Step::taken;
+    Settle();
     if (level.walked < level.keys.size()) {
         Select(level, level.walked++);
     } else if (!WalkOn(level)) {
         return false;
     }
     key = UKey(level.current.key);
+    BeginFastWalk(level);
     return true;
 }
 
@@ -557,6 +630,7 @@ void UKeyInStream::SelectOutsideWindow(Level& level, std::size_t index) {
 }
 
 int UKeyInStream::GetLength(bool& found) {
+    Settle();
     Level& level = Current();
     if (level.keyed) {
         found = level.found;
@@ -620,6 +694,7 @@ void UKeyInStream::FailStringTooLong(std::size_t size) {
 }
 
 bool UKeyInStream::ReadUnsignedSlowly(std::uint32_t width, std::uint64_t& value) {
+    Settle();
     const Level& level = levels_[level_];
     if (!level.keyed) return ReadUnsignedFromArray(width, value);
     if (!level.found) return false;
@@ -664,6 +739,7 @@ void UKeyInStream::Read8BitStringWithUnknownEncoding(std::string& bytes) {
 }
 
 UKeyInStream& UKeyInStream::ReadText(ustring& value) {
+    Settle();
     const Level& level = levels_[level_];
     if (level.keyed && version_ >= 1) {
         // The common case: a record's field whose bytes are in the window.
@@ -770,7 +846,7 @@ UKeyInStream& UKeyInStream::operator>>(umessage& value) {
 }
 
 void UKeyInStream::Push(unsigned short key) {
-    Lookup(key);
+    Lookup(key);  // settles a fast walk
     const Level& parent = levels_[level_];
     if (level_ + 1 >= kMaxLevels) Fail("exceeded depth");
     const std::int64_t start = parent.found ? parent.current.dataPos : 0;
@@ -786,6 +862,7 @@ void UKeyInStream::Push(unsigned short key) {
 }
 
 void UKeyInStream::Pop() {
+    Settle();
     if (level_ <= 0) throw std::logic_error("UKeyInStream: Pop without a matching Push");
     // The level's storage is kept for the next record opened at this depth.
     Level& level = levels_[level_];
@@ -807,6 +884,7 @@ UKeyInStream& UKeyInStream::operator>>(const StartArray& marker) {
 }
 
 std::vector<UKeyInStream::FieldInfo> UKeyInStream::IndexedFields() {
+    Settle();
     Level& level = Current();
     if (!level.keyed) return {};
     if (level.run == Run::walking)
@@ -823,6 +901,13 @@ std::vector<UKeyInStream::FieldInfo> UKeyInStream::IndexedFields() {
 }
 
 bool UKeyInStream::PeekField(FieldInfo& info) {
+    // A reader deciding how to read a field mid-walk need not stop the fast steps.
+    if (walkAt_ > 0) {
+        const WalkField& field = walkFields_[walkAt_ - 1];
+        info = FieldInfo{UKey(field.key), field.data[-1], static_cast<int>(field.length)};
+        return true;
+    }
+    Settle();
     Level& level = Current();
     if (level.keyed) {
         if (!level.found) return false;

@@ -13,6 +13,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ustring.h"
@@ -195,6 +196,25 @@ private:
         unsigned char type = 0;
     };
 
+    // Growing these leaves the new elements uninitialised, as the walk writes them right away.
+    template <class T>
+    struct Uninitialised : std::allocator<T> {
+        template <class U>
+        struct rebind {
+            using other = Uninitialised<U>;
+        };
+        template <class U>
+        void construct(U* p) noexcept {
+            ::new (static_cast<void*>(p)) U;
+        }
+        template <class U, class... Args>
+        void construct(U* p, Args&&... args) {
+            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+        }
+    };
+    using KeyList = std::vector<unsigned short, Uninitialised<unsigned short>>;
+    using PositionList = std::vector<std::int64_t, Uninitialised<std::int64_t>>;
+
     // Open addressing over the keys of one long run; a run of thousands of keys switches to one
     // slot per possible key (keys are 16 bits), which needs no probing and no rehashing.
     // Generations make clearing O(1), which matters when a record of many runs follows one large
@@ -203,7 +223,7 @@ private:
     public:
         void Clear();
         // Index of the field with this key, or -1.
-        int Find(unsigned short key, const std::vector<unsigned short>& keys) const {
+        int Find(unsigned short key, const KeyList& keys) const {
             if (slots_.empty()) return -1;
             const std::size_t mask = slots_.size() - 1;
             for (std::size_t s = Home(key);; s = (s + 1) & mask) {
@@ -214,10 +234,10 @@ private:
             }
         }
         // Adds the field at `index` of a run, whose keys are distinct.
-        void Add(int index, const std::vector<unsigned short>& keys);
+        void Add(int index, const KeyList& keys);
 
     private:
-        void Grow(const std::vector<unsigned short>& keys);
+        void Grow(const KeyList& keys);
         std::size_t Home(unsigned short key) const {
             return direct_ ? key : (static_cast<std::uint32_t>(key) * 0x9E3779B1u) >> (32 - bits_);
         }
@@ -239,11 +259,13 @@ private:
         Run run = Run::unscanned;
         bool indexed = false;  // the table holds the run's keys; short runs are searched in turn
         // The run: each field's key and the stream offset of its header, in stream order.
-        std::vector<unsigned short> keys;
-        std::vector<std::int64_t> positions;
-        // One bit per possible key, set for the keys of the run: the scan finds a repeated key,
-        // and a lookup an absent one, with one test.
-        std::vector<std::uint64_t> seen;
+        KeyList keys;
+        PositionList positions;
+        // One byte per possible key, equal to `generation` for the keys of the run: the scan
+        // finds a repeated key, and a lookup an absent one, with one test, and a new run starts
+        // with a new generation. Bytes, not bits: marking a key does not wait for the last mark.
+        std::vector<unsigned char> seen;
+        unsigned char generation = 1;
         KeyTable table;
         bool found = false;  // whether the last lookup found a field, then `current`
         Field current;
@@ -277,7 +299,7 @@ private:
     void Lookup(unsigned short key);
     void LookupInRun(Level& level, unsigned short key);
     static bool InRun(const Level& level, unsigned short key) {
-        return !level.seen.empty() && (level.seen[key >> 6] >> (key & 63) & 1) != 0;
+        return !level.seen.empty() && level.seen[key] == level.generation;
     }
     // Makes the run's field at `index` current.
     void Select(Level& level, std::size_t index);
@@ -291,11 +313,21 @@ private:
     bool WalkOn(Level& level);
     bool NextInRunSlowly(UKey& key);
     void FinishRun(Level& level);
-    // Ends a walk at a repeated key.
-    void FinishWalk(Level& level);
+    enum class Step : unsigned char { ended, taken, cannot };
+    Step FastStep(UKey& key);
+    // Ends a fast walk at the run's end.
+    Step FinishWalk();
+    void StartRunOf(Level& level);
+    // Indexes the next fields of a walk that lie in the window, for fast steps (see walkFields_).
+    void BeginFastWalk(Level& level);
+    // Brings the level up to date with the fast steps taken; every other operation does this first.
+    void Settle() {
+        if (walkEnd_ != 0) SettleWalk();
+    }
+    void SettleWalk();
     // Whether the field at `pos` of a record ending at `end` (header bytes at p) continues the
-    // run; if so it joins the index (and `seen`, the level's key bits) and `pos` moves past it.
-    static bool JoinRun(Level& level, std::uint64_t* seen, const unsigned char* p, std::int64_t& pos,
+    // run; if so it joins the index (and `seen`, the level's key marks) and `pos` moves past it.
+    static bool JoinRun(Level& level, unsigned char* seen, const unsigned char* p, std::int64_t& pos,
                         std::int64_t end);
     // Empties the level's index and the bits of its keys.
     static void ForgetRun(Level& level);
@@ -348,6 +380,19 @@ private:
     // window or changes the current field or level resets it.
     const unsigned char* currentData_ = nullptr;
     std::uint32_t currentLength_ = 0;
+    // Fast steps of a walk take walkFields_[walkAt_, walkEnd_): fields that BeginFastWalk
+    // indexed in one go, where the window holds them. Only the steps touch the walk meanwhile;
+    // walkEnd_ is 0 when no fast walk is on.
+    struct WalkField {
+        const unsigned char* data;
+        std::uint32_t length;
+        unsigned short key;
+    };
+    static constexpr std::size_t kWalkBatch = 64;
+    std::array<WalkField, kWalkBatch> walkFields_;
+    std::uint32_t walkAt_ = 0;
+    std::uint32_t walkEnd_ = 0;
+    bool walkEndsRun_ = false;  // the batch's last field is the run's last
 };
 
 inline std::uint64_t UKeyInStream::BigEndian(const unsigned char* p, std::uint32_t length) {
@@ -366,9 +411,14 @@ inline std::uint64_t UKeyInStream::BigEndian(const unsigned char* p, std::uint32
 }
 
 inline void UKeyInStream::AssignText(ustring& value, const unsigned char* data, std::size_t length) {
-    std::size_t size = length;
-    if (const void* zero = std::memchr(data, 0, length))
+    std::size_t size = 0;
+    if (length <= 16) {
+        while (size < length && data[size] != 0) ++size;
+    } else if (const void* zero = std::memchr(data, 0, length)) {
         size = static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data);
+    } else {
+        size = length;
+    }
     value.clear();
     if (size == 0) return;
     if (size > ustring::kMaxLength) FailStringTooLong(size);
@@ -404,6 +454,7 @@ inline void UKeyInStream::Select(Level& level, std::size_t index) {
 }
 
 inline void UKeyInStream::Lookup(unsigned short key) {
+    Settle();
     Level& level = levels_[level_];
     if (level.run != Run::scanned) {
         if (level.run == Run::walking)
@@ -416,38 +467,22 @@ inline void UKeyInStream::Lookup(unsigned short key) {
     LookupInRun(level, key);
 }
 
-// The common steps of a walk, on a short header of a field that fits its record, within the
-// window: a key new to the run joins it while the index has room, a repeated one ends the run.
-// While a run is walked, `next` and `walked` stand for the run's size and are set on leaving.
+// A fast step makes the batch's next field current.
+inline UKeyInStream::Step UKeyInStream::FastStep(UKey& key) {
+    const std::uint32_t at = walkAt_;
+    // Outside a fast walk both are 0.
+    if (at == walkEnd_) return walkEndsRun_ ? FinishWalk() : Step::cannot;
+    const WalkField& field = walkFields_[at];
+    walkAt_ = at + 1;
+    currentData_ = field.data;
+    currentLength_ = field.length;
+    key = UKey(field.key);
+    return Step::taken;
+}
+
 inline bool UKeyInStream::NextInRun(UKey& key) {
-    Level& level = levels_[level_];
-    const std::int64_t pos = level.pos;
-    // Unsigned, so a window that moved past the walk counts as too short.
-    const std::uint64_t offset = static_cast<std::uint64_t>(pos - windowPos_);
-    if (level.run != Run::walking || offset + 4 > windowLen_) return NextInRunSlowly(key);
-    const unsigned char* p = window_ + offset;
-    const std::uint32_t length = p[2];
-    const std::int64_t next = pos + 4 + length;
-    if (length == kLongLength || next > level.end || offset + 4 + length > windowLen_ ||
-        level.keys.size() == level.keys.capacity())
-        return NextInRunSlowly(key);
-    const auto k = static_cast<unsigned short>((p[0] << 8) | p[1]);
-    std::uint64_t& word = level.seen[k >> 6];
-    const std::uint64_t bit = std::uint64_t{1} << (k & 63);
-    if ((word & bit) != 0) {
-        FinishWalk(level);
-        return false;
-    }
-    word |= bit;
-    level.keys.push_back(k);
-    level.positions.push_back(pos);
-    level.current = Field{pos + 4, length, k, p[3]};
-    level.found = true;
-    level.pos = next;
-    currentData_ = p + 4;
-    currentLength_ = length;
-    key = UKey(k);
-    return true;
+    const Step step = FastStep(key);
+    return step == Step::cannot ? NextInRunSlowly(key) : step == Step::taken;
 }
 
 inline UKeyInStream& UKeyInStream::operator>>(UKey key) {
