@@ -335,6 +335,49 @@ TEST(KeyStreamReader, RunsAndNext) {
     });
 }
 
+TEST(KeyStreamReader, WalksFieldByFieldAndLookupsBetweenSteps) {
+    // Runs (version=1, A=1, B=2, C=3) and (A=4, D=5).
+    const UKey A('A', 'A'), B('B', 'B'), C('C', 'C'), D('D', 'D'), version(0xC0DE);
+    const auto steps = [](UKeyInStream& in, int count) {
+        std::vector<int> seen;
+        UKey key;
+        for (int i = 0; i < count && in.NextInRun(key); ++i) {
+            int v = 0;
+            in >> v;
+            seen.push_back(key * 100 + v);
+        }
+        return seen;
+    };
+    const auto at = [](UKey k, int v) { return k * 100 + v; };
+    Read(Stream("'AA' 01 02 01 'BB' 01 02 02 'CC' 01 02 03 'AA' 01 02 04 'DD' 01 02 05"), [&](UKeyInStream& in) {
+        ASSERT_TRUE(in.StartRun());
+        EXPECT_EQ(steps(in, 2), (std::vector{at(version, 1), at(A, 1)}));
+        // Lookups mid-walk find fields on either side; the walk goes on where it stood.
+        R(C, 3)(in);
+        R(A, 1)(in);
+        EXPECT_FALSE(in.Exists(D));
+        EXPECT_EQ(steps(in, 9), (std::vector{at(B, 2), at(C, 3)}));
+        ASSERT_TRUE(in.StartRun());
+        EXPECT_EQ(steps(in, 1), std::vector{at(A, 4)});
+        // An abandoned walk: the next run starts after the rest of this one.
+        EXPECT_FALSE(in.StartRun());
+    });
+    // Past 65535 runs in a record the run marks start again; the outer run keeps its keys.
+    std::string many;
+    for (int i = 0; i < 70000; ++i) many += bytes("'AA' 00 02");
+    Read(Root(bytes("C0 DE 01 02 01 'RR' FF 00 04 45 C0 06") + many + bytes("'CC' 01 02 07")),
+         [&](UKeyInStream& in) {
+             int runs = 0;
+             in >> UKeyInStream::StartRecord(UKey('R', 'R'));
+             while (in.StartRun()) runs += steps(in, 9).size() == 1;
+             in.Pop();
+             EXPECT_EQ(runs, 70000);
+             R(C, 7)(in);
+             R(version, 1)(in);
+             EXPECT_FALSE(in.Exists(A));
+         });
+}
+
 TEST(KeyStreamReader, LongFieldsAndInputNotAtOffsetZero) {
     // Long data is read apart from the scan, so fields after it are still found.
     Bytes large(70000, 'r');
