@@ -60,7 +60,7 @@ bool CreateFromDocumentSLUG(BJobFile& job) {
         return false;
     }
     bytes.resize(size);
-    std::istringstream stream(bytes);
+    std::istringstream stream(std::move(bytes));
     job.JobFileReadFromBuffer(stream, BJobFile::kFlagPlacement);
     return true;
 }

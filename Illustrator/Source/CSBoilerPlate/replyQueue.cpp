@@ -54,7 +54,8 @@ AIErr goTimer(AITimerMessage* message) {
     const ai::int32 kind = plugin->fReplyKind;
     try {
         BJobFile job;
-        std::istringstream stream(*payload);
+        // The stream takes the payload over: a job with its ticket runs to megabytes.
+        std::istringstream stream(std::move(*payload));
         dispatch(message->d.basic, stream, job, kind);
     } catch (const UException& failure) {
         VN_LOG_ERROR("reply " << kind << " failed, code " << failure.error() << ": " << failure.what());
