@@ -382,24 +382,11 @@ bool UKeyInStream::IsKeyed() const {
     return levels_[level_].keyed;
 }
 
-unsigned short* UKeyInStream::Seen() {
-    if (seen_ == nullptr) seen_.reset(new unsigned short[kKeys]());
-    return seen_.get();
-}
-
 void UKeyInStream::ForgetRun(Level& level) {
-    if (lastGeneration_ == std::numeric_limits<unsigned short>::max()) {
-        // Every 65535 runs the marks start again; the open levels' runs keep theirs (keys are
-        // only indexed once the marks exist).
-        if (seen_ != nullptr) std::fill_n(seen_.get(), kKeys, 0);
-        lastGeneration_ = 0;
-        for (int i = 0; i <= level_; ++i) {
-            Level& open = levels_[i];
-            open.generation = ++lastGeneration_;
-            for (unsigned short key : open.keys) seen_[key] = open.generation;
-        }
+    if (++level.generation == 0) {
+        std::fill(level.seen.begin(), level.seen.end(), 0);
+        level.generation = 1;
     }
-    level.generation = ++lastGeneration_;
     level.keys.clear();
     level.positions.clear();
     if (level.indexed) {
@@ -410,7 +397,7 @@ void UKeyInStream::ForgetRun(Level& level) {
     level.walked = 0;
 }
 
-inline bool UKeyInStream::JoinRun(Level& level, unsigned short* seen, const unsigned char* p,
+inline bool UKeyInStream::JoinRun(Level& level, unsigned char* seen, const unsigned char* p,
                                   std::int64_t& pos, std::int64_t end) {
     const auto key = static_cast<unsigned short>((p[0] << 8) | p[1]);
     // A repeated key starts the next run; its field is checked when that run is scanned.
@@ -445,7 +432,8 @@ bool UKeyInStream::ScanRun(Level& level) {
 }
 
 bool UKeyInStream::ScanRest(Level& level, std::size_t most) {
-    unsigned short* seen = Seen();
+    if (level.seen.empty()) level.seen.assign(kKeys, 0);
+    unsigned char* seen = level.seen.data();
     std::int64_t pos = level.pos;
     const std::int64_t end = level.end;
     // The window in locals: stores into the run could otherwise alias its members.
@@ -516,6 +504,7 @@ void UKeyInStream::StartRunOf(Level& level) {
     ForgetRun(level);
     level.run = Run::scanned;
     if (level.pos >= level.end) return;
+    if (level.seen.empty()) level.seen.assign(kKeys, 0);
     level.run = Run::walking;
 }
 
@@ -529,8 +518,8 @@ void UKeyInStream::BeginFastWalk(Level& level) {
     const std::int64_t windowPos = windowPos_;
     const unsigned char* const limit = window + (std::min(level.end, windowPos + std::int64_t(windowLen_)) - windowPos);
     const unsigned char* p = window + offset;
-    unsigned short* const seen = Seen();
-    const unsigned short generation = level.generation;
+    unsigned char* const seen = level.seen.data();
+    const unsigned char generation = level.generation;
     const std::size_t base = level.keys.size();
     level.keys.resize(base + kWalkBatch);
     level.positions.resize(base + kWalkBatch);

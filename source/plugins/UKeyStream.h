@@ -261,8 +261,11 @@ private:
         // The run: each field's key and the stream offset of its header, in stream order.
         KeyList keys;
         PositionList positions;
-        // Marks the run's keys in `seen_`; 0 before the level's first run.
-        unsigned short generation = 0;
+        // One byte per possible key, equal to `generation` for the keys of the run: the scan
+        // finds a repeated key, and a lookup an absent one, with one test, and a new run starts
+        // with a new generation. Bytes, not bits: marking a key does not wait for the last mark.
+        std::vector<unsigned char> seen;
+        unsigned char generation = 1;
         KeyTable table;
         bool found = false;  // whether the last lookup found a field, then `current`
         Field current;
@@ -295,8 +298,8 @@ private:
     // found is tried first; these are inline so that the common path costs no call.
     void Lookup(unsigned short key);
     void LookupInRun(Level& level, unsigned short key);
-    bool InRun(const Level& level, unsigned short key) const {
-        return seen_ != nullptr && level.generation != 0 && seen_[key] == level.generation;
+    static bool InRun(const Level& level, unsigned short key) {
+        return !level.seen.empty() && level.seen[key] == level.generation;
     }
     // Makes the run's field at `index` current.
     void Select(Level& level, std::size_t index);
@@ -323,13 +326,11 @@ private:
     }
     void SettleWalk();
     // Whether the field at `pos` of a record ending at `end` (header bytes at p) continues the
-    // run; if so it joins the index (and `seen`, the key marks) and `pos` moves past it.
-    static bool JoinRun(Level& level, unsigned short* seen, const unsigned char* p, std::int64_t& pos,
+    // run; if so it joins the index (and `seen`, the level's key marks) and `pos` moves past it.
+    static bool JoinRun(Level& level, unsigned char* seen, const unsigned char* p, std::int64_t& pos,
                         std::int64_t end);
-    // Empties the level's index and the bits of its keys.
-    void ForgetRun(Level& level);
-    // The key marks, made on first use.
-    unsigned short* Seen();
+    // Empties the level's index; a new generation leaves its keys' marks behind.
+    static void ForgetRun(Level& level);
     // Parses a field header at pos, checking that header and data lie before end.
     Header ParseHeader(std::int64_t pos, std::int64_t end, bool keyed, const char* where);
     // The same over bytes already fetched: p holds min(end - pos, kMaxHeaderAndInline) bytes.
@@ -374,12 +375,6 @@ private:
     int version_ = 0;
     int level_ = -1;
     std::array<Level, kMaxLevels> levels_;
-    // One mark per possible key: a level's run has marked its keys with the level's generation,
-    // so that a repeated key ends a run, and an absent key fails a lookup, with one test; a new
-    // run takes a new generation instead of clearing anything. Marks, not bits: marking a key
-    // does not wait for the last mark.
-    std::unique_ptr<unsigned short[]> seen_;
-    unsigned short lastGeneration_ = 0;
     // The current field's data when it is a record's field and the window holds it all, else
     // null: the typed reads then take it without looking at the level. Whatever moves the
     // window or changes the current field or level resets it.
