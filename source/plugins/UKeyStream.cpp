@@ -27,7 +27,6 @@ constexpr std::size_t kWindowSize = 64 * 1024;
 // Key, 5-byte length and type; then up to 8 data bytes, which a parsed header points at.
 constexpr std::size_t kMaxHeader = 2 + 5 + 1;
 constexpr std::size_t kMaxHeaderAndInline = kMaxHeader + 8;
-constexpr std::size_t kKeys = 65536;
 // Runs up to this long are searched item by item when a lookup misses the next item; longer
 // ones get a hash table.
 constexpr std::size_t kLinearRun = 32;
@@ -383,10 +382,7 @@ bool UKeyInStream::IsKeyed() const {
 }
 
 void UKeyInStream::ForgetRun(Level& level) {
-    if (++level.generation == 0) {
-        std::fill(level.seen.begin(), level.seen.end(), 0);
-        level.generation = 1;
-    }
+    level.marks.NewRun();
     level.keys.clear();
     level.positions.clear();
     if (level.indexed) {
@@ -397,11 +393,11 @@ void UKeyInStream::ForgetRun(Level& level) {
     level.walked = 0;
 }
 
-inline bool UKeyInStream::JoinRun(Level& level, unsigned char* seen, const unsigned char* p,
+inline bool UKeyInStream::JoinRun(Level& level, const unsigned char* p,
                                   std::int64_t& pos, std::int64_t end) {
     const auto key = static_cast<unsigned short>((p[0] << 8) | p[1]);
     // A repeated key starts the next run; its field is checked when that run is scanned.
-    if (seen[key] == level.generation) return false;
+    if (level.marks.Has(key)) return false;
     const Header h = DecodeHeader(p, pos, end, true, "record");
     if (level.keys.size() == level.keys.capacity() && level.keys.size() >= 1024) {
         // A long run: room for as many fields as the rest of the level could hold (four bytes
@@ -414,7 +410,7 @@ inline bool UKeyInStream::JoinRun(Level& level, unsigned char* seen, const unsig
     }
     level.keys.push_back(key);
     level.positions.push_back(pos);
-    seen[key] = level.generation;
+    level.marks.MarkNew(key);
     pos = h.dataPos + h.length;
     return true;
 }
@@ -432,8 +428,7 @@ bool UKeyInStream::ScanRun(Level& level) {
 }
 
 bool UKeyInStream::ScanRest(Level& level, std::size_t most) {
-    if (level.seen.empty()) level.seen.assign(kKeys, 0);
-    unsigned char* seen = level.seen.data();
+    level.marks.Prepare();
     std::int64_t pos = level.pos;
     const std::int64_t end = level.end;
     // The window in locals: stores into the run could otherwise alias its members.
@@ -451,7 +446,7 @@ bool UKeyInStream::ScanRest(Level& level, std::size_t most) {
             windowStart = windowPos_;
             windowEnd = windowPos_ + std::int64_t(windowLen_);
         }
-        if (!JoinRun(level, seen, p, pos, end)) {
+        if (!JoinRun(level, p, pos, end)) {
             level.pos = pos;
             FinishRun(level);
             return false;
@@ -504,7 +499,7 @@ void UKeyInStream::StartRunOf(Level& level) {
     ForgetRun(level);
     level.run = Run::scanned;
     if (level.pos >= level.end) return;
-    if (level.seen.empty()) level.seen.assign(kKeys, 0);
+    level.marks.Prepare();
     level.run = Run::walking;
 }
 
@@ -518,8 +513,7 @@ void UKeyInStream::BeginFastWalk(Level& level) {
     const std::int64_t windowPos = windowPos_;
     const unsigned char* const limit = window + (std::min(level.end, windowPos + std::int64_t(windowLen_)) - windowPos);
     const unsigned char* p = window + offset;
-    unsigned char* const seen = level.seen.data();
-    const unsigned char generation = level.generation;
+    KeyMarks& marks = level.marks;
     const std::size_t base = level.keys.size();
     level.keys.resize(base + kWalkBatch);
     level.positions.resize(base + kWalkBatch);
@@ -533,11 +527,10 @@ void UKeyInStream::BeginFastWalk(Level& level) {
         const unsigned char* data = p + 4;
         if (length == kLongLength || limit - data < std::ptrdiff_t(length)) break;
         const auto key = static_cast<unsigned short>((p[0] << 8) | p[1]);
-        if (seen[key] == generation) {
+        if (!marks.MarkNew(key)) {
             repeated = true;
             break;
         }
-        seen[key] = generation;
         keys[count] = key;
         positions[count] = windowPos + (p - window);
         fields[count] = WalkField{data, length, key};
@@ -707,6 +700,20 @@ bool UKeyInStream::ReadUnsignedSlowly(std::uint32_t width, std::uint64_t& value)
 }
 
 bool UKeyInStream::ReadUnsignedFromArray(std::uint32_t width, std::uint64_t& value) {
+    // The common case: a short header, and the field in its array and in the window.
+    Level& level = levels_[level_];
+    if (level.end - level.pos >= 2) {
+        const unsigned char* p = InWindow(level.pos, 2);
+        const std::int64_t dataPos = level.pos + 2;
+        if (p != nullptr && p[0] != kLongLength && dataPos + p[0] <= level.end) {
+            if (const unsigned char* data = InWindow(dataPos, p[0])) {
+                if (p[0] > width) FailLongerThanExpected();
+                value = BigEndian(data, p[0]);
+                level.pos = dataPos + p[0];
+                return true;
+            }
+        }
+    }
     std::uint32_t length = 0;
     const unsigned char* data = nullptr;
     std::int64_t dataPos = 0;

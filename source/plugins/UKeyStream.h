@@ -248,6 +248,43 @@ private:
         std::size_t used_ = 0;
     };
 
+    // The keys of a level's run: a byte per possible key, equal to the run's generation for its
+    // keys, so that a repeated key ends a run, and an absent key fails a lookup, with one test; a
+    // new run takes a new generation instead of clearing anything. Bytes, not bits: marking a key
+    // does not wait for the last mark. The bytes are cleared in pages of 256 keys when a page is
+    // first used: a stream's keys mostly share a few first bytes, so starting over (every 255
+    // runs, or a new stream) clears a few pages, not 64 KiB.
+    class KeyMarks {
+    public:
+        // Before the first mark; may throw std::bad_alloc.
+        void Prepare() {
+            if (marks_ == nullptr) marks_.reset(new unsigned char[65536]);
+        }
+        bool Has(unsigned short key) const { return ready_[key >> 8] && marks_[key] == generation_; }
+        // Marks a key new to the run; false when the run has it already.
+        bool MarkNew(unsigned short key) noexcept {
+            const unsigned page = key >> 8u;
+            if (!ready_[page]) {
+                std::memset(&marks_[page << 8u], 0, 256);
+                ready_[page] = true;
+            } else if (marks_[key] == generation_) {
+                return false;
+            }
+            marks_[key] = generation_;
+            return true;
+        }
+        void NewRun() {
+            if (++generation_ != 0) return;
+            ready_.fill(false);
+            generation_ = 1;
+        }
+
+    private:
+        std::unique_ptr<unsigned char[]> marks_;  // only ready pages are ever read
+        std::array<bool, 256> ready_{};
+        unsigned char generation_ = 1;
+    };
+
     // A run being walked is indexed up to `pos` only.
     enum class Run : unsigned char { unscanned, walking, scanned };
 
@@ -261,11 +298,7 @@ private:
         // The run: each field's key and the stream offset of its header, in stream order.
         KeyList keys;
         PositionList positions;
-        // One byte per possible key, equal to `generation` for the keys of the run: the scan
-        // finds a repeated key, and a lookup an absent one, with one test, and a new run starts
-        // with a new generation. Bytes, not bits: marking a key does not wait for the last mark.
-        std::vector<unsigned char> seen;
-        unsigned char generation = 1;
+        KeyMarks marks;
         KeyTable table;
         bool found = false;  // whether the last lookup found a field, then `current`
         Field current;
@@ -299,7 +332,7 @@ private:
     void Lookup(unsigned short key);
     void LookupInRun(Level& level, unsigned short key);
     static bool InRun(const Level& level, unsigned short key) {
-        return !level.seen.empty() && level.seen[key] == level.generation;
+        return level.marks.Has(key);
     }
     // Makes the run's field at `index` current.
     void Select(Level& level, std::size_t index);
@@ -326,8 +359,8 @@ private:
     }
     void SettleWalk();
     // Whether the field at `pos` of a record ending at `end` (header bytes at p) continues the
-    // run; if so it joins the index (and `seen`, the level's key marks) and `pos` moves past it.
-    static bool JoinRun(Level& level, unsigned char* seen, const unsigned char* p, std::int64_t& pos,
+    // run; if so it joins the index (and the level's key marks) and `pos` moves past it.
+    static bool JoinRun(Level& level, const unsigned char* p, std::int64_t& pos,
                         std::int64_t end);
     // Empties the level's index; a new generation leaves its keys' marks behind.
     static void ForgetRun(Level& level);
