@@ -393,8 +393,7 @@ void UKeyInStream::ForgetRun(Level& level) {
     level.walked = 0;
 }
 
-inline bool UKeyInStream::JoinRun(Level& level, const unsigned char* p,
-                                  std::int64_t& pos, std::int64_t end) {
+inline bool UKeyInStream::JoinRun(Level& level, const unsigned char* p, std::int64_t& pos, std::int64_t end) {
     const auto key = static_cast<unsigned short>((p[0] << 8) | p[1]);
     // A repeated key starts the next run; its field is checked when that run is scanned.
     if (level.marks.Has(key)) return false;
@@ -511,7 +510,8 @@ void UKeyInStream::BeginFastWalk(Level& level) {
     // Locals throughout: stores into the index could otherwise alias the window's members.
     const unsigned char* const window = window_;
     const std::int64_t windowPos = windowPos_;
-    const unsigned char* const limit = window + (std::min(level.end, windowPos + std::int64_t(windowLen_)) - windowPos);
+    const unsigned char* const limit =
+        window + (std::min(level.end, windowPos + std::int64_t(windowLen_)) - windowPos);
     const unsigned char* p = window + offset;
     KeyMarks& marks = level.marks;
     const std::size_t base = level.keys.size();
@@ -707,9 +707,10 @@ bool UKeyInStream::ReadUnsignedFromArray(std::uint32_t width, std::uint64_t& val
         const std::int64_t dataPos = level.pos + 2;
         if (p != nullptr && p[0] != kLongLength && dataPos + p[0] <= level.end) {
             if (const unsigned char* data = InWindow(dataPos, p[0])) {
+                // Taken even when too long, as the long way does.
+                level.pos = dataPos + p[0];
                 if (p[0] > width) FailLongerThanExpected();
                 value = BigEndian(data, p[0]);
-                level.pos = dataPos + p[0];
                 return true;
             }
         }

@@ -331,9 +331,7 @@ private:
     // found is tried first; these are inline so that the common path costs no call.
     void Lookup(unsigned short key);
     void LookupInRun(Level& level, unsigned short key);
-    static bool InRun(const Level& level, unsigned short key) {
-        return level.marks.Has(key);
-    }
+    static bool InRun(const Level& level, unsigned short key) { return level.marks.Has(key); }
     // Makes the run's field at `index` current.
     void Select(Level& level, std::size_t index);
     UKeyInStream& ReadText(ustring& value);
@@ -360,8 +358,7 @@ private:
     void SettleWalk();
     // Whether the field at `pos` of a record ending at `end` (header bytes at p) continues the
     // run; if so it joins the index (and the level's key marks) and `pos` moves past it.
-    static bool JoinRun(Level& level, const unsigned char* p, std::int64_t& pos,
-                        std::int64_t end);
+    static bool JoinRun(Level& level, const unsigned char* p, std::int64_t& pos, std::int64_t end);
     // Empties the level's index; a new generation leaves its keys' marks behind.
     static void ForgetRun(Level& level);
     // Parses a field header at pos, checking that header and data lie before end.
