@@ -428,30 +428,23 @@ bool UKeyInStream::ScanRun(Level& level) {
 
 bool UKeyInStream::ScanRest(Level& level, std::size_t most) {
     level.marks.Prepare();
-    std::int64_t pos = level.pos;
-    const std::int64_t end = level.end;
-    // The window in locals: stores into the run could otherwise alias its members.
-    const unsigned char* windowData = window_;
-    std::int64_t windowStart = windowPos_;
-    std::int64_t windowEnd = windowPos_ + std::int64_t(windowLen_);
     std::size_t joined = 0;
-    for (; joined < most && pos < end; ++joined) {
-        const std::int64_t left = end - pos;
-        if (left < 2) Fail("record ends inside a field key at offset " + std::to_string(pos));
-        const unsigned char* p = windowData + (pos - windowStart);
-        if (pos < windowStart || pos + std::int64_t(kMaxHeader) > windowEnd) {
-            p = Fetch(pos, static_cast<std::size_t>(std::min<std::int64_t>(left, kMaxHeader)));
-            windowData = window_;
-            windowStart = windowPos_;
-            windowEnd = windowPos_ + std::int64_t(windowLen_);
-        }
-        if (!JoinRun(level, p, pos, end)) {
-            level.pos = pos;
-            FinishRun(level);
-            return false;
-        }
+    while (joined < most && level.pos < level.end) {
+        // Most fields go in tight passes over the window; the rest one by one, each header
+        // fetched and checked.
+        const auto batch = static_cast<std::uint32_t>(std::min<std::size_t>(most - joined, kWalkBatch));
+        bool repeated = false;
+        const std::uint32_t indexed = IndexInWindow<false>(level, batch, repeated);
+        joined += indexed;
+        if (repeated) break;
+        if (indexed == batch || level.pos >= level.end) continue;
+        const std::int64_t left = level.end - level.pos;
+        if (left < 2) Fail("record ends inside a field key at offset " + std::to_string(level.pos));
+        const unsigned char* p =
+            Fetch(level.pos, static_cast<std::size_t>(std::min<std::int64_t>(left, kMaxHeader)));
+        if (!JoinRun(level, p, level.pos, level.end)) break;
+        ++joined;
     }
-    level.pos = pos;
     if (joined == most) return true;
     FinishRun(level);
     return false;
@@ -503,26 +496,35 @@ void UKeyInStream::StartRunOf(Level& level) {
 }
 
 void UKeyInStream::BeginFastWalk(Level& level) {
+    if (level.run != Run::walking || level.walked != level.keys.size()) return;
+    bool repeated = false;
+    const std::uint32_t count = IndexInWindow<true>(level, kWalkBatch, repeated);
+    if (count == 0) return;
+    walkAt_ = 0;
+    walkEnd_ = count;
+    walkEndsRun_ = repeated || level.pos == level.end;
+}
+
+template <bool ForWalk>
+std::uint32_t UKeyInStream::IndexInWindow(Level& level, std::uint32_t most, bool& repeated) {
     const auto offset = static_cast<std::uint64_t>(level.pos - windowPos_);
-    if (level.run != Run::walking || level.walked != level.keys.size() || offset >= windowLen_) return;
+    if (offset >= windowLen_) return 0;
     // Short headers of fields that fit the record and the window, up to a repeated key; all the
-    // rest is left to the slow steps, which check and report it.
+    // rest is left to the general steps, which check and report it.
     // Locals throughout: stores into the index could otherwise alias the window's members.
     const unsigned char* const window = window_;
     const std::int64_t windowPos = windowPos_;
     const unsigned char* const limit =
         window + (std::min(level.end, windowPos + std::int64_t(windowLen_)) - windowPos);
     const unsigned char* p = window + offset;
-    KeyMarks& marks = level.marks;
+    const KeyMarks::Marker marks = level.marks.Open();
     const std::size_t base = level.keys.size();
-    level.keys.resize(base + kWalkBatch);
-    level.positions.resize(base + kWalkBatch);
+    level.keys.resize(base + most);
+    level.positions.resize(base + most);
     unsigned short* const keys = level.keys.data() + base;
     std::int64_t* const positions = level.positions.data() + base;
-    WalkField* const fields = walkFields_.data();
     std::uint32_t count = 0;
-    bool repeated = false;
-    while (count < kWalkBatch && limit - p >= 4) {
+    while (count < most && limit - p >= 4) {
         const std::uint32_t length = p[2];
         const unsigned char* data = p + 4;
         if (length == kLongLength || limit - data < std::ptrdiff_t(length)) break;
@@ -533,17 +535,14 @@ void UKeyInStream::BeginFastWalk(Level& level) {
         }
         keys[count] = key;
         positions[count] = windowPos + (p - window);
-        fields[count] = WalkField{data, length, key};
+        if constexpr (ForWalk) walkFields_[count] = WalkField{data, length, key};
         ++count;
         p = data + length;
     }
     level.keys.resize(base + count);
     level.positions.resize(base + count);
     level.pos = windowPos + (p - window);
-    if (count == 0) return;
-    walkAt_ = 0;
-    walkEnd_ = count;
-    walkEndsRun_ = repeated || level.pos == level.end;
+    return count;
 }
 
 void UKeyInStream::SettleWalk() {

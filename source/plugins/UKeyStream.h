@@ -261,18 +261,27 @@ private:
             if (marks_ == nullptr) marks_.reset(new unsigned char[65536]);
         }
         bool Has(unsigned short key) const { return ready_[key >> 8] && marks_[key] == generation_; }
-        // Marks a key new to the run; false when the run has it already.
-        bool MarkNew(unsigned short key) noexcept {
-            const unsigned page = key >> 8u;
-            if (!ready_[page]) {
-                std::memset(&marks_[page << 8u], 0, 256);
-                ready_[page] = true;
-            } else if (marks_[key] == generation_) {
-                return false;
+        // The marks as plain pointers, which a loop keeps in registers (marks written through
+        // the members would make every later access load them again).
+        struct Marker {
+            unsigned char* marks;
+            bool* ready;
+            unsigned char generation;
+            // Marks a key new to the run; false when the run has it already.
+            bool MarkNew(unsigned short key) const noexcept {
+                const unsigned page = key >> 8u;
+                if (!ready[page]) {
+                    std::memset(marks + (page << 8u), 0, 256);
+                    ready[page] = true;
+                } else if (marks[key] == generation) {
+                    return false;
+                }
+                marks[key] = generation;
+                return true;
             }
-            marks_[key] = generation_;
-            return true;
-        }
+        };
+        Marker Open() noexcept { return {marks_.get(), ready_.data(), generation_}; }
+        bool MarkNew(unsigned short key) noexcept { return Open().MarkNew(key); }
         void NewRun() {
             if (++generation_ != 0) return;
             ready_.fill(false);
@@ -351,6 +360,11 @@ private:
     void StartRunOf(Level& level);
     // Indexes the next fields of a walk that lie in the window, for fast steps (see walkFields_).
     void BeginFastWalk(Level& level);
+    // Indexes up to `most` (at most kWalkBatch) fields from level.pos on whose short headers and
+    // data lie in the window, as far as the first repeated key (then `repeated`); for a walk
+    // also describes them in walkFields_. The number indexed.
+    template <bool ForWalk>
+    std::uint32_t IndexInWindow(Level& level, std::uint32_t most, bool& repeated);
     // Brings the level up to date with the fast steps taken; every other operation does this first.
     void Settle() {
         if (walkEnd_ != 0) SettleWalk();
