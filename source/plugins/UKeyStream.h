@@ -357,6 +357,7 @@ private:
     Step FastStep(UKey& key);
     // Ends a fast walk at the run's end.
     Step FinishWalk();
+    // Moves the level to its next run, ready to walk (run is `walking`) unless none is left.
     void StartRunOf(Level& level);
     // Indexes the next fields of a walk that lie in the window, for fast steps (see walkFields_).
     void BeginFastWalk(Level& level);
