@@ -45,6 +45,8 @@ class BlockCache {
 public:
     ~BlockCache() {
         while (head_ != nullptr) ::operator delete(Take());
+        // A destination freed later in the thread's end (a static job, say) goes to the heap.
+        count_ = kMost;
     }
     void* Take() {
         Free* block = head_;
