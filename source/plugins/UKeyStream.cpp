@@ -381,6 +381,48 @@ bool UKeyInStream::IsKeyed() const {
     return levels_[level_].keyed;
 }
 
+// Stores of marks left by this thread's closed streams, for its next ones: a job read opens a
+// few levels at a time.
+class UKeyInStream::KeyMarks::Stores {
+public:
+    ~Stores() {
+        while (count_ > 0) delete kept_[--count_];
+        // A stream closed later in the thread's end gives its store to the heap.
+        closed_ = true;
+    }
+    Store* Take() { return count_ == 0 ? nullptr : kept_[--count_]; }
+    bool Keep(Store* store) {
+        if (closed_ || count_ == kMost) return false;
+        kept_[count_++] = store;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kMost = 4;
+    std::array<Store*, kMost> kept_{};
+    std::size_t count_ = 0;
+    bool closed_ = false;
+};
+
+thread_local UKeyInStream::KeyMarks::Stores UKeyInStream::KeyMarks::stores_;
+
+void UKeyInStream::KeyMarks::Store::NewGeneration() {
+    if (++generation != 0) return;
+    std::fill(std::begin(marks), std::end(marks), std::uint16_t{0});
+    generation = 1;
+}
+
+void UKeyInStream::KeyMarks::Acquire() {
+    Store* store = stores_.Take();
+    store_.reset(store != nullptr ? store : new Store);
+    // Marks of the store's last stream belong to older generations.
+    store_->NewGeneration();
+}
+
+void UKeyInStream::KeyMarks::GiveBack::operator()(Store* store) const noexcept {
+    if (!stores_.Keep(store)) delete store;
+}
+
 void UKeyInStream::ForgetRun(Level& level) {
     level.marks.NewRun();
     level.keys.clear();
@@ -511,20 +553,22 @@ std::uint32_t UKeyInStream::IndexInWindow(Level& level, std::uint32_t most, bool
     if (offset >= windowLen_) return 0;
     // Short headers of fields that fit the record and the window, up to a repeated key; all the
     // rest is left to the general steps, which check and report it.
-    // Locals throughout: stores into the index could otherwise alias the window's members.
+    // Locals throughout, few enough to stay in registers: stores into the index could otherwise
+    // alias the window's members.
     const unsigned char* const window = window_;
     const std::int64_t windowPos = windowPos_;
     const unsigned char* const limit =
         window + (std::min(level.end, windowPos + std::int64_t(windowLen_)) - windowPos);
     const unsigned char* p = window + offset;
+    // A field's stream position is its address plus this.
+    const std::int64_t bias = windowPos - reinterpret_cast<std::intptr_t>(window);
     const KeyMarks::Marker marks = level.marks.Open();
-    const std::size_t base = level.keys.size();
-    level.keys.resize(base + most);
-    level.positions.resize(base + most);
-    unsigned short* const keys = level.keys.data() + base;
-    std::int64_t* const positions = level.positions.data() + base;
-    std::uint32_t count = 0;
-    while (count < most && limit - p >= 4) {
+    unsigned short* const keys = level.keys.Extend(most);
+    unsigned short* k = keys;
+    unsigned short* const keysEnd = keys + most;
+    std::int64_t* position = level.positions.Extend(most);
+    WalkField* walk = walkFields_.data();
+    while (k != keysEnd && limit - p >= 4) {
         const std::uint32_t length = p[2];
         const unsigned char* data = p + 4;
         if (length == kLongLength || limit - data < std::ptrdiff_t(length)) break;
@@ -533,15 +577,15 @@ std::uint32_t UKeyInStream::IndexInWindow(Level& level, std::uint32_t most, bool
             repeated = true;
             break;
         }
-        keys[count] = key;
-        positions[count] = windowPos + (p - window);
-        if constexpr (ForWalk) walkFields_[count] = WalkField{data, length, key};
-        ++count;
+        *k++ = key;
+        *position++ = bias + reinterpret_cast<std::intptr_t>(p);
+        if constexpr (ForWalk) *walk++ = WalkField{data, length, key};
         p = data + length;
     }
-    level.keys.resize(base + count);
-    level.positions.resize(base + count);
-    level.pos = windowPos + (p - window);
+    const auto count = static_cast<std::uint32_t>(k - keys);
+    level.keys.Commit(count);
+    level.positions.Commit(count);
+    level.pos = bias + reinterpret_cast<std::intptr_t>(p);
     return count;
 }
 

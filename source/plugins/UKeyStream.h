@@ -5,6 +5,7 @@
 // a type byte and big-endian data with leading zero bytes stripped. Numbers are big-endian.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -196,24 +197,47 @@ private:
         unsigned char type = 0;
     };
 
-    // Growing these leaves the new elements uninitialised, as the walk writes them right away.
+    // A growable array of plain values that leaves what it grows into uninitialised: the index
+    // writes each value before it is read, and a batch is written straight into the room that
+    // Extend makes, without a size kept up to date per value.
     template <class T>
-    struct Uninitialised : std::allocator<T> {
-        template <class U>
-        struct rebind {
-            using other = Uninitialised<U>;
-        };
-        template <class U>
-        void construct(U* p) noexcept {
-            ::new (static_cast<void*>(p)) U;
+    class PlainList {
+    public:
+        std::size_t size() const { return size_; }
+        std::size_t capacity() const { return capacity_; }
+        T* data() { return data_.get(); }
+        T& operator[](std::size_t i) { return data_[i]; }
+        const T& operator[](std::size_t i) const { return data_[i]; }
+        const T* begin() const { return data_.get(); }
+        const T* end() const { return data_.get() + size_; }
+        void clear() { size_ = 0; }
+        void reserve(std::size_t n) {
+            if (n > capacity_) Reallocate(n);
         }
-        template <class U, class... Args>
-        void construct(U* p, Args&&... args) {
-            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+        void push_back(T value) {
+            if (size_ == capacity_) Reallocate(std::max<std::size_t>(16, 2 * capacity_));
+            data_[size_++] = value;
         }
+        // Room for `count` values past the end; Commit then takes the ones written.
+        T* Extend(std::size_t count) {
+            if (count > capacity_ - size_) Reallocate(std::max(size_ + count, 2 * capacity_));
+            return data_.get() + size_;
+        }
+        void Commit(std::size_t count) { size_ += count; }
+
+    private:
+        void Reallocate(std::size_t capacity) {
+            std::unique_ptr<T[]> fresh = std::make_unique_for_overwrite<T[]>(capacity);
+            if (size_ != 0) std::memcpy(fresh.get(), data_.get(), size_ * sizeof(T));
+            data_ = std::move(fresh);
+            capacity_ = capacity;
+        }
+        std::unique_ptr<T[]> data_;
+        std::size_t size_ = 0;
+        std::size_t capacity_ = 0;
     };
-    using KeyList = std::vector<unsigned short, Uninitialised<unsigned short>>;
-    using PositionList = std::vector<std::int64_t, Uninitialised<std::int64_t>>;
+    using KeyList = PlainList<unsigned short>;
+    using PositionList = PlainList<std::int64_t>;
 
     // Open addressing over the keys of one long run; a run of thousands of keys switches to one
     // slot per possible key (keys are 16 bits), which needs no probing and no rehashing.
@@ -248,50 +272,53 @@ private:
         std::size_t used_ = 0;
     };
 
-    // The keys of a level's run: a byte per possible key, equal to the run's generation for its
+    // The keys of a level's run: a word per possible key, equal to the run's generation for its
     // keys, so that a repeated key ends a run, and an absent key fails a lookup, with one test; a
-    // new run takes a new generation instead of clearing anything. Bytes, not bits: marking a key
-    // does not wait for the last mark. The bytes are cleared in pages of 256 keys when a page is
-    // first used: a stream's keys mostly share a few first bytes, so starting over (every 255
-    // runs, or a new stream) clears a few pages, not 64 KiB.
+    // new run takes a new generation instead of clearing anything (the 64 Ki words are cleared
+    // once in 65535 runs). The words are kept per thread from stream to stream: a job is read in
+    // a fraction of a millisecond, and taking 128 KiB from the heap for each of its levels cost
+    // more than that (the allocator sweeps its free lists for a block that large).
     class KeyMarks {
     public:
         // Before the first mark; may throw std::bad_alloc.
         void Prepare() {
-            if (marks_ == nullptr) marks_.reset(new unsigned char[65536]);
+            if (store_ == nullptr) Acquire();
         }
-        bool Has(unsigned short key) const { return ready_[key >> 8] && marks_[key] == generation_; }
-        // The marks as plain pointers, which a loop keeps in registers (marks written through
+        bool Has(unsigned short key) const {
+            return store_ != nullptr && store_->marks[key] == store_->generation;
+        }
+        // The marks as plain values, which a loop keeps in registers (marks written through
         // the members would make every later access load them again).
         struct Marker {
-            unsigned char* marks;
-            bool* ready;
-            unsigned char generation;
+            std::uint16_t* marks;
+            std::uint16_t generation;
             // Marks a key new to the run; false when the run has it already.
             bool MarkNew(unsigned short key) const noexcept {
-                const unsigned page = key >> 8u;
-                if (!ready[page]) {
-                    std::memset(marks + (page << 8u), 0, 256);
-                    ready[page] = true;
-                } else if (marks[key] == generation) {
-                    return false;
-                }
+                if (marks[key] == generation) return false;
                 marks[key] = generation;
                 return true;
             }
         };
-        Marker Open() noexcept { return {marks_.get(), ready_.data(), generation_}; }
+        Marker Open() noexcept { return {store_->marks, store_->generation}; }
         bool MarkNew(unsigned short key) noexcept { return Open().MarkNew(key); }
         void NewRun() {
-            if (++generation_ != 0) return;
-            ready_.fill(false);
-            generation_ = 1;
+            if (store_ != nullptr) store_->NewGeneration();
         }
 
+        struct Store {
+            std::uint16_t generation = 0;
+            std::uint16_t marks[65536] = {};
+            void NewGeneration();
+        };
+        class Stores;
+
     private:
-        std::unique_ptr<unsigned char[]> marks_;  // only ready pages are ever read
-        std::array<bool, 256> ready_{};
-        unsigned char generation_ = 1;
+        struct GiveBack {
+            void operator()(Store* store) const noexcept;
+        };
+        void Acquire();
+        static thread_local Stores stores_;
+        std::unique_ptr<Store, GiveBack> store_;
     };
 
     // A run being walked is indexed up to `pos` only.
@@ -333,6 +360,7 @@ private:
     // The `length` (at most 8) bytes at p as a big-endian number; reads no byte past them.
     static std::uint64_t BigEndian(const unsigned char* p, std::uint32_t length);
     // A string field holds the text up to its first zero byte.
+    static std::size_t TextLength(const unsigned char* data, std::size_t length);
     static void AssignText(ustring& value, const unsigned char* data, std::size_t length);
     [[noreturn]] static void FailLongerThanExpected();
     [[noreturn]] static void FailStringTooLong(std::size_t size);
@@ -455,15 +483,47 @@ inline std::uint64_t UKeyInStream::BigEndian(const unsigned char* p, std::uint32
     return value;
 }
 
-inline void UKeyInStream::AssignText(ustring& value, const unsigned char* data, std::size_t length) {
-    std::size_t size = 0;
-    if (length <= 16) {
-        while (size < length && data[size] != 0) ++size;
-    } else if (const void* zero = std::memchr(data, 0, length)) {
-        size = static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data);
-    } else {
-        size = length;
+inline std::size_t UKeyInStream::TextLength(const unsigned char* data, std::size_t length) {
+    // Words at a time: the lowest byte of a word that is zero is the lowest flagged one
+    // (a borrow only runs upwards from a zero byte). Longer texts go to memchr.
+    if constexpr (std::endian::native == std::endian::little) {
+        if (length >= 8 && length <= 64) {
+            const auto zeros = [](const unsigned char* p) {
+                std::uint64_t word;
+                std::memcpy(&word, p, 8);
+                return (word - 0x0101010101010101u) & ~word & 0x8080808080808080u;
+            };
+            std::size_t at = 0;
+            for (; at + 8 < length; at += 8) {
+                if (const std::uint64_t z = zeros(data + at)) return at + std::countr_zero(z) / 8;
+            }
+            // The last word may overlap the one before, which held no zero.
+            at = length - 8;
+            const std::uint64_t z = zeros(data + at);
+            return z != 0 ? at + std::countr_zero(z) / 8 : length;
+        }
+        if (length >= 4 && length < 8) {
+            const auto zeros = [](const unsigned char* p) {
+                std::uint32_t word;
+                std::memcpy(&word, p, 4);
+                return (word - 0x01010101u) & ~word & 0x80808080u;
+            };
+            if (const std::uint32_t z = zeros(data)) return std::countr_zero(z) / 8;
+            const std::uint32_t z = zeros(data + length - 4);
+            return z != 0 ? length - 4 + std::countr_zero(z) / 8 : length;
+        }
     }
+    if (length < 8) {
+        std::size_t size = 0;
+        while (size < length && data[size] != 0) ++size;
+        return size;
+    }
+    const void* zero = std::memchr(data, 0, length);
+    return zero != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data) : length;
+}
+
+inline void UKeyInStream::AssignText(ustring& value, const unsigned char* data, std::size_t length) {
+    const std::size_t size = TextLength(data, length);
     value.clear();
     if (size == 0) return;
     if (size > ustring::kMaxLength) FailStringTooLong(size);
