@@ -568,10 +568,14 @@ std::uint32_t UKeyInStream::IndexInWindow(Level& level, std::uint32_t most, bool
     unsigned short* const keysEnd = keys + most;
     std::int64_t* position = level.positions.Extend(most);
     WalkField* walk = walkFields_.data();
-    while (k != keysEnd && limit - p >= 4) {
+    // Before this any short header and its data lie within the limit.
+    constexpr std::ptrdiff_t kShortFieldMost = 4 + kLongLength - 1;
+    const unsigned char* const roomy = limit - p > kShortFieldMost ? limit - kShortFieldMost : p;
+    while (k != keysEnd) {
+        if (p >= roomy && (limit - p < 4 || limit - (p + 4) < std::ptrdiff_t(p[2]))) break;
         const std::uint32_t length = p[2];
         const unsigned char* data = p + 4;
-        if (length == kLongLength || limit - data < std::ptrdiff_t(length)) break;
+        if (length == kLongLength) break;
         const auto key = static_cast<unsigned short>((p[0] << 8) | p[1]);
         if (!marks.MarkNew(key)) {
             repeated = true;
@@ -787,6 +791,53 @@ void UKeyInStream::Read8BitStringWithUnknownEncoding(std::string& bytes) {
         bytes.clear();
         throw;
     }
+}
+
+inline std::size_t UKeyInStream::TextLength(const unsigned char* data, std::size_t length) {
+    // Words at a time: the lowest byte of a word that is zero is the lowest flagged one
+    // (a borrow only runs upwards from a zero byte). Longer texts go to memchr.
+    if constexpr (std::endian::native == std::endian::little) {
+        if (length >= 8 && length <= 64) {
+            const auto zeros = [](const unsigned char* p) {
+                std::uint64_t word;
+                std::memcpy(&word, p, 8);
+                return (word - 0x0101010101010101u) & ~word & 0x8080808080808080u;
+            };
+            std::size_t at = 0;
+            for (; at + 8 < length; at += 8) {
+                if (const std::uint64_t z = zeros(data + at)) return at + std::countr_zero(z) / 8;
+            }
+            // The last word may overlap the one before, which held no zero.
+            at = length - 8;
+            const std::uint64_t z = zeros(data + at);
+            return z != 0 ? at + std::countr_zero(z) / 8 : length;
+        }
+        if (length >= 4 && length < 8) {
+            const auto zeros = [](const unsigned char* p) {
+                std::uint32_t word;
+                std::memcpy(&word, p, 4);
+                return (word - 0x01010101u) & ~word & 0x80808080u;
+            };
+            if (const std::uint32_t z = zeros(data)) return std::countr_zero(z) / 8;
+            const std::uint32_t z = zeros(data + length - 4);
+            return z != 0 ? length - 4 + std::countr_zero(z) / 8 : length;
+        }
+    }
+    if (length < 8) {
+        std::size_t size = 0;
+        while (size < length && data[size] != 0) ++size;
+        return size;
+    }
+    const void* zero = std::memchr(data, 0, length);
+    return zero != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data) : length;
+}
+
+void UKeyInStream::AssignText(ustring& value, const unsigned char* data, std::size_t length) {
+    const std::size_t size = TextLength(data, length);
+    value.clear();
+    if (size == 0) return;
+    if (size > ustring::kMaxLength) FailStringTooLong(size);
+    value.append(reinterpret_cast<const char*>(data), size);
 }
 
 UKeyInStream& UKeyInStream::ReadText(ustring& value) {

@@ -483,53 +483,6 @@ inline std::uint64_t UKeyInStream::BigEndian(const unsigned char* p, std::uint32
     return value;
 }
 
-inline std::size_t UKeyInStream::TextLength(const unsigned char* data, std::size_t length) {
-    // Words at a time: the lowest byte of a word that is zero is the lowest flagged one
-    // (a borrow only runs upwards from a zero byte). Longer texts go to memchr.
-    if constexpr (std::endian::native == std::endian::little) {
-        if (length >= 8 && length <= 64) {
-            const auto zeros = [](const unsigned char* p) {
-                std::uint64_t word;
-                std::memcpy(&word, p, 8);
-                return (word - 0x0101010101010101u) & ~word & 0x8080808080808080u;
-            };
-            std::size_t at = 0;
-            for (; at + 8 < length; at += 8) {
-                if (const std::uint64_t z = zeros(data + at)) return at + std::countr_zero(z) / 8;
-            }
-            // The last word may overlap the one before, which held no zero.
-            at = length - 8;
-            const std::uint64_t z = zeros(data + at);
-            return z != 0 ? at + std::countr_zero(z) / 8 : length;
-        }
-        if (length >= 4 && length < 8) {
-            const auto zeros = [](const unsigned char* p) {
-                std::uint32_t word;
-                std::memcpy(&word, p, 4);
-                return (word - 0x01010101u) & ~word & 0x80808080u;
-            };
-            if (const std::uint32_t z = zeros(data)) return std::countr_zero(z) / 8;
-            const std::uint32_t z = zeros(data + length - 4);
-            return z != 0 ? length - 4 + std::countr_zero(z) / 8 : length;
-        }
-    }
-    if (length < 8) {
-        std::size_t size = 0;
-        while (size < length && data[size] != 0) ++size;
-        return size;
-    }
-    const void* zero = std::memchr(data, 0, length);
-    return zero != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data) : length;
-}
-
-inline void UKeyInStream::AssignText(ustring& value, const unsigned char* data, std::size_t length) {
-    const std::size_t size = TextLength(data, length);
-    value.clear();
-    if (size == 0) return;
-    if (size > ustring::kMaxLength) FailStringTooLong(size);
-    value.append(reinterpret_cast<const char*>(data), size);
-}
-
 inline UKeyInStream::Field UKeyInStream::HeaderOf(const unsigned char* p, std::int64_t pos) {
     Field field;
     field.key = static_cast<unsigned short>((p[0] << 8) | p[1]);
@@ -622,11 +575,14 @@ inline UKeyInStream& UKeyInStream::operator>>(bool& value) {
 }
 
 inline UKeyInStream& UKeyInStream::operator>>(ustring& value) {
-    if (currentData_ != nullptr && version_ >= 1) {
-        AssignText(value, currentData_, currentLength_);
-        return *this;
-    }
-    return ReadText(value);
+    const unsigned char* data = currentData_;
+    if (data == nullptr || version_ < 1) return ReadText(value);
+    // Many fields hold empty texts.
+    if (currentLength_ == 0 || data[0] == 0)
+        value.clear();
+    else
+        AssignText(value, data, currentLength_);
+    return *this;
 }
 
 inline UKeyInStream& UKeyInStream::operator>>(double& value) {

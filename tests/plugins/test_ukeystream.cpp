@@ -322,6 +322,32 @@ TEST(KeyStreamReader, VersionDecidesStrings) {
     }
 }
 
+TEST(KeyStreamReader, TextsEndAtTheirFirstZeroByte) {
+    // Every length the word-wise search treats apart (short, one and several words, memchr),
+    // with the zero byte at each place, none, and a second zero after the first.
+    for (std::size_t length : {0, 1, 3, 4, 5, 7, 8, 9, 15, 16, 17, 24, 63, 64, 65, 200}) {
+        for (std::size_t zero = 0; zero <= length; ++zero) {
+            std::string text(length, 'x');
+            for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char>('A' + i % 26);
+            if (zero < length) text[zero] = '\0';
+            if (zero + 2 < length) text[zero + 2] = '\0';
+            const Bytes b = Written(0, [&](UKeyOutStream& out) {
+                out << kSS;
+                out.WriteField(text.data(), static_cast<int>(text.size()), UKeyStream::eType_String);
+                out << kSt << 1;
+            });
+            const ustring expected(text.data(), std::min(zero, length));
+            Read(b, [&](UKeyInStream& in) {
+                ustring s = "old";
+                UKey key;
+                ASSERT_TRUE(in.StartRun() && in.NextInRun(key) && in.NextInRun(key));
+                in >> s;
+                EXPECT_EQ(s, expected) << length << " bytes, zero at " << zero;
+            });
+        }
+    }
+}
+
 TEST(KeyStreamReader, RunsAndNext) {
     // A, B, A, C: the run is (A, B); C belongs to the next run. Next may come first.
     Read(Stream("'AA' 01 02 01 'BB' 01 02 02 'AA' 01 02 03 'CC' 01 02 04"), [](UKeyInStream& in) {
@@ -362,21 +388,31 @@ TEST(KeyStreamReader, WalksFieldByFieldAndLookupsBetweenSteps) {
         // An abandoned walk: the next run starts after the rest of this one.
         EXPECT_FALSE(in.StartRun());
     });
-    // An inner record of 600 runs, its key also the outer run's: the run marks start again every
-    // 255 runs, and the outer run keeps its own.
-    std::string many;
-    for (int i = 0; i < 600; ++i) many += bytes("'CC' 00 02");
-    Read(Root(bytes("C0 DE 01 02 01 'RR' FF 00 00 09 60 06") + many + bytes("'CC' 01 02 07")),
-         [&](UKeyInStream& in) {
-             int runs = 0;
-             in >> UKeyInStream::StartRecord(UKey('R', 'R'));
-             while (in.StartRun()) runs += steps(in, 9).size() == 1;
-             in.Pop();
-             EXPECT_EQ(runs, 600);
-             R(version, 1)(in);
-             R(C, 7)(in);
-             EXPECT_FALSE(in.Exists(A));
-         });
+    // An inner record of 131072 runs, its key also the outer run's; only the first run holds D.
+    // The run marks start again every 65535 runs, so the runs after pass through every
+    // generation, D's first one too: none may see D. The outer run keeps its own marks. Read
+    // twice, as the second stream takes over the marks the first left behind; then a stream
+    // without the key must not see it.
+    constexpr int kRuns = 131072;
+    std::string many = bytes("'CC' 00 02 'DD' 00 02");
+    for (int i = 1; i < kRuns; ++i) many += bytes("'CC' 00 02");
+    for (int pass = 0; pass < 2; ++pass) {
+        Read(Root(bytes("C0 DE 01 02 01 'RR' FF 00 08 00 04 06") + many + bytes("'CC' 01 02 07")),
+             [&](UKeyInStream& in) {
+                 int runs = 0, seeingD = 0;
+                 in >> UKeyInStream::StartRecord(UKey('R', 'R'));
+                 while (in.StartRun()) {
+                     runs += !steps(in, 1).empty();
+                     seeingD += in.Exists(D);
+                 }
+                 in.Pop();
+                 EXPECT_EQ(std::pair(runs, seeingD), std::pair(kRuns, 1));
+                 R(version, 1)(in);
+                 R(C, 7)(in);
+                 EXPECT_FALSE(in.Exists(A));
+             });
+    }
+    Read(Stream("'AA' 01 02 01"), [&](UKeyInStream& in) { EXPECT_FALSE(in.Exists(C)); });
 }
 
 TEST(KeyStreamReader, LongFieldsAndInputNotAtOffsetZero) {
