@@ -20,6 +20,11 @@ public:
 
     // Deletes every owned setting; the settings made from default checks stay.
     void RemoveAll();
+    // Empty as constructed: the settings made from default checks go too.
+    void Clear() {
+        RemoveAll();
+        m_defaultSettings.clear();
+    }
     // Takes ownership; goes before any existing settings of the same name.
     void Insert(BCheckSetting* setting);
     // Sets `out` to the (first) setting of exactly that name; leaves it untouched when there is none.

@@ -5,6 +5,7 @@
 #include <climits>
 #include <memory>
 #include <new>
+#include <typeinfo>
 #include <utility>
 
 #include "BGroup.h"
@@ -40,58 +41,72 @@ void ReadIdentifier(UKeyInStream& in, ustring& identifier) {
     identifier.assign(digits, static_cast<ustring::size_type>(written.ptr - digits));
 }
 
-// Free blocks of one size, linked through their first bytes.
-class BlockCache {
+// Destinations lists have let go of, for the next ones this thread makes.
+class Recycled {
 public:
-    ~BlockCache() {
-        while (head_ != nullptr) ::operator delete(Take());
-        // A destination freed later in the thread's end (a static job, say) goes to the heap.
-        count_ = kMost;
+    ~Recycled() {
+        while (count_ > 0) delete kept_[--count_];
+        kept_.reset();
+        // A destination released later in the thread's end is deleted.
+        closed_ = true;
     }
-    void* Take() {
-        Free* block = head_;
-        if (block != nullptr) {
-            head_ = block->next;
-            --count_;
+    BDestination* Take() { return count_ == 0 ? nullptr : kept_[--count_]; }
+    bool Keep(BDestination* destination) {
+        if (closed_ || count_ == kMost) return false;
+        if (kept_ == nullptr) {
+            kept_.reset(new (std::nothrow) BDestination*[kMost]);
+            if (kept_ == nullptr) return false;
         }
-        return block;
-    }
-    bool Keep(void* block) {
-        if (count_ == kMost) return false;
-        head_ = ::new (block) Free{head_};
-        ++count_;
+        kept_[count_++] = destination;
         return true;
     }
 
 private:
-    struct Free {
-        Free* next;
-    };
-    // A few thousand destinations' worth; a larger job's extra blocks go back to the heap.
+    // A few thousand destinations' worth; a larger job's extra ones are deleted.
     static constexpr std::size_t kMost = 4096;
-    Free* head_ = nullptr;
+    std::unique_ptr<BDestination*[]> kept_;
     std::size_t count_ = 0;
+    bool closed_ = false;
 };
 
-thread_local BlockCache destinationBlocks;
+thread_local Recycled recycled;
 
 }  // namespace
 
-void* BDestination::operator new(std::size_t size) {
-    if (size == sizeof(BDestination)) {
-        if (void* block = destinationBlocks.Take()) return block;
-    }
-    return ::operator new(size);
+BDestination* BDestination::Make(BJobFile& job) {
+    BDestination* destination = recycled.Take();
+    if (destination == nullptr) return new BDestination(job);
+    destination->Renew(job);
+    return destination;
 }
 
-void BDestination::operator delete(void* block, std::size_t size) noexcept {
-    if (size == sizeof(BDestination) && destinationBlocks.Keep(block)) return;
-    ::operator delete(block);
+void BDestination::Release(BDestination* destination) noexcept {
+    if (destination == nullptr) return;
+    if (typeid(*destination) != typeid(BDestination) || !recycled.Keep(destination)) delete destination;
 }
 
-BDestination::BDestination(BJobFile& job) : fJob(job) {}
+BDestination::BDestination(BJobFile& job) : fJob(&job) {}
 
 BDestination::~BDestination() = default;
+
+void BDestination::Renew(BJobFile& job) {
+    fJob = &job;
+    fGroup = nullptr;
+    for (ustring* text :
+         {&fCountryCode, &fPublisherCode, &fPublisherDetail, &fPublicationCode, &fPublicationDetail,
+          &fSectionCode, &fSectionDetail, &fCN, &fNS, &fMK, &fIdentifier})
+        text->clear();
+    fSt = 0;
+    fCo = 0;
+    SetPageSize(0, 0);
+    fExported = false;
+    fRo = false;
+    SetBleeds(0, 0, 0, 0);
+    SetTypeAreaMargins(0, 0, 0, 0);
+    fComments.clear();
+    fCheckSettings.Clear();
+    fUnstoredInt = 0;
+}
 
 void BDestination::SetPublisherCode(const ustring& code) {
     fPublisherCode = code;
@@ -262,7 +277,7 @@ BDestinationList::~BDestinationList() {
 }
 
 void BDestinationList::RemoveAll() {
-    for (BDestination* destination : fDestinations) delete destination;
+    for (BDestination* destination : fDestinations) BDestination::Release(destination);
     fDestinations.clear();
 }
 

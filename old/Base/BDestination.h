@@ -23,10 +23,11 @@ public:
     virtual ~BDestination();
 
     // A job's destinations come and go a thousand at a time, each read job replacing the last:
-    // their blocks are kept for the next ones (per thread, up to a bound) instead of going back
-    // to the heap.
-    static void* operator new(std::size_t size);
-    static void operator delete(void* block, std::size_t size) noexcept;
+    // those a list lets go of are kept whole (per thread, up to a bound), their texts' room too,
+    // and Make hands them out again as new. Make may throw std::bad_alloc.
+    static BDestination* Make(BJobFile& job);
+    // Keeps a destination for Make, or deletes it (a subclass's, or beyond the bound).
+    static void Release(BDestination* destination) noexcept;
 
     virtual void SetCountryCode(const ustring& code) { fCountryCode = code; }
     // Setting a code clears the detail that belongs to it.
@@ -41,7 +42,7 @@ public:
 
     void SetGroup(BGroup& group) { fGroup = &group; }
     BGroup* GetGroup() const { return fGroup; }
-    BJobFile& GetJob() const { return fJob; }
+    BJobFile& GetJob() const { return *fJob; }
 
     double GetRequestedBleedWidth() const { return fPageWidth + fBleedLeft + fBleedRight; }
     double GetRequestedBleedDepth() const { return fPageHeight + fBleedTop + fBleedBottom; }
@@ -108,7 +109,10 @@ public:
     void SetUnstoredInt(int value) { fUnstoredInt = value; }
 
 private:
-    BJobFile& fJob;
+    // As constructed for the job, texts keeping their room: every member below is reset here.
+    void Renew(BJobFile& job);
+
+    BJobFile* fJob;
     BGroup* fGroup = nullptr;
     ustring fCountryCode;
     ustring fPublisherCode;

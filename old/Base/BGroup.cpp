@@ -6,10 +6,15 @@
 #include "UKeyStream.h"
 
 BDestination* BGroup::InsertNewDestination() {
-    auto destination = std::make_unique<BDestination>(*GetJob());
+    BDestination* destination = BDestination::Make(*GetJob());
     destination->SetGroup(*this);
-    Insert(destination.get());
-    return destination.release();
+    try {
+        Insert(destination);
+    } catch (...) {
+        BDestination::Release(destination);
+        throw;
+    }
+    return destination;
 }
 
 void BGroup::GroupKeyStreamOut(UKeyOutStream& out, long flags) const {

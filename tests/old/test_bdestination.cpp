@@ -6,7 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "BGroup.h"
 #include "BJobFile.h"
+#include "TestProblemDescriptions.h"
 #include "job_test_support.h"
 
 using job_test::ReadStream;
@@ -138,6 +140,49 @@ TEST(BDestination, SettingACodeClearsItsDetail) {
     d.SetPublicationCode("Q");
     d.SetSectionCode("S");
     EXPECT_EQ(details(), std::tuple(ustring(), ustring(), ustring()));
+}
+
+TEST(BDestination, AReleasedDestinationComesBackAsNew) {
+    BJobFile first, second;
+    BGroup group(&first);
+    BDestination* used = BDestination::Make(first);
+    used->SetGroup(group);
+    for (const char* code : {"C", "P", "Q", "S"}) used->SetCountryCode(code);
+    used->SetPublisherCode("a publisher code longer than a short text");
+    used->SetPublicationCode("P");
+    used->SetSectionCode("S");
+    used->SetPublisherDetail("p");
+    used->SetPublicationDetail("q");
+    used->SetSectionDetail("s");
+    used->SetCN("campaign");
+    used->SetNS("n");
+    used->SetMK("m");
+    used->SetIdentifier("12");
+    used->SetSt(1);
+    used->SetCo(2);
+    used->SetRo(true);
+    used->SetExported(true);
+    used->SetUnstoredInt(3);
+    used->SetPageSize(210, 297);
+    used->SetBleeds(1, 2, 3, 4);
+    used->SetTypeAreaMargins(5, 6, 7, 8);
+    used->AddComment({-1, "page", "f", "t", "v", "", true});
+    used->GetCheckSettings().Insert(new BCheckSetting("check"));
+    ASSERT_NE(ticket_builder::installTestProblemDescriptions(), nullptr);
+    ASSERT_NE(used->GetCheckSettings().FindCheckSetting("MaxPlates"), nullptr);  // made from defaults
+    BDestination::Release(used);
+
+    // The last one released is the next one made: it must hold nothing of its past.
+    BDestination* renewed = BDestination::Make(second);
+    const BDestination fresh(second);
+    EXPECT_EQ(renewed, used);
+    EXPECT_EQ(&renewed->GetJob(), &second);
+    EXPECT_EQ(renewed->GetGroup(), nullptr);
+    EXPECT_EQ(std::tuple(renewed->GetUnstoredInt(), renewed->GetComments().size(),
+                         renewed->GetCheckSettings().size(), renewed->GetCheckSettings().defaultSettings().size()),
+              std::tuple(0, 0u, 0u, 0u));
+    EXPECT_EQ(spacedHex(WriteRuns({renewed})), spacedHex(WriteRuns({&fresh})));
+    BDestination::Release(renewed);
 }
 
 TEST(BExportedDestinationList, ReadingKeepsEntriesSortedNewestFirstAmongEqualIdentifiers) {
