@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <iosfwd>
 #include <limits>
 #include <memory>
@@ -184,9 +185,8 @@ extern template class dyn_array_impl<long long>;
 
 // A name is non-empty and holds neither '/' nor '?'.
 inline bool valid_name(const ustring& name) {
-    bool bad = name.empty();
-    for (char c : name) bad |= (c == '/') | (c == '?');
-    return !bad;
+    return !name.empty() && std::memchr(name.data(), '/', name.size()) == nullptr &&
+           std::memchr(name.data(), '?', name.size()) == nullptr;
 }
 
 // The isArray flag of any entry's array.
