@@ -76,26 +76,34 @@ thread_local Recycled recycled;
 BDestination* BDestination::Make(BJobFile& job) {
     BDestination* destination = recycled.Take();
     if (destination == nullptr) return new BDestination(job);
-    destination->Renew(job);
+    destination->fJob = &job;
     return destination;
 }
 
 void BDestination::Release(BDestination* destination) noexcept {
     if (destination == nullptr) return;
-    if (typeid(*destination) != typeid(BDestination) || !recycled.Keep(destination)) delete destination;
+    if (typeid(*destination) != typeid(BDestination) || !recycled.Keep(destination)) {
+        delete destination;
+        return;
+    }
+    destination->Empty();
 }
 
 BDestination::BDestination(BJobFile& job) : fJob(&job) {}
 
 BDestination::~BDestination() = default;
 
-void BDestination::Renew(BJobFile& job) {
-    fJob = &job;
+void BDestination::Empty() noexcept {
+    // Room a job's usual texts need is kept; a hostile job's long texts are not.
+    constexpr ustring::size_type kRoomKept = 64;
     fGroup = nullptr;
     for (ustring* text :
          {&fCountryCode, &fPublisherCode, &fPublisherDetail, &fPublicationCode, &fPublicationDetail,
-          &fSectionCode, &fSectionDetail, &fCN, &fNS, &fMK, &fIdentifier})
+          &fSectionCode, &fSectionDetail, &fCN, &fNS, &fMK, &fIdentifier}) {
+        // Moving the text out takes its room along; assigning an empty one would keep it.
+        if (text->capacity() > kRoomKept) ustring gone = std::move(*text);
         text->clear();
+    }
     fSt = 0;
     fCo = 0;
     SetPageSize(0, 0);
@@ -103,7 +111,7 @@ void BDestination::Renew(BJobFile& job) {
     fRo = false;
     SetBleeds(0, 0, 0, 0);
     SetTypeAreaMargins(0, 0, 0, 0);
-    fComments.clear();
+    std::vector<USharedDataCmt>().swap(fComments);
     fCheckSettings.Clear();
     fUnstoredInt = 0;
 }

@@ -109,8 +109,8 @@ public:
     void SetUnstoredInt(int value) { fUnstoredInt = value; }
 
 private:
-    // As constructed for the job, texts keeping their room: every member below is reset here.
-    void Renew(BJobFile& job);
+    // As constructed, but for the job and the texts' room: every member below is reset here.
+    void Empty() noexcept;
 
     BJobFile* fJob;
     BGroup* fGroup = nullptr;

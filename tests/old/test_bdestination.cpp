@@ -148,7 +148,7 @@ TEST(BDestination, AReleasedDestinationComesBackAsNew) {
     BDestination* used = BDestination::Make(first);
     used->SetGroup(group);
     for (const char* code : {"C", "P", "Q", "S"}) used->SetCountryCode(code);
-    used->SetPublisherCode("a publisher code longer than a short text");
+    used->SetPublisherCode(ustring(1000, 'x'));  // too long a text to keep the room of
     used->SetPublicationCode("P");
     used->SetSectionCode("S");
     used->SetPublisherDetail("p");
@@ -176,6 +176,7 @@ TEST(BDestination, AReleasedDestinationComesBackAsNew) {
     BDestination* renewed = BDestination::Make(second);
     const BDestination fresh(second);
     EXPECT_EQ(renewed, used);
+    EXPECT_LT(renewed->GetPublisherCode().capacity(), 1000u);
     EXPECT_EQ(&renewed->GetJob(), &second);
     EXPECT_EQ(renewed->GetGroup(), nullptr);
     EXPECT_EQ(std::tuple(renewed->GetUnstoredInt(), renewed->GetComments().size(),
