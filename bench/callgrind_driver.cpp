@@ -14,6 +14,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "BJobFile.h"
 #include "hexcodec.h"
@@ -29,7 +30,8 @@ struct Phase {
     const char* name;
     const char* what;
     std::function<std::string()> input;
-    std::function<bool(const std::string&)> run;
+    // Takes the input over, as a reader of a reply the plug-in holds does.
+    std::function<bool(std::string&&)> run;
 };
 
 std::string HexText() {
@@ -47,22 +49,22 @@ std::string FlatTicket() {
 
 const Phase kPhases[] = {
     {"hex", "hexadecimal text of 1 MiB of random bytes, decoded", HexText,
-     [](const std::string& text) { return vnu::HexDecode(text).size() * 2 == text.size(); }},
+     [](std::string&& text) { return vnu::HexDecode(text).size() * 2 == text.size(); }},
     {"keystream", "a job-shaped key stream, every field read", [] { return bench::JobShapedStream(4096); },
-     [](const std::string& bytes) {
-         std::istringstream in(bytes);
+     [](std::string&& bytes) {
+         std::istringstream in(std::move(bytes));
          return bench::ReadWithKeyStream(in).textBytes > 0;
      }},
     {"unflatten", "the flattened ticket of 100 destinations of 300 checks", FlatTicket,
-     [](const std::string& bytes) {
-         std::istringstream in(bytes);
+     [](std::string&& bytes) {
+         std::istringstream in(std::move(bytes));
          umessage m;
          return m.unflatten(in);
      }},
     {"job", "the 1000-destination job without its ticket, read as a reply is (and destroyed)",
      [] { return bench::CompanionBytes(false); },
-     [](const std::string& bytes) {
-         std::istringstream in(bytes);
+     [](std::string&& bytes) {
+         std::istringstream in(std::move(bytes));
          BJobFile job;
          job.JobFileReadFromBuffer(in, BJobFile::kFlagFull);
          return job.GetGroups().size() == static_cast<std::size_t>(bench::kGroups);
@@ -86,12 +88,13 @@ int main(int argc, char** argv) {
     for (const Phase& p : kPhases) {
         if (std::strcmp(argv[1], p.name) != 0) continue;
         const std::string input = p.input();
-        if (!p.run(input)) {
+        if (!p.run(std::string(input))) {
             std::fprintf(stderr, "callgrind_driver: %s: the decoder failed on its input\n", p.name);
             return 1;
         }
+        std::string handed = input;
         CALLGRIND_START_INSTRUMENTATION;
-        const bool ok = p.run(input);
+        const bool ok = p.run(std::move(handed));
         CALLGRIND_STOP_INSTRUMENTATION;
         if (!ok) return 1;
         std::printf("%s %zu\n", p.name, input.size());
