@@ -797,20 +797,16 @@ inline std::size_t UKeyInStream::TextLength(const unsigned char* data, std::size
     // Words at a time: the lowest byte of a word that is zero is the lowest flagged one
     // (a borrow only runs upwards from a zero byte). Longer texts go to memchr.
     if constexpr (std::endian::native == std::endian::little) {
-        if (length >= 8 && length <= 64) {
+        if (length >= 8 && length <= 16) {
             const auto zeros = [](const unsigned char* p) {
                 std::uint64_t word;
                 std::memcpy(&word, p, 8);
                 return (word - 0x0101010101010101u) & ~word & 0x8080808080808080u;
             };
-            std::size_t at = 0;
-            for (; at + 8 < length; at += 8) {
-                if (const std::uint64_t z = zeros(data + at)) return at + std::countr_zero(z) / 8;
-            }
-            // The last word may overlap the one before, which held no zero.
-            at = length - 8;
-            const std::uint64_t z = zeros(data + at);
-            return z != 0 ? at + std::countr_zero(z) / 8 : length;
+            if (const std::uint64_t z = zeros(data)) return std::countr_zero(z) / 8;
+            // The last word may overlap the first, which held no zero.
+            const std::uint64_t z = zeros(data + length - 8);
+            return z != 0 ? length - 8 + std::countr_zero(z) / 8 : length;
         }
         if (length >= 4 && length < 8) {
             const auto zeros = [](const unsigned char* p) {
