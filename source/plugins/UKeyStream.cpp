@@ -659,6 +659,34 @@ void UKeyInStream::LookupInRun(Level& level, unsigned short key) {
     Select(level, index);
 }
 
+UKeyInStream::Field UKeyInStream::HeaderOf(const unsigned char* p, std::int64_t pos) {
+    Field field;
+    field.key = static_cast<unsigned short>((p[0] << 8) | p[1]);
+    if (p[2] != 0xFF) {
+        field.length = p[2];
+        field.type = p[3];
+        field.dataPos = pos + 4;
+    } else {
+        field.length =
+            (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[4]} << 16) | (std::uint32_t{p[5]} << 8) | p[6];
+        field.type = p[7];
+        field.dataPos = pos + 8;
+    }
+    return field;
+}
+
+void UKeyInStream::SelectLongOrOutside(Level& level, std::size_t index) {
+    const std::int64_t pos = level.positions[index];
+    // A header is at most eight bytes; near the input's end the window may hold fewer.
+    const unsigned char* p = InWindow(pos, 8);
+    if (p == nullptr) return SelectOutsideWindow(level, index);
+    level.current = HeaderOf(p, pos);
+    level.found = true;
+    level.next = index + 1;
+    currentData_ = InWindow(level.current.dataPos, level.current.length);
+    currentLength_ = level.current.length;
+}
+
 void UKeyInStream::SelectOutsideWindow(Level& level, std::size_t index) {
     const std::int64_t pos = level.positions[index];
     unsigned char header[kMaxHeader] = {};

@@ -372,6 +372,7 @@ private:
     // Makes the run's field at `index` current.
     void Select(Level& level, std::size_t index);
     UKeyInStream& ReadText(ustring& value);
+    void SelectLongOrOutside(Level& level, std::size_t index);
     void SelectOutsideWindow(Level& level, std::size_t index);
     static Field HeaderOf(const unsigned char* p, std::int64_t pos);
     bool ScanRun(Level& level);
@@ -483,32 +484,24 @@ inline std::uint64_t UKeyInStream::BigEndian(const unsigned char* p, std::uint32
     return value;
 }
 
-inline UKeyInStream::Field UKeyInStream::HeaderOf(const unsigned char* p, std::int64_t pos) {
-    Field field;
-    field.key = static_cast<unsigned short>((p[0] << 8) | p[1]);
-    if (p[2] != 0xFF) {
-        field.length = p[2];
-        field.type = p[3];
-        field.dataPos = pos + 4;
-    } else {
-        field.length =
-            (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[4]} << 16) | (std::uint32_t{p[5]} << 8) | p[6];
-        field.type = p[7];
-        field.dataPos = pos + 8;
-    }
-    return field;
-}
-
 inline void UKeyInStream::Select(Level& level, std::size_t index) {
     const std::int64_t pos = level.positions[index];
-    // A header is at most eight bytes; near the input's end the window may hold fewer.
-    const unsigned char* p = InWindow(pos, 8);
-    if (p == nullptr) return SelectOutsideWindow(level, index);
-    level.current = HeaderOf(p, pos);
-    level.found = true;
-    level.next = index + 1;
-    currentData_ = InWindow(level.current.dataPos, level.current.length);
-    currentLength_ = level.current.length;
+    // Mostly a short header whose data the window holds, checked with one subtraction.
+    const auto offset = static_cast<std::uint64_t>(pos - windowPos_);
+    const std::uint64_t room = windowLen_;
+    if (offset < room && room - offset >= 4) {
+        const unsigned char* p = window_ + offset;
+        const std::uint32_t length = p[2];
+        if (length != kLongLength && room - offset - 4 >= length) {
+            level.current = Field{pos + 4, length, static_cast<unsigned short>((p[0] << 8) | p[1]), p[3]};
+            level.found = true;
+            level.next = index + 1;
+            currentData_ = p + 4;
+            currentLength_ = length;
+            return;
+        }
+    }
+    SelectLongOrOutside(level, index);
 }
 
 inline void UKeyInStream::Lookup(unsigned short key) {
