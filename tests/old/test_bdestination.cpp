@@ -147,22 +147,15 @@ TEST(BDestination, AReleasedDestinationComesBackAsNew) {
     BGroup group(&first);
     BDestination* used = BDestination::Make(first);
     used->SetGroup(group);
-    for (const char* code : {"C", "P", "Q", "S"}) used->SetCountryCode(code);
+    for (auto set : {&BDestination::SetCountryCode, &BDestination::SetPublicationCode, &BDestination::SetSectionCode,
+                     &BDestination::SetPublisherDetail, &BDestination::SetPublicationDetail,
+                     &BDestination::SetSectionDetail, &BDestination::SetCN, &BDestination::SetNS,
+                     &BDestination::SetMK, &BDestination::SetIdentifier})
+        (used->*set)("12");
     used->SetPublisherCode(ustring(1000, 'x'));  // too long a text to keep the room of
-    used->SetPublicationCode("P");
-    used->SetSectionCode("S");
-    used->SetPublisherDetail("p");
-    used->SetPublicationDetail("q");
-    used->SetSectionDetail("s");
-    used->SetCN("campaign");
-    used->SetNS("n");
-    used->SetMK("m");
-    used->SetIdentifier("12");
-    used->SetSt(1);
-    used->SetCo(2);
+    for (auto set : {&BDestination::SetSt, &BDestination::SetCo, &BDestination::SetUnstoredInt}) (used->*set)(3);
     used->SetRo(true);
     used->SetExported(true);
-    used->SetUnstoredInt(3);
     used->SetPageSize(210, 297);
     used->SetBleeds(1, 2, 3, 4);
     used->SetTypeAreaMargins(5, 6, 7, 8);
