@@ -424,16 +424,23 @@ struct unflattener {
             std::sort(keys.begin(), keys.end());
             return;
         }
-        // Two stable counting passes over the rank's halves: linear, where a comparison sort of
-        // a large shuffled body would dominate its reading.
+        // Stable counting passes over the rank's digits: linear, where a comparison sort of a
+        // large shuffled body would dominate its reading. Two passes of digits just wide enough
+        // for the largest rank (one pass for a few thousand ranks): the counts, and the places
+        // the keys are scattered to, then stay in cache.
+        std::uint64_t largest = 0;
+        for (std::uint64_t k : keys) largest = std::max(largest, k);
+        const int bits = std::bit_width(largest >> 32);
+        const int digit = bits <= 12 ? bits : (bits + 1) / 2;
+        const std::uint64_t mask = (std::uint64_t{1} << digit) - 1;
         radixSpare.resize(n);
-        radixCounts.resize(std::size_t{1} << 16);
-        for (int shift = 32; shift < 64; shift += 16) {
+        radixCounts.resize(std::size_t{1} << digit);
+        for (int shift = 32; shift < 32 + bits; shift += digit) {
             std::fill(radixCounts.begin(), radixCounts.end(), 0u);
-            for (std::uint64_t k : keys) ++radixCounts[(k >> shift) & 0xFFFF];
+            for (std::uint64_t k : keys) ++radixCounts[(k >> shift) & mask];
             std::uint32_t sum = 0;
             for (std::uint32_t& c : radixCounts) sum += std::exchange(c, sum);
-            for (std::uint64_t k : keys) radixSpare[radixCounts[(k >> shift) & 0xFFFF]++] = k;
+            for (std::uint64_t k : keys) radixSpare[radixCounts[(k >> shift) & mask]++] = k;
             keys.swap(radixSpare);
         }
     }
@@ -561,6 +568,36 @@ struct unflattener {
             return true;
         }
 
+        // Whether the sorted keys rank every entry apart: nothing to merge.
+        bool eachNameOnce() const {
+            const std::vector<std::uint64_t>& keys = work.keys;
+            for (std::size_t i = 1; i < keys.size(); ++i)
+                if (keys[i - 1] >> 32 == keys[i] >> 32) return false;
+            return true;
+        }
+
+        // Puts the staged entries in the sorted keys' order where they are, one cycle of the
+        // permutation at a time, sparing a second list as long as the body. Uses up the keys.
+        void orderInPlace() {
+            std::vector<std::uint64_t>& keys = work.keys;
+            constexpr std::uint64_t kPlaced = ~std::uint64_t{0};
+            for (std::size_t start = 0; start < keys.size(); ++start) {
+                if (keys[start] == kPlaced) continue;
+                entry_list::value_type held = std::move(staged[start]);
+                for (std::size_t at = start;;) {
+                    const std::size_t from = keys[at] & 0xFFFFFFFF;
+                    keys[at] = kPlaced;
+                    if (from == start) {
+                        staged[at] = std::move(held);
+                        break;
+                    }
+                    if (keys[from] != kPlaced) prefetch(&staged[keys[from] & 0xFFFFFFFF]);
+                    staged[at] = std::move(staged[from]);
+                    at = from;
+                }
+            }
+        }
+
         void commit() {
             std::vector<std::uint64_t>& keys = work.keys;
             const std::size_t n = keys.size();
@@ -574,6 +611,11 @@ struct unflattener {
             }
             if (!reader.ranked) rankKeys();
             reader.sortByRank(keys);
+            if (!extendsTarget && target.data_.empty() && eachNameOnce()) {
+                orderInPlace();
+                target.data_.assign_sorted(std::move(staged));
+                return;
+            }
             entry_list fresh;
             fresh.reserve(n);
             for (std::size_t i = 0; i < n;) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <limits>
+#include <numeric>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -114,6 +117,30 @@ std::string nestedChain(int levels) {
     std::string body = bytes("04 01 01 'm'");
     for (int i = 0; i < levels; ++i) body += bytes("01 01 05 00 01");
     return body + bytes("00");
+}
+
+TEST(Unflatten, ShuffledBodiesComeOutInNameOrder) {
+    // Bodies large enough to be ordered by rank digits, the largest ranks 14 and 15 bits wide.
+    const auto varint = [](unsigned v) {
+        if (v < 0x80) return std::string{char(v)};
+        return std::string{char(0xC0 | (v >> 16)), char(v >> 8), char(v)};
+    };
+    for (unsigned n : {5000u, 9000u}) {
+        std::vector<unsigned> order(n);
+        std::iota(order.begin(), order.end(), 1u);
+        std::shuffle(order.begin(), order.end(), std::mt19937(n));
+        std::string data = bytes("04") + varint(n);
+        Msg want;
+        for (unsigned i = 1; i <= n; ++i) {
+            const std::string name = "k" + std::to_string(10000 + i);
+            data += varint(static_cast<unsigned>(name.size())) + name;
+            want.ints(ustring(name), {static_cast<int>(i & 0x7F)});
+        }
+        data += varint(n);
+        for (unsigned i : order) data += varint(i) + bytes("01 00 01") + varint(i & 0x7F);
+        const Decoded d = decode(data);
+        EXPECT_TRUE(d.ok && d.msg == want.get()) << n << " entries";
+    }
 }
 
 TEST(Unflatten, BadInputFailsWithOneErrorLine) {
