@@ -577,7 +577,8 @@ struct unflattener {
         }
 
         // Puts the staged entries in the sorted keys' order where they are, one cycle of the
-        // permutation at a time, sparing a second list as long as the body. Uses up the keys.
+        // permutation at a time, sparing a second list as long as the body. Uses up the keys,
+        // which are left empty (no other body's ranking may see the marks put in them).
         void orderInPlace() {
             std::vector<std::uint64_t>& keys = work.keys;
             constexpr std::uint64_t kPlaced = ~std::uint64_t{0};
@@ -596,6 +597,7 @@ struct unflattener {
                     at = from;
                 }
             }
+            keys.clear();
         }
 
         void commit() {
