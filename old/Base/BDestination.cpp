@@ -1,6 +1,7 @@
 #include "BDestination.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <climits>
 #include <memory>
@@ -93,13 +94,16 @@ BDestination::BDestination(BJobFile& job) : fJob(&job) {}
 
 BDestination::~BDestination() = default;
 
+std::array<ustring*, 11> BDestination::Texts() noexcept {
+    return {&fCountryCode, &fPublisherCode, &fPublisherDetail, &fPublicationCode, &fPublicationDetail,
+            &fSectionCode, &fSectionDetail, &fCN, &fNS, &fMK, &fIdentifier};
+}
+
 void BDestination::Empty() noexcept {
     // Room a job's usual texts need is kept; a hostile job's long texts are not.
     constexpr ustring::size_type kRoomKept = 64;
     fGroup = nullptr;
-    for (ustring* text :
-         {&fCountryCode, &fPublisherCode, &fPublisherDetail, &fPublicationCode, &fPublicationDetail,
-          &fSectionCode, &fSectionDetail, &fCN, &fNS, &fMK, &fIdentifier}) {
+    for (ustring* text : Texts()) {
         // Moving the text out takes its room along; assigning an empty one would keep it.
         if (text->capacity() > kRoomKept) ustring gone = std::move(*text);
         text->clear();
@@ -199,10 +203,7 @@ void BDestination::DestinationKeyStreamOut(UKeyOutStream& out) const {
 
 void BDestination::DestinationKeyStreamIn(UKeyInStream& in) {
     // Absent strings read as empty, absent numbers keep their value.
-    for (ustring* text :
-         {&fCountryCode, &fPublisherCode, &fPublisherDetail, &fPublicationCode, &fPublicationDetail,
-          &fSectionCode, &fSectionDetail, &fCN, &fNS, &fMK, &fIdentifier})
-        text->clear();
+    for (ustring* text : Texts()) text->clear();
     // Older streams give bleeds and type area as a width and a height: those win over the
     // margins, and the type area needs the page size, which may come after it.
     bool bleedAsSize = false;

@@ -2,6 +2,7 @@
 // the owning list of destinations, and the list of destinations already exported.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <vector>
 
@@ -111,6 +112,8 @@ public:
 private:
     // As constructed, but for the job and the texts' room: every member below is reset here.
     void Empty() noexcept;
+    // Every text member.
+    std::array<ustring*, 11> Texts() noexcept;
 
     BJobFile* fJob;
     BGroup* fGroup = nullptr;
