@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "BCheckSettingList.h"
-#include "ConstantUStrings.h"
-#include "DetectableProblemDescriptions.h"
 #include "cpu_clock.h"
-#include "umessage.h"
+#include "job/BCheckSettingList.h"
+#include "message/umessage.h"
+#include "ticket/ConstantUStrings.h"
+#include "ticket/DetectableProblemDescriptions.h"
 
 namespace {
 

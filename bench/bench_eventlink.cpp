@@ -10,10 +10,10 @@
 #include <functional>
 #include <string>
 
-#include "AppleEvents.h"
-#include "EventLoop.h"
 #include "PrivateBus.h"
-#include "Processes.h"
+#include "os/AppleEvents.h"
+#include "os/EventLoop.h"
+#include "os/Processes.h"
 
 namespace {
 

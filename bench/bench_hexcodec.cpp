@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cpu_clock.h"
-#include "hexcodec.h"
+#include "support/hexcodec.h"
 
 namespace {
 

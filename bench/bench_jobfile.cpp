@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "BJobFile.h"
-#include "DetectableProblemDescriptions.h"
 #include "cpu_clock.h"
-#include "hexcodec.h"
+#include "job/BJobFile.h"
 #include "job_content.h"
-#include "umessage.h"
+#include "message/umessage.h"
+#include "support/hexcodec.h"
+#include "ticket/DetectableProblemDescriptions.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <sstream>
 #include <string>
 
-#include "UKeyStream.h"
 #include "cpu_clock.h"
+#include "keystream/UKeyStream.h"
 #include "keystream_content.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <sstream>
 #include <string>
 
-#include "BJobFile.h"
 #include "allocation_counter.h"
 #include "cpu_clock.h"
+#include "job/BJobFile.h"
 #include "job_content.h"
 #include "peer_job.pb.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cpu_clock.h"
-#include "umessage.h"
+#include "message/umessage.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cpu_clock.h"
-#include "ustring.h"
+#include "text/ustring.h"
 
 namespace {
 

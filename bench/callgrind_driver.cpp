@@ -16,11 +16,11 @@
 #include <string>
 #include <utility>
 
-#include "BJobFile.h"
-#include "hexcodec.h"
+#include "job/BJobFile.h"
 #include "job_content.h"
 #include "keystream_content.h"
-#include "umessage.h"
+#include "message/umessage.h"
+#include "support/hexcodec.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "job_json.h"
+#include "jobjson/job_json.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,9 +7,9 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "BJobFile.h"
-#include "UKeyStream.h"
-#include "message_json.h"
+#include "job/BJobFile.h"
+#include "jobjson/message_json.h"
+#include "keystream/UKeyStream.h"
 
 namespace inspect {
 namespace {

@@ -1,10 +1,10 @@
-#include "message_json.h"
+#include "jobjson/message_json.h"
 
 #include <cmath>
 #include <limits>
 #include <stdexcept>
 
-#include "hexcodec.h"
+#include "support/hexcodec.h"
 
 namespace inspect {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "umessage.h"
+#include "message/umessage.h"
 
 namespace inspect {
 

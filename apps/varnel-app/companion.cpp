@@ -4,8 +4,8 @@
 #include <stdexcept>
 
 #include "about_record.h"
-#include "job_json.h"
-#include "ulogger.h"
+#include "jobjson/job_json.h"
+#include "support/ulogger.h"
 
 namespace varnel_app {
 namespace {

@@ -1,6 +1,6 @@
 #include "event_channel.h"
 
-#include "hexcodec.h"
+#include "support/hexcodec.h"
 
 namespace varnel_app {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "AppleEvents.h"
+#include "os/AppleEvents.h"
 
 namespace varnel_app {
 

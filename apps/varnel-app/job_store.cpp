@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "ReplaceFile.h"
-#include "uuid.h"
+#include "support/ReplaceFile.h"
+#include "support/uuid.h"
 
 namespace varnel_app {
 namespace {

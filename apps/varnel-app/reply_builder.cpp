@@ -5,10 +5,10 @@
 #include <iterator>
 #include <sstream>
 
-#include "BJobFile.h"
-#include "UFileSpecCore.h"
 #include "catalogue.h"
-#include "job_json.h"
+#include "job/BJobFile.h"
+#include "jobjson/job_json.h"
+#include "support/UFileSpecCore.h"
 
 namespace varnel_app {
 namespace {

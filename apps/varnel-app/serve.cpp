@@ -14,12 +14,12 @@
 #include <iostream>
 #include <stdexcept>
 
-#include "EventLoop.h"
-#include "Processes.h"
-#include "UFileSpecCore.h"
 #include "companion.h"
 #include "control_service.h"
-#include "ulogger.h"
+#include "os/EventLoop.h"
+#include "os/Processes.h"
+#include "support/UFileSpecCore.h"
+#include "support/ulogger.h"
 
 namespace varnel_app {
 namespace {

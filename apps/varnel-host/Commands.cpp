@@ -8,7 +8,7 @@
 #include "HostCore.h"
 #include "HostError.h"
 #include "Report.h"
-#include "hexcodec.h"
+#include "support/hexcodec.h"
 
 namespace vhost {
 

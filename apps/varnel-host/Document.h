@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "AITypes.h"
 #include "ActionParams.h"
+#include "sdk/AITypes.h"
 
 namespace vhost {
 

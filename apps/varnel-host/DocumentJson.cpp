@@ -5,7 +5,7 @@
 
 #include "ActionJson.h"
 #include "Icc.h"
-#include "hexcodec.h"
+#include "support/hexcodec.h"
 
 namespace vhost {
 

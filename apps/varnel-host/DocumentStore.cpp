@@ -14,8 +14,8 @@
 #include "Handles.h"
 #include "HostError.h"
 #include "PdfExport.h"
-#include "ReplaceFile.h"
 #include "pdf/PdfWriter.h"
+#include "support/ReplaceFile.h"
 
 namespace vhost {
 

@@ -1,8 +1,8 @@
 #include <cstdlib>
 
-#include "Bundles.h"
 #include "HostCore.h"
-#include "Processes.h"
+#include "os/Bundles.h"
+#include "os/Processes.h"
 
 namespace vhost {
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "SPMessages.h"
+#include "sdk/SPMessages.h"
 
 namespace vhost {
 

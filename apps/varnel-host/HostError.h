@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "AITypes.h"
+#include "sdk/AITypes.h"
 
 namespace vhost {
 

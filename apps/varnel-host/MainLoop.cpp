@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "EventLoop.h"
 #include "HostCore.h"
+#include "os/EventLoop.h"
 
 namespace vhost {
 

@@ -25,7 +25,7 @@ std::vector<std::string> bundleCandidates(const std::string& dir) {
 }
 
 std::vector<std::string> pluginCandidates(const std::string& dir) {
-    return below(dir, {"../../Illustrator/VarnelPlugin.so", "../lib/varnel/VarnelPlugin.so"});
+    return below(dir, {"../../plugin/VarnelPlugin.so", "../lib/varnel/VarnelPlugin.so"});
 }
 
 std::string firstExisting(const std::vector<std::string>& candidates) {

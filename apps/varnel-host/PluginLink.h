@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "SPMessages.h"
+#include "sdk/SPMessages.h"
 
 namespace vhost {
 

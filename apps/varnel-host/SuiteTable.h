@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "SPMessages.h"
+#include "sdk/SPMessages.h"
 
 namespace vhost {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <type_traits>
 
-#include "AITypes.h"
 #include "Handles.h"
 #include "HostError.h"
 #include "pdf/ExportOptions.h"
+#include "sdk/AITypes.h"
 
 namespace vhost {
 

@@ -1,6 +1,6 @@
 #include "Utf.h"
 
-#include "ConvertUTF.h"
+#include "text/ConvertUTF.h"
 
 namespace vhost {
 

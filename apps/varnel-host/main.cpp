@@ -26,7 +26,7 @@ const char* kUsageText =
     "go to standard error.\n"
     "\n"
     "Options:\n"
-    "  --plugin MODULE   the plug-in module (default: ../../Illustrator/VarnelPlugin.so beside\n"
+    "  --plugin MODULE   the plug-in module (default: ../../plugin/VarnelPlugin.so beside\n"
     "                    this program in the build tree, else ../lib/varnel/VarnelPlugin.so)\n"
     "  --bundle DIR      the host's bundle folder, made the process's main bundle (default:\n"
     "                    VarnelHost beside this program, else ../share/varnel/VarnelHost)\n"

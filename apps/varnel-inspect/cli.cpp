@@ -6,13 +6,13 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "BJobFile.h"
-#include "UKeyStream.h"
-#include "hexcodec.h"
-#include "job_json.h"
+#include "job/BJobFile.h"
+#include "jobjson/job_json.h"
+#include "jobjson/message_json.h"
+#include "keystream/UKeyStream.h"
 #include "keystream_dump.h"
-#include "message_json.h"
-#include "ulogger.h"
+#include "support/hexcodec.h"
+#include "support/ulogger.h"
 
 namespace inspect {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <sstream>
 
-#include "BJobFile.h"
-#include "ConstantUStrings.h"
-#include "UKeyStream.h"
+#include "job/BJobFile.h"
+#include "keystream/UKeyStream.h"
+#include "ticket/ConstantUStrings.h"
 
 namespace bench {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "umessage.h"
-#include "ustring.h"
+#include "message/umessage.h"
+#include "text/ustring.h"
 
 namespace bench {
 

@@ -6,7 +6,7 @@
 #include <istream>
 #include <string>
 
-#include "UKeyStream.h"
+#include "keystream/UKeyStream.h"
 
 namespace bench {
 

@@ -1,9 +1,9 @@
-#include "BCheckSetting.h"
+#include "job/BCheckSetting.h"
 
-#include "BCheckSettingList.h"
-#include "ConstantUStrings.h"
-#include "UUnits.h"
-#include "ulogger.h"
+#include "job/BCheckSettingList.h"
+#include "support/UUnits.h"
+#include "support/ulogger.h"
+#include "ticket/ConstantUStrings.h"
 
 const ustring BCheckSetting::eSettingKey_SettingsRecord("settings");
 const ustring BCheckSetting::eSettingKey_ProblemID("problem");

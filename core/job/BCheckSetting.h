@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-#include "DetectableProblemDescriptions.h"
-#include "WQCS.h"
-#include "umessage.h"
-#include "ustring.h"
+#include "message/umessage.h"
+#include "text/ustring.h"
+#include "ticket/DetectableProblemDescriptions.h"
+#include "ticket/WQCS.h"
 
 class BCheckSetting {
 public:

@@ -1,12 +1,12 @@
-#include "BCheckSettingDecode.h"
+#include "job/BCheckSettingDecode.h"
 
 #include <algorithm>
 #include <memory>
 #include <typeinfo>
 
-#include "ConstantUStrings.h"
-#include "DetectableProblemDescriptions.h"
-#include "umessage.h"
+#include "message/umessage.h"
+#include "ticket/ConstantUStrings.h"
+#include "ticket/DetectableProblemDescriptions.h"
 
 namespace check_setting_decode {
 

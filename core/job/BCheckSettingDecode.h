@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "WQCS.h"
-#include "WTicket.h"
-#include "ustring.h"
+#include "text/ustring.h"
+#include "ticket/WQCS.h"
+#include "ticket/WTicket.h"
 
 // The check that applies to `name` in the profile: every definition is collected (destinations'
 // qcs in order, then the local qcs, restrictions before their qcs) and reduced to one by the

@@ -1,13 +1,13 @@
-#include "BCheckSettingList.h"
+#include "job/BCheckSettingList.h"
 
 #include <algorithm>
 
-#include "BCheckSettingDecode.h"
-#include "ConstantUStrings.h"
-#include "UFileSpecCore.h"
-#include "WQCS.h"
-#include "WTicket.h"
-#include "umessage.h"
+#include "job/BCheckSettingDecode.h"
+#include "message/umessage.h"
+#include "support/UFileSpecCore.h"
+#include "ticket/ConstantUStrings.h"
+#include "ticket/WQCS.h"
+#include "ticket/WTicket.h"
 
 BCheckSettingList::~BCheckSettingList() {
     RemoveAll();

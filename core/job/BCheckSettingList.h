@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "BCheckSetting.h"
-#include "DetectableProblemDescriptions.h"
-#include "ustring.h"
+#include "job/BCheckSetting.h"
+#include "text/ustring.h"
+#include "ticket/DetectableProblemDescriptions.h"
 
 class umessage;
 

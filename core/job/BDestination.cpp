@@ -1,4 +1,4 @@
-#include "BDestination.h"
+#include "job/BDestination.h"
 
 #include <algorithm>
 #include <array>
@@ -9,8 +9,8 @@
 #include <typeinfo>
 #include <utility>
 
-#include "BGroup.h"
-#include "UKeyStream.h"
+#include "job/BGroup.h"
+#include "keystream/UKeyStream.h"
 
 namespace {
 

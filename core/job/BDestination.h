@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <vector>
 
-#include "BCheckSettingList.h"
-#include "BPageRange.h"
-#include "USharedDataCmt.h"
-#include "ustring.h"
+#include "job/BCheckSettingList.h"
+#include "job/BPageRange.h"
+#include "job/USharedDataCmt.h"
+#include "text/ustring.h"
 
 class BJobFile;
 class BGroup;

@@ -1,9 +1,9 @@
-#include "BGroup.h"
+#include "job/BGroup.h"
 
 #include <algorithm>
 #include <memory>
 
-#include "UKeyStream.h"
+#include "keystream/UKeyStream.h"
 
 BDestination* BGroup::InsertNewDestination() {
     BDestination* destination = BDestination::Make(*GetJob());

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "BDestination.h"
+#include "job/BDestination.h"
 
 class BJobFile;
 class UKeyOutStream;

@@ -1,4 +1,4 @@
-#include "BInkValues.h"
+#include "job/BInkValues.h"
 
 #include <algorithm>
 

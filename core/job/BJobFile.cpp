@@ -1,4 +1,4 @@
-#include "BJobFile.h"
+#include "job/BJobFile.h"
 
 #include <algorithm>
 #include <istream>
@@ -6,14 +6,14 @@
 #include <sstream>
 #include <utility>
 
-#include "BCheckSetting.h"
-#include "ConstantUStrings.h"
-#include "DetectableProblemDescriptions.h"
-#include "ReplaceFile.h"
-#include "UKeyStream.h"
-#include "UKeyStreamUtils.h"
-#include "umessage.h"
-#include "uuid.h"
+#include "job/BCheckSetting.h"
+#include "keystream/UKeyStream.h"
+#include "keystream/UKeyStreamUtils.h"
+#include "message/umessage.h"
+#include "support/ReplaceFile.h"
+#include "support/uuid.h"
+#include "ticket/ConstantUStrings.h"
+#include "ticket/DetectableProblemDescriptions.h"
 
 bool g_forceEPSexport = false;
 

@@ -5,15 +5,15 @@
 #include <iosfwd>
 #include <memory>
 
-#include "BCheckSettingList.h"
-#include "BDestination.h"
-#include "BGroup.h"
-#include "BPageRange.h"
-#include "BProfileRef.h"
-#include "BTransparencyFlattener.h"
-#include "Rect2D.h"
-#include "UFileSpecCore.h"
-#include "ustring.h"
+#include "job/BCheckSettingList.h"
+#include "job/BDestination.h"
+#include "job/BGroup.h"
+#include "job/BPageRange.h"
+#include "job/BProfileRef.h"
+#include "job/BTransparencyFlattener.h"
+#include "support/Rect2D.h"
+#include "support/UFileSpecCore.h"
+#include "text/ustring.h"
 
 class UKeyOutStream;
 class UKeyInStream;

@@ -1,8 +1,8 @@
-#include "BPageRange.h"
+#include "job/BPageRange.h"
 
 #include <memory>
 
-#include "UKeyStream.h"
+#include "keystream/UKeyStream.h"
 
 void BPageRange::PageRangeKeyStreamOut(UKeyOutStream& out, bool withSections) const {
     out << UKey('s', 'S') << fFirstPage;

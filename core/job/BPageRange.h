@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "ustring.h"
+#include "text/ustring.h"
 
 class UKeyOutStream;
 class UKeyInStream;

@@ -1,7 +1,7 @@
 // A reference to an ICC colour profile on disk.
 #pragma once
 
-#include "ustring.h"
+#include "text/ustring.h"
 
 class BProfileRef {
 public:

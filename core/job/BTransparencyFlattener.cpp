@@ -1,6 +1,6 @@
-#include "BTransparencyFlattener.h"
+#include "job/BTransparencyFlattener.h"
 
-#include "UKeyStream.h"
+#include "keystream/UKeyStream.h"
 
 void BTransparencyFlattener::FlattenerKeyStreamOut(UKeyOutStream& out) const {
     out << UKeyOutStream::StartRecord(UKey(180));

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "ustring.h"
+#include "text/ustring.h"
 
 class UKeyOutStream;
 

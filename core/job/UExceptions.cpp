@@ -1,4 +1,4 @@
-#include "UExceptions.h"
+#include "job/UExceptions.h"
 
 UException::UException(std::int32_t error, std::uint32_t domain, const ustring& message)
     : m_domain(domain), m_error(error), m_message(message) {}

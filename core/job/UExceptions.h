@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <exception>
 
-#include "ustring.h"
+#include "text/ustring.h"
 
 class UException : public std::exception {
 public:

@@ -1,6 +1,6 @@
-#include "USharedDataCmt.h"
+#include "job/USharedDataCmt.h"
 
-#include "UKeyStream.h"
+#include "keystream/UKeyStream.h"
 
 void USharedDataCmt::SharedDataCmtKeyStreamOut(UKeyOutStream& out) const {
     out << UKey('U', 'P') << fUP;

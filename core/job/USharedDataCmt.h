@@ -2,7 +2,7 @@
 // meaning; the plug-in keeps and returns them unchanged, so they are named after their keys.
 #pragma once
 
-#include "ustring.h"
+#include "text/ustring.h"
 
 class UKeyOutStream;
 class UKeyInStream;

@@ -1,4 +1,4 @@
-#include "UKeyStream.h"
+#include "keystream/UKeyStream.h"
 
 #include <algorithm>
 #include <bit>
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <typeinfo>
 
-#include "umessage.h"
+#include "message/umessage.h"
 
 namespace {
 

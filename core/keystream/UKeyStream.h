@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "ustring.h"
+#include "text/ustring.h"
 
 class umessage;
 

@@ -1,8 +1,8 @@
-#include "UKeyStreamUtils.h"
+#include "keystream/UKeyStreamUtils.h"
 
 #include <cmath>
 
-#include "UFileSpecCore.h"
+#include "support/UFileSpecCore.h"
 
 namespace UKeyStreamUtils {
 

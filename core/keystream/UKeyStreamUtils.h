@@ -1,8 +1,8 @@
 // Key-stream forms of the job file's composite values.
 #pragma once
 
-#include "Rect2D.h"
-#include "UKeyStream.h"
+#include "keystream/UKeyStream.h"
+#include "support/Rect2D.h"
 
 class UFileSpecCore;
 

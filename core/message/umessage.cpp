@@ -1,4 +1,4 @@
-#include "umessage.h"
+#include "message/umessage.h"
 
 #include <stdexcept>
 

@@ -11,9 +11,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "flat_map.h"
-#include "small_vector.h"
-#include "ustring.h"
+#include "support/flat_map.h"
+#include "support/small_vector.h"
+#include "text/ustring.h"
 
 using umessage_type_id = std::int32_t;
 

@@ -15,8 +15,8 @@
 #include <unordered_map>
 #include <utility>
 
-#include "ulogger.h"
-#include "umessage.h"
+#include "message/umessage.h"
+#include "support/ulogger.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ExitCleanup.h"
+#include "support/ExitCleanup.h"
 
 #include <unistd.h>
 

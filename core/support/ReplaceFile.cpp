@@ -1,4 +1,4 @@
-#include "ReplaceFile.h"
+#include "support/ReplaceFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>

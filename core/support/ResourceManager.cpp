@@ -1,12 +1,12 @@
-#include "ResourceManager.h"
+#include "support/ResourceManager.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
-#include "flat_map.h"
-#include "umessage.h"
+#include "message/umessage.h"
+#include "support/flat_map.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Finds resource files in a bundle folder, preferring the folder of the user's language.
 #pragma once
 
-#include "UFileSpecCore.h"
-#include "ustring.h"
+#include "support/UFileSpecCore.h"
+#include "text/ustring.h"
 
 namespace ResourceManager {
 

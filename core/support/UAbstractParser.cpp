@@ -1,9 +1,9 @@
-#include "UAbstractParser.h"
+#include "support/UAbstractParser.h"
 
 #include <stdexcept>
 #include <string>
 
-#include "ConvertUTF.h"
+#include "text/ConvertUTF.h"
 
 UAbstractParserBase::UAbstractParserBase(std::istream& stream, const ustring& name)
     : m_stream(stream), m_name(name) {

@@ -6,7 +6,7 @@
 #include <istream>
 #include <vector>
 
-#include "ustring.h"
+#include "text/ustring.h"
 
 class UAbstractParserBase {
 public:

@@ -1,4 +1,4 @@
-#include "UFileSpecCore.h"
+#include "support/UFileSpecCore.h"
 
 #include <dirent.h>
 #include <ftw.h>
@@ -13,9 +13,9 @@
 #include <cstring>
 #include <string>
 
-#include "ExitCleanup.h"
-#include "ulogger.h"
-#include "umessage.h"
+#include "message/umessage.h"
+#include "support/ExitCleanup.h"
+#include "support/ulogger.h"
 
 namespace {
 

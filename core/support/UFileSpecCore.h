@@ -5,7 +5,7 @@
 #include <fstream>
 #include <vector>
 
-#include "ustring.h"
+#include "text/ustring.h"
 
 class UFileSpecCore {
 public:

@@ -1,11 +1,11 @@
-#include "UUnits.h"
+#include "support/UUnits.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <stdexcept>
 
-#include "ustring_utils.h"
+#include "text/ustring_utils.h"
 
 namespace {
 

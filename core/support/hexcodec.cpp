@@ -1,4 +1,4 @@
-#include "hexcodec.h"
+#include "support/hexcodec.h"
 
 #include <array>
 #include <cstddef>

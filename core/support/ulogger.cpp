@@ -1,4 +1,4 @@
-#include "ulogger.h"
+#include "support/ulogger.h"
 
 #include <algorithm>
 #include <cstring>

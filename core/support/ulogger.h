@@ -8,7 +8,7 @@
 #include <iosfwd>
 #include <memory>
 
-#include "ustring.h"
+#include "text/ustring.h"
 
 namespace vnu {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "ustring.h"
+#include "text/ustring.h"
 
 namespace vnu {
 

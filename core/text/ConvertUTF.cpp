@@ -1,4 +1,4 @@
-#include "ConvertUTF.h"
+#include "text/ConvertUTF.h"
 
 namespace {
 

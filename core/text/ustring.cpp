@@ -1,4 +1,4 @@
-#include "ustring.h"
+#include "text/ustring.h"
 
 #include <algorithm>
 #include <cstring>

@@ -8,7 +8,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "ustring.h"
+#include "text/ustring.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "ustring_load.h"
+#include "text/ustring_load.h"
 
 #include <exception>
 #include <fstream>
 
-#include "ResourceManager.h"
-#include "UAbstractParser.h"
-#include "flat_map.h"
-#include "ulogger.h"
+#include "support/ResourceManager.h"
+#include "support/UAbstractParser.h"
+#include "support/flat_map.h"
+#include "support/ulogger.h"
 
 namespace {
 

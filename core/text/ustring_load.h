@@ -3,8 +3,8 @@
 
 #include <istream>
 
-#include "flat_map.h"
-#include "ustring.h"
+#include "support/flat_map.h"
+#include "text/ustring.h"
 
 // The value for `key` in string table `table`, or `key` itself when the table or the key is
 // missing. Each table is read once per process; errors are logged, never thrown.

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "ConvertUTF.h"
-#include "ustring.h"
+#include "text/ConvertUTF.h"
+#include "text/ustring.h"
 
 namespace {
 constexpr int kBlock = 512;

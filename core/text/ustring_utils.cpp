@@ -1,4 +1,4 @@
-#include "ustring_utils.h"
+#include "text/ustring_utils.h"
 
 #include <cstdlib>
 

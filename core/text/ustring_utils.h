@@ -1,7 +1,7 @@
 // Small helpers that build ustring values from numbers.
 #pragma once
 
-#include "ustring.h"
+#include "text/ustring.h"
 
 // Writes value with `decimals` decimals and drops trailing zeros (and a bare decimal point).
 // Returns false, with out set to "0", when the written number reads back as zero.

@@ -1,4 +1,4 @@
-#include "ConstantUStrings.h"
+#include "ticket/ConstantUStrings.h"
 
 #include <new>
 
@@ -14,7 +14,7 @@ constinit unsigned s_users = 0;
 constexpr const char* kTexts[kCount] = {
 #define VN_CONSTANT_WORD(suffix, text) text,
 #define VN_CONSTANT_PROBLEM(name) #name,
-#include "ConstantUStrings.def"
+#include "ticket/ConstantUStrings.def"
     "",
 };
 
@@ -41,7 +41,7 @@ ConstantUStringsInit::~ConstantUStringsInit() {
 #define VN_CONSTANT_PROBLEM(name)             \
     constinit const ustring& eProblem##name = \
         constant_ustrings_detail::g_slots[constant_ustrings_detail::eProblem##name].value;
-#include "ConstantUStrings.def"
+#include "ticket/ConstantUStrings.def"
 
 constinit const ustring& eProblemUndefined =
     constant_ustrings_detail::g_slots[constant_ustrings_detail::eProblemUndefined].value;

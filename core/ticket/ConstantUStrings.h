@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "ustring.h"
+#include "text/ustring.h"
 
 namespace constant_ustrings_detail {
 
@@ -26,7 +26,7 @@ union Slot {
 enum Index : unsigned {
 #define VN_CONSTANT_WORD(suffix, text) kString_##suffix,
 #define VN_CONSTANT_PROBLEM(name) eProblem##name,
-#include "ConstantUStrings.def"
+#include "ticket/ConstantUStrings.def"
     eProblemUndefined,
     kCount
 };
@@ -48,7 +48,7 @@ static const ConstantUStringsInit s_constantUStringsInit;
 
 #define VN_CONSTANT_WORD(suffix, text) extern const ustring& kString_##suffix;
 #define VN_CONSTANT_PROBLEM(name) extern const ustring& eProblem##name;
-#include "ConstantUStrings.def"
+#include "ticket/ConstantUStrings.def"
 
 // No problem at all: a check whose name is not described, or a cleared one. Holds "".
 extern const ustring& eProblemUndefined;

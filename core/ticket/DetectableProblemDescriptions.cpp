@@ -1,8 +1,8 @@
-#include "DetectableProblemDescriptions.h"
+#include "ticket/DetectableProblemDescriptions.h"
 
 #include <utility>
 
-#include "umessage.h"
+#include "message/umessage.h"
 
 ESettingType settingTypeFromWord(const ustring& word) {
     if (word == kString_boolean) return eSettingType_Boolean;

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "ConstantUStrings.h"
-#include "flat_map.h"
-#include "ustring.h"
+#include "support/flat_map.h"
+#include "text/ustring.h"
+#include "ticket/ConstantUStrings.h"
 
 class umessage;
 

@@ -1,7 +1,7 @@
-#include "WQCS.h"
+#include "ticket/WQCS.h"
 
-#include "WTicket.h"
-#include "umessage.h"
+#include "message/umessage.h"
+#include "ticket/WTicket.h"
 
 namespace {
 

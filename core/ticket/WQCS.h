@@ -7,8 +7,8 @@
 #include <set>
 #include <vector>
 
-#include "DetectableProblemDescriptions.h"
-#include "ustring.h"
+#include "text/ustring.h"
+#include "ticket/DetectableProblemDescriptions.h"
 
 class umessage;
 

@@ -1,10 +1,10 @@
-#include "WTicket.h"
+#include "ticket/WTicket.h"
 
 #include <set>
 #include <stdexcept>
 
-#include "ulogger.h"
-#include "umessage.h"
+#include "message/umessage.h"
+#include "support/ulogger.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "WQCS.h"
-#include "ustring.h"
+#include "text/ustring.h"
+#include "ticket/WQCS.h"
 
 class umessage;
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "AEEventData.h"
+#include "os/AEEventData.h"
 
 namespace vnplatform {
 

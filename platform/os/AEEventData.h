@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "AppleEvents.h"
+#include "os/AppleEvents.h"
 
 struct AEParam {
     AEKeyword keyword;

@@ -1,9 +1,9 @@
 #include <cerrno>
 
-#include "AEEventData.h"
-#include "BusNames.h"
-#include "EventWire.h"
-#include "PlatformState.h"
+#include "os/AEEventData.h"
+#include "os/BusNames.h"
+#include "os/EventWire.h"
+#include "os/PlatformState.h"
 
 OSErr AESend(const AppleEvent* event, AppleEvent* reply, int32_t /*sendMode*/, int16_t /*priority*/,
              int32_t /*timeout*/, void* /*idleProc*/, void* /*filterProc*/) {

@@ -1,6 +1,6 @@
 // Alias record: "VNAL", format version 1, then device, inode and the path's length as
 // little-endian 64, 64 and 32-bit integers, then the absolute path's bytes. Nothing else.
-#include "Aliases.h"
+#include "os/Aliases.h"
 
 #include <sys/stat.h>
 

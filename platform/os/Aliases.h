@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "MacTypes.h"
+#include "os/MacTypes.h"
 
 constexpr uint32_t kResolveAliasFileNoUI = 1;
 

@@ -12,8 +12,8 @@
 #include <cstddef>
 #include <string>
 
-#include "MacTypes.h"
-#include "Processes.h"
+#include "os/MacTypes.h"
+#include "os/Processes.h"
 
 // Descriptor types and keywords used with these calls.
 constexpr DescType typeNull = FOUR_CHAR_CODE("null");

@@ -1,4 +1,4 @@
-#include "Bundles.h"
+#include "os/Bundles.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "BusNames.h"
+#include "os/BusNames.h"
 
 #include <unistd.h>
 

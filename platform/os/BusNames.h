@@ -22,7 +22,7 @@
 #include <cstdint>
 #include <string>
 
-#include "AppleEvents.h"
+#include "os/AppleEvents.h"
 
 namespace vnplatform {
 

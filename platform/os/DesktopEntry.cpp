@@ -1,4 +1,4 @@
-#include "DesktopEntry.h"
+#include "os/DesktopEntry.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,13 +1,13 @@
-#include "EventEndpoint.h"
+#include "os/EventEndpoint.h"
 
 #include <unistd.h>
 
 #include <memory>
 #include <string>
 
-#include "EventWire.h"
-#include "PlatformLog.h"
-#include "PlatformState.h"
+#include "os/EventWire.h"
+#include "os/PlatformLog.h"
+#include "os/PlatformState.h"
 
 namespace vnplatform {
 

@@ -1,5 +1,5 @@
 // Handlers and their dispatch from the host's main loop.
-#include "EventLoop.h"
+#include "os/EventLoop.h"
 
 #include <time.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "PlatformLog.h"
-#include "PlatformState.h"
+#include "os/PlatformLog.h"
+#include "os/PlatformState.h"
 
 using vnplatform::FourCharText;
 using vnplatform::LogLine;

@@ -1,4 +1,4 @@
-#include "EventWire.h"
+#include "os/EventWire.h"
 
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "SdBus.h"
+#include "os/SdBus.h"
 
 namespace vnplatform {
 

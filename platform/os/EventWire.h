@@ -3,7 +3,7 @@
 
 #include <systemd/sd-bus.h>
 
-#include "AEEventData.h"
+#include "os/AEEventData.h"
 
 namespace vnplatform {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "LaunchEnvironment.h"
-#include "LaunchServices.h"
+#include "os/LaunchEnvironment.h"
+#include "os/LaunchServices.h"
 
 extern char** environ;
 

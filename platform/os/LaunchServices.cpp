@@ -1,10 +1,10 @@
 // Finding an application by bundle identifier through its desktop entry.
-#include "LaunchServices.h"
+#include "os/LaunchServices.h"
 
 #include <fstream>
 #include <sstream>
 
-#include "DesktopEntry.h"
+#include "os/DesktopEntry.h"
 
 OSStatus LSFindApplicationForInfo(OSType /*creator*/, const std::string& bundleId,
                                   const std::string& /*name*/, std::string* applicationPath) {

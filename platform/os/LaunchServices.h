@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "MacTypes.h"
+#include "os/MacTypes.h"
 
 constexpr OSType kLSUnknownCreator = 0;
 constexpr uint32_t kLSLaunchDontSwitch = 0x00000200;

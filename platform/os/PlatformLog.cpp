@@ -1,4 +1,4 @@
-#include "PlatformLog.h"
+#include "os/PlatformLog.h"
 
 #include <unistd.h>
 

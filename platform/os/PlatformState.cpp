@@ -1,4 +1,4 @@
-#include "PlatformState.h"
+#include "os/PlatformState.h"
 
 namespace vnplatform {
 

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "AppleEvents.h"
-#include "SdBus.h"
+#include "os/AppleEvents.h"
+#include "os/SdBus.h"
 
 namespace vnplatform {
 

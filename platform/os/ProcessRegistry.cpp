@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "BusNames.h"
-#include "EventEndpoint.h"
-#include "LaunchEnvironment.h"
-#include "PlatformState.h"
-#include "Processes.h"
+#include "os/BusNames.h"
+#include "os/EventEndpoint.h"
+#include "os/LaunchEnvironment.h"
+#include "os/PlatformState.h"
+#include "os/Processes.h"
 
 using namespace vnplatform;
 

@@ -1,12 +1,12 @@
 // Finding, describing and activating the processes that registered.
-#include "Processes.h"
+#include "os/Processes.h"
 
 #include <unistd.h>
 
 #include <cstdlib>
 
-#include "BusNames.h"
-#include "PlatformState.h"
+#include "os/BusNames.h"
+#include "os/PlatformState.h"
 
 using namespace vnplatform;
 

@@ -8,7 +8,7 @@
 #include <map>
 #include <string>
 
-#include "MacTypes.h"
+#include "os/MacTypes.h"
 
 // (0, pid) for a running process; (0, kCurrentProcess) for the calling process.
 struct ProcessSerialNumber {

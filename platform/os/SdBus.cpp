@@ -1,4 +1,4 @@
-#include "SdBus.h"
+#include "os/SdBus.h"
 
 namespace vnplatform {
 

@@ -2,7 +2,7 @@
 // release them on every path. The plug-in defines the suite pointer `sAIArtboard`.
 #pragma once
 
-#include "AISuites.h"
+#include "sdk/AISuites.h"
 
 extern AIArtboardSuite* sAIArtboard;
 

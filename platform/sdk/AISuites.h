@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "AITypes.h"
+#include "sdk/AITypes.h"
 
 // --- Sweet Pea suites -------------------------------------------------------------------------
 

@@ -1,7 +1,7 @@
 // Message blocks a host hands to PluginMain, and the basic suite every message carries.
 #pragma once
 
-#include "AITypes.h"
+#include "sdk/AITypes.h"
 
 struct SPBasicSuite {
     SPErr (*AcquireSuite)(const char* name, int32_t version, const void** suite);

@@ -1,20 +1,20 @@
-#include "VNIllustrator.h"
+#include "document/VNIllustrator.h"
 
 #include <cmath>
 #include <sstream>
 
-#include "AcquiredSuite.h"
-#include "BJobFile.h"
-#include "Bundles.h"
-#include "IAIFilePath.h"
-#include "IAIUnicodeString.h"
-#include "UMPluginUtils.h"
-#include "UUnits.h"
-#include "VNIllustratorPlugin.h"
-#include "VNIllustratorSuites.h"
-#include "menuHandler.h"
-#include "ulogger.h"
-#include "ustring_load.h"
+#include "job/BJobFile.h"
+#include "link/UMPluginUtils.h"
+#include "link/menuHandler.h"
+#include "os/Bundles.h"
+#include "shell/AcquiredSuite.h"
+#include "shell/IAIFilePath.h"
+#include "shell/IAIUnicodeString.h"
+#include "shell/VNIllustratorPlugin.h"
+#include "shell/VNIllustratorSuites.h"
+#include "support/UUnits.h"
+#include "support/ulogger.h"
+#include "text/ustring_load.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <iosfwd>
 #include <string>
 
-#include "AISuites.h"
-#include "SPMessages.h"
-#include "ustring.h"
+#include "sdk/AISuites.h"
+#include "sdk/SPMessages.h"
+#include "text/ustring.h"
 
 class BJobFile;
 

@@ -3,12 +3,12 @@
 #include <sstream>
 #include <vector>
 
-#include "AcquiredSuite.h"
-#include "BJobFile.h"
-#include "ConstantUStrings.h"
-#include "VNIllustrator.h"
-#include "VNIllustratorSuites.h"
-#include "ulogger.h"
+#include "document/VNIllustrator.h"
+#include "job/BJobFile.h"
+#include "shell/AcquiredSuite.h"
+#include "shell/VNIllustratorSuites.h"
+#include "support/ulogger.h"
+#include "ticket/ConstantUStrings.h"
 
 namespace {
 

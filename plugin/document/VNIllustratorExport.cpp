@@ -3,13 +3,13 @@
 #include <iterator>
 #include <sstream>
 
-#include "AcquiredSuite.h"
-#include "BJobFile.h"
-#include "IAIFilePath.h"
-#include "VNIllustrator.h"
-#include "VNIllustratorSuites.h"
-#include "menuHandler.h"
-#include "ulogger.h"
+#include "document/VNIllustrator.h"
+#include "job/BJobFile.h"
+#include "link/menuHandler.h"
+#include "shell/AcquiredSuite.h"
+#include "shell/IAIFilePath.h"
+#include "shell/VNIllustratorSuites.h"
+#include "support/ulogger.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 // first artboard brought to the bleed size.
 #include <cmath>
 
-#include "AIArtboards.h"
-#include "AcquiredSuite.h"
-#include "BJobFile.h"
-#include "VNIllustrator.h"
-#include "VNIllustratorSuites.h"
-#include "ulogger.h"
+#include "document/VNIllustrator.h"
+#include "job/BJobFile.h"
+#include "sdk/AIArtboards.h"
+#include "shell/AcquiredSuite.h"
+#include "shell/VNIllustratorSuites.h"
+#include "support/ulogger.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 #include <cmath>
 #include <istream>
 
-#include "AcquiredSuite.h"
-#include "BJobFile.h"
-#include "IAIUnicodeString.h"
-#include "VNIllustrator.h"
-#include "VNIllustratorSuites.h"
-#include "ulogger.h"
+#include "document/VNIllustrator.h"
+#include "job/BJobFile.h"
+#include "shell/AcquiredSuite.h"
+#include "shell/IAIUnicodeString.h"
+#include "shell/VNIllustratorSuites.h"
+#include "support/ulogger.h"
 
 void HandleDetailsReply(SPBasicSuite* basic, std::istream& payload, BJobFile& job, bool adjust) {
     job.JobFileReadFromBuffer(payload, BJobFile::kFlagFull);

@@ -1,12 +1,12 @@
-#include "UMPluginUtils.h"
+#include "link/UMPluginUtils.h"
 
 #include <fstream>
 #include <map>
 #include <string>
 
-#include "Aliases.h"
-#include "LaunchServices.h"
-#include "ReplaceFile.h"
+#include "os/Aliases.h"
+#include "os/LaunchServices.h"
+#include "support/ReplaceFile.h"
 
 const ustring kVarnelBundleId("com.corvane.Varnel");
 

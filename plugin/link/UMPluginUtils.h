@@ -1,9 +1,9 @@
 // Finding, launching and activating the Varnel application, and remembering where it is.
 #pragma once
 
-#include "Processes.h"
-#include "UFileSpecCore.h"
-#include "ustring.h"
+#include "os/Processes.h"
+#include "support/UFileSpecCore.h"
+#include "text/ustring.h"
 
 // The Varnel application's bundle identifier: its well-known bus name and desktop entry name.
 extern const ustring kVarnelBundleId;

@@ -1,12 +1,12 @@
-#include "menuHandler.h"
+#include "link/menuHandler.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "UExceptions.h"
-#include "UMPluginUtils.h"
-#include "hexcodec.h"
-#include "ulogger.h"
+#include "job/UExceptions.h"
+#include "link/UMPluginUtils.h"
+#include "support/hexcodec.h"
+#include "support/ulogger.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "AppleEvents.h"
-#include "Processes.h"
-#include "ustring.h"
+#include "os/AppleEvents.h"
+#include "os/Processes.h"
+#include "text/ustring.h"
 
 enum IllRequestEnum : int {
     kIllRequestAbout = 0,

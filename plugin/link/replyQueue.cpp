@@ -3,12 +3,12 @@
 #include <sstream>
 #include <string>
 
-#include "BJobFile.h"
-#include "UExceptions.h"
-#include "VNIllustrator.h"
-#include "VNIllustratorPlugin.h"
-#include "menuHandler.h"
-#include "ulogger.h"
+#include "document/VNIllustrator.h"
+#include "job/BJobFile.h"
+#include "job/UExceptions.h"
+#include "link/menuHandler.h"
+#include "shell/VNIllustratorPlugin.h"
+#include "support/ulogger.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // A suite acquired for one piece of work and released on every path out of it.
 #pragma once
 
-#include "SPMessages.h"
+#include "sdk/SPMessages.h"
 
 template <typename SuiteType>
 class AcquiredSuite {

@@ -1,6 +1,6 @@
-#include "AppContext.h"
+#include "shell/AppContext.h"
 
-#include "Suites.h"
+#include "shell/Suites.h"
 
 AppContext::AppContext(SPPluginRef pluginRef) {
     if (sAIAppContext != nullptr && pluginRef != nullptr)

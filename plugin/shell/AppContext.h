@@ -2,7 +2,7 @@
 // destroyed.
 #pragma once
 
-#include "AITypes.h"
+#include "sdk/AITypes.h"
 
 class AppContext {
 public:

@@ -1,6 +1,6 @@
-#include "IAIFilePath.h"
+#include "shell/IAIFilePath.h"
 
-#include "Suites.h"
+#include "shell/Suites.h"
 
 namespace ai {
 

@@ -1,8 +1,8 @@
 // ai::FilePath: a host file path, deleted with its owner.
 #pragma once
 
-#include "AISuites.h"
-#include "ustring.h"
+#include "sdk/AISuites.h"
+#include "text/ustring.h"
 
 namespace ai {
 

@@ -1,4 +1,4 @@
-#include "IAIUnicodeString.h"
+#include "shell/IAIUnicodeString.h"
 
 namespace ai {
 

@@ -1,8 +1,8 @@
 // ai::UnicodeString: a host string made from UTF-8 text, destroyed with its owner.
 #pragma once
 
-#include "AISuites.h"
-#include "ustring.h"
+#include "sdk/AISuites.h"
+#include "text/ustring.h"
 
 // Defined by the plug-in's suite table.
 extern AIUnicodeStringSuite* sAIUnicodeString;

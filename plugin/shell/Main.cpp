@@ -1,7 +1,7 @@
 // The module's one exported function: the host calls it for every message.
 #include <cstring>
 
-#include "Plugin.h"
+#include "shell/Plugin.h"
 
 namespace {
 

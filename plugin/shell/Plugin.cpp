@@ -1,13 +1,13 @@
-#include "Plugin.h"
+#include "shell/Plugin.h"
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <utility>
 
-#include "AppContext.h"
-#include "ulogger.h"
-#include "ustring.h"
+#include "shell/AppContext.h"
+#include "support/ulogger.h"
+#include "text/ustring.h"
 
 namespace {
 

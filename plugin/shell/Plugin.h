@@ -4,8 +4,8 @@
 
 #include <ctime>
 
-#include "SPMessages.h"
-#include "Suites.h"
+#include "sdk/SPMessages.h"
+#include "shell/Suites.h"
 
 typedef AIErr ASErr;
 typedef AIBoolean ASBoolean;

@@ -1,4 +1,4 @@
-#include "Suites.h"
+#include "shell/Suites.h"
 
 #include <iterator>
 

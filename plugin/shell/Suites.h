@@ -2,8 +2,8 @@
 // suite holder lives.
 #pragma once
 
-#include "AISuites.h"
-#include "SPMessages.h"
+#include "sdk/AISuites.h"
+#include "sdk/SPMessages.h"
 
 // Set from every message.
 extern SPBasicSuite* sSPBasic;

@@ -1,11 +1,11 @@
-#include "VNIllustratorPlugin.h"
+#include "shell/VNIllustratorPlugin.h"
 
 #include <new>
 #include <stdexcept>
 #include <utility>
 
-#include "VNIllustrator.h"
-#include "ulogger.h"
+#include "document/VNIllustrator.h"
+#include "support/ulogger.h"
 
 VNIllustratorPlugin* VNIllustratorPlugin::_g = nullptr;
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "Plugin.h"
+#include "shell/Plugin.h"
 
 class VNIllustratorPlugin : public Plugin {
 public:

@@ -1,4 +1,4 @@
-#include "VNIllustratorSuites.h"
+#include "shell/VNIllustratorSuites.h"
 
 SPBlocksSuite* sSPBlocks = nullptr;
 AIMenuSuite* sMenu = nullptr;

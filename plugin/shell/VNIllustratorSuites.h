@@ -1,8 +1,8 @@
 // The suites of the plug-in's own table (gImportSuites), acquired with the fixed ones.
 #pragma once
 
-#include "AISuites.h"
-#include "Suites.h"
+#include "sdk/AISuites.h"
+#include "shell/Suites.h"
 
 extern SPBlocksSuite* sSPBlocks;
 extern AIMenuSuite* sMenu;

@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "BJobFile.h"
 #include "FailingAllocation.h"
 #include "TestFolders.h"
-#include "UKeyStream.h"
-#include "hexcodec.h"
+#include "job/BJobFile.h"
+#include "keystream/UKeyStream.h"
 #include "keystream_walk.h"
-#include "umessage.h"
-#include "ustring_load.h"
+#include "message/umessage.h"
+#include "support/hexcodec.h"
+#include "text/ustring_load.h"
 
 namespace {
 

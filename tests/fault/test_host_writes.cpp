@@ -12,12 +12,12 @@
 #include <sstream>
 #include <string>
 
-#include "BJobFile.h"
 #include "DocumentStore.h"
 #include "FileSizeLimit.h"
 #include "PdfExport.h"
 #include "TestFolders.h"
-#include "UMPluginUtils.h"
+#include "job/BJobFile.h"
+#include "link/UMPluginUtils.h"
 
 namespace {
 

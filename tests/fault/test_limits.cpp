@@ -6,13 +6,13 @@
 #include <sstream>
 #include <string>
 
-#include "BJobFile.h"
 #include "ByteText.h"
 #include "TestFolders.h"
-#include "UKeyStream.h"
 #include "inspect_runner.h"
-#include "message_json.h"
-#include "umessage.h"
+#include "job/BJobFile.h"
+#include "jobjson/message_json.h"
+#include "keystream/UKeyStream.h"
+#include "message/umessage.h"
 
 namespace {
 

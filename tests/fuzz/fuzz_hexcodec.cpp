@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "hexcodec.h"
+#include "support/hexcodec.h"
 
 namespace {
 

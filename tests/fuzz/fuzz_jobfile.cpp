@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "BJobFile.h"
+#include "job/BJobFile.h"
 #include "keystream_walk.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "keystream_walk.h"
-#include "ulogger.h"
+#include "support/ulogger.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vnu::logger.mask = 0;  // undecodable messages would log on every input

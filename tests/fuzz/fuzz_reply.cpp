@@ -22,10 +22,10 @@
 #include <sstream>
 #include <string>
 
-#include "BJobFile.h"
 #include "Host.h"
-#include "menuHandler.h"
-#include "ulogger.h"
+#include "job/BJobFile.h"
+#include "link/menuHandler.h"
+#include "support/ulogger.h"
 
 extern "C" SPErr PluginMain(char* caller, char* selector, void* message);
 

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "ustring_load.h"
+#include "text/ustring_load.h"
 
 namespace {
 

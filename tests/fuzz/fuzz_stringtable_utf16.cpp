@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "ConvertUTF.h"
-#include "UAbstractParser.h"
+#include "support/UAbstractParser.h"
+#include "text/ConvertUTF.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <streambuf>
 #include <string>
 
-#include "ulogger.h"
-#include "umessage.h"
+#include "message/umessage.h"
+#include "support/ulogger.h"
 
 namespace {
 

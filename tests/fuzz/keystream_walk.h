@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "UKeyStream.h"
-#include "umessage.h"
+#include "keystream/UKeyStream.h"
+#include "message/umessage.h"
 
 namespace fuzz_support {
 

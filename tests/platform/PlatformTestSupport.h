@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "AppleEvents.h"
 #include "SessionEnvironment.h"
+#include "os/AppleEvents.h"
 
 namespace platform_test {
 

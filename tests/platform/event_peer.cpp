@@ -12,9 +12,9 @@
 #include <fstream>
 #include <string>
 
-#include "EventLoop.h"
 #include "EventText.h"
-#include "Processes.h"
+#include "os/EventLoop.h"
+#include "os/Processes.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "Aliases.h"
 #include "TestFolders.h"
+#include "os/Aliases.h"
 
 namespace {
 

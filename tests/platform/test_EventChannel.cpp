@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "BusNames.h"
 #include "PlatformTestSupport.h"
+#include "os/BusNames.h"
 
 namespace platform_test {
 namespace {

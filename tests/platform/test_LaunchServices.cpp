@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "LaunchServices.h"
 #include "PlatformTestSupport.h"
+#include "os/LaunchServices.h"
 
 namespace platform_test {
 namespace {

@@ -11,9 +11,9 @@
 
 #include "Host.h"
 #include "SessionEnvironment.h"
-#include "hexcodec.h"
-#include "job_json.h"
-#include "menuHandler.h"
+#include "jobjson/job_json.h"
+#include "link/menuHandler.h"
+#include "support/hexcodec.h"
 
 extern "C" SPErr PluginMain(char* caller, char* selector, void* message);
 

@@ -5,7 +5,7 @@
 #include <streambuf>
 #include <string>
 
-#include "hexcodec.h"
+#include "support/hexcodec.h"
 
 namespace testing_support {
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "AppleEvents.h"
-#include "Processes.h"
+#include "os/AppleEvents.h"
+#include "os/Processes.h"
 
 namespace testing_support {
 

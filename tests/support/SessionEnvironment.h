@@ -20,11 +20,11 @@
 #include <thread>
 #include <vector>
 
-#include "EventLoop.h"
 #include "EventText.h"
 #include "PrivateBus.h"
-#include "Processes.h"
 #include "TestFolders.h"
+#include "os/EventLoop.h"
+#include "os/Processes.h"
 
 namespace testing_support {
 

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "ulogger.h"
+#include "support/ulogger.h"
 
 namespace testing_support {
 

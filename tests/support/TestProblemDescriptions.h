@@ -2,8 +2,8 @@
 // from the first message given: install this one before anything reads the table.
 #pragma once
 
-#include "DetectableProblemDescriptions.h"
 #include "TicketBuilder.h"
+#include "ticket/DetectableProblemDescriptions.h"
 
 namespace ticket_builder {
 

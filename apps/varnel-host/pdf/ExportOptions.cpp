@@ -6,7 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "AITypes.h"
+#include "sdk/AITypes.h"
 
 namespace vhost::pdf {
 namespace {

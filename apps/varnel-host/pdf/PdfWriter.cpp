@@ -11,7 +11,7 @@
 
 #include "ExportOptions.h"
 #include "PageContent.h"
-#include "ReplaceFile.h"
+#include "support/ReplaceFile.h"
 
 namespace vhost::pdf {
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "../ActionParams.h"
-#include "AITypes.h"
+#include "sdk/AITypes.h"
 
 namespace vhost::pdf {
 

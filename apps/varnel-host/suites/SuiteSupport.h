@@ -1,9 +1,9 @@
 // What every suite implementation starts from.
 #pragma once
 
-#include "AISuites.h"
 #include "HostError.h"
 #include "HostState.h"
+#include "sdk/AISuites.h"
 
 namespace vhost {
 

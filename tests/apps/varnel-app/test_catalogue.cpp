@@ -3,12 +3,12 @@
 
 #include <algorithm>
 
-#include "BCheckSettingList.h"
-#include "ConstantUStrings.h"
-#include "DetectableProblemDescriptions.h"
 #include "catalogue.h"
-#include "message_json.h"
+#include "job/BCheckSettingList.h"
+#include "jobjson/message_json.h"
 #include "reply_builder.h"
+#include "ticket/ConstantUStrings.h"
+#include "ticket/DetectableProblemDescriptions.h"
 
 namespace {
 

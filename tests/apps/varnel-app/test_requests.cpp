@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "hexcodec.h"
-#include "job_json.h"
+#include "jobjson/job_json.h"
+#include "support/hexcodec.h"
 
 namespace app_test {
 namespace {

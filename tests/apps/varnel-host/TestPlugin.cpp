@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "AISuites.h"
-#include "Bundles.h"
-#include "SPMessages.h"
+#include "os/Bundles.h"
+#include "sdk/AISuites.h"
+#include "sdk/SPMessages.h"
 
 namespace {
 

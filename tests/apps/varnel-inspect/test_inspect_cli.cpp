@@ -4,8 +4,8 @@
 #include <nlohmann/json.hpp>
 
 #include "ByteText.h"
-#include "hexcodec.h"
 #include "inspect_runner.h"
+#include "support/hexcodec.h"
 
 namespace {
 

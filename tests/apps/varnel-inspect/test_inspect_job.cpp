@@ -11,7 +11,7 @@ namespace {
 
 using inspect_test::inspect;
 using json = nlohmann::json;
-const std::filesystem::path kFixtures = std::filesystem::path(VARNEL_TESTS_DIR) / "inspect" / "fixtures";
+const std::filesystem::path kFixtures = std::filesystem::path(VARNEL_TESTS_DIR) / "apps" / "varnel-inspect" / "fixtures";
 const std::string kBin = VARNEL_INSPECT_BIN;
 
 json fixture(const std::filesystem::path& path) {

@@ -4,11 +4,11 @@
 #include <sstream>
 #include <string>
 
-#include "BGroup.h"
-#include "BPageRange.h"
 #include "ByteText.h"
-#include "UKeyStream.h"
-#include "umessage.h"
+#include "job/BGroup.h"
+#include "job/BPageRange.h"
+#include "keystream/UKeyStream.h"
+#include "message/umessage.h"
 
 namespace job_test {
 

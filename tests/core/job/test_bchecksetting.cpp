@@ -1,4 +1,4 @@
-#include "BCheckSetting.h"
+#include "job/BCheckSetting.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <cstring>
 #include <sstream>
 
-#include "BCheckSettingList.h"
 #include "TestProblemDescriptions.h"
-#include "UUnits.h"
-#include "WQCS.h"
+#include "job/BCheckSettingList.h"
+#include "support/UUnits.h"
+#include "ticket/WQCS.h"
 
 using namespace ticket_builder;
 

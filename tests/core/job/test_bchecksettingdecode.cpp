@@ -1,4 +1,4 @@
-#include "BCheckSettingDecode.h"
+#include "job/BCheckSettingDecode.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "BCheckSettingList.h"
+#include "job/BCheckSettingList.h"
 
 #include <gtest/gtest.h>
 
 #include "TestFolders.h"
 #include "TestProblemDescriptions.h"
-#include "WQCS.h"
+#include "ticket/WQCS.h"
 
 using namespace ticket_builder;
 

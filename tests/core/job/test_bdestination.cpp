@@ -1,4 +1,4 @@
-#include "BDestination.h"
+#include "job/BDestination.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "BGroup.h"
-#include "BJobFile.h"
 #include "TestProblemDescriptions.h"
+#include "job/BGroup.h"
+#include "job/BJobFile.h"
 #include "job_test_support.h"
 
 using job_test::ReadStream;

@@ -1,10 +1,10 @@
-#include "BGroup.h"
+#include "job/BGroup.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 
-#include "BJobFile.h"
+#include "job/BJobFile.h"
 #include "job_test_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "BJobFile.h"
+#include "job/BJobFile.h"
 
 #include <gtest/gtest.h>
 

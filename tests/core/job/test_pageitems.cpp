@@ -3,8 +3,8 @@
 #include <tuple>
 #include <vector>
 
-#include "BPageRange.h"
-#include "BTransparencyFlattener.h"
+#include "job/BPageRange.h"
+#include "job/BTransparencyFlattener.h"
 #include "job_test_support.h"
 
 using job_test::Range;

@@ -1,6 +1,6 @@
-#include "UKeyStream.h"
+#include "keystream/UKeyStream.h"
 
-#include "UKeyStreamUtils.h"
+#include "keystream/UKeyStreamUtils.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "ByteText.h"
-#include "UFileSpecCore.h"
+#include "support/UFileSpecCore.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "TicketBuilder.h"
-#include "umessage.h"
+#include "message/umessage.h"
 
 namespace {
 

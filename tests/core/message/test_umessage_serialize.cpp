@@ -13,7 +13,7 @@
 #include "ByteText.h"
 #include "TestFolders.h"
 #include "TicketBuilder.h"
-#include "umessage.h"
+#include "message/umessage.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ResourceManager.h"
+#include "support/ResourceManager.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "UAbstractParser.h"
+#include "support/UAbstractParser.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "UFileSpecCore.h"
+#include "support/UFileSpecCore.h"
 
 #include <gtest/gtest.h>
 #include <pwd.h>

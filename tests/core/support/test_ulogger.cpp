@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "ulogger.h"
+#include "support/ulogger.h"
 
 namespace {
 

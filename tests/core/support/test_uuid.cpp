@@ -1,4 +1,4 @@
-#include "uuid.h"
+#include "support/uuid.h"
 
 #include <gtest/gtest.h>
 

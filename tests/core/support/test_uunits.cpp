@@ -1,4 +1,4 @@
-#include "UUnits.h"
+#include "support/UUnits.h"
 
 #include <gtest/gtest.h>
 

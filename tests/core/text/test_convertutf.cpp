@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "ConvertUTF.h"
+#include "text/ConvertUTF.h"
 
 namespace {
 

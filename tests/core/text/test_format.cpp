@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "ustring.h"
+#include "text/ustring.h"
 
 namespace {
 

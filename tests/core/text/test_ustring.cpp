@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "ustring.h"
+#include "text/ustring.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "ustring_load.h"
+#include "text/ustring_load.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "ResourceManager.h"
 #include "TestFolders.h"
+#include "support/ResourceManager.h"
 
 using testing_support::CapturedLog;
 

@@ -1,4 +1,4 @@
-#include "ConstantUStrings.h"
+#include "ticket/ConstantUStrings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "DetectableProblemDescriptions.h"
+#include "ticket/DetectableProblemDescriptions.h"
 
 #include <gtest/gtest.h>
 

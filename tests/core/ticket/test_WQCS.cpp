@@ -1,9 +1,9 @@
-#include "WQCS.h"
+#include "ticket/WQCS.h"
 
 #include <gtest/gtest.h>
 
 #include "TicketBuilder.h"
-#include "WTicket.h"
+#include "ticket/WTicket.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "WTicket.h"
+#include "ticket/WTicket.h"
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "SessionEnvironment.h"
-#include "UExceptions.h"
-#include "UMPluginUtils.h"
-#include "menuHandler.h"
+#include "job/UExceptions.h"
+#include "link/UMPluginUtils.h"
+#include "link/menuHandler.h"
 
 using testing_support::Peer;
 using testing_support::TestEvent;

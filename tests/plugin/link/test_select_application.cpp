@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "Aliases.h"
 #include "SessionEnvironment.h"
-#include "UMPluginUtils.h"
+#include "link/UMPluginUtils.h"
+#include "os/Aliases.h"
 
 using testing_support::Peer;
 
