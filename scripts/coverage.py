@@ -19,7 +19,7 @@ GOAL = 85.0
 READERS = [
     ("hex codec", "core/support/hexcodec.cpp", None),
     ("flattened message", "core/message/umessage_serialize.cpp", None),
-    ("key stream", "core/keystream/UKeyStream.cpp", r"^UKeyOutStream::"),
+    ("key stream", "core/keystream/UKeyStream.cpp", None),
     ("key stream", "core/keystream/UKeyStreamUtils.cpp", None),
     ("job file", "core/job/BJobFile.cpp", None),
     ("job file", "core/job/BGroup.cpp", None),

@@ -53,6 +53,11 @@ public:
     static constexpr int kMaxLevels = 10;
     // In the length byte: the length follows in four bytes.
     static constexpr unsigned char kLongLength = 0xFF;
+    // The root record, and the identifier and format version that open it.
+    static constexpr UKey kRootKey{'K', 'S'};
+    static constexpr UKey kIdKey{'I', 'D'};
+    static constexpr UKey kVersionKey{0xC0DE};
+    static constexpr int kFormatVersion = 1;
 
     // Markers that open a container under a key, on either side.
     struct StartRecord {
