@@ -273,6 +273,8 @@ FILE* UFileSpecCore::fopen(const char* mode) const {
     FILE* file = ::fopen(m_path.fileSystemRepresentation().c_str(), mode);
     if (file == nullptr) {
         const int error = errno;
+        // This line's source, line and function are fixed texts that log readers search for,
+        // whatever folder the file lives in.
         VN_LOG_AT(::vnu::loglevel::error, "libs/utils/UFileSpecCore", 1042, "fopen", std::strerror(error));
     }
     return file;

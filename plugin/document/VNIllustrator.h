@@ -22,7 +22,7 @@ AIMenuItemHandle menu_add(SPInterfaceMessage* message, const char* group, const 
 // The payload of the About request: who is asking.
 std::string PluginInfoRecord();
 
-// --- Reply queue (CSBoilerPlate/replyQueue.cpp) ---
+// --- Reply queue (link/replyQueue.cpp) ---
 // Handles the reply waiting in the plug-in object, if any; a failing handler is logged and its
 // reply dropped.
 AIErr goTimer(AITimerMessage* message);
