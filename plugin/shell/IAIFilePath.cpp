@@ -6,7 +6,12 @@ namespace ai {
 
 namespace {
 
-ustring textOf(AIErr error, const char* utf8) {
+// Takes the getter rather than its result: in textOf(get(&utf8), utf8) the compiler may read
+// utf8 before the call has set it, and the name or path would always come back empty.
+template <class Getter>
+ustring textOf(Getter get) {
+    const char* utf8 = nullptr;
+    const AIErr error = get(&utf8);
     return error == kNoErr && utf8 != nullptr ? ustring(utf8) : ustring();
 }
 
@@ -22,13 +27,11 @@ FilePath::~FilePath() {
 }
 
 ustring FilePath::GetFullPath() const {
-    const char* utf8 = nullptr;
-    return textOf(sAIFilePath->GetFullPath(fRef, &utf8), utf8);
+    return textOf([this](const char** utf8) { return sAIFilePath->GetFullPath(fRef, utf8); });
 }
 
 ustring FilePath::GetFileNameNoExt() const {
-    const char* utf8 = nullptr;
-    return textOf(sAIFilePath->GetFileNameNoExt(fRef, &utf8), utf8);
+    return textOf([this](const char** utf8) { return sAIFilePath->GetFileNameNoExt(fRef, utf8); });
 }
 
 }  // namespace ai

@@ -67,6 +67,17 @@ TEST_F(PluginInHost, RequestsCarryTheAboutRecordAndTheJob) {
     EXPECT_EQ(job["placement"]["depth"], 400);
 }
 
+// The name the host gives back through an out-parameter must reach the request: "x" for x.json,
+// "?" for a document never saved.
+TEST_F(PluginInHost, DetailsRequestsNameTheDocumentByItsFile) {
+    run("new");
+    run("menu Job Details / Export...");
+    EXPECT_EQ(requested("detT")["DN"], "?");
+    run("save " + std::string(g_session->home() / "x.json"));
+    run("menu Job Details / Export...");
+    EXPECT_EQ(requested("detT")["DN"], "x");
+}
+
 TEST_F(PluginInHost, OnlyTheNewestReplyWaitsForTheTick) {
     run("new");
     ordered_json first = Job(595, 842), second = Job(595, 842);
