@@ -1,5 +1,7 @@
 // The export reply: the open document written as a PDF through the host's actions, then the job
 // sent back with its export state brought up to date.
+#include <sys/stat.h>
+
 #include <iterator>
 #include <sstream>
 
@@ -14,6 +16,10 @@
 namespace {
 
 using vnu::loglevel;
+
+// The status logged when the host reported success but no new file is at the export path: the
+// file-not-found status of the platform's file services.
+constexpr AIErr kExportFileMissing = -43;
 
 enum class Type { Integer, Real, String, Boolean, Enumerated };
 
@@ -144,6 +150,28 @@ ustring exportPath(const BJobFile& job) {
     return documentFile.path() + ".pdf";
 }
 
+// A file at the export path as it was before the export, so that a PDF left there by an earlier
+// export is not taken for the one just asked for.
+struct FileStamp {
+    bool present = false;
+    struct stat status {};
+};
+
+FileStamp stampOf(const ustring& path) {
+    FileStamp stamp;
+    stamp.present = ::stat(path.c_str(), &stamp.status) == 0 && S_ISREG(stamp.status.st_mode);
+    return stamp;
+}
+
+bool writtenSince(const FileStamp& before, const ustring& path) {
+    const FileStamp after = stampOf(path);
+    if (!after.present) return false;
+    if (!before.present) return true;
+    const struct stat &a = before.status, &b = after.status;
+    return a.st_ino != b.st_ino || a.st_dev != b.st_dev || a.st_size != b.st_size ||
+           a.st_mtim.tv_sec != b.st_mtim.tv_sec || a.st_mtim.tv_nsec != b.st_mtim.tv_nsec;
+}
+
 AIActionParamValueRef newBlock(const char* label) {
     AIActionParamValueRef block = nullptr;
     if (const AIErr error = sAIActionManager->AINewActionParamValue(&block)) {
@@ -153,8 +181,8 @@ AIActionParamValueRef newBlock(const char* label) {
     return block;
 }
 
-// Host 15 and later: a copy of the document as PDF; the document keeps its own file. Done
-// once the action was played, whatever the host made of it.
+// Host 15 and later: a copy of the document as PDF; the document keeps its own file. False when
+// the host reports that the action failed.
 bool exportCopy(SPBasicSuite* basic, BJobFile& job, const ustring& path) {
     AcquiredSuite<AIRuntimeSuite> runtime(basic, kAIRuntimeSuite, kAIRuntimeSuiteVersion);
     AIActionParamValueRef block = newBlock("ExportCurrentDocAsPDF");
@@ -162,7 +190,10 @@ bool exportCopy(SPBasicSuite* basic, BJobFile& job, const ustring& path) {
     ActionReleaser releaser(block);
     const ExportValues values{GetExportPDFVersion(job), path};
     for (const ExportOption& option : kOptions) setOption(block, option, option.copyExport, values);
-    sAIActionManager->PlayActionEvent("adobe_saveACopyAs", kDialogNone, block);
+    if (const AIErr error = sAIActionManager->PlayActionEvent("adobe_saveACopyAs", kDialogNone, block)) {
+        VN_LOG_FN(loglevel::debug, "ExportCurrentDocAsPDF", "ILLE " << error);
+        return false;
+    }
     return true;
 }
 
@@ -272,9 +303,15 @@ void HandleExportReply(SPBasicSuite* basic, std::istream& payload, BJobFile& job
         AcquiredSuite<AIRuntimeSuite> runtime(basic, kAIRuntimeSuite, kAIRuntimeSuiteVersion);
         ai::int32 hostVersion = 0;
         if (runtime) runtime->GetAppMajorVersion(&hostVersion);
+        const FileStamp before = stampOf(path);
         const bool exported =
             hostVersion >= 15 ? exportCopy(basic, job, path) : exportSaveAs(documents.get(), job, path);
         if (!exported) return;
+        // Only a PDF that is there is reported as exported.
+        if (!writtenSince(before, path)) {
+            VN_LOG_FN(loglevel::debug, "ExportJobs", "ILLE " << kExportFileMissing);
+            return;
+        }
         job.ExportPluginInfo();
     }
     std::ostringstream reply;

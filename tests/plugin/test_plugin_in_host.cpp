@@ -1,5 +1,7 @@
 // The plug-in inside one stand-in host for the whole suite: menus, requests to the Varnel
 // application, replies parked and handled on the timer, guides and the PDF export.
+#include <filesystem>
+
 #include "PluginTestSupport.h"
 
 namespace {
@@ -149,10 +151,10 @@ TEST_F(PluginInHost, GuidesFollowTrimAndBleed) {
     EXPECT_EQ(StoredJob(*s_host)["placement"]["horizontalOffset"], 8.5);
 }
 
-TEST_F(PluginInHost, ExportReplyIsLostWithoutADocumentAndWritesTheCopyAndReportsBackWithOne) {
+TEST_F(PluginInHost, ExportReplyFailsWithoutADocumentAndWritesTheCopyAndReportsBackWithOne) {
     testing_support::CapturedLog log;
     Deliver(kReplyExport, Job(595, 842));
-    EXPECT_EQ(log.count("WARNING LOST MY REPLY, NO DOC OPEN!"), 1);
+    EXPECT_EQ(log.count("ILLE "), 1) << "the host has no document to export";
     EXPECT_EQ(log.count("[WARN]"), 1) << "a job without a document file";
     EXPECT_EQ(lastAction()["parameters"][53]["value"], ".pdf");
 
@@ -174,6 +176,26 @@ TEST_F(PluginInHost, ExportReplyIsLostWithoutADocumentAndWritesTheCopyAndReports
         "blnk sall sran smab ");
     EXPECT_EQ(action["parameters"][53]["value"], documentFile + ".pdf");
     EXPECT_EQ(requested("epsT")["groups"][0]["destinations"][0]["exported"], true);
+}
+
+// An export the host could not write is not reported, whichever way the host exports.
+TEST_F(PluginInHost, AFailedExportIsNotReported) {
+    for (const int version : {27, 14}) {
+        SCOPED_TRACE(version);
+        run("new");
+        run("save " + std::string(g_session->home() / "failing.json"));
+        run("version " + std::to_string(version));
+        testing_support::CapturedLog log;
+        ordered_json job = Job(595, 842);
+        job["documentFile"] = "/proc/varnel-test/unwritable";
+        Deliver(kReplyExport, job);
+        EXPECT_EQ(log.count("ILLE "), 1) << log.text();
+        EXPECT_FALSE(std::filesystem::exists("/proc/varnel-test/unwritable.pdf"));
+        run("close");
+        // The next request the companion sees is this one, not an export report.
+        run("menu About Varnel...");
+        EXPECT_EQ(g_session->nextRequest().first, "AboT");
+    }
 }
 
 TEST_F(PluginInHost, ExportFallsBackOnUnmappedVersionsAndOlderHosts) {
