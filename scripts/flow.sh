@@ -99,7 +99,9 @@ host_pid=$!
 pids+=("$host_pid")
 for _ in $(seq 200); do [ -f "$doc" ] && break; kill -0 "$host_pid" 2>/dev/null || break; sleep 0.1; done
 [ -f "$doc" ] || { echo "flow: no document was made (see $out/logs/host.log)" >&2; exit 1; }
-"$bin/varnel-app" export "$job" >/dev/null
+# The export command waits for the plug-in's report; the checks below tell what went wrong.
+"$bin/varnel-app" export --wait "$wait_seconds" "$job" > "$out/logs/export.txt" 2>&1 ||
+    echo "flow: the plug-in did not report the export of $job (see $out/logs/export.txt)" >&2
 wait "$host_pid" || { echo "flow: the host failed (see $out/logs/host.log)" >&2; exit 1; }
 pdf=$pdf_dir/$job.pdf
 [ -f "$pdf" ] || { echo "flow: no PDF was written (see $out/logs/host.log)" >&2; exit 1; }

@@ -1,5 +1,6 @@
 #include "companion.h"
 
+#include <algorithm>
 #include <ostream>
 #include <stdexcept>
 
@@ -101,6 +102,12 @@ void Companion::exportDone(const Request& request) {
         throw std::runtime_error("export report of job " + identifier + ", which is not held");
     const json wire = inspect::jobToJson(replies_.bytes(*job), kReplyFlags);
     history_.push_back(applyExport(*job, wire, report));
+    const std::string asked = describe(*job);
+    if (const auto it = std::find_if(unanswered_.begin(), unanswered_.end(),
+                                     [&](const auto& entry) { return entry.second == asked; });
+        it != unanswered_.end())
+        unanswered_.erase(it);
+    if (exportReported_) exportReported_(identifier, history_.back().line());
     try {
         JobStore::save(*job);
     } catch (const std::runtime_error& e) {
@@ -136,7 +143,7 @@ std::string Companion::select(const std::string& key) {
     return "selected " + describe(selected) + "\n";
 }
 
-std::string Companion::exportJob(const std::string& key) {
+ExportAsked Companion::exportJob(const std::string& key) {
     const StoredJob& exported = job(key);
     if (lastRequester_.lowLongOfPSN == 0)
         throw std::runtime_error("no plug-in has sent a request yet: nowhere to send 'expY'");
@@ -145,7 +152,9 @@ std::string Companion::exportJob(const std::string& key) {
         status != noErr)
         throw std::runtime_error("sending 'expY' to " + to + " failed with status " + std::to_string(status));
     VN_LOG_INFO("sent 'expY' with " << describe(exported) << " to " << to);
-    return "sent 'expY' with " + describe(exported) + " to " + to + "\n";
+    if (unanswered_.size() == kMostUnanswered) unanswered_.pop_front();
+    unanswered_.emplace_back(localTime(), describe(exported));
+    return {"sent 'expY' with " + describe(exported) + " to " + to + "\n", exported.identifier()};
 }
 
 std::string Companion::list() {
@@ -160,9 +169,10 @@ std::string Companion::list() {
 }
 
 std::string Companion::history() {
-    if (history_.empty()) return "no exports reported yet\n";
     std::string text;
     for (const ExportEntry& entry : history_) text += entry.time + " " + entry.line() + "\n";
+    if (history_.empty()) text = "no exports reported yet\n";
+    for (const auto& [time, job] : unanswered_) text += time + " " + job + ": asked, not reported\n";
     return text;
 }
 

@@ -1,6 +1,8 @@
 // What the application does with the plug-in's requests and with its own commands.
 #pragma once
 
+#include <deque>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -21,9 +23,13 @@ public:
 
     // Answers one request, logging one line for it.
     void handle(const Request& request);
+    // Called with the job's identifier and the history line of every export report.
+    void onExportReported(std::function<void(const std::string&, const std::string&)> listener) {
+        exportReported_ = std::move(listener);
+    }
 
     std::string select(const std::string& job) override;
-    std::string exportJob(const std::string& job) override;
+    ExportAsked exportJob(const std::string& job) override;
     std::string list() override;
     std::string history() override;
 
@@ -42,6 +48,10 @@ private:
     std::ostream& listOut_;
     ProcessSerialNumber lastRequester_;  // zero until a request names its sender
     std::vector<ExportEntry> history_;
+    // Exports asked and not yet reported, oldest first: (time asked, job); only the newest are kept.
+    static constexpr size_t kMostUnanswered = 256;
+    std::deque<std::pair<std::string, std::string>> unanswered_;
+    std::function<void(const std::string&, const std::string&)> exportReported_;
 };
 
 }  // namespace varnel_app

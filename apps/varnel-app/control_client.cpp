@@ -2,6 +2,7 @@
 
 #include <systemd/sd-bus.h>
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -26,7 +27,7 @@ using Message = std::unique_ptr<sd_bus_message, MessageUnref>;
 
 }  // namespace
 
-std::string callControl(const char* method, const std::optional<std::string>& argument) {
+std::string callControl(const char* method, const std::optional<std::string>& argument, uint64_t timeoutUsec) {
     sd_bus* opened = nullptr;
     if (const int r = sd_bus_open_user(&opened); r < 0) fail("cannot reach the session bus", r);
     const Bus bus(opened);
@@ -42,8 +43,12 @@ std::string callControl(const char* method, const std::optional<std::string>& ar
 
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* answered = nullptr;
-    const int r = sd_bus_call(bus.get(), call.get(), 0, &error, &answered);
+    const int r = sd_bus_call(bus.get(), call.get(), timeoutUsec, &error, &answered);
     const Message reply(answered);
+    if (r == -ETIMEDOUT || sd_bus_error_has_name(&error, SD_BUS_ERROR_TIMEOUT)) {
+        sd_bus_error_free(&error);
+        throw ControlTimeout("no answer in time");
+    }
     if (r < 0) {
         const std::string message =
             sd_bus_error_has_names(&error, SD_BUS_ERROR_SERVICE_UNKNOWN, SD_BUS_ERROR_NAME_HAS_NO_OWNER)

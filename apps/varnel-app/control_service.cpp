@@ -20,32 +20,52 @@ int answer(sd_bus_message* call, sd_bus_error* error, const std::function<std::s
     }
 }
 
-int withJob(sd_bus_message* call, void* handler, sd_bus_error* error,
-            std::string (ControlHandler::*method)(const std::string&)) {
-    const char* job = nullptr;
-    if (const int r = sd_bus_message_read(call, "s", &job); r < 0) return r;
-    return answer(call, error, [&] { return (static_cast<ControlHandler*>(handler)->*method)(job); });
-}
+}  // namespace
 
-int onSelect(sd_bus_message* call, void* handler, sd_bus_error* error) {
-    return withJob(call, handler, error, &ControlHandler::select);
-}
-int onExport(sd_bus_message* call, void* handler, sd_bus_error* error) {
-    return withJob(call, handler, error, &ControlHandler::exportJob);
-}
-int onList(sd_bus_message* call, void* handler, sd_bus_error* error) {
-    return answer(call, error, [&] { return static_cast<ControlHandler*>(handler)->list(); });
-}
-int onHistory(sd_bus_message* call, void* handler, sd_bus_error* error) {
-    return answer(call, error, [&] { return static_cast<ControlHandler*>(handler)->history(); });
-}
+// The method handlers, with the service as their user data.
+struct ControlCalls {
+    static ControlHandler& handler(void* service) { return static_cast<ControlService*>(service)->handler_; }
+
+    static int withJob(sd_bus_message* call, sd_bus_error* error,
+                       const std::function<std::string(const std::string&)>& work) {
+        const char* job = nullptr;
+        if (const int r = sd_bus_message_read(call, "s", &job); r < 0) return r;
+        return answer(call, error, [&] { return work(job); });
+    }
+    static int select(sd_bus_message* call, void* service, sd_bus_error* error) {
+        return withJob(call, error, [&](const std::string& job) { return handler(service).select(job); });
+    }
+    static int exportJob(sd_bus_message* call, void* service, sd_bus_error* error) {
+        return withJob(call, error,
+                       [&](const std::string& job) { return handler(service).exportJob(job).text; });
+    }
+    static int exportAndWait(sd_bus_message* call, void* service, sd_bus_error* error) {
+        const char* job = nullptr;
+        if (const int r = sd_bus_message_read(call, "s", &job); r < 0) return r;
+        try {
+            static_cast<ControlService*>(service)->holdUntilReported(call, handler(service).exportJob(job));
+            return 1;
+        } catch (const std::exception& e) {
+            return sd_bus_error_set(error, kControlError, e.what());
+        }
+    }
+    static int list(sd_bus_message* call, void* service, sd_bus_error* error) {
+        return answer(call, error, [&] { return handler(service).list(); });
+    }
+    static int history(sd_bus_message* call, void* service, sd_bus_error* error) {
+        return answer(call, error, [&] { return handler(service).history(); });
+    }
+};
+
+namespace {
 
 const sd_bus_vtable kVtable[] = {
     SD_BUS_VTABLE_START(0),
-    SD_BUS_METHOD("Select", "s", "s", onSelect, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("Export", "s", "s", onExport, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("List", "", "s", onList, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("History", "", "s", onHistory, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Select", "s", "s", ControlCalls::select, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Export", "s", "s", ControlCalls::exportJob, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("ExportAndWait", "s", "s", ControlCalls::exportAndWait, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("List", "", "s", ControlCalls::list, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("History", "", "s", ControlCalls::history, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_VTABLE_END,
 };
 
@@ -55,10 +75,10 @@ const sd_bus_vtable kVtable[] = {
 
 }  // namespace
 
-ControlService::ControlService(ControlHandler& handler) {
+ControlService::ControlService(ControlHandler& handler) : handler_(handler) {
     if (const int r = sd_bus_open_user(&bus_); r < 0) fail("cannot reach the session bus", r);
     if (const int r =
-            sd_bus_add_object_vtable(bus_, &slot_, kControlObjectPath, kControlInterface, kVtable, &handler);
+            sd_bus_add_object_vtable(bus_, &slot_, kControlObjectPath, kControlInterface, kVtable, this);
         r < 0) {
         sd_bus_flush_close_unref(bus_);
         fail("cannot serve the control interface", r);
@@ -73,6 +93,7 @@ ControlService::ControlService(ControlHandler& handler) {
 }
 
 ControlService::~ControlService() {
+    for (const Waiting& waiting : waiting_) answer(waiting, nullptr);
     sd_bus_slot_unref(slot_);
     sd_bus_flush_close_unref(bus_);
 }
@@ -97,6 +118,36 @@ void ControlService::process() {
         if (r < 0) fail("control connection failed", r);
         if (r == 0) return;
     }
+}
+
+void ControlService::holdUntilReported(sd_bus_message* call, ExportAsked asked) {
+    if (waiting_.size() == kMostWaiting) {
+        answer(waiting_.front(), nullptr);
+        waiting_.pop_front();
+    }
+    waiting_.push_back({std::move(asked.identifier), std::move(asked.text), sd_bus_message_ref(call)});
+}
+
+void ControlService::exportReported(const std::string& identifier, const std::string& line) {
+    for (auto it = waiting_.begin(); it != waiting_.end();) {
+        if (it->identifier != identifier) {
+            ++it;
+            continue;
+        }
+        answer(*it, &line);
+        it = waiting_.erase(it);
+    }
+}
+
+// A caller that has gone away makes the reply fail; nothing is left to tell.
+void ControlService::answer(const Waiting& waiting, const std::string* line) {
+    if (line != nullptr)
+        sd_bus_reply_method_return(waiting.call, "s", (waiting.asked + *line + "\n").c_str());
+    else
+        sd_bus_reply_method_errorf(waiting.call, kControlError,
+                                   "the export of %s was not reported before this instance stopped waiting",
+                                   waiting.identifier.c_str());
+    sd_bus_message_unref(waiting.call);
 }
 
 }  // namespace varnel_app

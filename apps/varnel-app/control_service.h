@@ -1,23 +1,33 @@
-// The serving side of the control interface: Select(s) -> s, Export(s) -> s, List() -> s,
-// History() -> s. A method that fails answers kControlError with the reason.
+// The serving side of the control interface: Select(s) -> s, Export(s) -> s, ExportAndWait(s) -> s,
+// List() -> s, History() -> s. A method that fails answers kControlError with the reason.
+// ExportAndWait answers once the plug-in reports the export; a caller that gives up first simply
+// stops listening.
 #pragma once
 
 #include <poll.h>
 
 #include <cstdint>
+#include <deque>
 #include <string>
 
 struct sd_bus;
 struct sd_bus_slot;
+struct sd_bus_message;
 
 namespace varnel_app {
+
+// An export asked of the plug-in: the line the command prints, and the job whose report answers it.
+struct ExportAsked {
+    std::string text;
+    std::string identifier;
+};
 
 class ControlHandler {
 public:
     virtual ~ControlHandler() = default;
     // Each returns the text the command prints, or throws std::runtime_error with the reason.
     virtual std::string select(const std::string& job) = 0;
-    virtual std::string exportJob(const std::string& job) = 0;
+    virtual ExportAsked exportJob(const std::string& job) = 0;
     virtual std::string list() = 0;
     virtual std::string history() = 0;
 };
@@ -37,10 +47,26 @@ public:
     int64_t timeoutUsec() const;
     // Answers every pending call. Throws std::runtime_error when the connection failed.
     void process();
+    // Answers the ExportAndWait calls waiting for the job `identifier` with `line`.
+    void exportReported(const std::string& identifier, const std::string& line);
 
 private:
+    friend struct ControlCalls;
+    struct Waiting {
+        std::string identifier;
+        std::string asked;  // what Export would have answered
+        sd_bus_message* call;
+    };
+    // Calls whose caller went away are never answered; the oldest give way beyond this many.
+    static constexpr size_t kMostWaiting = 64;
+
+    void holdUntilReported(sd_bus_message* call, ExportAsked asked);
+    void answer(const Waiting& waiting, const std::string* line);
+
+    ControlHandler& handler_;
     sd_bus* bus_ = nullptr;
     sd_bus_slot* slot_ = nullptr;
+    std::deque<Waiting> waiting_;
 };
 
 }  // namespace varnel_app

@@ -53,6 +53,8 @@ size_t makeNextGroupActive(json& job) {
     return 0;
 }
 
+}  // namespace
+
 std::string localTime() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -61,8 +63,6 @@ std::string localTime() {
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     return text;
 }
-
-}  // namespace
 
 ExportEntry applyExport(StoredJob& job, const json& wire, const json& report) {
     ExportEntry entry;

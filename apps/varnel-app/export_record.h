@@ -26,6 +26,9 @@ struct ExportEntry {
 // with the report's pages, and the first group with a destination still to export becomes the
 // active group (as the plug-in does in its own copy). `wire` is the job as the plug-in read it:
 // the same groups and destinations in the same order, with identifiers in the report's form.
+// The local time as the history shows it: "2026-12-06 20:14:12".
+std::string localTime();
+
 ExportEntry applyExport(StoredJob& job, const nlohmann::ordered_json& wire,
                         const nlohmann::ordered_json& report);
 

@@ -16,14 +16,21 @@ int runCommand(const varnel_app::Options& options) {
     std::optional<std::string> argument;
     switch (options.command) {
         case Command::Select: method = "Select", argument = options.job; break;
-        case Command::Export: method = "Export", argument = options.job; break;
+        case Command::Export:
+            method = options.waitSeconds > 0 ? "ExportAndWait" : "Export", argument = options.job;
+            break;
         case Command::List: method = "List"; break;
         case Command::History: method = "History"; break;
         case Command::Serve: return varnel_app::serve(options);
     }
     try {
-        std::cout << varnel_app::callControl(method, argument) << std::flush;
+        const uint64_t timeout = options.command == Command::Export ? options.waitSeconds * 1000000ull : 0;
+        std::cout << varnel_app::callControl(method, argument, timeout) << std::flush;
         return 0;
+    } catch (const varnel_app::ControlTimeout&) {
+        std::cerr << "varnel-app: no export report for " << options.job << " within " << options.waitSeconds
+                  << " s: the plug-in did not export it (see 'varnel-app history')\n";
+        return 1;
     } catch (const std::exception& e) {
         std::cerr << "varnel-app: " << e.what() << "\n";
         return 1;

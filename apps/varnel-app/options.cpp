@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <charconv>
 #include <map>
 
 namespace varnel_app {
@@ -15,7 +16,7 @@ const char* const kProgramHelp =
     "commands:\n"
     "  serve [--jobs DIR] [--out DIR]   hold the jobs of DIR and answer requests until stopped\n"
     "  select JOB                       make JOB the job answered when a request names none\n"
-    "  export JOB                       ask the plug-in that asked last to export JOB\n"
+    "  export [--wait S] JOB            have the plug-in that asked last export JOB; wait for it\n"
     "  list                             the jobs held, the selected one marked '*'\n"
     "  history                          the exports reported since serving began\n"
     "\n"
@@ -51,10 +52,13 @@ const char* const kSelectHelp =
     "without \".json\", or its \"DN\".\n";
 
 const char* const kExportHelp =
-    "usage: varnel-app export JOB\n"
+    "usage: varnel-app export [--wait SECONDS] JOB\n"
     "\n"
     "Has the running instance send 'expY' with JOB to the plug-in that sent the last request,\n"
-    "which exports its open document as PDF and reports back with 'epsT'. JOB as for select.\n";
+    "which exports its open document as PDF and reports back with 'epsT'. JOB as for select.\n"
+    "Waits for that report and prints it; exits 1 when none came within SECONDS (default 60),\n"
+    "as when the plug-in could not write the PDF. --wait 0 only sends the request. An export\n"
+    "asked and not reported shows in 'varnel-app history'.\n";
 
 const char* const kListHelp =
     "usage: varnel-app list\n"
@@ -66,7 +70,8 @@ const char* const kHistoryHelp =
     "usage: varnel-app history\n"
     "\n"
     "Prints the exports the plug-in reported to the running instance, one a line: when, the\n"
-    "job, the destinations exported, the PDF, and the group that became active.\n";
+    "job, the destinations exported, the PDF, and the group that became active; then the\n"
+    "exports asked and not reported: when, the job, \"asked, not reported\".\n";
 
 struct CommandInfo {
     Command command;
@@ -83,6 +88,15 @@ const std::map<std::string, CommandInfo>& commands() {
         {"history", {Command::History, false, kHistoryHelp}},
     };
     return table;
+}
+
+// A whole number of seconds, at most a day.
+unsigned parseSeconds(const std::string& text) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > 86400)
+        throw UsageError("--wait takes a whole number of seconds up to 86400, not '" + text + "'");
+    return value;
 }
 
 bool isHelp(const std::string& arg) {
@@ -112,6 +126,9 @@ Options parseOptions(const std::vector<std::string>& args) {
         if (options.command == Command::Serve && (arg == "--jobs" || arg == "--out")) {
             if (i + 1 == args.size()) throw UsageError(arg + " needs a folder");
             (arg == "--jobs" ? options.jobsFolder : options.outFolder) = args[++i];
+        } else if (options.command == Command::Export && arg == "--wait") {
+            if (i + 1 == args.size()) throw UsageError("--wait needs a number of seconds");
+            options.waitSeconds = parseSeconds(args[++i]);
         } else if (info->takesJob && options.job.empty() && !arg.starts_with("-") && !arg.empty()) {
             options.job = arg;
         } else {

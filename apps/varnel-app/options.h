@@ -16,6 +16,7 @@ struct Options {
     std::string jobsFolder;  // serve; empty: the default folder
     std::string outFolder;   // serve; empty: the default folder
     std::string job;         // select, export
+    unsigned waitSeconds = 60;  // export: how long to wait for the plug-in's report; 0: not at all
 };
 
 class UsageError : public std::runtime_error {

@@ -125,6 +125,9 @@ int serve(const Options& options) {
         // Commands are answered once the loop runs, so an answered command means the event
         // channel is registered too.
         ControlService control(companion);
+        companion.onExportReported([&control](const std::string& identifier, const std::string& line) {
+            control.exportReported(identifier, line);
+        });
         const RequestHandler handler = [&](const Request& request) { companion.handle(request); };
         if (const OSErr status = installRequestHandlers(handler); status != noErr)
             throw std::runtime_error("cannot install the request handlers (status " + std::to_string(status) +

@@ -10,6 +10,7 @@ namespace {
 
 using json = nlohmann::ordered_json;
 using namespace varnel_app;
+using testing::Not;
 
 json exampleJob(const std::string& name) {
     return json::parse(ReadFile(std::string(VARNEL_EXAMPLE_JOBS) + "/" + name + ".json"));
@@ -62,12 +63,40 @@ TEST(AppRequests, ExportIsAskedOfTheLastRequesterOnly) {
     app.send(kJobListRequest, "");
     EXPECT_TRUE(PumpEventsUntil([&] { return app.printed().find("* brochure") != std::string::npos; }))
         << app.printed();
-    ASSERT_EQ(runApp({"export", "brochure"}).status, 0);
+    ASSERT_EQ(runApp({"export", "--wait", "0", "brochure"}).status, 0);
     const auto reply = takeReply();
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->id, kExportReply);
     EXPECT_EQ(decoded(*reply)["identifier"], exampleJob("brochure")["identifier"]);
     EXPECT_EQ(app.stop(), 0) << "terminated cleanly";
+}
+
+// `export` waits for the plug-in's report; one that never comes leaves the export in the history
+// as asked and not reported.
+TEST(AppRequests, ExportWaitsForTheReport) {
+    ServedApp app;
+    app.send(kJobListRequest, "");
+    ASSERT_TRUE(PumpEventsUntil([&] { return app.printed().find("* brochure") != std::string::npos; }));
+
+    testing_support::Child reported({VARNEL_APP_BIN, "export", "brochure"});
+    const auto reply = takeReply();
+    ASSERT_TRUE(reply);
+    app.send(kExportDoneRequest, vnu::HexDecode(reply->vnmp));
+    EXPECT_EQ(reported.wait(), 0) << reported.err();
+    EXPECT_THAT(reported.out(), HasSubstr("sent 'expY' with brochure"));
+    EXPECT_THAT(reported.out(), HasSubstr(" to " + app.out()));
+
+    const Outcome unreported = runApp({"export", "--wait", "1", "poster"});
+    EXPECT_EQ(unreported.status, 1);
+    EXPECT_EQ(unreported.err,
+              "varnel-app: no export report for poster within 1 s: the plug-in did not export it (see "
+              "'varnel-app history')\n");
+    const std::string history = runApp({"history"}).out;
+    EXPECT_THAT(history, HasSubstr("brochure (" + exampleJob("brochure")["identifier"].get<std::string>() + "):"));
+    EXPECT_THAT(history, HasSubstr("poster (" + exampleJob("poster")["identifier"].get<std::string>() +
+                                   "): asked, not reported"));
+    EXPECT_THAT(history, Not(HasSubstr("brochure (" + exampleJob("brochure")["identifier"].get<std::string>() +
+                                       "): asked")));
 }
 
 }  // namespace
