@@ -1,6 +1,10 @@
 #include "event_channel.h"
 
+#include <set>
+#include <string>
+
 #include "support/hexcodec.h"
+#include "support/ulogger.h"
 
 namespace varnel_app {
 namespace {
@@ -24,6 +28,15 @@ std::string payloadText(const AppleEvent* event) {
     return {};
 }
 
+// Once per connection: a flood from one program leaves one line.
+void refuseSender(const std::string& from, const Request& request) {
+    static std::set<std::string> told;
+    if (told.size() >= 1024) told.clear();
+    if (!told.insert(from).second) return;
+    VN_LOG_WARN("refused '" << eventName(request.id) << "' from " << from << ": it names pid "
+                            << request.sender.lowLongOfPSN << ", not its own (further ones dropped quietly)");
+}
+
 OSErr onRequest(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
     Request request;
     AEEventClass eventClass = 0;
@@ -35,6 +48,15 @@ OSErr onRequest(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
                       sizeof request.sender, &size) != noErr ||
         size != sizeof request.sender)
         request.sender = ProcessSerialNumber{};
+    // A request names the process to answer: only that process itself may, so that no program
+    // on the bus can have replies sent to another host.
+    std::string from;
+    pid_t pid = 0;
+    if (VNGetEventSender(event, &from, &pid) == noErr &&
+        (pid <= 0 || request.sender.highLongOfPSN != 0 || request.sender.lowLongOfPSN != uint32_t(pid))) {
+        refuseSender(from, request);
+        return noErr;
+    }
     (*reinterpret_cast<const RequestHandler*>(refcon))(request);
     return noErr;
 }

@@ -41,11 +41,11 @@ HostCore::Wake HostCore::loop(Clock::time_point deadline, const std::function<bo
         int inputIndex = -1;
         // Events are handled only while the plug-in's code is in memory: their handlers live there.
         const VNPollSpec bus = busOn && (!link || link->mapped()) ? VNEventPollSpec() : VNPollSpec();
-        if (bus.fd >= 0) {
-            fds[count++] = {bus.fd, bus.events, 0};
-            if (bus.timeoutUsec >= 0)
-                wake = std::min(wake, Clock::now() + std::chrono::microseconds(bus.timeoutUsec));
-        }
+        // While the connection is down there is no descriptor, only the time to try again.
+        const bool busDue = bus.fd >= 0 || bus.timeoutUsec >= 0;
+        if (bus.fd >= 0) fds[count++] = {bus.fd, bus.events, 0};
+        if (bus.timeoutUsec >= 0)
+            wake = std::min(wake, Clock::now() + std::chrono::microseconds(bus.timeoutUsec));
         if (inputFd >= 0) {
             inputIndex = int(count);
             fds[count++] = {inputFd, POLLIN, 0};
@@ -63,7 +63,7 @@ HostCore::Wake HostCore::loop(Clock::time_point deadline, const std::function<bo
             return Wake::Deadline;
         }
         // Handling never blocks, so it runs on every wake-up: data, the bus's own deadline, or ours.
-        if (bus.fd >= 0) {
+        if (busDue) {
             const int handled = VNProcessEvents();
             if (handled < 0) {
                 state.note(std::string("the session bus connection failed (") + std::strerror(-handled) +

@@ -73,8 +73,10 @@ OSErr AECreateAppleEvent(AEEventClass eventClass, AEEventID eventId, const AEAdd
     if (target->descriptorType != typeNull && target->descriptorType != typeProcessSerialNumber)
         return paramErr;
     try {
-        auto* data =
-            new AEEventData{eventClass, eventId, AEAddressDesc{target->descriptorType, target->data}, {}, 0};
+        auto* data = new AEEventData;
+        data->eventClass = eventClass;
+        data->eventId = eventId;
+        data->target = AEAddressDesc{target->descriptorType, target->data};
         *result = AEDesc{typeAppleEvent, std::string(), data};
         return noErr;
     } catch (const std::bad_alloc&) {

@@ -2,6 +2,8 @@
 // they were first put.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -19,6 +21,9 @@ struct AEEventData {
     AEAddressDesc target;
     std::vector<AEParam> params;
     size_t paramBytes = 0;  // the sum of params' sizes, held under kAEMaxEventBytes
+    // For an event that came over the bus: the sending connection's unique name and its process.
+    std::string sender;
+    pid_t senderPid = 0;
 };
 
 namespace vnplatform {

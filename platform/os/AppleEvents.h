@@ -9,6 +9,8 @@
 // standard error.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 
@@ -70,6 +72,10 @@ OSErr AEGetEventClassAndID(const AppleEvent* event, AEEventClass* eventClass, AE
 // left null. (0, kCurrentProcess) is the calling process.
 OSErr AESend(const AppleEvent* event, AppleEvent* reply, int32_t sendMode, int16_t priority, int32_t timeout,
              void* idleProc, void* filterProc);
+// The connection (unique bus name) an event arrived from and that connection's process, as the
+// bus told when the connection first sent; errAEDescNotFound for an event made in this process.
+OSErr VNGetEventSender(const AppleEvent* event, std::string* busName, pid_t* pid);
+
 // Handlers are per process, kept until the process ends; installing the same class and id
 // again replaces the routine and reference constant. `isSystem` must be false.
 OSErr AEInstallEventHandler(AEEventClass eventClass, AEEventID eventId, AEEventHandlerUPP handler,

@@ -3,7 +3,9 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -34,7 +36,7 @@ bool Dispatch(const AppleEvent& event) {
     const auto& handlers = State().handlers;
     const auto found = handlers.find({eventClass, eventId});
     if (found == handlers.end()) {
-        LogLine("dropped event " + name + ": no handler");
+        vnplatform::LogBurst("events without a handler", "dropped event " + name + ": no handler");
         return false;
     }
     const vnplatform::HandlerEntry entry = found->second;
@@ -59,34 +61,71 @@ OSErr AEInstallEventHandler(AEEventClass eventClass, AEEventID eventId, AEEventH
     return noErr;
 }
 
+namespace {
+
+// A flood must not keep the host's loop here: after this many messages it gets its turn.
+constexpr int kMostMessagesPerCall = 256;
+// Waits between attempts to reconnect: short at first, so a connection lost to a flood is back
+// soon after it ends; capped, so a bus that is gone costs little.
+constexpr uint64_t kFirstBackoffUsec = 50'000;
+constexpr uint64_t kLastBackoffUsec = 1'000'000;
+
+void LoseConnection(vnplatform::PlatformState& state, int error) {
+    LogLine(std::string("lost the session bus connection (") + std::strerror(-error) + "): reconnecting");
+    state.bus.reset();
+    state.backoffUsec = kFirstBackoffUsec;
+    state.reconnectAtUsec = vnplatform::NowUsec() + state.backoffUsec;
+}
+
+// Quiet about failed attempts: the loss was said once, and so is the return.
+void TryReconnect(vnplatform::PlatformState& state) {
+    if (vnplatform::NowUsec() < state.reconnectAtUsec) return;
+    if (vnplatform::Connect(state) == noErr) {
+        LogLine("the session bus connection is back");
+        return;
+    }
+    state.backoffUsec = std::min(state.backoffUsec * 2, kLastBackoffUsec);
+    state.reconnectAtUsec = vnplatform::NowUsec() + state.backoffUsec;
+}
+
+}  // namespace
+
 VNPollSpec VNEventPollSpec() {
     VNPollSpec spec;
-    sd_bus* bus = State().bus.get();
-    if (bus == nullptr) return spec;
-    spec.fd = sd_bus_get_fd(bus);
-    const int events = sd_bus_get_events(bus);
-    spec.events = static_cast<short>(events > 0 ? events : 0);
+    const auto& state = State();
+    if (state.bundleId.empty()) return spec;
+    // Due: the bus's own deadline, or the next attempt to reconnect; a burst of notes going quiet.
     uint64_t deadline = UINT64_MAX;
-    if (sd_bus_get_timeout(bus, &deadline) >= 0 && deadline != UINT64_MAX) {
-        timespec now;
-        ::clock_gettime(CLOCK_MONOTONIC, &now);
-        const uint64_t nowUsec = uint64_t(now.tv_sec) * 1000000u + uint64_t(now.tv_nsec) / 1000u;
-        spec.timeoutUsec = deadline > nowUsec ? int64_t(deadline - nowUsec) : 0;
+    if (sd_bus* bus = state.bus.get()) {
+        spec.fd = sd_bus_get_fd(bus);
+        const int events = sd_bus_get_events(bus);
+        spec.events = static_cast<short>(events > 0 ? events : 0);
+        if (sd_bus_get_timeout(bus, &deadline) < 0) deadline = UINT64_MAX;
+    } else {
+        deadline = state.reconnectAtUsec;
+    }
+    if (const uint64_t quiet = vnplatform::NextQuietUsec(); quiet != 0) deadline = std::min(deadline, quiet);
+    if (deadline != UINT64_MAX) {
+        const uint64_t now = vnplatform::NowUsec();
+        spec.timeoutUsec = deadline > now ? int64_t(deadline - now) : 0;
     }
     return spec;
 }
 
 int VNProcessEvents() {
     auto& state = State();
-    if (!state.bus) return -ENOTCONN;
-    for (;;) {
+    if (state.bundleId.empty()) return -ENOTCONN;
+    vnplatform::EndQuietBursts();
+    if (!state.bus) TryReconnect(state);
+    for (int i = 0; state.bus && i < kMostMessagesPerCall; ++i) {
         const int r = sd_bus_process(state.bus.get(), nullptr);
-        if (r < 0) return r;
-        if (r == 0) break;
+        if (r < 0) LoseConnection(state, r);
+        if (r <= 0) break;
     }
     // Taken out first, so a handler that itself calls VNProcessEvents finds a fresh queue.
     Batch batch;
     batch.events.swap(state.arrived);
+    state.arrivedBytes = 0;
     int handled = 0;
     for (const AppleEvent& event : batch.events) handled += Dispatch(event);
     return handled;

@@ -3,8 +3,13 @@
 // every caller of these services runs on its host's main thread.
 #pragma once
 
+#include <sys/types.h>
+#include <time.h>
+
+#include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -18,20 +23,47 @@ struct HandlerEntry {
     SRefCon refcon;
 };
 
+// Who a connection is, asked of the bus once per connection: unique names are never reused.
+struct SenderIdentity {
+    bool sameUser = false;
+    pid_t pid = 0;  // 0 when the bus could not tell
+};
+
 struct PlatformState {
     PlatformState() = default;
     PlatformState(const PlatformState&) = delete;
     PlatformState& operator=(const PlatformState&) = delete;
     ~PlatformState();
 
-    BusPtr bus;  // null until VNRegisterProcess succeeded
-    std::string bundleId;
+    BusPtr bus;  // null until VNRegisterProcess succeeded, and while the connection is down
+    std::string bundleId;  // set once registered; the connection is made again with it when lost
     std::string bundlePath;
     unsigned activations = 0;
     std::map<std::pair<AEEventClass, AEEventID>, HandlerEntry> handlers;
     std::vector<AppleEvent> arrived;  // accepted by the endpoint, owned until dispatched
+    size_t arrivedBytes = 0;          // their parameters' bytes together
+
+    // Reconnecting after the connection failed: when to try next, and how long to wait after that.
+    uint64_t reconnectAtUsec = 0;
+    uint64_t backoffUsec = 0;
+
+    std::unordered_map<std::string, SenderIdentity> senders;
+    // Owners of the well-known names asked about with VNIsNameOwner, kept by the bus's
+    // NameOwnerChanged signals ("" while a name has none).
+    std::map<std::string, std::string> owners;
 };
 
+// CLOCK_MONOTONIC in microseconds, the clock of sd-bus's timeouts.
+inline uint64_t NowUsec() {
+    timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return uint64_t(now.tv_sec) * 1000000u + uint64_t(now.tv_nsec) / 1000u;
+}
+
 PlatformState& State();
+
+// Opens the connection for the registered state.bundleId: its names and objects. noErr, or the
+// status VNRegisterProcess reports.
+OSErr Connect(PlatformState& state);
 
 }  // namespace vnplatform

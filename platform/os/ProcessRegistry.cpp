@@ -50,25 +50,40 @@ bool LaunchedToFront() {
 
 }  // namespace
 
-OSErr VNRegisterProcess(const std::string& bundleId, const std::string& bundlePath) {
-    PlatformState& state = State();
-    if (state.bus || bundleId.empty()) return paramErr;
+namespace vnplatform {
+
+OSErr Connect(PlatformState& state) {
     sd_bus* opened = nullptr;
     if (sd_bus_open_user(&opened) < 0) return procNotFound;
     BusPtr bus(opened);
     // A second process with the same identifier queues for the name and still takes part.
-    const int r = sd_bus_request_name(bus.get(), bundleId.c_str(), SD_BUS_NAME_QUEUE);
+    const int r = sd_bus_request_name(bus.get(), state.bundleId.c_str(), SD_BUS_NAME_QUEUE);
     if (r == -EINVAL) return paramErr;
     if (r < 0 || sd_bus_request_name(bus.get(), ProcessBusName(::getpid()).c_str(), 0) < 0)
         return procNotFound;
     if (sd_bus_add_object_vtable(bus.get(), nullptr, kProcessObjectPath, kProcessInterface, kProcessVtable,
                                  nullptr) < 0 ||
-        sd_bus_add_object_vtable(bus.get(), nullptr, ApplicationObjectPath(bundleId).c_str(),
+        sd_bus_add_object_vtable(bus.get(), nullptr, ApplicationObjectPath(state.bundleId).c_str(),
                                  kApplicationInterface, kApplicationVtable, nullptr) < 0)
         return procNotFound;
     state.bus = std::move(bus);
+    // What was learnt on the old connection is asked again on this one.
+    state.owners.clear();
+    return noErr;
+}
+
+}  // namespace vnplatform
+
+OSErr VNRegisterProcess(const std::string& bundleId, const std::string& bundlePath) {
+    PlatformState& state = State();
+    if (!state.bundleId.empty() || bundleId.empty()) return paramErr;
     state.bundleId = bundleId;
     state.bundlePath = bundlePath;
+    if (const OSErr status = Connect(state); status != noErr) {
+        state.bundleId.clear();
+        state.bundlePath.clear();
+        return status;
+    }
     state.activations = LaunchedToFront() ? 1 : 0;
     return noErr;
 }

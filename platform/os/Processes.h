@@ -43,3 +43,8 @@ OSErr ProcessInformationCopyDictionary(const ProcessSerialNumber* psn, uint32_t 
 OSErr SetFrontProcess(const ProcessSerialNumber* psn);
 // How often this process was activated since it registered.
 unsigned VNActivationCount();
+
+// Whether the connection `busName` (a unique name) owns `wellKnownName` now. The first question
+// about a name asks the bus and follows the name's changes from then on, so later ones cost no
+// round trip. False when not registered or not connected.
+bool VNIsNameOwner(const std::string& wellKnownName, const std::string& busName);

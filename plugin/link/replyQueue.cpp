@@ -6,6 +6,7 @@
 #include "document/VNIllustrator.h"
 #include "job/BJobFile.h"
 #include "job/UExceptions.h"
+#include "link/UMPluginUtils.h"
 #include "link/menuHandler.h"
 #include "shell/VNIllustratorPlugin.h"
 #include "support/ulogger.h"
@@ -26,6 +27,13 @@ void dispatch(SPBasicSuite* basic, std::istream& stream, BJobFile& job, SRefCon 
 OSErr ReceiveEvent(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
     // Called from the host's event loop: nothing may escape into it.
     try {
+        // Only the Varnel application may have the host write files: a reply from any other
+        // program on the bus is dropped.
+        std::string from;
+        if (VNGetEventSender(event, &from, nullptr) == noErr && !VNIsNameOwner(kVarnelBundleId.str(), from)) {
+            VN_LOG_DEBUG("reply " << long(refcon) << " from " << from << " dropped: not the Varnel application");
+            return noErr;
+        }
         auto payload = std::make_unique<std::string>();
         ProcessSerialNumber sender;
         VNAEvents::GetDataFromEvent(*event, *payload, sender);
@@ -35,7 +43,11 @@ OSErr ReceiveEvent(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
             VN_LOG_WARN("no plug-in object, reply " << long(refcon) << " dropped");
             return noErr;
         }
-        if (plugin->fReplyPayload != nullptr) VN_LOG_WARN("EVENT QUEUE OVERFLOWED");
+        // Once until the slot is handled again, however many replies a burst brings.
+        if (plugin->fReplyPayload != nullptr && !plugin->fReplyOverflowed) {
+            VN_LOG_WARN("EVENT QUEUE OVERFLOWED");
+            plugin->fReplyOverflowed = true;
+        }
         plugin->fReplyPayload = std::move(payload);
         plugin->fReplyKind = ai::int32(refcon);
     } catch (const std::exception& failure) {
@@ -51,6 +63,7 @@ AIErr goTimer(AITimerMessage* message) {
     if (plugin == nullptr || plugin->fReplyPayload == nullptr) return kNoErr;
     // The slot is empty from here on, whatever the handler does.
     const std::unique_ptr<std::string> payload = std::move(plugin->fReplyPayload);
+    plugin->fReplyOverflowed = false;
     const ai::int32 kind = plugin->fReplyKind;
     try {
         BJobFile job;

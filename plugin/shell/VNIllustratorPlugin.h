@@ -37,5 +37,6 @@ public:
     // The one-slot reply queue: no payload means empty.
     std::unique_ptr<std::string> fReplyPayload;
     ai::int32 fReplyKind = 0;
+    bool fReplyOverflowed = false;  // the overflow of the parked reply was logged
     SPBasicSuite* fBasic = nullptr;
 };
