@@ -1,11 +1,12 @@
 #include "cli.h"
 
-#include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 
+#include "input.h"
 #include "job/BJobFile.h"
 #include "jobjson/job_json.h"
 #include "jobjson/message_json.h"
@@ -33,7 +34,8 @@ const char* const kUsage =
     "  message     a flattened typed message as JSON, or JSON to a flattened message (--encode)\n"
     "\n"
     "Run 'varnel-inspect COMMAND --help' for a command's options. Exit status: 0 success,\n"
-    "1 bad input (one line on standard error naming the input), 2 bad usage.\n";
+    "1 bad input (one line on standard error naming the program, the input and what is wrong),\n"
+    "2 bad usage.\n";
 
 struct Options {
     std::string command;
@@ -49,7 +51,8 @@ struct Command {
     const char* help;
     // Whether the input is bytes (which --hex turns into text) rather than JSON.
     std::function<bool(const Options&)> binaryInput;
-    std::function<void(const Options&, const std::string& input, std::ostream& out)> run;
+    // Reads no more of `input` than it decodes.
+    std::function<void(const Options&, std::streambuf& input, std::ostream& out)> run;
 };
 
 bool alwaysBinary(const Options&) {
@@ -69,13 +72,12 @@ class UsageError : public std::runtime_error {
 // Decodes a flattened message. The reader reports why it failed only in its log line, so the
 // line is captured and its text becomes `reason` (empty for an unknown version, which the
 // reader does not log).
-bool unflattenQuietly(std::string_view bytes, umessage& message, std::string& reason) {
+bool unflattenQuietly(std::istream& in, umessage& message, std::string& reason) {
     std::ostringstream captured;
     std::ostream* const saved = vnu::logger.stream();
     const unsigned savedMask = vnu::logger.mask;
     vnu::logger.setStream(&captured);
     vnu::logger.mask = static_cast<unsigned>(vnu::loglevel::error);
-    std::istringstream in{std::string(bytes)};
     const bool ok = message.unflatten(in);
     vnu::logger.setStream(saved);
     vnu::logger.mask = savedMask;
@@ -88,7 +90,8 @@ bool unflattenQuietly(std::string_view bytes, umessage& message, std::string& re
 
 bool tryUnflatten(std::string_view bytes, umessage& message) {
     std::string reason;
-    return !bytes.empty() && unflattenQuietly(bytes, message, reason);
+    std::istringstream in{std::string(bytes)};
+    return !bytes.empty() && unflattenQuietly(in, message, reason);
 }
 
 void writeBinary(const Options& o, const std::string& bytes, std::ostream& out) {
@@ -98,13 +101,15 @@ void writeBinary(const Options& o, const std::string& bytes, std::ostream& out) 
         out << bytes;
 }
 
-void keystreamCommand(const Options&, const std::string& input, std::ostream& out) {
+void keystreamCommand(const Options&, std::streambuf& input, std::ostream& out) {
+    bool more = false;
+    const std::string bytes = readRootRecord(input, &more);
     {
         // The plug-in's own reader judges the header, so its error texts are the ones shown.
-        std::istringstream in(input);
+        std::istringstream in(bytes);
         UKeyInStream reader(in);
     }
-    dumpKeyStream(input, out, [](std::string_view bytes, std::ostream& os, int indent) {
+    dumpKeyStream(bytes, out, [](std::string_view bytes, std::ostream& os, int indent) {
         umessage message;
         if (!tryUnflatten(bytes, message)) return false;
         std::istringstream lines(messageToJson(message).dump(2));
@@ -112,9 +117,13 @@ void keystreamCommand(const Options&, const std::string& input, std::ostream& ou
             os << std::string(static_cast<size_t>(indent) * 2, ' ') << line << '\n';
         return true;
     });
+    // Counting what follows would mean reading it all, and an endless input never ends.
+    if (more)
+        throw std::runtime_error("key stream: offset " + std::to_string(bytes.size()) +
+                                 ": the input goes on after the root record");
 }
 
-json parseJson(const std::string& input) {
+json parseJson(std::streambuf& input) {
     // The parser keeps its own stack, but everything after it recurses: the depth is settled
     // while parsing, before a deep document is even built.
     const json::parser_callback_t limitDepth = [](int depth, json::parse_event_t event, json&) {
@@ -123,14 +132,15 @@ json parseJson(const std::string& input) {
             throw std::runtime_error("JSON: nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
         return true;
     };
+    std::istream in(&input);
     try {
-        return json::parse(input, limitDepth);
+        return json::parse(in, limitDepth);
     } catch (const json::parse_error& e) {
         throw std::runtime_error(std::string("JSON: ") + e.what());
     }
 }
 
-void messageCommand(const Options& o, const std::string& input, std::ostream& out) {
+void messageCommand(const Options& o, std::streambuf& input, std::ostream& out) {
     if (o.encode) {
         std::ostringstream bytes;
         messageFromJson(parseJson(input)).flatten(bytes, o.version);
@@ -139,17 +149,20 @@ void messageCommand(const Options& o, const std::string& input, std::ostream& ou
     }
     umessage message;
     std::string reason;
-    if (!unflattenQuietly(input, message, reason))
+    // The reader takes the bytes as they come and stops at the first one it refuses.
+    std::istream in(&input);
+    if (!unflattenQuietly(in, message, reason))
         throw std::runtime_error("not a flattened message" +
                                  (reason.empty() ? std::string() : ": " + reason));
     out << messageToJson(message).dump(2, ' ', false, json::error_handler_t::replace) << '\n';
 }
 
-void jobCommand(const Options& o, const std::string& input, std::ostream& out) {
-    out << jobToJson(input, o.flags).dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+void jobCommand(const Options& o, std::streambuf& input, std::ostream& out) {
+    out << jobToJson(readRootRecord(input), o.flags).dump(2, ' ', false, json::error_handler_t::replace)
+        << '\n';
 }
 
-void encodeCommand(const Options& o, const std::string& input, std::ostream& out) {
+void encodeCommand(const Options& o, std::streambuf& input, std::ostream& out) {
     writeBinary(o, jobFromJson(parseJson(input), o.flags), out);
 }
 
@@ -159,9 +172,9 @@ std::string number(double v) {
     return s.str();
 }
 
-void checksCommand(const Options&, const std::string& input, std::ostream& out) {
+void checksCommand(const Options&, std::streambuf& input, std::ostream& out) {
     BJobFile job;
-    std::istringstream in(input);
+    std::istringstream in(readRootRecord(input));
     job.JobFileReadFromBuffer(in, BJobFile::kFlagFull);
     const BCheckSettingList& list = job.GetCheckSettings();
     static const char* const kValueNames[] = {"note", "warn", "fault", "ignore"};
@@ -268,27 +281,6 @@ Options parse(const std::vector<std::string>& args) {
     return o;
 }
 
-// In blocks: a character at a time costs more than refusing a hostile input of megabytes.
-std::string readAll(std::istream& in) {
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return std::move(bytes).str();
-}
-
-std::string readInput(const Options& o, std::istream& in) {
-    if (o.file == "-") return readAll(in);
-    std::ifstream f(o.file, std::ios::binary);
-    if (!f) throw std::runtime_error("cannot be opened");
-    std::string bytes = readAll(f);
-    if (f.bad()) throw std::runtime_error("cannot be read");
-    return bytes;
-}
-
-std::string hexToBytes(std::string text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
-    return vnu::HexDecode(text);
-}
-
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
@@ -327,17 +319,38 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         std::ostream* stream;
         ~RestoreLog() { vnu::logger.setStream(stream); }
     } restore{logStream};
+    // The layers of the input; the first problem among them, from the file up, is why the
+    // bytes ended, whatever a reader made of their end.
+    std::unique_ptr<FileInput> file;
+    std::unique_ptr<HexInput> hex;
+    const auto problem = [&]() -> std::string {
+        const auto* standard = dynamic_cast<const CheckedInput*>(in.rdbuf());
+        for (const CheckedInput* layer :
+             {file ? file.get() : standard, static_cast<const CheckedInput*>(hex.get())})
+            if (layer != nullptr && !layer->problem().empty()) return layer->problem();
+        return {};
+    };
     try {
-        std::string input = readInput(o, in);
-        if (o.hex && command.binaryInput(o)) input = hexToBytes(std::move(input));
+        std::streambuf* input = in.rdbuf();
+        if (o.file != "-") {
+            file = FileInput::open(o.file);
+            input = file.get();
+        }
+        if (input == nullptr) throw std::runtime_error("cannot be read");
+        if (o.hex && command.binaryInput(o)) {
+            hex = std::make_unique<HexInput>(*input);
+            input = hex.get();
+        }
         std::ostringstream result;
-        command.run(o, input, result);
+        command.run(o, *input, result);
+        if (const std::string why = problem(); !why.empty()) throw std::runtime_error(why);
         out << result.str();
         out.flush();
         err << log.str();
         return 0;
     } catch (const std::exception& e) {
-        err << name << ": " << e.what() << '\n';
+        const std::string why = problem();
+        err << "varnel-inspect: " << name << ": " << (why.empty() ? e.what() : why) << '\n';
         return 1;
     }
 }

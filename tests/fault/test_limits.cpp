@@ -108,7 +108,7 @@ TEST(Nesting, InspectorJsonAtPastAndFarPastTheLimit) {
         }
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(r.out.empty());
-        EXPECT_EQ(r.err.rfind("stdin: ", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.rfind("varnel-inspect: stdin: ", 0), 0u) << r.err;
         EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line";
     }
@@ -119,7 +119,7 @@ TEST(BadText, InspectorRefusesJsonThatIsNotUtf8OrHoldsHalfASurrogatePair) {
                                     std::string(R"({"s": {"string": "\ud800"}})")}) {
         const auto r = inspect({"message", "--encode"}, json);
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err.rfind("stdin: JSON: ", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.rfind("varnel-inspect: stdin: JSON: ", 0), 0u) << r.err;
     }
 }
 

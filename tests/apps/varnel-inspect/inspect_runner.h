@@ -23,11 +23,15 @@ struct Result {
     std::string out, err;
 };
 
-inline Result inspect(const std::vector<std::string>& args, const std::string& input = "") {
-    std::istringstream in(input);
+inline Result inspect(const std::vector<std::string>& args, std::istream& in) {
     std::ostringstream out, err;
     const int status = inspect::run(args, in, out, err);
     return {status, out.str(), err.str()};
+}
+
+inline Result inspect(const std::vector<std::string>& args, const std::string& input = "") {
+    std::istringstream in(input);
+    return inspect(args, in);
 }
 
 // A shell command line's exit status and standard output.

@@ -41,7 +41,8 @@ TEST(InspectMessage, JsonRoundTripsKeepTypesArraysAndOddValuesInEveryVersion) {
 }
 
 TEST(InspectMessage, BadInputIsOneLineAndNoOutput) {
-    const std::string flat = "stdin: not a flattened message", js = "stdin: message JSON: ";
+    const std::string flat = "varnel-inspect: stdin: not a flattened message",
+                      js = "varnel-inspect: stdin: message JSON: ";
     const struct {
         std::vector<std::string> args;
         std::string input, err;
@@ -55,8 +56,8 @@ TEST(InspectMessage, BadInputIsOneLineAndNoOutput) {
         {{"message", "--encode"}, R"({"a/b": {"int": 1}})", js + "a/b: empty or invalid name\n"},
         {{"message", "--encode"}, R"({"n": {"int": []}})", js + "n: an entry needs at least one value\n"},
         {{"message", "--encode", "--version", "2"}, R"({"n": {"long long": 1}})", ""},
-        {{"keystream"}, "", "stdin: UKeyInStream: meta key mismatch\n"},
-        {{"keystream"}, bytes("4B 53 00 07"), "stdin: UKeyInStream: expecting record\n"},
+        {{"keystream"}, "", "varnel-inspect: stdin: UKeyInStream: meta key mismatch\n"},
+        {{"keystream"}, bytes("4B 53 00 07"), "varnel-inspect: stdin: UKeyInStream: expecting record\n"},
         {{"keystream"}, kFiftyBytes.substr(0, 30), ""},
         {{"keystream"}, std::string(kFiftyBytes).replace(24, 1, "\x40"), ""},  // 'RT' claims too much
     };
@@ -64,7 +65,7 @@ TEST(InspectMessage, BadInputIsOneLineAndNoOutput) {
         const auto r = inspect(c.args, c.input);
         EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(1, std::string())) << c.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-        EXPECT_EQ(r.err.rfind("stdin: ", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.rfind("varnel-inspect: stdin: ", 0), 0u) << r.err;
         if (!c.err.empty()) {
             EXPECT_EQ(r.err, c.err);
         }
@@ -104,9 +105,12 @@ TEST(InspectUsage, HelpMistakesAndMissingFiles) {
     for (const Args& args : {Args{}, Args{"nonsense"}, Args{"message", "--encode", "--version", "5"}})
         EXPECT_EQ(inspect(args).status, 2) << args.size();
 
-    // The program itself: a missing file names the file, stdout stays empty, status 1.
-    EXPECT_EQ(inspect_test::shell(std::string(VARNEL_INSPECT_BIN) + " keystream /nonexistent/job.bin 2>&1"),
-              std::pair(1, std::string("/nonexistent/job.bin: cannot be opened\n")));
+    // The program itself: a missing file names the program, the file and why, stdout stays
+    // empty, status 1.
+    EXPECT_EQ(
+        inspect_test::shell(std::string(VARNEL_INSPECT_BIN) + " keystream /nonexistent/job.bin 2>&1"),
+        std::pair(1, std::string("varnel-inspect: /nonexistent/job.bin: cannot be opened: No such file or "
+                                 "directory\n")));
 }
 
 }  // namespace

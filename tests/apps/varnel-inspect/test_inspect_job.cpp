@@ -96,7 +96,9 @@ TEST(InspectJob, BadInputNamesWhatIsWrong) {
     };
     for (const auto& c : cases) {
         const auto r = inspect({c.command}, c.input);
-        EXPECT_EQ(std::tuple(r.status, r.out, r.err), std::tuple(1, std::string(), c.err)) << c.input;
+        EXPECT_EQ(std::tuple(r.status, r.out, r.err),
+                  std::tuple(1, std::string(), "varnel-inspect: " + c.err))
+            << c.input;
     }
 }
 
