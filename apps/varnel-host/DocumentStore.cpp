@@ -25,13 +25,30 @@ namespace {
     throw HostError(kCantOpenFileErr, message);
 }
 
+[[noreturn]] void notRegular(const std::string& path, mode_t mode) {
+    const char* kind = S_ISDIR(mode)                    ? "a directory"
+                       : S_ISFIFO(mode)                 ? "a FIFO"
+                       : S_ISSOCK(mode)                 ? "a socket"
+                       : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+                                                        : "something else";
+    cantOpen(path + ": not a regular file but " + kind);
+}
+
 std::string readFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) cantOpen(path + ": " + std::strerror(errno));
+    // A FIFO would block the open until a writer came, a socket does not open at all: the path's
+    // kind is told first, and checked again on what was opened, without waiting for anyone.
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) notRegular(path, st.st_mode);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) cantOpen(path + ": " + std::strerror(errno));
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
         ::close(fd);
-        cantOpen(path + ": not a regular file");
+        cantOpen(path + ": " + std::strerror(error));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        notRegular(path, st.st_mode);
     }
     std::string bytes;
     char buffer[65536];

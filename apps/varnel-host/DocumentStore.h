@@ -19,7 +19,8 @@ public:
     Document& create(double width, double height, int16_t colorModel);
     // Opens a document file (JSON, or a PDF written by the host) and makes it current; a file
     // already open just becomes current. `asCopy` opens it without its file. Throws HostError
-    // (kCantOpenFileErr) naming the file and the place; nothing changes then.
+    // (kCantOpenFileErr) naming the file and the place; nothing changes then. Anything but a
+    // regular file (a FIFO, a device, a socket, a directory) is refused without reading or waiting.
     Document& open(const std::string& path, bool asCopy);
     // Writes the document to `path`, or to its own file when `path` is empty; writing to a path
     // makes it the document's file, as JSON. Throws HostError.

@@ -1,6 +1,11 @@
 // varnel-host as a program, with the test plug-in: start-up and shut-down, faults, commands.
 #include <gmock/gmock.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <sstream>
 
 #include "SessionEnvironment.h"
@@ -83,6 +88,34 @@ TEST_F(HostProgram, FaultsAreReportedAndEndTheRunOnlyWhereTheyMust) {
         EXPECT_THAT(r.err, HasSubstr(c.err));
         EXPECT_EQ(r.out, c.out);
     }
+}
+
+// Only a regular file opens; anything else is refused in one line, a FIFO without waiting for a
+// writer (a host that waited would be stopped by `timeout`, status 124).
+TEST_F(HostProgram, OpenRefusesWhatIsNotARegularFile) {
+    const std::string fifo = home_ / "fifo", socketPath = home_ / "socket";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const struct {
+        std::string path, kind;
+    } cases[] = {
+        {fifo, "a FIFO"}, {socketPath, "a socket"}, {"/dev/null", "a device"}, {home_.path(), "a directory"}};
+    std::string script, expected;
+    for (const auto& c : cases) {
+        script += "open \"" + c.path + "\"\n";
+        expected += "varnel-host: stdin:" + std::to_string(&c - cases + 1) + ": open: " + c.path +
+                    ": not a regular file but " + c.kind + "\n";
+    }
+    const auto r = testing_support::RunProgram(
+        {"/usr/bin/timeout", "60", VHOST_PROGRAM, "--plugin", VHOST_TEST_PLUGIN}, {}, script + "docs\n");
+    ::close(listener);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.err, HasSubstr(expected));
+    EXPECT_EQ(r.out, "no document open\n");
 }
 
 }  // namespace
