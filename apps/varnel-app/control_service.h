@@ -45,7 +45,7 @@ public:
     // (-1: none).
     pollfd pollEntry() const;
     int64_t timeoutUsec() const;
-    // Answers every pending call. Throws std::runtime_error when the connection failed.
+    // Answers pending calls; a lost connection is made again with backoff, not thrown.
     void process();
     // Answers the ExportAndWait calls waiting for the job `identifier` with `line`.
     void exportReported(const std::string& identifier, const std::string& line);
@@ -60,6 +60,8 @@ private:
     // Calls whose caller went away are never answered; the oldest give way beyond this many.
     static constexpr size_t kMostWaiting = 64;
 
+    int open();  // a negative errno when the connection or the name could not be had
+    void close();
     void holdUntilReported(sd_bus_message* call, ExportAsked asked);
     void answer(const Waiting& waiting, const std::string* line);
 
@@ -67,6 +69,9 @@ private:
     sd_bus* bus_ = nullptr;
     sd_bus_slot* slot_ = nullptr;
     std::deque<Waiting> waiting_;
+    // While the connection is down: when to try again, and the wait after that.
+    uint64_t reconnectAtUsec_ = 0;
+    uint64_t backoffUsec_ = 0;
 };
 
 }  // namespace varnel_app

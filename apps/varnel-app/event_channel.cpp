@@ -3,6 +3,7 @@
 #include <set>
 #include <string>
 
+#include "os/BusNames.h"
 #include "support/hexcodec.h"
 #include "support/ulogger.h"
 
@@ -33,8 +34,8 @@ void refuseSender(const std::string& from, const Request& request) {
     static std::set<std::string> told;
     if (told.size() >= 1024) told.clear();
     if (!told.insert(from).second) return;
-    VN_LOG_WARN("refused '" << eventName(request.id) << "' from " << from << ": it names pid "
-                            << request.sender.lowLongOfPSN << ", not its own (further ones dropped quietly)");
+    VN_LOG_WARN("refused '" << eventName(request.id) << "' from " << from << ": it is not the registered process "
+                            << request.sender.lowLongOfPSN << " it names (further ones dropped quietly)");
 }
 
 OSErr onRequest(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
@@ -48,12 +49,13 @@ OSErr onRequest(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
                       sizeof request.sender, &size) != noErr ||
         size != sizeof request.sender)
         request.sender = ProcessSerialNumber{};
-    // A request names the process to answer: only that process itself may, so that no program
-    // on the bus can have replies sent to another host.
+    // A request names the process to answer: only that process itself may, from the connection
+    // it registered, so that no program on the bus can have replies sent to another host.
     std::string from;
     pid_t pid = 0;
     if (VNGetEventSender(event, &from, &pid) == noErr &&
-        (pid <= 0 || request.sender.highLongOfPSN != 0 || request.sender.lowLongOfPSN != uint32_t(pid))) {
+        (pid <= 0 || request.sender.highLongOfPSN != 0 || request.sender.lowLongOfPSN != uint32_t(pid) ||
+         !VNIsNameOwner(vnplatform::ProcessBusName(pid), from))) {
         refuseSender(from, request);
         return noErr;
     }

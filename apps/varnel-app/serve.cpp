@@ -91,8 +91,9 @@ int millisecondsUntil(int64_t firstUsec, int64_t secondUsec) {
 
 int run(ControlService& control, int stops) {
     for (;;) {
+        // Only before registering; a connection lost later is made again by the platform.
         if (const int r = VNProcessEvents(); r < 0) {
-            VN_LOG_ERROR("lost the session bus: " << std::strerror(-r));
+            VN_LOG_ERROR("no session bus: " << std::strerror(-r));
             return 1;
         }
         control.process();

@@ -16,8 +16,11 @@ OSErr AESend(const AppleEvent* event, AppleEvent* reply, int32_t /*sendMode*/, i
     if (bus == nullptr || !TargetPid(event->event->target, &pid)) return procNotFound;
     try {
         // Addressed to the owner's unique name, so the event goes to the process that was checked.
+        // A followed name costs no round trip, so answering a flood of requests does not either.
         std::string owner;
-        if (!NameOwner(bus, ProcessBusName(pid), &owner)) return procNotFound;
+        const std::string name = ProcessBusName(pid);
+        if (!FollowedOwner(name, &owner) && !NameOwner(bus, name, &owner)) return procNotFound;
+        if (owner.empty()) return procNotFound;
         MessagePtr call = NewProcessCall(bus, owner, kProcessObjectPath, kProcessInterface, kEventMethod);
         if (!call || sd_bus_message_set_expect_reply(call.get(), 0) < 0) return errAEEventFailed;
         if (const int r = AppendEvent(call.get(), *event->event); r < 0)

@@ -5,6 +5,7 @@
 #include "os/AEEventData.h"
 #include "os/PlatformState.h"
 
+using vnplatform::PlatformState;
 using vnplatform::State;
 
 namespace {
@@ -15,27 +16,33 @@ int OnOwnerChanged(sd_bus_message* message, void*, sd_bus_error*) noexcept {
     if (sd_bus_message_read(message, "sss", &name, &before, &after) < 0) return 0;
     try {
         auto& owners = State().owners;
-        if (const auto it = owners.find(name); it != owners.end()) it->second = after;
+        if (const auto it = owners.find(name); it != owners.end()) it->second.owner = after;
     } catch (...) {
         // The owner stays as it was; the next connection asks again.
     }
     return 0;
 }
 
+// Names followed at most; requests from many processes start the list afresh.
+constexpr size_t kMostFollowed = 256;
+
 // The first question about a name subscribes to its changes, then asks for its owner once.
 const std::string* Owner(const std::string& name) {
     auto& state = State();
-    if (const auto it = state.owners.find(name); it != state.owners.end()) return &it->second;
+    if (const auto it = state.owners.find(name); it != state.owners.end()) return &it->second.owner;
     sd_bus* bus = state.bus.get();
     if (bus == nullptr) return nullptr;
     const std::string match =
         "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
         "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='" +
         name + "'";
-    if (sd_bus_add_match(bus, nullptr, match.c_str(), OnOwnerChanged, nullptr) < 0) return nullptr;
+    sd_bus_slot* slot = nullptr;
+    if (sd_bus_add_match(bus, &slot, match.c_str(), OnOwnerChanged, nullptr) < 0) return nullptr;
+    vnplatform::SlotPtr followed(slot);
     std::string owner;
     if (!vnplatform::NameOwner(bus, name, &owner)) owner.clear();
-    return &state.owners.emplace(name, owner).first->second;
+    if (state.owners.size() >= kMostFollowed) state.owners.clear();
+    return &state.owners.emplace(name, PlatformState::Followed{owner, std::move(followed)}).first->second.owner;
 }
 
 }  // namespace
@@ -47,6 +54,14 @@ OSErr VNGetEventSender(const AppleEvent* event, std::string* busName, pid_t* pid
     if (busName != nullptr) *busName = event->event->sender;
     if (pid != nullptr) *pid = event->event->senderPid;
     return noErr;
+}
+
+bool vnplatform::FollowedOwner(const std::string& name, std::string* owner) {
+    const auto& owners = State().owners;
+    const auto it = owners.find(name);
+    if (it == owners.end()) return false;
+    *owner = it->second.owner;
+    return true;
 }
 
 bool VNIsNameOwner(const std::string& wellKnownName, const std::string& busName) {

@@ -48,9 +48,13 @@ struct PlatformState {
     uint64_t backoffUsec = 0;
 
     std::unordered_map<std::string, SenderIdentity> senders;
-    // Owners of the well-known names asked about with VNIsNameOwner, kept by the bus's
-    // NameOwnerChanged signals ("" while a name has none).
-    std::map<std::string, std::string> owners;
+    // Owners of the names asked about with VNIsNameOwner ("" while a name has none), kept by the
+    // bus's NameOwnerChanged signals through `match`.
+    struct Followed {
+        std::string owner;
+        SlotPtr match;
+    };
+    std::map<std::string, Followed> owners;
 };
 
 // CLOCK_MONOTONIC in microseconds, the clock of sd-bus's timeouts.
@@ -61,6 +65,10 @@ inline uint64_t NowUsec() {
 }
 
 PlatformState& State();
+
+// The owner of `name` as last told by the bus, for a name VNIsNameOwner follows; false for a
+// name it does not follow.
+bool FollowedOwner(const std::string& name, std::string* owner);
 
 // Opens the connection for the registered state.bundleId: its names and objects. noErr, or the
 // status VNRegisterProcess reports.

@@ -69,6 +69,7 @@ OSErr Connect(PlatformState& state) {
     state.bus = std::move(bus);
     // What was learnt on the old connection is asked again on this one.
     state.owners.clear();
+    state.senders.clear();  // a new bus daemon hands out the same unique names again
     return noErr;
 }
 

@@ -14,6 +14,11 @@ struct MessageUnref {
 };
 using MessagePtr = std::unique_ptr<sd_bus_message, MessageUnref>;
 
+struct SlotUnref {
+    void operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
+};
+using SlotPtr = std::unique_ptr<sd_bus_slot, SlotUnref>;
+
 struct BusClose {
     void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
 };

@@ -28,7 +28,8 @@ constexpr const char* kUsage =
     "Registers as BUNDLE_ID (com.corvane.Varnel) at BUNDLE_PATH (its own path), prints \"ready\", then\n"
     "\"CLASS ID REFCON direct=TEXT vnmp=TEXT sender=PID\" per request of the Varnel application or\n"
     "'VnTs'/'echo' and \"activated\" per activation. VARNEL_PEER_SEND_TO=PID: sends PID one 'VnTs'/'gone'\n"
-    "holding its activation count and ends. VARNEL_PEER_LAUNCHES=FILE: started bare, appends its pid.\n";
+    "holding its activation count and ends (with VARNEL_PEER_STAY set, goes on as without it).\n"
+    "VARNEL_PEER_LAUNCHES=FILE: started bare, appends its pid.\n";
 
 OSErr Report(const AppleEvent* event, AppleEvent*, SRefCon refcon) {
     AEEventClass eventClass = 0;
@@ -77,7 +78,10 @@ int main(int argc, char** argv) {
     }
     std::puts("ready");
     std::fflush(stdout);
-    if (const char* pid = std::getenv("VARNEL_PEER_SEND_TO")) return SendGone(pid) == noErr ? 0 : 1;
+    if (const char* pid = std::getenv("VARNEL_PEER_SEND_TO")) {
+        const OSErr sent = SendGone(pid);
+        if (sent != noErr || std::getenv("VARNEL_PEER_STAY") == nullptr) return sent == noErr ? 0 : 1;
+    }
     for (AEEventID id : {FOUR_CHAR_CODE("AboT"), FOUR_CHAR_CODE("jlwT"), FOUR_CHAR_CODE("dneT"),
                          FOUR_CHAR_CODE("detT"), FOUR_CHAR_CODE("epsT")})
         AEInstallEventHandler(FOUR_CHAR_CODE("AWZS"), id, &Report, 0, false);

@@ -1,5 +1,8 @@
 // The plug-in inside one stand-in host for the whole suite: menus, requests to the Varnel
 // application, replies parked and handled on the timer, guides and the PDF export.
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <filesystem>
 
 #include "PluginTestSupport.h"
@@ -176,6 +179,24 @@ TEST_F(PluginInHost, ExportReplyFailsWithoutADocumentAndWritesTheCopyAndReportsB
         "blnk sall sran smab ");
     EXPECT_EQ(action["parameters"][53]["value"], documentFile + ".pdf");
     EXPECT_EQ(requested("epsT")["groups"][0]["destinations"][0]["exported"], true);
+}
+
+// Replies that another program of the user sends (a flood of them) never reach the document:
+// only the connection that owns the Varnel application's name drives the plug-in.
+TEST_F(PluginInHost, RepliesFromAnyOtherProgramAreDropped) {
+    run("new");
+    Deliver(kReplyDetails, Job(595, 842));
+    const std::string stored = run("dict Varnel5SLUGData");
+    const size_t actions = json::parse(run("actions --json")).size();
+    testing_support::CapturedLog log;
+    testing_support::Child flood({EVENT_FLOOD, "com.corvane.Process.p" + std::to_string(::getpid()), "1"});
+    while (::kill(flood.pid(), 0) == 0 && ::waitpid(flood.pid(), nullptr, WNOHANG) == 0) run("run 0.2");
+    run("run 0.5");
+    run("tick");
+    EXPECT_GT(log.count("dropped: not the Varnel application"), 0);
+    EXPECT_EQ(log.count("failed, code"), 0) << "a foreign reply was read";
+    EXPECT_EQ(run("dict Varnel5SLUGData"), stored);
+    EXPECT_EQ(json::parse(run("actions --json")).size(), actions) << "a foreign export was played";
 }
 
 // An export the host could not write is not reported, whichever way the host exports.

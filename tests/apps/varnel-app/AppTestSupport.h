@@ -80,6 +80,8 @@ public:
     std::string jobs() const { return folder_ / "jobs"; }
     std::string out() const { return folder_ / "exports"; }
     std::string printed() const { return app_->out(); }
+    std::string logged() const { return app_->err(); }
+    pid_t pid() const { return app_->pid(); }
     ProcessSerialNumber psn() const { return {0, static_cast<uint32_t>(app_->pid())}; }
     void send(AEEventID request, std::string_view payload) const {
         ASSERT_EQ(varnel_app::postEvent(request, psn(), payload), noErr);
