@@ -32,6 +32,7 @@ READERS = [
     ("string table", "core/text/ustring_load.cpp", r"^(?!parseStringTable)"),
     ("host document", "apps/varnel-host/DocumentJson.cpp", None),
     ("host document", "apps/varnel-host/DocumentStore.cpp", r"DocumentStore::(save|close|create|current|find)\("),
+    ("event", "platform/os/EventWire.cpp", r"AppendEvent|WriteAll"),
     ("reply", "plugin/link/replyQueue.cpp", None),
     ("reply", "plugin/link/menuHandler.cpp", None),
     ("reply", "plugin/document/VNIllustratorReplies.cpp", None),

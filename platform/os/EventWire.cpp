@@ -40,11 +40,10 @@ int Malformed(sd_bus_error* error, const char* what) {
     return sd_bus_error_setf(error, SD_BUS_ERROR_INVALID_ARGS, "malformed event: %s", what);
 }
 
-struct ParamHeader {
-    uint32_t keyword;
-    uint32_t type;
-    uint64_t size;
-};
+int Oversize(sd_bus_error* error) {
+    return sd_bus_error_setf(error, SD_BUS_ERROR_LIMITS_EXCEEDED, "event parameters exceed %zu bytes",
+                             kAEMaxEventBytes);
+}
 
 }  // namespace
 
@@ -78,15 +77,24 @@ int ReadEvent(sd_bus_message* message, AEEventData* event, sd_bus_error* error) 
             sd_bus_message_read(message, kParamListType, &header.keyword, &header.type, &header.size);
         if (r < 0) return Malformed(error, "bad parameter list");
         if (r == 0) break;
-        if (header.size > kAEMaxEventBytes - total)
-            return sd_bus_error_setf(error, SD_BUS_ERROR_LIMITS_EXCEEDED, "event parameters exceed %zu bytes",
-                                     kAEMaxEventBytes);
+        if (header.size > kAEMaxEventBytes - total) return Oversize(error);
+        if (headers.size() == kMostEventParams) return Malformed(error, "too many parameters");
         total += header.size;
         headers.push_back(header);
     }
     int fd = -1;
     if (sd_bus_message_exit_container(message) < 0 || sd_bus_message_read(message, "h", &fd) < 0)
         return Malformed(error, "no parameter file");
+    return ReadParams(headers, fd, event, error);
+}
+
+int ReadParams(const std::vector<ParamHeader>& headers, int fd, AEEventData* event, sd_bus_error* error) {
+    if (headers.size() > kMostEventParams) return Malformed(error, "too many parameters");
+    uint64_t total = 0;
+    for (const ParamHeader& header : headers) {
+        if (header.size > kAEMaxEventBytes - total) return Oversize(error);
+        total += header.size;
+    }
     struct stat info;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || uint64_t(info.st_size) != total)
         return Malformed(error, "parameter file does not match the list");
