@@ -93,5 +93,84 @@ case $case in
         grep -q "^Exec=$prefix/bin/varnel-app$" "$prefix/share/applications/com.corvane.Varnel.desktop" \
             || fail "desktop entry does not name the installed program"
         ;;
+    killed)
+        # The companion killed with SIGKILL in the middle of a details request and of an export
+        # (the host killed while it writes is the fault tests'). The host goes on, the plug-in
+        # launches the companion again from where it remembered it, and the next requests work.
+        job=brochure
+        cp -r "$source/resources/jobs" "$work/jobs"
+        mkdir -p "$out/logs" "$out/docs" "$work/home" "$work/runtime" "$work/data/applications"
+        chmod 700 "$work/runtime"
+        export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime XDG_DATA_HOME=$work/data
+        export XDG_CONFIG_HOME=$work/home/.config XDG_STATE_HOME=$work/home/.state XDG_DATA_DIRS=$work/none
+        export VARNEL_JOBS=$work/jobs  # what a companion the plug-in launches serves
+        printf '<busconfig><type>session</type><listen>unix:dir=%s</listen><policy context="default">%s</policy></busconfig>\n' \
+            "$work/runtime" '<allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>' \
+            > "$work/bus.conf"
+        bus=$(dbus-daemon --config-file="$work/bus.conf" --fork --nopidfile --print-address=1 --print-pid=1)
+        export DBUS_SESSION_BUS_ADDRESS=${bus%%$'\n'*}
+        bus_pid=${bus##*$'\n'}
+        # The companion the plug-in launched is not our child: it is found by its bus name.
+        companion() {
+            dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+                org.freedesktop.DBus.GetConnectionUnixProcessID string:com.corvane.Varnel 2>/dev/null |
+                sed -n 's/.*uint32 //p'
+        }
+        stop_all() { kill "$(companion)" "$bus_pid" 2>/dev/null || true; rm -rf "$work"; }
+        trap stop_all EXIT
+        printf '[Desktop Entry]\nType=Application\nName=Varnel\nExec=%s\n' "$work/bin/varnel-app" \
+            > "$work/data/applications/com.corvane.Varnel.desktop"
+        app() { "$work/bin/varnel-app" "$@" 2>/dev/null; }
+        serving() { for _ in $(seq 150); do app list >/dev/null && return 0; sleep 0.1; done; return 1; }
+        mkfifo "$work/host.in"
+        "$work/bin/varnel-host" < "$work/host.in" > "$out/logs/host.txt" 2> "$out/logs/host.log" &
+        host=$!
+        exec 3> "$work/host.in"
+        say() { echo "$*" >&3; }
+        # Waits until the host has printed PATTERN, 30 s at most.
+        answered() { for _ in $(seq 300); do grep -q "$1" "$out/logs/host.txt" && return 0; sleep 0.1; done; return 1; }
+
+        "$work/bin/varnel-app" serve --jobs "$work/jobs" 2> "$out/logs/varnel-app.log" &
+        disown  # killed on purpose below: no word from the shell about it
+        serving || fail "the companion did not start"
+        say "menu Job Details / Export..."; say "wait docs 1 20"
+        answered "^1 document open" || fail "no first document"
+        # From here the plug-in finds the companion where it last saw it, not by its desktop entry.
+        rm "$work/data/applications/com.corvane.Varnel.desktop"
+
+        # A details request the companion never answers: stopped, then killed with the request.
+        kill -STOP "$(companion)"
+        say "menu Job Details / Export..."; say "run 0.5"
+        sleep 1
+        kill -KILL "$(companion)"
+        # The next request launches it again (and is lost: it is sent before the companion is up).
+        say "menu About Varnel..."; say "run 0.5"
+        serving || fail "the plug-in did not launch the companion again"
+        say "save $out/docs/$job.json"
+
+        # An export: the companion asks, and is killed before the report reaches it.
+        for _ in $(seq 50); do
+            say "menu About Varnel..."; say "run 0.2"
+            app export --wait 0 "$job" >/dev/null && break
+            sleep 0.1
+        done
+        kill -STOP "$(companion)"
+        pdf=$work/data/varnel/out/$job.pdf
+        say "wait file $pdf 20"
+        answered "$job.pdf" || fail "no PDF after the export"
+        kill -KILL "$(companion)"
+        check qpdf --check "$pdf"
+        for file in "$work"/jobs/*.json; do
+            python3 -c 'import json, sys; json.load(open(sys.argv[1]))' "$file" || fail "$file is not whole"
+        done
+
+        # After the restart a new document is asked for, and made.
+        say "close"; say "menu About Varnel..."; say "run 0.5"
+        serving || fail "the companion was not launched after the export"
+        say "menu Job Details / Export..."; say "wait docs 1 20"; say "quit"
+        exec 3>&-
+        wait "$host" || fail "the host failed"
+        [ "$(grep -c '^1 document open' "$out/logs/host.txt")" = 2 ] || fail "no document after the restart"
+        ;;
     *) fail "unknown case" ;;
 esac
