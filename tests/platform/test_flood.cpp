@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +46,62 @@ TEST(Flood, AReceiverOutlivesAFloodAndTakesTheNextEvent) {
     // Refusals are told once per burst, not once per event.
     const std::string log = peer.err();
     EXPECT_LT(std::count(log.begin(), log.end(), '\n'), 10) << log;
+}
+
+// A bus daemon at a fixed address, so that another can take its place.
+class FixedBus {
+public:
+    explicit FixedBus(const std::string& socket) : socket_(socket) { start(); }
+    void restart() {
+        daemon_.reset();
+        ::unlink(socket_.c_str());
+        start();
+    }
+    std::string address() const { return "unix:path=" + socket_; }
+
+private:
+    void start() {
+        const std::string config = folder_.write(
+            "bus.conf",
+            "<busconfig><type>session</type><listen>unix:path=" + socket_ +
+                "</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                "<allow eavesdrop=\"true\"/><allow own=\"*\"/>"
+                "</policy></busconfig>\n");
+        daemon_ = std::make_unique<testing_support::Child>(std::vector<std::string>{
+            "/usr/bin/dbus-daemon", "--config-file=" + config, "--nofork", "--nopidfile", "--print-address=1"});
+        if (daemon_->nextLine().empty()) throw std::runtime_error("dbus-daemon did not start");
+    }
+    testing_support::ScratchFolder folder_;
+    std::string socket_;
+    std::unique_ptr<testing_support::Child> daemon_;
+};
+
+// Whether `name` has an owner on the bus at `address`, asked as a program of its own would.
+bool Owned(const std::string& address, const std::string& name) {
+    const auto asked = testing_support::RunProgram(
+        {"/usr/bin/dbus-send", "--bus=" + address, "--print-reply", "--dest=org.freedesktop.DBus",
+         "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", "string:" + name});
+    return asked.out.find("boolean true") != std::string::npos;
+}
+
+// A process whose bus goes away connects again once a bus is back at the address, and says so
+// once each way however long it had to wait.
+TEST(LostBus, AProcessConnectsAgainWhenTheBusIsBack) {
+    testing_support::ScratchFolder sockets;
+    FixedBus bus(sockets / "bus");
+    testing_support::Child peer({EVENT_PEER, "com.corvane.Reconnects"}, {{"DBUS_SESSION_BUS_ADDRESS", bus.address()}});
+    ASSERT_EQ(peer.nextLine(), "ready") << peer.err();
+    ASSERT_TRUE(Owned(bus.address(), "com.corvane.Reconnects"));
+
+    bus.restart();
+    ASSERT_FALSE(Owned(bus.address(), "com.corvane.Reconnects")) << "a new bus knows nobody";
+    EXPECT_TRUE(testing_support::PumpEventsUntil([&] { return Owned(bus.address(), "com.corvane.Reconnects"); }))
+        << peer.err();
+    EXPECT_EQ(::kill(peer.pid(), 0), 0);
+    const std::string log = peer.err();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    EXPECT_NE(log.find("lost the session bus connection"), std::string::npos) << log;
+    EXPECT_NE(log.find("the session bus connection is back"), std::string::npos) << log;
 }
 
 // An event tells who sent it, and whether that connection owns a name follows the bus as the
