@@ -101,21 +101,22 @@ void Companion::exportDone(const Request& request) {
     if (job == nullptr)
         throw std::runtime_error("export report of job " + identifier + ", which is not held");
     const json wire = inspect::jobToJson(replies_.bytes(*job), kReplyFlags);
-    history_.push_back(applyExport(*job, wire, report));
+    const ExportEntry entry = applyExport(*job, wire, report);
     const std::string asked = describe(*job);
     if (const auto it = std::find_if(unanswered_.begin(), unanswered_.end(),
-                                     [&](const auto& entry) { return entry.second == asked; });
+                                     [&](const auto& ask) { return ask.second == asked; });
         it != unanswered_.end())
         unanswered_.erase(it);
-    if (exportReported_) exportReported_(identifier, history_.back().line());
+    if (std::string error; !history_.add(entry.time + " " + entry.line(), &error))
+        VN_LOG_ERROR("the history keeps this export until exit only: " << error);
+    // Stored before whoever waits for the export hears of it.
     try {
         JobStore::save(*job);
+        VN_LOG_INFO(from(request) << ": " << entry.line() << "; stored in " << job->file);
     } catch (const std::runtime_error& e) {
-        VN_LOG_ERROR(from(request) << ": " << history_.back().line()
-                                   << "; not stored, kept until exit: " << e.what());
-        return;
+        VN_LOG_ERROR(from(request) << ": " << entry.line() << "; not stored, kept until exit: " << e.what());
     }
-    VN_LOG_INFO(from(request) << ": " << history_.back().line() << "; stored in " << job->file);
+    if (exportReported_) exportReported_(identifier, entry.line());
 }
 
 bool Companion::answer(const Request& request, AEEventID reply, const StoredJob& job) {
@@ -170,8 +171,8 @@ std::string Companion::list() {
 
 std::string Companion::history() {
     std::string text;
-    for (const ExportEntry& entry : history_) text += entry.time + " " + entry.line() + "\n";
-    if (history_.empty()) text = "no exports reported yet\n";
+    for (const std::string& line : history_.lines()) text += line + "\n";
+    if (text.empty()) text = "no exports reported yet\n";
     for (const auto& [time, job] : unanswered_) text += time + " " + job + ": asked, not reported\n";
     return text;
 }

@@ -9,6 +9,7 @@
 
 #include "control_service.h"
 #include "event_channel.h"
+#include "export_history.h"
 #include "export_record.h"
 #include "job_store.h"
 #include "reply_builder.h"
@@ -18,8 +19,8 @@ namespace varnel_app {
 class Companion : public ControlHandler {
 public:
     // The job list goes to `listOut` when the plug-in asks for the job list window.
-    Companion(JobStore& store, const ReplyBuilder& replies, std::ostream& listOut)
-        : store_(store), replies_(replies), listOut_(listOut) {}
+    Companion(JobStore& store, const ReplyBuilder& replies, ExportHistory& history, std::ostream& listOut)
+        : store_(store), replies_(replies), history_(history), listOut_(listOut) {}
 
     // Answers one request, logging one line for it.
     void handle(const Request& request);
@@ -45,9 +46,9 @@ private:
 
     JobStore& store_;
     const ReplyBuilder& replies_;
+    ExportHistory& history_;
     std::ostream& listOut_;
     ProcessSerialNumber lastRequester_;  // zero until a request names its sender
-    std::vector<ExportEntry> history_;
     // Exports asked and not yet reported, oldest first: (time asked, job); only the newest are kept.
     static constexpr size_t kMostUnanswered = 256;
     std::deque<std::pair<std::string, std::string>> unanswered_;

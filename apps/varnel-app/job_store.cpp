@@ -14,10 +14,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-StoredJob readJob(const fs::path& file) {
+StoredJob readJob(const fs::path& file, const fs::path& keptAs) {
     std::ifstream in(file, std::ios::binary);
     if (!in) throw std::runtime_error("cannot be read");
-    StoredJob job{file.string(), file.stem().string(), nlohmann::ordered_json::parse(in)};
+    StoredJob job{keptAs.string(), file.stem().string(), nlohmann::ordered_json::parse(in)};
     if (!job.data.is_object()) throw std::runtime_error("expected a job, a JSON object");
     // Without one, every reply would carry a fresh identifier and no request could name the
     // job again. The identifier given here reaches the file with the job's next stored export.
@@ -28,8 +28,8 @@ StoredJob readJob(const fs::path& file) {
 
 }  // namespace
 
-void JobStore::load(const std::string& folder, const std::function<void(const StoredJob&)>& check,
-                    std::vector<std::string>& problems) {
+void JobStore::load(const std::string& folder, const std::string& stateFolder,
+                    const std::function<void(const StoredJob&)>& check, std::vector<std::string>& problems) {
     std::vector<fs::path> files;
     try {
         for (const auto& entry : fs::directory_iterator(folder))
@@ -41,8 +41,20 @@ void JobStore::load(const std::string& folder, const std::function<void(const St
     jobs_.clear();
     selected_ = 0;
     for (const fs::path& file : files) {
+        const fs::path kept = fs::path(stateFolder) / file.filename();
+        std::error_code missing;
+        if (kept != file && fs::exists(kept, missing)) {
+            try {
+                StoredJob job = readJob(kept, kept);
+                check(job);
+                jobs_.push_back(std::move(job));
+                continue;
+            } catch (const std::exception& e) {
+                problems.push_back(kept.string() + ": " + e.what() + "; the job starts again from " + file.string());
+            }
+        }
         try {
-            StoredJob job = readJob(file);
+            StoredJob job = readJob(file, kept);
             check(job);
             jobs_.push_back(std::move(job));
         } catch (const std::exception& e) {
@@ -76,7 +88,10 @@ void JobStore::select(const StoredJob& job) {
 
 void JobStore::save(const StoredJob& job) {
     try {
+        fs::create_directories(fs::path(job.file).parent_path());
         vnu::ReplaceFileContentsOrThrow(job.file, job.data.dump(2) + "\n");
+    } catch (const fs::filesystem_error& e) {
+        throw std::runtime_error(job.file + ": " + e.code().message());
     } catch (const std::system_error& e) {
         throw std::runtime_error(job.file + ": " + e.what());
     }

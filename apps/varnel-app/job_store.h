@@ -9,7 +9,7 @@
 namespace varnel_app {
 
 struct StoredJob {
-    std::string file;  // the job's JSON file
+    std::string file;  // where the job's changes are kept: its file in the state folder
     std::string name;  // its file name without ".json"
     nlohmann::ordered_json data;
 
@@ -19,11 +19,14 @@ struct StoredJob {
 
 class JobStore {
 public:
-    // Reads every "*.json" file of `folder`, in file-name order. A file that cannot be read, or
-    // that `check` rejects by throwing, is left out, with one line naming it in `problems`.
-    // Throws std::runtime_error when the folder itself cannot be read.
-    void load(const std::string& folder, const std::function<void(const StoredJob&)>& check,
-              std::vector<std::string>& problems);
+    // Reads every "*.json" file of `folder`, in file-name order, each from `stateFolder` when a
+    // changed copy of it is kept there (the one `save` writes). `folder` itself is never written,
+    // so that a checkout or an installed tree stays as it is. A file that cannot be read, or that
+    // `check` rejects by throwing, is left out, with one line naming it in `problems`; a changed
+    // copy that cannot be read gives way to the original, also with a line. Throws
+    // std::runtime_error when `folder` itself cannot be read.
+    void load(const std::string& folder, const std::string& stateFolder,
+              const std::function<void(const StoredJob&)>& check, std::vector<std::string>& problems);
 
     const std::vector<StoredJob>& jobs() const { return jobs_; }
     // By identifier, else by name, else by "DN"; null when no job matches.
@@ -33,7 +36,8 @@ public:
     StoredJob* selected();
     void select(const StoredJob& job);
 
-    // Replaces the job's file atomically; throws std::runtime_error naming it.
+    // Replaces the job's changed copy atomically, making the state folder when it is missing;
+    // throws std::runtime_error naming the file.
     static void save(const StoredJob& job);
 
 private:

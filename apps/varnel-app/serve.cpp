@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <fcntl.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -50,6 +51,28 @@ std::string jobsFolder(const Options& options) {
     return fs::is_directory(installed, error) ? installed.lexically_normal().string() : std::string();
 }
 
+// The application's own data: the jobs it changed and its history, never the folder it serves.
+std::string stateFolder() {
+    UFileSpecCore folder(UFileSpecCore::eSpecialFolder_SharedData);
+    if (!folder.isValid() || !folder.add("varnel")) throw std::runtime_error("no data folder (set HOME)");
+    return folder.path().str();
+}
+
+// Started by the bus or by the plug-in, with no terminal to tell: the log goes to a file in the
+// state folder, cut back to a second file when it grows large.
+void logToStateFile() {
+    UFileSpecCore folder(UFileSpecCore::eSpecialFolder_Logs);
+    if (!folder.isValid() || !folder.add("varnel")) return;
+    const fs::path log = fs::path(folder.path().str()) / "varnel-app.log";
+    std::error_code error;
+    fs::create_directories(log.parent_path(), error);
+    if (fs::file_size(log, error) > (8u << 20)) fs::rename(log, log.string() + ".1", error);
+    const int fd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    ::dup2(fd, STDERR_FILENO);
+    ::close(fd);
+}
+
 std::string outFolder(const Options& options) {
     if (!options.outFolder.empty()) return absolute(options.outFolder);
     UFileSpecCore folder(UFileSpecCore::eSpecialFolder_SharedData);
@@ -58,7 +81,8 @@ std::string outFolder(const Options& options) {
     return folder.path().str();
 }
 
-void loadJobs(JobStore& store, const ReplyBuilder& replies, const std::string& folder) {
+void loadJobs(JobStore& store, const ReplyBuilder& replies, const std::string& folder,
+              const std::string& changes) {
     if (folder.empty()) {
         // The plug-in may start us with no folder to serve; answer what can be answered.
         VN_LOG_WARN("no jobs folder (give --jobs DIR or set VARNEL_JOBS): serving no jobs");
@@ -66,9 +90,10 @@ void loadJobs(JobStore& store, const ReplyBuilder& replies, const std::string& f
     }
     std::vector<std::string> problems;
     store.load(
-        folder, [&](const StoredJob& job) { replies.bytes(job); }, problems);
+        folder, changes, [&](const StoredJob& job) { replies.bytes(job); }, problems);
     for (const std::string& problem : problems) VN_LOG_ERROR("left out " << problem);
-    VN_LOG_INFO("holding " << static_cast<unsigned long>(store.jobs().size()) << " jobs of " << folder);
+    VN_LOG_INFO("holding " << static_cast<unsigned long>(store.jobs().size()) << " jobs of " << folder
+                           << ", their changes in " << changes);
 }
 
 int signalDescriptor() {
@@ -117,11 +142,15 @@ int run(ControlService& control, int stops) {
 
 int serve(const Options& options) {
     try {
+        if (!options.commandNamed && (::getenv("DBUS_STARTER_BUS_TYPE") != nullptr || !::isatty(STDERR_FILENO)))
+            logToStateFile();
         const ReplyBuilder replies(outFolder(options));
         fs::create_directories(replies.outFolder());
+        const std::string state = stateFolder();
         JobStore store;
-        loadJobs(store, replies, jobsFolder(options));
-        Companion companion(store, replies, std::cout);
+        loadJobs(store, replies, jobsFolder(options), state + "/jobs");
+        ExportHistory history(state + "/history");
+        Companion companion(store, replies, history, std::cout);
         // The control name is taken first: it tells a second instance that this one serves.
         // Commands are answered once the loop runs, so an answered command means the event
         // channel is registered too.

@@ -71,13 +71,20 @@ class ServedApp {
 public:
     ServedApp() {
         std::filesystem::copy(VARNEL_EXAMPLE_JOBS, jobs());
-        app_.emplace(std::vector<std::string>{VARNEL_APP_BIN, "serve", "--jobs", jobs(), "--out", out()});
-        // A command is answered only once the event channel is registered too.
-        if (!PumpEventsUntil([] { return runApp({"list"}).status == 0; }))
-            throw std::runtime_error("varnel-app is not serving");
+        // Replies an earlier application sent and no test took are not this one's.
+        const auto settled = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+        PumpEventsUntil([&] { return std::chrono::steady_clock::now() > settled; });
+        AppEnvironment::replies.clear();
+        start();
+    }
+    // Stopped and started again on the same folders, as after a reboot.
+    void restart() {
+        app_.reset();
+        start();
     }
 
     std::string jobs() const { return folder_ / "jobs"; }
+    std::string data() const { return folder_ / "data"; }  // its XDG_DATA_HOME
     std::string out() const { return folder_ / "exports"; }
     std::string printed() const { return app_->out(); }
     std::string logged() const { return app_->err(); }
@@ -89,6 +96,15 @@ public:
     int stop() { return app_->stop(); }  // its exit status
 
 private:
+    void start() {
+        app_.emplace(std::vector<std::string>{VARNEL_APP_BIN, "serve", "--jobs", jobs(), "--out", out()},
+                     std::map<std::string, std::string>{{"XDG_DATA_HOME", data()},
+                                                        {"XDG_STATE_HOME", folder_ / "state"}});
+        // A command is answered only once the event channel is registered too.
+        if (!PumpEventsUntil([] { return runApp({"list"}).status == 0; }))
+            throw std::runtime_error("varnel-app is not serving");
+    }
+
     testing_support::ScratchFolder folder_;
     std::optional<testing_support::Child> app_;
 };

@@ -99,5 +99,34 @@ TEST(AppRequests, ExportWaitsForTheReport) {
                                        "): asked")));
 }
 
+// The served folder is never written: a reported export changes the application's own copy of
+// the job, which the next start takes up, with the history.
+TEST(AppState, AnExportChangesTheApplicationsOwnCopyWhichOutlivesARestart) {
+    ServedApp app;
+    const std::string given = ReadFile(app.jobs() + "/brochure.json");
+    app.send(kJobListRequest, "");
+    ASSERT_TRUE(PumpEventsUntil([&] { return app.printed().find("* brochure") != std::string::npos; }));
+
+    testing_support::Child asked({VARNEL_APP_BIN, "export", "--wait", "5", "brochure"});
+    const auto reply = takeReply();
+    ASSERT_TRUE(reply);
+    // The plug-in's report: the first group's destinations exported.
+    json report = decoded(*reply);
+    for (json& destination : report["groups"][0]["destinations"]) destination["exported"] = true;
+    app.send(kExportDoneRequest, inspect::jobFromJson(report, 4));
+    ASSERT_EQ(asked.wait(), 0) << asked.err() << app.logged();
+
+    EXPECT_EQ(ReadFile(app.jobs() + "/brochure.json"), given) << "the served folder was written";
+    const std::string keptText = ReadFile(app.data() + "/varnel/jobs/brochure.json");
+    ASSERT_FALSE(keptText.empty()) << app.logged();
+    const json kept = json::parse(keptText);
+    EXPECT_EQ(kept["groups"][1]["active"], true);
+    EXPECT_THAT(runApp({"list"}).out, HasSubstr("group 2 active"));
+
+    app.restart();
+    EXPECT_THAT(runApp({"list"}).out, HasSubstr("group 2 active"));
+    EXPECT_THAT(runApp({"history"}).out, HasSubstr("brochure (" + kept["identifier"].get<std::string>() + "): "));
+}
+
 }  // namespace
 }  // namespace app_test
