@@ -6,18 +6,17 @@ anchor; the JSON results go to BUILD_DIR/bench-results/. The callgrind driver th
 instructions per input byte of the hex decode, the key-stream scan and unflatten. At the end a
 one-page table goes to standard output and a bar chart of the goals to BUILD_DIR/bench-report.png.
 
-Only the Python standard library is used; the chart is drawn with a small built-in font.
+The chart is drawn with matplotlib (Debian's python3-matplotlib); the table needs nothing beyond
+the standard library.
 """
 
 import argparse
 import json
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
-import zlib
 
 CALLGRIND_PHASES = [
     ("hex", "hex decode"),
@@ -166,138 +165,39 @@ def print_table(rows, goals, counts, failed):
 
 # --- chart ------------------------------------------------------------------------------------
 
-# A 5 x 7 font: each glyph is seven rows of five pixels, '#' set.
-FONT_ROWS = {
-    " ": "..... ..... ..... ..... ..... ..... .....",
-    "0": ".###. #...# #..## #.#.# ##..# #...# .###.",
-    "1": "..#.. .##.. ..#.. ..#.. ..#.. ..#.. .###.",
-    "2": ".###. #...# ....# ...#. ..#.. .#... #####",
-    "3": "####. ....# ....# .###. ....# ....# ####.",
-    "4": "...#. ..##. .#.#. #..#. #####. ...#. ...#.",
-    "5": "##### #.... ####. ....# ....# #...# .###.",
-    "6": ".###. #.... #.... ####. #...# #...# .###.",
-    "7": "##### ....# ...#. ..#.. .#... .#... .#...",
-    "8": ".###. #...# #...# .###. #...# #...# .###.",
-    "9": ".###. #...# #...# .####. ....# ....# .###.",
-    "A": ".###. #...# #...# ##### #...# #...# #...#",
-    "B": "####. #...# #...# ####. #...# #...# ####.",
-    "C": ".###. #...# #.... #.... #.... #...# .###.",
-    "D": "####. #...# #...# #...# #...# #...# ####.",
-    "E": "##### #.... #.... ####. #.... #.... #####",
-    "F": "##### #.... #.... ####. #.... #.... #....",
-    "G": ".###. #...# #.... #.### #...# #...# .####",
-    "H": "#...# #...# #...# ##### #...# #...# #...#",
-    "I": ".###. ..#.. ..#.. ..#.. ..#.. ..#.. .###.",
-    "J": "..### ...#. ...#. ...#. ...#. #..#. .##..",
-    "K": "#...# #..#. #.#.. ##... #.#.. #..#. #...#",
-    "L": "#.... #.... #.... #.... #.... #.... #####",
-    "M": "#...# ##.## #.#.# #.#.# #...# #...# #...#",
-    "N": "#...# #...# ##..# #.#.# #..## #...# #...#",
-    "O": ".###. #...# #...# #...# #...# #...# .###.",
-    "P": "####. #...# #...# ####. #.... #.... #....",
-    "Q": ".###. #...# #...# #...# #.#.# #..#. .##.#",
-    "R": "####. #...# #...# ####. #.#.. #..#. #...#",
-    "S": ".#### #.... #.... .###. ....# ....# ####.",
-    "T": "##### ..#.. ..#.. ..#.. ..#.. ..#.. ..#..",
-    "U": "#...# #...# #...# #...# #...# #...# .###.",
-    "V": "#...# #...# #...# #...# #...# .#.#. ..#..",
-    "W": "#...# #...# #...# #.#.# #.#.# #.#.# .#.#.",
-    "X": "#...# #...# .#.#. ..#.. .#.#. #...# #...#",
-    "Y": "#...# #...# .#.#. ..#.. ..#.. ..#.. ..#..",
-    "Z": "##### ....# ...#. ..#.. .#... #.... #####",
-    ".": "..... ..... ..... ..... ..... .##.. .##..",
-    ",": "..... ..... ..... ..... .##.. ..#.. .#...",
-    ":": "..... .##.. .##.. ..... .##.. .##.. .....",
-    "/": "....# ....# ...#. ..#.. .#... #.... #....",
-    "-": "..... ..... ..... ##### ..... ..... .....",
-    "_": "..... ..... ..... ..... ..... ..... #####",
-    "(": "...#. ..#.. .#... .#... .#... ..#.. ...#.",
-    ")": ".#... ..#.. ...#. ...#. ...#. ..#.. .#...",
-    "<": "...#. ..#.. .#... #.... .#... ..#.. ...#.",
-    ">": ".#... ..#.. ...#. ....# ...#. ..#.. .#...",
-    "=": "..... ..... ##### ..... ##### ..... .....",
-    "%": "##..# ##.#. ...#. ..#.. .#... .#.## #..##",
-    "+": "..... ..#.. ..#.. ##### ..#.. ..#.. .....",
-    "'": "..#.. ..#.. .#... ..... ..... ..... .....",
-}
-FONT = {c: [row[:5] for row in rows.split()] for c, rows in FONT_ROWS.items()}
-SCALE = 2
-GLYPH_W, GLYPH_H = 6 * SCALE, 7 * SCALE
-
-WHITE, BLACK, GREY = (255, 255, 255), (40, 40, 40), (200, 200, 200)
-GREEN, RED, BLUE = (46, 160, 67), (207, 34, 46), (9, 105, 218)
-
-
-class Canvas:
-    def __init__(self, width, height):
-        self.width, self.height = width, height
-        self.pixels = [bytearray(WHITE * width) for _ in range(height)]
-
-    def rect(self, x0, y0, x1, y1, colour):
-        x0, x1 = max(0, min(x0, x1)), min(self.width, max(x0, x1))
-        for y in range(max(0, y0), min(self.height, y1)):
-            self.pixels[y][3 * x0:3 * x1] = bytes(colour) * (x1 - x0)
-
-    def text(self, x, y, s, colour=BLACK):
-        for ch in s.upper():
-            glyph = FONT.get(ch, FONT[" "])
-            for row, bits in enumerate(glyph):
-                for col, bit in enumerate(bits):
-                    if bit == "#":
-                        self.rect(x + col * SCALE, y + row * SCALE, x + (col + 1) * SCALE,
-                                  y + (row + 1) * SCALE, colour)
-            x += GLYPH_W
-
-    def png(self):
-        raw = b"".join(b"\x00" + bytes(row) for row in self.pixels)
-
-        def chunk(kind, data):
-            body = kind + data
-            return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-        header = struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0)
-        return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) +
-                chunk(b"IEND", b""))
-
-
 def draw_chart(goals, counts, path):
     """One bar per goal, as a fraction of its goal: the goal line is at 1, green bars hold."""
-    label_w = max([len(f"{n} {w}") for n, w, _, _ in goals] + [30]) * GLYPH_W
-    plot_x, plot_w, bar_h, gap = label_w + 30, 420, 26, 22
-    rows_h = len(goals) * (bar_h + gap)
-    extra = (len(counts) + 2) * (GLYPH_H + 8) if counts else 0
-    width, height = plot_x + plot_w + 320, 90 + rows_h + 50 + extra
-    canvas = Canvas(width, height)
+    import matplotlib
+    matplotlib.use("Agg")  # no display: the chart is a file
+    import matplotlib.pyplot as plt
+
+    labels = [f"{name}\n{what}" for name, what, _, _ in goals]
+    fractions = [value / goal if goal > 0 else float("inf") for _, _, value, goal in goals]
+    scale_max = max([2.0] + [f for f in fractions if f != float("inf")])
     held = sum(1 for _, _, v, g in goals if v <= g)
-    canvas.text(20, 20, f"Performance goals: {held} of {len(goals)} hold (bar = value / goal)")
-    top = 70
-    scale_max = max([2.0] + [v / g for _, _, v, g in goals if g > 0])
-    px = lambda f: plot_x + int(plot_w * min(f, scale_max) / scale_max)
-    for i, (name, what, value, goal) in enumerate(goals):
-        y = top + i * (bar_h + gap)
-        fraction = value / goal if goal > 0 else float("inf")
-        canvas.text(20, y + (bar_h - GLYPH_H) // 2, f"{name} {what}")
-        canvas.rect(plot_x, y, px(fraction), y + bar_h, GREEN if value <= goal else RED)
-        canvas.text(px(scale_max) + 12, y + (bar_h - GLYPH_H) // 2,
-                    f"{value:.2f} goal {goal:g} {'ok' if value <= goal else 'fails'}")
-    bottom = top + rows_h
-    canvas.rect(plot_x, top - 8, plot_x + 1, bottom, BLACK)
-    canvas.rect(px(1.0) - 1, top - 8, px(1.0) + 2, bottom, BLUE)
-    canvas.text(px(1.0) - GLYPH_W * 2, bottom + 4, "goal", BLUE)
-    for tick in range(0, int(scale_max) + 1):
-        canvas.rect(px(tick), bottom, px(tick) + 1, bottom + 6, BLACK)
-        canvas.text(px(tick) - GLYPH_W // 2, bottom + 22, str(tick))
-    y = bottom + 60
+    height = 1.2 + 0.45 * len(goals) + (0.3 * (len(counts) + 1) if counts else 0)
+    fig, ax = plt.subplots(figsize=(11, height))
+    rows = list(range(len(goals)))[::-1]
+    colours = ["#2e8b3e" if v <= g else "#c0392b" for _, _, v, g in goals]
+    ax.barh(rows, [min(f, scale_max) for f in fractions], color=colours, height=0.6)
+    ax.axvline(1.0, color="#1f4e99", linewidth=1.5)
+    ax.set_yticks(rows, labels, fontsize=7)
+    ax.set_xlim(0, scale_max * 1.35)
+    ax.set_xlabel("value / goal (at most 1 holds)")
+    ax.set_title(f"Performance goals: {held} of {len(goals)} hold")
+    for row, (_, _, value, goal), fraction in zip(rows, goals, fractions):
+        ax.text(min(fraction, scale_max) + scale_max * 0.02, row,
+                f"{value:.3g} (goal {goal:g}) {'holds' if value <= goal else 'fails'}", va="center", fontsize=7)
     if counts:
-        canvas.rect(20, y - 10, width - 20, y - 9, GREY)
-        canvas.text(20, y, "Instructions per input byte (callgrind)")
+        lines = ["Instructions per input byte (callgrind):"]
         for phase, text in CALLGRIND_PHASES:
             if phase in counts:
-                y += GLYPH_H + 8
                 c = counts[phase]
-                canvas.text(40, y, f"{text}: {c['instructions'] / c['bytes']:.2f}")
-    with open(path, "wb") as f:
-        f.write(canvas.png())
+                lines.append(f"  {text}: {c['instructions'] / c['bytes']:.2f}")
+        fig.text(0.01, 0.01, "\n".join(lines), fontsize=8, family="monospace", va="bottom")
+    fig.tight_layout(rect=(0, 0.04 + 0.025 * len(counts) if counts else 0, 1, 1))
+    fig.savefig(path, dpi=110)
+    plt.close(fig)
 
 
 def main():
