@@ -52,6 +52,9 @@ chmod 700 "$out/session/runtime"
 export HOME=$out/session/home XDG_RUNTIME_DIR=$out/session/runtime
 export XDG_DATA_HOME=$out/session/data XDG_CONFIG_HOME=$HOME/.config XDG_STATE_HOME=$HOME/.local/state
 export XDG_DATA_DIRS=$out/session/no-system-data
+# The logs it keeps are for finding what went wrong; the end-to-end tests read the plug-in's
+# debug lines in them.
+export VARNEL_LOG=debug
 
 cat > "$out/session/bus.conf" <<CONF
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"

@@ -44,12 +44,18 @@ int main(int argc, char** argv) {
     try {
         options = varnel_app::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const varnel_app::UsageError& e) {
-        std::cerr << "varnel-app: " << e.what() << "\nRun 'varnel-app --help' for usage.\n";
+        if (*e.what() != '\0') std::cerr << "varnel-app: " << e.what() << '\n';
+        std::cerr << "Try 'varnel-app --help'.\n";
         return 2;
     }
     if (options.help) {
         std::cout << varnel_app::helpText(options);
         return 0;
     }
+    if (options.version) {
+        std::cout << "varnel-app " << varnel_app::version() << '\n';
+        return 0;
+    }
+    if (options.logLevel) vnu::logger.mask = vnu::logMaskDownTo(*options.logLevel);
     return runCommand(options);
 }

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <getopt.h>
+
 #include <charconv>
 #include <map>
 
@@ -20,8 +22,16 @@ const char* const kProgramHelp =
     "  list                             the jobs held, the selected one marked '*'\n"
     "  history                          the exports reported since serving began\n"
     "\n"
+    "options:\n"
+    "  -q, --quiet      log errors only\n"
+    "  -v, --verbose    log debug lines too\n"
+    "  -h, --help       this text; after a command, the command's\n"
+    "      --version    the program's version\n"
+    "\n"
     "select, export, list and history talk to the running 'varnel-app serve' and wait for its\n"
-    "answer; with none running they fail. Run 'varnel-app COMMAND --help' for more.\n"
+    "answer; with none running they fail. Run 'varnel-app COMMAND --help' for more. Options take\n"
+    "their value as --jobs DIR or --jobs=DIR. Log lines go to standard error;\n"
+    "VARNEL_LOG=error|warn|info|debug sets their level (default info), -q and -v override it.\n"
     "Exit status: 0 success, 1 failure (one line on standard error), 2 bad usage.\n";
 
 const char* const kServeHelp =
@@ -99,44 +109,68 @@ unsigned parseSeconds(const std::string& text) {
     return value;
 }
 
-bool isHelp(const std::string& arg) {
-    return arg == "--help" || arg == "-h";
-}
+// Long options without a short form.
+enum OptionCode : int { kJobs = 256, kOut, kWait, kVersion };
 
 }  // namespace
 
 Options parseOptions(const std::vector<std::string>& args) {
+    static const option kOptions[] = {
+        {"jobs", required_argument, nullptr, kJobs}, {"out", required_argument, nullptr, kOut},
+        {"wait", required_argument, nullptr, kWait}, {"quiet", no_argument, nullptr, 'q'},
+        {"verbose", no_argument, nullptr, 'v'},      {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, kVersion}, {nullptr, 0, nullptr, 0},
+    };
+    // getopt_long reorders the pointers; the words stay ours.
+    std::vector<std::string> words(args);
+    words.insert(words.begin(), "varnel-app");
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(words.size());
+
     Options options;
-    size_t i = 0;
-    const CommandInfo* info = &commands().at("serve");
-    if (i < args.size() && !args[i].starts_with("-")) {
-        const auto it = commands().find(args[i]);
-        if (it == commands().end()) throw UsageError("unknown command '" + args[i] + "'");
-        info = &it->second;
-        options.command = info->command;
+    std::vector<std::pair<std::string, std::string>> given;  // command options, with their command
+    optind = 0;
+    opterr = 1;  // glibc words the complaint, as for other GNU programs
+    for (int code; (code = getopt_long(argc, argv.data(), "qvh", kOptions, nullptr)) != -1;) {
+        switch (code) {
+            case 'q': options.logLevel = vnu::loglevel::error; break;
+            case 'v': options.logLevel = vnu::loglevel::debug; break;
+            case 'h': options.help = true; break;
+            case kVersion: options.version = true; break;
+            case kJobs:
+                options.jobsFolder = optarg;
+                given.emplace_back("--jobs", "serve");
+                break;
+            case kOut:
+                options.outFolder = optarg;
+                given.emplace_back("--out", "serve");
+                break;
+            case kWait:
+                options.waitSeconds = parseSeconds(optarg);
+                given.emplace_back("--wait", "export");
+                break;
+            default: throw UsageError("");
+        }
+    }
+    const std::vector<std::string> operands(argv.begin() + optind, argv.begin() + argc);
+    std::string name = "serve";
+    if (!operands.empty()) {
+        name = operands[0];
+        if (commands().count(name) == 0) throw UsageError("unknown command '" + name + "'");
         options.commandNamed = true;
-        ++i;
     }
-    for (; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (isHelp(arg)) {
-            options.help = true;
-            return options;
-        }
-        if (options.command == Command::Serve && (arg == "--jobs" || arg == "--out")) {
-            if (i + 1 == args.size()) throw UsageError(arg + " needs a folder");
-            (arg == "--jobs" ? options.jobsFolder : options.outFolder) = args[++i];
-        } else if (options.command == Command::Export && arg == "--wait") {
-            if (i + 1 == args.size()) throw UsageError("--wait needs a number of seconds");
-            options.waitSeconds = parseSeconds(args[++i]);
-        } else if (info->takesJob && options.job.empty() && !arg.starts_with("-") && !arg.empty()) {
-            options.job = arg;
-        } else {
-            throw UsageError("unexpected argument '" + arg + "'");
-        }
+    const CommandInfo& info = commands().at(name);
+    options.command = info.command;
+    if (options.help || options.version) return options;
+    for (const auto& [option, command] : given) {
+        if (command != name) throw UsageError("option '" + option + "' is for '" + command + "' only");
     }
-    if (info->takesJob && options.job.empty())
-        throw UsageError("which job? (varnel-app " + args[0] + " JOB)");
+    const size_t allowed = info.takesJob ? 2 : 1;
+    if (operands.size() > allowed) throw UsageError("unexpected argument '" + operands[allowed] + "'");
+    if (info.takesJob && operands.size() == 2) options.job = operands[1];
+    if (info.takesJob && options.job.empty()) throw UsageError("which job? (varnel-app " + name + " JOB)");
     return options;
 }
 
@@ -145,6 +179,10 @@ std::string helpText(const Options& options) {
     for (const auto& [name, info] : commands())
         if (info.command == options.command) return info.help;
     return kProgramHelp;
+}
+
+const char* version() {
+    return VARNEL_VERSION;
 }
 
 }  // namespace varnel_app

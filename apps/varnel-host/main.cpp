@@ -1,6 +1,8 @@
 // varnel-host: the stand-in host as a program. Options, the command source, exit status.
+#include <getopt.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -10,6 +12,7 @@
 #include "CommandLine.h"
 #include "Host.h"
 #include "Paths.h"
+#include "support/ulogger.h"
 
 namespace {
 
@@ -26,19 +29,25 @@ const char* kUsageText =
     "go to standard error.\n"
     "\n"
     "Options:\n"
-    "  --plugin MODULE   the plug-in module (default: ../../plugin/VarnelPlugin.so beside\n"
-    "                    this program in the build tree, else ../lib/varnel/VarnelPlugin.so)\n"
-    "  --bundle DIR      the host's bundle folder, made the process's main bundle (default:\n"
-    "                    VarnelHost beside this program, else ../share/varnel/VarnelHost)\n"
-    "  -c 'CMD; CMD'     run these commands instead of a script\n"
-    "  --trace           print every message sent to the plug-in and every suite call it makes\n"
-    "  --strict          stop at the first command that fails, with exit status 1\n"
-    "  --without SUITE   do not offer SUITE (\"AI Timer Suite\"); may be given again\n"
-    "  --help            this text\n"
+    "      --plugin MODULE  the plug-in module (default: ../../plugin/VarnelPlugin.so beside\n"
+    "                       this program in the build tree, else ../lib/varnel/VarnelPlugin.so)\n"
+    "      --bundle DIR     the host's bundle folder, made the process's main bundle (default:\n"
+    "                       VarnelHost beside this program, else ../share/varnel/VarnelHost)\n"
+    "  -c 'CMD; CMD'        run these commands instead of a script\n"
+    "      --trace          print every message sent to the plug-in and every suite call it makes\n"
+    "      --strict         stop at the first command that fails, with exit status 1\n"
+    "      --without SUITE  do not offer SUITE (\"AI Timer Suite\"); may be given again\n"
+    "  -q, --quiet          log errors only, the plug-in's log lines too\n"
+    "  -v, --verbose        log debug lines too, the plug-in's among them\n"
+    "  -h, --help           this text\n"
+    "      --version        the program's version\n"
     "\n"
-    "Standard input is read as commands when there is neither -c nor SCRIPT; at a terminal the\n"
-    "main loop (bus events, timers) runs while the host waits for a line. Without --strict a\n"
-    "command that fails prints one line on standard error and the next command runs.\n"
+    "Options take their value as --plugin MODULE or --plugin=MODULE. Standard input is read as\n"
+    "commands when there is neither -c nor SCRIPT; at a terminal the main loop (bus events,\n"
+    "timers) runs while the host waits for a line. Without --strict a command that fails prints\n"
+    "one line on standard error and the next command runs. Log lines, the host's and the\n"
+    "plug-in's, go to standard error at the level VARNEL_LOG=error|warn|info|debug names\n"
+    "(default info); -q and -v set it for both.\n"
     "\n";
 
 const char* kStatusText =
@@ -58,11 +67,63 @@ struct Options {
     bool haveCommands = false;
     std::string script;
     bool strict = false;
+    bool help = false;
+    bool version = false;
+    const char* logLevel = nullptr;  // -q, -v: a VARNEL_LOG word
 };
 
+// Empty `problem`: getopt_long has said what is wrong.
 int usageError(const std::string& problem) {
-    std::cerr << "varnel-host: " << problem << " (see --help)\n";
+    if (!problem.empty()) std::cerr << "varnel-host: " << problem << '\n';
+    std::cerr << "Try 'varnel-host --help'.\n";
     return kUsage;
+}
+
+// Long options without a short form.
+enum OptionCode : int { kPlugin = 256, kBundle, kWithout, kTrace, kStrict, kVersion };
+
+// Fills `o`; returns the exit status of a usage error, or 0.
+int parseOptions(int argc, char** argv, Options& o) {
+    static const option kOptions[] = {
+        {"plugin", required_argument, nullptr, kPlugin},
+        {"bundle", required_argument, nullptr, kBundle},
+        {"without", required_argument, nullptr, kWithout},
+        {"trace", no_argument, nullptr, kTrace},
+        {"strict", no_argument, nullptr, kStrict},
+        {"quiet", no_argument, nullptr, 'q'},
+        {"verbose", no_argument, nullptr, 'v'},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, kVersion},
+        {nullptr, 0, nullptr, 0},
+    };
+    // glibc words the complaint, naming the program as people call it.
+    static char program[] = "varnel-host";
+    argv[0] = program;
+    opterr = 1;
+    for (int code; (code = getopt_long(argc, argv, "c:qvh", kOptions, nullptr)) != -1;) {
+        switch (code) {
+            case kPlugin: o.plugin = optarg; break;
+            case kBundle: o.bundle = optarg; break;
+            case kWithout: o.host.withoutSuites.push_back(optarg); break;
+            case kTrace: o.host.trace = true; break;
+            case kStrict: o.strict = true; break;
+            case 'c':
+                o.commands = optarg;
+                o.haveCommands = true;
+                break;
+            case 'q': o.logLevel = "error"; break;
+            case 'v': o.logLevel = "debug"; break;
+            case 'h': o.help = true; break;
+            case kVersion: o.version = true; break;
+            default: return usageError("");
+        }
+    }
+    if (o.help || o.version) return 0;
+    if (argc - optind > 1)
+        return usageError(std::string("one script only, not also '") + argv[optind + 1] + "'");
+    if (optind < argc) o.script = argv[optind];
+    if (o.haveCommands && !o.script.empty()) return usageError("give -c or a script, not both");
+    return 0;
 }
 
 // Runs the commands of one source; false when --strict stops at a failure.
@@ -120,37 +181,24 @@ void runLines(std::istream& in, const std::string& name, Runner& runner) {
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     Options o;
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsageText << vhost::commandHelp() << kStatusText;
-            return 0;
-        }
-        if (arg == "--trace") {
-            o.host.trace = true;
-        } else if (arg == "--strict") {
-            o.strict = true;
-        } else if (arg == "--plugin" || arg == "--bundle" || arg == "-c" || arg == "--without") {
-            const std::string* v = value();
-            if (v == nullptr) return usageError(arg + " needs a value");
-            if (arg == "--plugin") o.plugin = *v;
-            if (arg == "--bundle") o.bundle = *v;
-            if (arg == "--without") o.host.withoutSuites.push_back(*v);
-            if (arg == "-c") {
-                o.commands = *v;
-                o.haveCommands = true;
-            }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return usageError("unknown option " + arg);
-        } else if (o.script.empty()) {
-            o.script = arg;
-        } else {
-            return usageError("one script only");
-        }
+    if (const int status = parseOptions(argc, argv, o); status != 0) return status;
+    if (o.help) {
+        std::cout << kUsageText << vhost::commandHelp() << kStatusText;
+        return 0;
     }
-    if (o.haveCommands && !o.script.empty()) return usageError("give -c or a script, not both");
+    if (o.version) {
+        std::cout << "varnel-host " VARNEL_VERSION "\n";
+        return 0;
+    }
+    // The plug-in's copy of the logger reads the variable as its module loads. A word naming no
+    // level has been warned about by this program's copy; once is enough.
+    const char* const named = std::getenv("VARNEL_LOG");
+    if (o.logLevel == nullptr && named != nullptr && *named != '\0' && !vnu::logLevelNamed(named))
+        o.logLevel = "info";
+    if (o.logLevel != nullptr) {
+        ::setenv("VARNEL_LOG", o.logLevel, 1);
+        vnu::logger.mask = vnu::logMaskDownTo(*vnu::logLevelNamed(o.logLevel));
+    }
 
     std::ifstream script;
     if (!o.script.empty()) {

@@ -1,10 +1,15 @@
 #include "cli.h"
 
+#include <getopt.h>
+
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 #include "input.h"
 #include "job/BJobFile.h"
@@ -33,22 +38,42 @@ const char* const kUsage =
     "  checks      the check settings decoded from a job file\n"
     "  message     a flattened typed message as JSON, or JSON to a flattened message (--encode)\n"
     "\n"
-    "Run 'varnel-inspect COMMAND --help' for a command's options. Exit status: 0 success,\n"
-    "1 bad input (one line on standard error naming the program, the input and what is wrong),\n"
+    "options:\n"
+    "  -q, --quiet     log errors only\n"
+    "  -v, --verbose   log debug lines too\n"
+    "  -h, --help      this text; after a command, the command's options\n"
+    "      --version   the program's version\n"
+    "\n"
+    "Options take their value as --flags 2 or --flags=2. What the plug-in's code logs while\n"
+    "reading shows on standard error after a successful run; VARNEL_LOG=error|warn|info|debug\n"
+    "sets the level (default info), -q and -v override it. Exit status: 0 success, 1 bad\n"
+    "input (one line on standard error naming the program, the input and what is wrong),\n"
     "2 bad usage.\n";
+
+// Long options without a short form.
+enum OptionCode : int { kHex = 256, kFlags, kEncode, kFormatVersion, kVersion };
+
+// Which of the command options a command takes, by their bits.
+constexpr unsigned bit(int code) {
+    return 1u << (code - kHex);
+}
 
 struct Options {
     std::string command;
     std::string file = "-";
     bool hex = false;
     bool encode = false;
-    int version = 4;
+    int formatVersion = 4;
     int flags = 4;
     bool help = false;
+    bool version = false;
+    std::optional<vnu::loglevel> logLevel;
+    unsigned given = 0;  // the bits of the command options given
 };
 
 struct Command {
     const char* help;
+    unsigned options;  // the bits of the command options it takes
     // Whether the input is bytes (which --hex turns into text) rather than JSON.
     std::function<bool(const Options&)> binaryInput;
     // Reads no more of `input` than it decodes.
@@ -143,7 +168,7 @@ json parseJson(std::streambuf& input) {
 void messageCommand(const Options& o, std::streambuf& input, std::ostream& out) {
     if (o.encode) {
         std::ostringstream bytes;
-        messageFromJson(parseJson(input)).flatten(bytes, o.version);
+        messageFromJson(parseJson(input)).flatten(bytes, o.formatVersion);
         writeBinary(o, bytes.str(), out);
         return;
     }
@@ -166,12 +191,6 @@ void encodeCommand(const Options& o, std::streambuf& input, std::ostream& out) {
     writeBinary(o, jobFromJson(parseJson(input), o.flags), out);
 }
 
-std::string number(double v) {
-    std::ostringstream s;
-    s << v;
-    return s.str();
-}
-
 void checksCommand(const Options&, std::streambuf& input, std::ostream& out) {
     BJobFile job;
     std::istringstream in(readRootRecord(input));
@@ -185,7 +204,7 @@ void checksCommand(const Options&, std::streambuf& input, std::ostream& out) {
             << " severity=" << severityWord(setting->GetSeverity()) << " values=";
         for (int i = 0; i < BCheckSetting::kValueCount; ++i)
             out << (i ? "," : "") << kValueNames[i] << ':'
-                << (setting->GetValueNULL(i) ? std::string("-") : number(setting->GetValue(i)));
+                << (setting->GetValueNULL(i) ? std::string("-") : shortestText(setting->GetValue(i)));
         out << " strings=";
         for (int i = 0; i < BCheckSetting::kValueCount; ++i)
             out << (i ? "," : "")
@@ -194,7 +213,7 @@ void checksCommand(const Options&, std::streambuf& input, std::ostream& out) {
         out << " precision=" << setting->GetPrecision()
             << " userUnits=" << (setting->GetUseUserUnits() ? "mm" : "no") << '\n';
     }
-    out << "default PDF version: " << number(list.GetDefaultPDFVersion()) << '\n';
+    out << "default PDF version: " << shortestText(list.GetDefaultPDFVersion()) << '\n';
 }
 
 const std::map<std::string, Command>& commands() {
@@ -205,35 +224,36 @@ const std::map<std::string, Command>& commands() {
           "its number), type name and code, data length and the value decoded by type. Records\n"
           "and arrays nest; fields holding a flattened message are shown decoded as JSON; other\n"
           "long data as hexadecimal.\n",
-          alwaysBinary, keystreamCommand}},
+          bit(kHex), alwaysBinary, keystreamCommand}},
         {"job",
          {"usage: varnel-inspect job [--flags N] [--hex] [FILE]\n"
           "Reads a job file with the stream flags N (2 document copy, 4 request or reply; default\n"
           "4) and shows it as JSON: every field of the job, its groups and destinations, page\n"
           "ranges, exported destinations, boxes, and the ticket ('SR') and problem descriptions\n"
           "('Dp') as message JSON. 'encode' takes the same shape.\n",
-          alwaysBinary, jobCommand}},
+          bit(kFlags) | bit(kHex), alwaysBinary, jobCommand}},
         {"encode",
          {"usage: varnel-inspect encode [--flags N] [--hex] [FILE]\n"
           "Writes the job file described by JSON of the shape 'job' shows, with the stream flags N\n"
           "(default 4), as the companion application sends it: 'Dp', the job, 'SR', 'BP'. A job\n"
           "without an identifier gets a fresh one.\n",
-          neverBinary, encodeCommand}},
+          bit(kFlags) | bit(kHex), neverBinary, encodeCommand}},
         {"checks",
          {"usage: varnel-inspect checks [--hex] [FILE]\n"
           "Reads a job file as a reply and lists the check settings decoded from it, one line per\n"
           "setting: name, type, severity, the note, warn, fault and ignore values ('-' when not\n"
           "set), the string parameters, the precision and whether lengths are in user units\n"
           "(millimetres); then the default PDF version.\n",
-          alwaysBinary, checksCommand}},
+          bit(kHex), alwaysBinary, checksCommand}},
         {"message",
          {"usage: varnel-inspect message [--hex] [FILE]\n"
-          "       varnel-inspect message --encode [--version V] [--hex] [FILE]\n"
+          "       varnel-inspect message --encode [--format-version V] [--hex] [FILE]\n"
           "Decodes a flattened typed message to JSON, or with --encode writes the flattened form\n"
           "(version V, 1 to 4, default 4) of a JSON message. Each entry is an object naming its\n"
           "type: {\"n\": {\"int\": 5}, \"list\": {\"double\": [1.5, 2]}, \"sub\": {\"message\": {...}}};\n"
-          "types are int, long long, bool, double, string and message.\n",
-          binaryUnlessEncoding, messageCommand}},
+          "types are int, long long, bool, double, string and message. After --encode,\n"
+          "--version V means --format-version V, as it did before the program had a version.\n",
+          bit(kHex) | bit(kEncode) | bit(kFormatVersion), binaryUnlessEncoding, messageCommand}},
     };
     return table;
 }
@@ -248,77 +268,158 @@ int parseInt(const std::string& option, const std::string& value) {
     throw UsageError(option + " needs an integer, not \"" + value + "\"");
 }
 
+// What getopt_long refused, worded as glibc words it: run() answers on the caller's streams, so
+// glibc cannot be left to print it. `word` is the argument it stopped at.
+std::string optionProblem(int code, int refused, std::string_view word, const option* options) {
+    if (word.starts_with("--")) {
+        const std::string_view typed = word.substr(2, word.find('=') - 2);
+        std::vector<const option*> matches;
+        for (const option* o = options; o->name != nullptr; ++o) {
+            if (o->name == typed) {
+                matches.assign(1, o);
+                break;
+            }
+            if (std::string_view(o->name).starts_with(typed)) matches.push_back(o);
+        }
+        if (matches.size() > 1) {
+            std::string text = "option '" + std::string(word) + "' is ambiguous; possibilities:";
+            for (const option* o : matches) text += std::string(" '--") + o->name + "'";
+            return text;
+        }
+        const std::string name = matches.empty() ? "" : std::string("--") + matches[0]->name;
+        if (code == ':' && !name.empty()) return "option '" + name + "' requires an argument";
+        if (refused == 0) return "unrecognized option '" + std::string(word) + "'";
+        // Else a long option given a value it does not take, or a short one later in a cluster.
+        if (!name.empty() && matches[0]->val == refused)
+            return "option '" + name + "' doesn't allow an argument";
+    }
+    return std::string(code == ':' ? "option requires an argument" : "invalid option") + " -- '" +
+           static_cast<char>(refused) + "'";
+}
+
+// An argument vector for getopt_long, which reorders its pointers as it goes.
+class ArgumentVector {
+public:
+    explicit ArgumentVector(const std::vector<std::string>& args) : words_(args) {
+        words_.insert(words_.begin(), "varnel-inspect");
+        for (std::string& word : words_) pointers_.push_back(word.data());
+        pointers_.push_back(nullptr);
+    }
+    int count() const { return static_cast<int>(words_.size()); }
+    char** get() { return pointers_.data(); }
+
+private:
+    std::vector<std::string> words_;
+    std::vector<char*> pointers_;
+};
+
 Options parse(const std::vector<std::string>& args) {
     Options o;
-    bool haveFile = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> const std::string& {
-            if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
-            return args[++i];
-        };
-        if (a == "--help" || a == "-h") {
-            o.help = true;
-        } else if (a == "--hex") {
-            o.hex = true;
-        } else if (a == "--encode") {
-            o.encode = true;
-        } else if (a == "--version") {
-            o.version = parseInt(a, value());
-        } else if (a == "--flags") {
-            o.flags = parseInt(a, value());
-        } else if (a.size() > 1 && a[0] == '-') {
-            throw UsageError("unknown option " + a);
-        } else if (o.command.empty()) {
-            o.command = a;
-        } else if (!haveFile) {
-            o.file = a;
-            haveFile = true;
-        } else {
-            throw UsageError("more than one input file");
+    // After "message --encode", "--version V" is the format version, as it was before the
+    // program had a version of its own.
+    const auto given = [&](const char* word) {
+        return std::find(args.begin(), args.end(), word) != args.end();
+    };
+    const bool formatVersion = given("message") && given("--encode");
+    const option options[] = {
+        {"hex", no_argument, nullptr, kHex},
+        {"flags", required_argument, nullptr, kFlags},
+        {"encode", no_argument, nullptr, kEncode},
+        {"format-version", required_argument, nullptr, kFormatVersion},
+        {"version", formatVersion ? required_argument : no_argument, nullptr,
+         formatVersion ? kFormatVersion : kVersion},
+        {"quiet", no_argument, nullptr, 'q'},
+        {"verbose", no_argument, nullptr, 'v'},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    ArgumentVector argv(args);
+    optind = 0;  // a fresh scan, as run() may be called again
+    opterr = 0;
+    for (int code; (code = getopt_long(argv.count(), argv.get(), ":qvh", options, nullptr)) != -1;) {
+        switch (code) {
+            case 'q': o.logLevel = vnu::loglevel::error; break;
+            case 'v': o.logLevel = vnu::loglevel::debug; break;
+            case 'h': o.help = true; break;
+            case kVersion: o.version = true; break;
+            case kHex: o.hex = true; break;
+            case kEncode: o.encode = true; break;
+            case kFlags: o.flags = parseInt("--flags", optarg); break;
+            case kFormatVersion: o.formatVersion = parseInt("--format-version", optarg); break;
+            default: throw UsageError(optionProblem(code, optopt, argv.get()[optind - 1], options));
         }
+        if (code >= kHex && code < kVersion) o.given |= bit(code);
     }
+    char** const words = argv.get() + optind;
+    const int count = argv.count() - optind;
+    if (count > 0) o.command = words[0];
+    if (count > 1) o.file = words[1];
+    if (count > 2) throw UsageError("more than one input file: '" + o.file + "' and '" + words[2] + "'");
     return o;
+}
+
+const char* optionName(int code) {
+    switch (code) {
+        case kHex: return "--hex";
+        case kFlags: return "--flags";
+        case kEncode: return "--encode";
+        case kFormatVersion: return "--format-version";
+        default: return "";
+    }
+}
+
+// Refuses a command option the command does not take, and the format version without --encode.
+void checkApplies(const Options& o, const Command& command) {
+    for (int code = kHex; code < kVersion; ++code) {
+        if ((o.given & bit(code)) == 0) continue;
+        const std::string name = optionName(code);
+        if ((command.options & bit(code)) == 0)
+            throw UsageError("option '" + name + "' does not apply to '" + o.command + "'");
+        if (code == kFormatVersion && !o.encode) throw UsageError("option '" + name + "' needs --encode");
+    }
+    if (o.formatVersion < 1 || o.formatVersion > 4)
+        throw UsageError("the format version must be 1 to 4, not " + std::to_string(o.formatVersion));
 }
 
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
     Options o;
+    const Command* command = nullptr;
     try {
         o = parse(args);
+        const auto found = commands().find(o.command);
+        if (found != commands().end()) command = &found->second;
+        const bool known = command != nullptr || o.command.empty() || o.command == "help";
+        if (known && (o.help || o.command == "help")) {
+            out << (command != nullptr ? command->help : kUsage);
+            return 0;
+        }
+        if (o.version) {
+            out << "varnel-inspect " VARNEL_VERSION "\n";
+            return 0;
+        }
+        if (o.command.empty()) throw UsageError("no command given");
+        if (!known) throw UsageError("unknown command '" + o.command + "'");
+        checkApplies(o, *command);
     } catch (const UsageError& e) {
-        err << "varnel-inspect: " << e.what() << '\n' << kUsage;
-        return 2;
-    }
-    if (o.command.empty() || o.command == "help") {
-        (o.help || o.command == "help" ? out : err) << kUsage;
-        return o.help || o.command == "help" ? 0 : 2;
-    }
-    const auto found = commands().find(o.command);
-    if (found == commands().end()) {
-        err << "varnel-inspect: unknown command \"" << o.command << "\"\n" << kUsage;
-        return 2;
-    }
-    const Command& command = found->second;
-    if (o.help) {
-        out << command.help;
-        return 0;
-    }
-    if (o.version < 1 || o.version > 4) {
-        err << "varnel-inspect: --version must be 1 to 4\n";
+        err << "varnel-inspect: " << e.what() << "\nTry 'varnel-inspect --help'.\n";
         return 2;
     }
     const std::string name = o.file == "-" ? "stdin" : o.file;
     // What the plug-in's code logs while reading is shown after a successful run; a failed run
     // prints only its one error line.
     std::ostringstream log;
-    std::ostream* const logStream = vnu::logger.stream();
-    vnu::logger.setStream(&log);
     struct RestoreLog {
         std::ostream* stream;
-        ~RestoreLog() { vnu::logger.setStream(stream); }
-    } restore{logStream};
+        unsigned mask;
+        ~RestoreLog() {
+            vnu::logger.setStream(stream);
+            vnu::logger.mask = mask;
+        }
+    } restore{vnu::logger.stream(), vnu::logger.mask};
+    vnu::logger.setStream(&log);
+    if (o.logLevel) vnu::logger.mask = vnu::logMaskDownTo(*o.logLevel);
     // The layers of the input; the first problem among them, from the file up, is why the
     // bytes ended, whatever a reader made of their end.
     std::unique_ptr<FileInput> file;
@@ -337,12 +438,12 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
             input = file.get();
         }
         if (input == nullptr) throw std::runtime_error("cannot be read");
-        if (o.hex && command.binaryInput(o)) {
+        if (o.hex && command->binaryInput(o)) {
             hex = std::make_unique<HexInput>(*input);
             input = hex.get();
         }
         std::ostringstream result;
-        command.run(o, *input, result);
+        command->run(o, *input, result);
         if (const std::string why = problem(); !why.empty()) throw std::runtime_error(why);
         out << result.str();
         out.flush();

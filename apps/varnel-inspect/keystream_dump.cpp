@@ -1,10 +1,9 @@
 #include "keystream_dump.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <iomanip>
-#include <limits>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -141,9 +140,7 @@ private:
                     const uint64_t bits = restoreBigEndian(data);
                     double d;
                     std::memcpy(&d, &bits, sizeof d);
-                    std::ostringstream s;
-                    s << std::setprecision(std::numeric_limits<double>::max_digits10) << d;
-                    out_ << s.str() << '\n';
+                    out_ << shortestText(d) << '\n';
                     return;
                 }
                 break;
@@ -174,6 +171,13 @@ std::string keyName(unsigned key) {
     const auto isPrint = [](char c) { return c > 0x20 && c < 0x7F && c != '\''; };
     if (key <= 0xFFFF && isPrint(hi) && isPrint(lo)) return std::string("'") + hi + lo + "'";
     return std::to_string(key);
+}
+
+std::string shortestText(double value) {
+    char text[64];  // "-0.0000012345678901234567" and "-2.2250738585072014e-308" fit well
+    const double size = std::fabs(value);
+    const auto format = size >= 1e-6 && size < 1e16 ? std::chars_format::fixed : std::chars_format::general;
+    return std::string(text, std::to_chars(text, text + sizeof text, value, format).ptr);
 }
 
 void dumpKeyStream(std::string_view bytes, std::ostream& out, const RichRenderer& rich) {

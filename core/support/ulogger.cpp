@@ -1,12 +1,13 @@
 #include "support/ulogger.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <utility>
 
 namespace vnu {
-
-Logger<127> logger(&std::clog);
 
 namespace {
 
@@ -46,6 +47,34 @@ const unsigned char* writeNumber(std::ostream& os, const unsigned char* p) {
 }
 
 }  // namespace
+
+std::optional<loglevel> logLevelNamed(std::string_view name) {
+    static constexpr std::pair<std::string_view, loglevel> kNames[] = {
+        {"error", loglevel::error},
+        {"warn", loglevel::warn},
+        {"info", loglevel::info},
+        {"debug", loglevel::debug},
+    };
+    for (const auto& [word, level] : kNames) {
+        if (std::equal(name.begin(), name.end(), word.begin(), word.end(),
+                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; }))
+            return level;
+    }
+    return std::nullopt;
+}
+
+unsigned startupLogMask(const char* value, std::ostream& warnings) {
+    constexpr unsigned kDefault = logMaskDownTo(loglevel::info);
+    if (value == nullptr || *value == '\0') return kDefault;
+    if (const auto level = logLevelNamed(value)) return logMaskDownTo(*level);
+    LogEvent event(loglevel::warn, nullptr, 0, "VARNEL_LOG");
+    event << "unknown level \"" << value << "\" (error, warn, info or debug): logging info and above";
+    event.dump(warnings);
+    return kDefault;
+}
+
+// Defined after the function it calls at start-up; <iostream> above has set std::clog up.
+Logger<127> logger(&std::clog, startupLogMask(std::getenv("VARNEL_LOG"), std::clog));
 
 LogEvent::LogEvent(loglevel level, const char* file, int line, const char* function)
     : level_(level),

@@ -7,12 +7,24 @@
 #include <ctime>
 #include <iosfwd>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include "text/ustring.h"
 
 namespace vnu {
 
 enum class loglevel : unsigned { fault = 1, error = 2, warn = 4, info = 8, debug = 16, trace = 32 };
+
+// The mask of `lowest` and every level above it.
+constexpr unsigned logMaskDownTo(loglevel lowest) {
+    return static_cast<unsigned>(lowest) * 2 - 1;
+}
+// "error", "warn", "info" or "debug" in any case; nothing for another word.
+std::optional<loglevel> logLevelNamed(std::string_view name);
+// The mask a process starts with for VARNEL_LOG's `value`: info and above when it is unset or
+// empty, or when it names no level, which is said in a WARN line on `warnings`.
+unsigned startupLogMask(const char* value, std::ostream& warnings);
 
 // One event: values are stored in binary as tagged items and formatted only when written.
 class LogEvent {
@@ -76,10 +88,13 @@ template <unsigned InitialMask>
 class Logger : public LoggerBase {
 public:
     explicit Logger(std::ostream* out) : LoggerBase(out) {}
+    Logger(std::ostream* out, unsigned startMask) : LoggerBase(out), mask(startMask) {}
     bool enabled(loglevel level) const { return (mask & static_cast<unsigned>(level)) != 0; }
     unsigned mask = InitialMask;
 };
 
+// Starts at the level VARNEL_LOG names: a plug-in module's own copy of the core follows the
+// same variable as the program that loads it.
 extern Logger<127> logger;
 
 }  // namespace vnu

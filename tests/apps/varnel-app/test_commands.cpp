@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include "AppTestSupport.h"
 
@@ -26,10 +27,10 @@ TEST(AppCommands, UsageHelpAndCommandsWithoutAServingInstance) {
         {{"list"}, {}, 1, "varnel-app: no varnel-app is serving"},
         {{"list"}, noBus, 1, "varnel-app: cannot reach the session bus"},
         {{"serve", "--jobs", folder / "none"}, {}, 1, "varnel-app: " + (folder / "none") + ": "},
-        {{"bogus"}, {}, 2, "varnel-app: unknown command 'bogus'"},
-        {{"select"}, {}, 2, "varnel-app: which job?"},
-        {{"serve", "--jobs"}, {}, 2, "varnel-app: --jobs needs a folder"},
+        {{"serve", "--jobs=" + folder / "none"}, {}, 1, "varnel-app: " + (folder / "none") + ": "},
         {{"--help"}, {}, 0, "usage: varnel-app [COMMAND]"},
+        {{"export", "--help"}, {}, 0, "usage: varnel-app export [--wait SECONDS] JOB"},
+        {{"-h", "select"}, {}, 0, "usage: varnel-app select JOB"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args) + (c.environment.empty() ? "" : " without a bus"));
@@ -40,6 +41,67 @@ TEST(AppCommands, UsageHelpAndCommandsWithoutAServingInstance) {
             EXPECT_TRUE(r.out.empty());
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         }
+    }
+}
+
+TEST(AppCommands, UsageErrorsAreTwoLinesAndStatusTwo) {
+    const struct {
+        std::vector<std::string> args;
+        std::string problem;
+    } cases[] = {
+        {{"bogus"}, "unknown command 'bogus'"},
+        {{"bogus", "--help"}, "unknown command 'bogus'"},
+        {{"select"}, "which job? (varnel-app select JOB)"},
+        {{"export", "--wait=5"}, "which job? (varnel-app export JOB)"},
+        {{"select", "a", "b"}, "unexpected argument 'b'"},
+        {{"list", "a"}, "unexpected argument 'a'"},
+        {{"--bogus"}, "unrecognized option '--bogus'"},
+        {{"serve", "--jobs"}, "option '--jobs' requires an argument"},
+        {{"-x"}, "invalid option -- 'x'"},
+        {{"list", "--wait", "5"}, "option '--wait' is for 'export' only"},
+        {{"--out=/tmp", "list"}, "option '--out' is for 'serve' only"},
+        {{"export", "--wait=-1", "brochure"}, "--wait takes a whole number of seconds up to 86400, not '-1'"},
+        {{"export", "--wait", "86401", "brochure"},
+         "--wait takes a whole number of seconds up to 86400, not '86401'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const Outcome r = runApp(c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "varnel-app: " + c.problem + "\nTry 'varnel-app --help'.\n");
+        EXPECT_EQ(r.out, "");
+    }
+    const Outcome version = runApp({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(std::regex_match(version.out, std::regex("varnel-app [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << version.out;
+}
+
+// Serving with no bus logs the jobs it holds at INFO, then fails.
+TEST(AppCommands, LogLevelFromTheEnvironmentAndTheOptions) {
+    testing_support::ScratchFolder folder;
+    const struct {
+        std::string variable;  // VARNEL_LOG's value, empty for none
+        std::vector<std::string> options;
+        bool info;
+    } cases[] = {
+        {"", {}, true},      {"", {"-q"}, false},     {"error", {}, false},
+        {"warn", {}, false}, {"error", {"-v"}, true}, {"debug", {"--quiet"}, false},
+    };
+    testing_support::ScopedEnvironment variables;
+    variables.unset("VARNEL_LOG");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.variable + " " + testing::PrintToString(c.options));
+        std::map<std::string, std::string> environment{
+            {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + folder / "none"}};
+        if (!c.variable.empty()) environment["VARNEL_LOG"] = c.variable;
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"serve", "--jobs", folder.path()});
+        const Outcome r = runApp(args, environment);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.find("][INFO][") != std::string::npos, c.info) << r.err;
+        EXPECT_NE(r.err.find("varnel-app: "), std::string::npos)
+            << "the failure is not a log line: " << r.err;
     }
 }
 

@@ -69,4 +69,33 @@ TEST(LogLine, ItemsAreWrittenBackToBackInAnyLength) {
     EXPECT_EQ(items(grown), text + "42" + longText + "true");
 }
 
+// VARNEL_LOG names the lowest level shown; faults always show.
+TEST(LogLevel, StartUpMaskFromTheVariable) {
+    const struct {
+        const char* value;
+        unsigned shown;  // the mask of the levels shown: fault 1, error 2, warn 4, info 8, debug 16
+        bool warned;
+    } cases[] = {
+        {nullptr, 15, false}, {"", 15, false},      {"error", 3, false},  {"warn", 7, false},
+        {"info", 15, false},  {"debug", 31, false}, {"DEBUG", 31, false}, {"Warn", 7, false},
+        {"trace", 15, true},  {"debugx", 15, true}, {"deb", 15, true},    {"error\n", 15, true},
+        {"3", 15, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value ? c.value : "unset");
+        std::ostringstream warnings;
+        EXPECT_EQ(vnu::startupLogMask(c.value, warnings), c.shown);
+        if (!c.warned) {
+            EXPECT_EQ(warnings.str(), "");
+            continue;
+        }
+        // One line, in the log's own form, the value's line feed escaped.
+        std::string value = c.value;
+        for (size_t at; (at = value.find('\n')) != std::string::npos;) value.replace(at, 1, "\\n");
+        EXPECT_EQ(warnings.str().substr(21), "[WARN]" + threadField() + "[VARNEL_LOG] unknown level \"" +
+                                                 value +
+                                                 "\" (error, warn, info or debug): logging info and above\n");
+    }
+}
+
 }  // namespace
