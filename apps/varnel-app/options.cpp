@@ -20,7 +20,7 @@ const char* const kProgramHelp =
     "  select JOB                       make JOB the job answered when a request names none\n"
     "  export [--wait S] JOB            have the plug-in that asked last export JOB; wait for it\n"
     "  list                             the jobs held, the selected one marked '*'\n"
-    "  history                          the exports reported since serving began\n"
+    "  history                          the exports reported, kept across restarts\n"
     "\n"
     "options:\n"
     "  -q, --quiet      log errors only\n"
@@ -39,13 +39,15 @@ const char* const kServeHelp =
     "\n"
     "Registers as com.corvane.Varnel on the session bus and answers the plug-in: 'detT' with\n"
     "'savY' (the job whose identifier the request names, else the selected job), 'dneT' with\n"
-    "'sanY' (the selected job), records 'epsT' export reports in the job's file, prints the job\n"
-    "list on 'jlwT' and logs 'AboT'. One log line per event on standard error. SIGTERM or SIGINT\n"
-    "end it.\n"
+    "'sanY' (the selected job), records 'epsT' export reports, prints the job list on 'jlwT'\n"
+    "and logs 'AboT'. One log line per event on standard error; started with no command and no\n"
+    "terminal (by the bus or the plug-in), in $XDG_STATE_HOME/varnel/varnel-app.log. SIGTERM or\n"
+    "SIGINT end it.\n"
     "\n"
     "  --jobs DIR  the jobs, one JSON file per job in varnel-inspect's job shape; default\n"
     "              $VARNEL_JOBS, else ../share/varnel/jobs beside this program. The first job by\n"
-    "              file name starts selected. A job's file is rewritten when an export is reported.\n"
+    "              file name starts selected. DIR is never written: a job an export changes is\n"
+    "              kept in $XDG_DATA_HOME/varnel/jobs and taken from there from then on.\n"
     "  --out DIR   where exports land: a job whose documentFile is empty or relative is sent with\n"
     "              it under DIR (empty: DIR/<job file name>); the plug-in writes the PDF next to\n"
     "              it. Default $XDG_DATA_HOME/varnel/out (~/.local/share/varnel/out).\n"
@@ -79,9 +81,10 @@ const char* const kListHelp =
 const char* const kHistoryHelp =
     "usage: varnel-app history\n"
     "\n"
-    "Prints the exports the plug-in reported to the running instance, one a line: when, the\n"
-    "job, the destinations exported, the PDF, and the group that became active; then the\n"
-    "exports asked and not reported: when, the job, \"asked, not reported\".\n";
+    "Prints the exports the plug-in reported, one a line: when, the job, the destinations\n"
+    "exported, the PDF, and the group that became active (the last 1000, kept in\n"
+    "$XDG_DATA_HOME/varnel/history across restarts); then the exports the running instance asked\n"
+    "for and was not told of: when, the job, \"asked, not reported\".\n";
 
 struct CommandInfo {
     Command command;
