@@ -18,9 +18,10 @@ stored() { grep -o "\"$1\": *[^,}]*" "$out/docs/$job.stored.json" | head -n 1 | 
 
 # The checks every successful export must pass: a valid PDF of the requested version and the
 # document's size, the companion told what was exported, the next group active in the document.
+# check_export VERSION [PDF]: the PDF is OUT/pdf/JOB.pdf unless given.
 check_export() {
     local version=$1
-    pdf=$out/pdf/$job.pdf
+    pdf=${2:-$out/pdf/$job.pdf}
     check qpdf --check "$pdf"
     [ "$(head -c 8 "$pdf")" = "%PDF-$version" ] || fail "header $(head -c 8 "$pdf"), wanted %PDF-$version"
     local size
@@ -92,6 +93,106 @@ case $case in
         check_export 1.3
         grep -q "^Exec=$prefix/bin/varnel-app$" "$prefix/share/applications/com.corvane.Varnel.desktop" \
             || fail "desktop entry does not name the installed program"
+        # The manifest lists every file installed, those written at install time too, and no other.
+        find "$prefix" ! -type d | sort > "$work/tree.txt"
+        sort "$build/install_manifest.txt" | diff - "$work/tree.txt" > "$work/manifest.diff" \
+            || fail "install manifest (<) and installed tree (>) differ: $(cat "$work/manifest.diff")"
+        ;;
+    package)
+        # The Debian package made from this build, unpacked into a scratch root: its fields, its
+        # documents and manual pages, no trace of the build folder, and the main job run by its
+        # programs, the companion started by a private bus through the package's service file.
+        # Its files name /usr; here the service file is copied with Exec moved into the root, and
+        # the companion serves the package's jobs, found beside its program.
+        [ -n "${CPACK:-}" ] || fail "CPACK names no cpack"
+        "$CPACK" -G DEB --config "$build/CPackConfig.cmake" -B "$work/pkg" > "$work/cpack.log" 2>&1 \
+            || fail "cpack failed: $(cat "$work/cpack.log")"
+        debs=("$work"/pkg/*.deb)
+        [ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ] || fail "cpack made ${#debs[@]} packages"
+        deb=${debs[0]}
+        field() { dpkg-deb -f "$deb" "$1"; }
+        [ "$(field Package)" = varnel ] || fail "package name $(field Package)"
+        [ "$(field Section)" = graphics ] || fail "section $(field Section)"
+        # Depends from dpkg-shlibdeps: the C library and the libraries linked, then the session bus.
+        depends=$(field Depends)
+        for dep in 'libc6 (' 'libsystemd0 (' 'libqpdf29 (' 'libstdc++6 (' 'dbus-session-bus'; do
+            [[ $depends == *"$dep"* ]] || fail "Depends lacks $dep: $depends"
+        done
+        root=$work/root
+        check dpkg-deb -x "$deb" "$root"
+        doc=$root/usr/share/doc/varnel
+        head -n 1 "$doc/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' \
+            || fail "the copyright file is not DEP-5"
+        zcat "$doc/changelog.gz" | head -n 1 | grep -qF "varnel ($(field Version)) " \
+            || fail "the changelog's latest entry is not version $(field Version)"
+        for program in varnel-host varnel-app varnel-inspect; do
+            [ -x "$root/usr/bin/$program" ] || fail "no /usr/bin/$program"
+            zcat "$root/usr/share/man/man1/$program.1.gz" | grep -qi "^\.TH \"\?$program\"\? \"\?1" \
+                || fail "no manual page $program(1)"
+        done
+        [ -f "$root/usr/lib/varnel/libvarnel_platform.so" ] && [ -f "$root/usr/lib/varnel/VarnelPlugin.so" ] \
+            || fail "the platform library and the module are not in /usr/lib/varnel"
+        for entry in applications/com.corvane.Varnel.desktop dbus-1/services/com.corvane.Varnel.service; do
+            grep -qx 'Exec=/usr/bin/varnel-app' "$root/usr/share/$entry" || fail "$entry: Exec is not /usr/bin/varnel-app"
+        done
+        # Libraries and data come from the package, never from the build (a run search path there
+        # would let the programs run here and fail once installed).
+        leaks=$(grep -rlF "$build" "$root" || true)
+        [ -z "$leaks" ] || fail "files naming the build folder: $leaks"
+
+        mkdir -p "$out/logs" "$out/docs" "$work/home" "$work/runtime" "$work/data" "$work/services"
+        chmod 700 "$work/runtime"
+        # The bus hands this environment to the companion it starts.
+        export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime XDG_DATA_HOME=$work/data
+        export XDG_CONFIG_HOME=$work/home/.config XDG_STATE_HOME=$work/home/.state XDG_DATA_DIRS=$work/none
+        export VARNEL_LOG=debug  # the plug-in logs the sizes it makes the document
+        unset VARNEL_JOBS
+        # Started by the bus, the companion logs to its state folder; shown with the others on failure.
+        ln -s "$XDG_STATE_HOME/varnel/varnel-app.log" "$out/logs/varnel-app.log"
+        sed "s|^Exec=/usr/|Exec=$root/usr/|" "$root/usr/share/dbus-1/services/com.corvane.Varnel.service" \
+            > "$work/services/com.corvane.Varnel.service"
+        printf '<busconfig><type>session</type><listen>unix:dir=%s</listen><servicedir>%s</servicedir><policy context="default">%s</policy></busconfig>\n' \
+            "$work/runtime" "$work/services" '<allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>' \
+            > "$work/bus.conf"
+        bus=$(dbus-daemon --config-file="$work/bus.conf" --fork --nopidfile --print-address=1 --print-pid=1)
+        export DBUS_SESSION_BUS_ADDRESS=${bus%%$'\n'*}
+        bus_pid=${bus##*$'\n'}
+        companion() {
+            dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+                org.freedesktop.DBus.GetConnectionUnixProcessID string:com.corvane.Varnel 2>/dev/null |
+                sed -n 's/.*uint32 //p'
+        }
+        stop_all() { kill "$(companion)" "$bus_pid" 2>/dev/null || true; rm -rf "$work"; }
+        trap stop_all EXIT
+        bin=$root/usr/bin
+        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+            org.freedesktop.DBus.StartServiceByName string:com.corvane.Varnel uint32:0 > "$out/logs/activation.txt" 2>&1 \
+            || fail "the bus did not start the companion: $(cat "$out/logs/activation.txt")"
+        pid=$(companion)
+        [ -n "$pid" ] && [ "$(readlink -f "/proc/$pid/exe")" = "$(readlink -f "$bin/varnel-app")" ] \
+            || fail "com.corvane.Varnel is not the package's varnel-app"
+
+        # A job of three groups, so the document's stored job shows the next one active.
+        job=brochure
+        "$bin/varnel-app" select $job > /dev/null || fail "select $job"
+        "$bin/varnel-app" list > "$out/logs/jobs.txt" || fail "list"
+        pdf=$work/data/varnel/out/$job.pdf
+        doc=$out/docs/$job.json
+        "$bin/varnel-host" -c "menu Job Details / Export...; wait docs 1 20; save $doc; wait file $pdf 30;
+            run 1; show; actions; dict Varnel5SLUGData; quit" > "$out/logs/host.txt" 2> "$out/logs/host.log" &
+        host=$!
+        for _ in $(seq 200); do [ -f "$doc" ] && break; kill -0 "$host" 2>/dev/null || break; sleep 0.1; done
+        [ -f "$doc" ] || fail "no document was made"
+        "$bin/varnel-app" export --wait 30 $job > "$out/logs/export.txt" 2>&1 || fail "the export was not reported"
+        wait "$host" || fail "the host failed"
+        sed -n '/^[0-9A-F]\{16,\}$/p' "$out/logs/host.txt" | tail -n 1 > "$out/docs/$job.stored.hex"
+        "$bin/varnel-inspect" job --hex --flags 2 "$out/docs/$job.stored.hex" > "$out/docs/$job.stored.json" \
+            || fail "the inspector did not read the stored job"
+        "$bin/varnel-app" history > "$out/logs/history.txt" || fail "history"
+        flags=$(grep -o '"active": *\(true\|false\)' "$out/docs/$job.stored.json" || true)
+        echo "has group $(grep -n true <<<"$flags" | cut -d: -f1 | head -n 1) of $(grep -c . <<<"$flags")" \
+            > "$out/summary.txt"
+        check_export 1.3 "$pdf"
         ;;
     killed)
         # The companion killed with SIGKILL in the middle of a details request and of an export
