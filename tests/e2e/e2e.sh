@@ -222,14 +222,14 @@ case $case in
         printf '[Desktop Entry]\nType=Application\nName=Varnel\nExec=%s\n' "$work/bin/varnel-app" \
             > "$work/data/applications/com.corvane.Varnel.desktop"
         app() { "$work/bin/varnel-app" "$@" 2>/dev/null; }
-        serving() { for _ in $(seq 150); do app list >/dev/null && return 0; sleep 0.1; done; return 1; }
+        serving() { for _ in $(seq 300); do app list >/dev/null && return 0; sleep 0.1; done; return 1; }
         mkfifo "$work/host.in"
         "$work/bin/varnel-host" < "$work/host.in" > "$out/logs/host.txt" 2> "$out/logs/host.log" &
         host=$!
         exec 3> "$work/host.in"
         say() { echo "$*" >&3; }
         # Waits until the host has printed PATTERN, 30 s at most.
-        answered() { for _ in $(seq 300); do grep -q "$1" "$out/logs/host.txt" && return 0; sleep 0.1; done; return 1; }
+        answered() { for _ in $(seq 600); do grep -q "$1" "$out/logs/host.txt" && return 0; sleep 0.1; done; return 1; }
 
         "$work/bin/varnel-app" serve --jobs "$work/jobs" 2> "$out/logs/varnel-app.log" &
         disown  # killed on purpose below: no word from the shell about it
@@ -272,6 +272,9 @@ case $case in
         exec 3>&-
         wait "$host" || fail "the host failed"
         [ "$(grep -c '^1 document open' "$out/logs/host.txt")" = 2 ] || fail "no document after the restart"
+        # Launched with no terminal, the companion kept its log in the state folder.
+        grep -q "serving as com.corvane.Varnel" "$XDG_STATE_HOME/varnel/varnel-app.log" ||
+            fail "the launched companion left no log in \$XDG_STATE_HOME/varnel"
         ;;
     *) fail "unknown case" ;;
 esac
