@@ -30,6 +30,10 @@ enum : umessage_type_id {
 
 class umessage;
 
+namespace vnu {
+class ReadBudget;
+}
+
 namespace type_list {
 struct true_t {};
 struct false_t {};
@@ -333,7 +337,11 @@ public:
     static constexpr int kMaxNesting = 64;
 
     // Clears the message and reads one flattened message; false (message empty) on any failure.
+    // The message may take memory of at most a fixed multiple of the stream's size (see
+    // vnu::ReadBudget); a larger one fails naming what there is too much of.
     bool unflatten(std::istream& in);
+    // The same within the budget of an enclosing input, which keeps what the message took.
+    bool unflatten(std::istream& in, vnu::ReadBudget& budget);
     // Reads one message body, appending its entries; throws on bad input.
     void unflatten_priv(std::istream& in, int version, const std::vector<ustring>& strings);
     // Writes the flattened form (versions 1 to 4). Throws std::invalid_argument for a version out
@@ -343,6 +351,7 @@ public:
 
 private:
     friend struct umessage_details::unflattener;
+    bool unflattenWithin(std::istream& in, vnu::ReadBudget* budget);
     map_type data_;
 };
 

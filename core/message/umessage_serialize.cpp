@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "message/umessage.h"
+#include "support/ReadBudget.h"
 #include "support/ulogger.h"
 
 namespace {
@@ -62,6 +63,9 @@ constexpr std::size_t kMaxReserved = 1024;
 // Slabs hold objects of at most this alignment, after their count of references.
 constexpr std::size_t kBlockAlign = alignof(std::uint64_t);
 constexpr std::size_t kBlockHead = (sizeof(array_block) + kBlockAlign - 1) / kBlockAlign * kBlockAlign;
+// What a nested message takes from its slab: its shared pointer's control block (the message,
+// the table of virtual functions, two 32-bit counts and the allocator) after the slab's address.
+constexpr std::size_t kNestedCost = sizeof(umessage) + 3 * sizeof(void*) + kBlockAlign;
 // Slabs start small for small messages and double up to this size: far fewer allocations than
 // objects, and still below the size at which malloc maps each block on its own. A message kept
 // while the rest of its input is dropped keeps its slab, at most this much, alive.
@@ -122,6 +126,7 @@ struct slab_allocator {
     static constexpr std::size_t kOwnerHead = kBlockAlign;
     T* allocate(std::size_t n) {
         static_assert(alignof(T) <= kBlockAlign && sizeof(array_block*) <= kOwnerHead);
+        static_assert(sizeof(T) + kOwnerHead <= kNestedCost, "the reader charges less than it carves");
         if (n > (kMaxSlab - kOwnerHead) / sizeof(T)) throw std::bad_array_new_length();
         const std::size_t bytes = kOwnerHead + (n * sizeof(T) + kBlockAlign - 1) / kBlockAlign * kBlockAlign;
         auto* raw = static_cast<unsigned char*>(slab->carve(bytes));
@@ -153,9 +158,20 @@ struct unflattener {
     const unsigned char* end = nullptr;
     int version = 0;
     slab_room slab;
+    // The memory the message may take, charged per element as it is built. A caller's budget
+    // gets back what is left only when the message is whole: a failed read frees all it built.
+    vnu::ReadBudget budget;
+    std::uint64_t budgetLeft = 0;  // of `budget`, kept apart so that charging touches one word
+    // Without a caller's budget, a stream that cannot tell its size earns room by the byte.
+    bool creditPerByte = false;
 
-    explicit unflattener(std::istream& stream) : in(stream), sb(stream.rdbuf()) {
-        if (sb == nullptr) return;
+    unflattener(std::istream& stream, const vnu::ReadBudget* shared) : in(stream), sb(stream.rdbuf()) {
+        if (sb != nullptr) measure();
+        budget = shared != nullptr ? *shared : vnu::ReadBudget(seekable ? streamLeft : 0);
+        budgetLeft = budget.left();
+        creditPerByte = shared == nullptr && !seekable;
+    }
+    void measure() {
         const auto here = sb->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
         if (here == std::streampos(-1)) return;
         const auto last = sb->pubseekoff(0, std::ios_base::end, std::ios_base::in);
@@ -181,6 +197,17 @@ struct unflattener {
         return seekable ? static_cast<std::uint64_t>(end - p) + streamLeft : UINT64_MAX;
     }
 
+    // What a too large message is refused with: what ran out, and the input it came from.
+    [[noreturn]] [[gnu::noinline]] void exhausted(const char* what) const {
+        throw std::runtime_error(std::string("umessage::unflatten() : too many ") + what +
+                                 " for an input of " + std::to_string(budget.inputBytes()) + " bytes");
+    }
+    void charge(std::uint64_t bytes, const char* what) {
+        if (bytes > budgetLeft) [[unlikely]]
+            exhausted(what);
+        budgetLeft -= bytes;
+    }
+
     // Fails early when `count` items of at least `minSize` bytes cannot fit in what is left.
     // The size is known when compiling, so the division becomes a multiplication: dividing by a
     // variable takes tens of cycles, once or twice per entry.
@@ -198,6 +225,10 @@ struct unflattener {
             const auto c = sb->sbumpc();
             if (c == std::char_traits<char>::eof()) fail();
             window[0] = static_cast<unsigned char>(c);
+            if (creditPerByte) {
+                budget.credit(1);
+                budgetLeft += budget.perInputByte();
+            }
         } else {
             if (streamLeft == 0) fail();
             got = static_cast<std::size_t>(std::min<std::uint64_t>(streamLeft, windowSize));
@@ -238,7 +269,7 @@ struct unflattener {
 
     // The leading 1 bits of the first byte count the bytes that follow, most significant first.
     // Indices, types and counts nearly all take one or two bytes, decoded inline.
-    std::uint64_t varint64(int& extra) {
+    [[gnu::always_inline]] std::uint64_t varint64(int& extra) {
         if (end - p >= 2) [[likely]] {
             const unsigned first = p[0];
             if (first < 0x80) {
@@ -272,11 +303,11 @@ struct unflattener {
         for (int i = 0; i < extra; ++i) value = (value << 8) | byte();
         return value;
     }
-    std::uint64_t varint64() {
+    [[gnu::always_inline]] std::uint64_t varint64() {
         int extra;
         return varint64(extra);
     }
-    std::uint32_t varint32() {
+    [[gnu::always_inline]] std::uint32_t varint32() {
         int extra;
         const std::uint64_t value = varint64(extra);
         // A 32-bit field is written with at most four following bytes; longer is malformed.
@@ -284,7 +315,7 @@ struct unflattener {
         return static_cast<std::uint32_t>(value);
     }
 
-    double readDouble() {
+    [[gnu::always_inline]] double readDouble() {
         unsigned char raw[8];
         if (end - p >= 8) {
             std::memcpy(raw, p, 8);
@@ -323,13 +354,16 @@ struct unflattener {
     void readTable() {
         const std::uint64_t count = varint64();
         need<1>(count);
-        table.reserve(1 +
-                      static_cast<std::size_t>(seekable ? count : std::min<std::uint64_t>(count, kChunk)));
+        const std::uint64_t room = 1 + (seekable ? count : std::min<std::uint64_t>(count, kChunk));
+        charge(room * sizeof(tableString), "strings");
+        table.reserve(static_cast<std::size_t>(room));
         for (std::uint64_t i = 0; i < count; ++i) {
             const std::uint64_t length = varint64();
             if (length > ustring::kMaxLength) throw std::length_error("ustring");
             if (length > remaining()) fail();
             const auto n = static_cast<std::size_t>(length);
+            // Past the room made, the table grows by doubling.
+            charge(vnu::TextHeapCost(n) + (i + 1 < room ? 0 : 2 * sizeof(tableString)), "strings");
             if (static_cast<std::size_t>(end - p) >= n) {
                 table.push_back({ustring(reinterpret_cast<const char*>(p), n)});
                 p += n;
@@ -417,6 +451,15 @@ struct unflattener {
     std::vector<std::uint64_t> radixSpare;
     std::vector<std::uint32_t> radixCounts;
 
+    // Scratch space grows to the largest body and stays for the reader's life. (The keys of a
+    // body's first two entries, which makeRoom does not see, may take a few bytes uncharged.)
+    template <class Vector>
+    [[gnu::noinline]] void makeScratch(Vector& scratch, std::size_t room) {
+        if (room <= scratch.capacity()) return;
+        charge((room - scratch.capacity()) * sizeof(typename Vector::value_type), "entries");
+        scratch.reserve(room);
+    }
+
     // Rank above, stream position below: sorted, equal names end up together in stream order.
     void sortByRank(std::vector<std::uint64_t>& keys) {
         const std::size_t n = keys.size();
@@ -433,6 +476,7 @@ struct unflattener {
         const int bits = std::bit_width(largest >> 32);
         const int digit = bits <= 12 ? bits : (bits + 1) / 2;
         const std::uint64_t mask = (std::uint64_t{1} << digit) - 1;
+        makeScratch(radixSpare, n);
         radixSpare.resize(n);
         radixCounts.resize(std::size_t{1} << digit);
         for (int shift = 32; shift < 32 + bits; shift += digit) {
@@ -484,6 +528,18 @@ struct unflattener {
             return array_ptr(array);
         }
 
+        // Room for the entries to come, which the message keeps: as much as the body claims (up to
+        // the limit) at first, then twice as much each time it is full. Their keys need as much.
+        [[gnu::noinline]] void makeRoom() {
+            const std::size_t had = staged.capacity();
+            const std::size_t room =
+                staged.empty() ? static_cast<std::size_t>(std::min(unread, reserveLimit)) : 2 * had;
+            if (room <= had) return;
+            reader.charge((room - had) * sizeof(entry_list::value_type), "entries");
+            staged.reserve(room);
+            reader.makeScratch(work.keys, room);
+        }
+
         template <class T>
         dyn_array_impl<T>& arrayFor(const ustring& name, std::size_t nameIndex, umessage_type_id type) {
             tableString& s = reader.table[nameIndex];
@@ -510,7 +566,9 @@ struct unflattener {
                 }
             }
             const auto pos = static_cast<std::uint32_t>(staged.size());
-            if (staged.empty()) staged.reserve(std::min(unread, reserveLimit));
+            if (staged.size() == staged.capacity() || (staged.empty() && unread > staged.capacity()))
+                makeRoom();
+            reader.charge(slot_size<T> + vnu::TextHeapCost(name.size()), "entries");
             auto& entry = staged.emplace_back(name, newArray<T>(type));
             work.keys.push_back(
                 (std::uint64_t{reader.ranked ? s.rank : static_cast<std::uint32_t>(nameIndex)} << 32) | pos);
@@ -523,16 +581,22 @@ struct unflattener {
             return static_cast<dyn_array_impl<T>&>(*entry.second);
         }
 
-        // Both arrays have been checked against the type id, which fixes the element type.
+        // Both arrays have been checked against the type id, which fixes the element type. The
+        // values are copied: the source goes only with the body.
         template <class T>
-        static void appendTo(dyn_array* dst, const dyn_array* src) {
+        void appendTo(dyn_array* dst, const dyn_array* src) {
             auto& to = static_cast<dyn_array_impl<T>&>(*dst);
             auto& from = static_cast<const dyn_array_impl<T>&>(*src);
+            reader.template chargeValues<T>(from.values.size(), false);
             if (from.isArray) to.isArray = true;
-            for (const auto& value : from.values) to.addData(value);
+            for (const auto& value : from.values) {
+                if constexpr (std::is_same_v<T, ustring>)
+                    reader.charge(vnu::TextHeapCost(value.size()), "values");
+                to.addData(value);
+            }
         }
 
-        static void append(dyn_array* dst, const dyn_array* src) {
+        void append(dyn_array* dst, const dyn_array* src) {
             if (dst->type() != src->type()) throw std::logic_error("incompatible type");
             switch (src->type()) {
                 case umessage_type_int: appendTo<int>(dst, src); break;
@@ -646,12 +710,29 @@ struct unflattener {
         }
     };
 
+    // The room `count` more values take; one value of a fresh array is kept inside it (a bool
+    // array keeps none). A fresh array of a seekable stream is sized exactly, any other may grow
+    // to twice its values.
+    template <class T>
+    void chargeValues(std::uint64_t count, bool fresh) {
+        if (std::is_same_v<T, bool> || count > 1 || !fresh) chargeRoom<T>(count, fresh);
+    }
+    template <class T>
+    [[gnu::noinline]] void chargeRoom(std::uint64_t count, bool fresh) {
+        const std::uint64_t factor = fresh && seekable ? 1 : 2;
+        if constexpr (std::is_same_v<T, bool>)
+            charge(factor * vnu::HeapBlockCost((count + 7) / 8), "values");
+        else
+            charge(factor * count * sizeof(T), "values");
+    }
+
     template <class T, class Read>
     void values(body& b, const ustring& name, std::size_t nameIndex, umessage_type_id type,
                 std::uint64_t count, bool arrayFlag, Read read) {
         // A string value is copied once, from the table into its array.
         auto&& first = read();
         dyn_array_impl<T>& array = b.template arrayFor<T>(name, nameIndex, type);
+        chargeValues<T>(count, array.values.empty());
         // Only a fresh array is sized up front: exact growth per repeat would copy quadratically.
         if (count > 1 && array.values.empty())
             array.values.reserve(
@@ -659,6 +740,14 @@ struct unflattener {
         array.addData(std::forward<decltype(first)>(first));
         for (std::uint64_t i = 1; i < count; ++i) array.addData(read());
         if (arrayFlag && count == 1) array.isArray = true;
+    }
+
+    // The table's string, which its array copies.
+    [[gnu::always_inline]] const ustring& stringValue() {
+        const ustring& text = resolve(varint64());
+        if (text.size() > 15) [[unlikely]]
+            charge(vnu::TextHeapCost(text.size()), "values");
+        return text;
     }
 
     umessage_type_id readType() {
@@ -698,6 +787,7 @@ struct unflattener {
         if (what != nullptr && !what->empty()) {
             static const ustring kWhat("what");
             b.unread = 1;
+            charge(vnu::TextHeapCost(what->size()), "values");
             b.arrayFor<ustring>(kWhat, 0, umessage_type_string).addData(*what);
         }
         b.unread = entryCount ? *entryCount : readEntryCount();
@@ -731,12 +821,14 @@ struct unflattener {
                 case umessage_type_string:
                     need<1>(count);
                     values<ustring>(b, name, nameIndex, type, count, arrayFlag,
-                                    [this]() -> const ustring& { return resolve(varint64()); });
+                                    [this]() -> const ustring& { return stringValue(); });
                     break;
                 case umessage_type_message:
                     if (depth >= kMaxDepth)
                         throw std::runtime_error("umessage::unflatten() : messages nested too deeply");
                     version == 1 ? need<2>(count) : need<1>(count);
+                    // All at once: each of them will be made, however little it holds.
+                    charge(count * kNestedCost, "nested messages");
                     values<std::shared_ptr<umessage>>(b, name, nameIndex, type, count, arrayFlag,
                                                       [this, depth] { return readNested(depth + 1); });
                     break;
@@ -754,10 +846,18 @@ struct unflattener {
 }  // namespace umessage_details
 
 bool umessage::unflatten(std::istream& in) {
+    return unflattenWithin(in, nullptr);
+}
+
+bool umessage::unflatten(std::istream& in, vnu::ReadBudget& budget) {
+    return unflattenWithin(in, &budget);
+}
+
+bool umessage::unflattenWithin(std::istream& in, vnu::ReadBudget* budget) {
     clear();
     if (!in) return false;  // a failed stream holds no message, like a missing version
     try {
-        umessage_details::unflattener reader(in);
+        umessage_details::unflattener reader(in, budget);
         std::uint32_t version = 0;
         try {
             version = reader.varint32();
@@ -768,16 +868,17 @@ bool umessage::unflatten(std::istream& in) {
         reader.version = static_cast<int>(version);
         reader.readTable();
         reader.readBody(*this, 0);
+        if (budget != nullptr) budget->setLeft(reader.budgetLeft);
         return true;
     } catch (const std::exception& e) {
-        VN_LOG_ERROR(e.what());
+        VN_LOG_FN(::vnu::loglevel::error, "unflatten", e.what());
         clear();
         return false;
     }
 }
 
 void umessage::unflatten_priv(std::istream& in, int version, const std::vector<ustring>& strings) {
-    umessage_details::unflattener reader(in);
+    umessage_details::unflattener reader(in, nullptr);
     reader.version = version;
     for (const ustring& text : strings) reader.table.push_back({text});
     reader.rankSortedTable();

@@ -14,6 +14,7 @@
 #include "TestFolders.h"
 #include "TicketBuilder.h"
 #include "message/umessage.h"
+#include "support/ReadBudget.h"
 
 namespace {
 
@@ -208,6 +209,40 @@ TEST(Unflatten, EveryTruncationFailsCleanly) {
             }
         }
     }
+}
+
+// A message takes at most a fixed multiple of its input's size: nested messages the bytes could
+// hold but memory could not are refused before they are made. A budget shared with an enclosing
+// input keeps what a whole message took, and all of it when the message failed.
+TEST(Unflatten, MemoryBoundedByTheInput) {
+    const std::string many = bytes("04 01 01 'm' 01 01 05 00 C6 1A 80") + std::string(400000, '\0');
+    for (bool seekable : {true, false}) {
+        const Decoded d = decode(many, seekable);
+        EXPECT_FALSE(d.ok);
+        EXPECT_NE(d.log.find("] umessage::unflatten() : too many nested messages for an input of "),
+                  std::string::npos);
+    }
+    EXPECT_TRUE(decode(many).log.ends_with(" of " + std::to_string(many.size()) + " bytes\n"));
+
+    const std::string small = encode(Msg().msg("m", {Msg().ints("a", {1, 2})}).get(), 4);
+    vnu::ReadBudget budget(0);
+    const auto read = [&](const std::string& data) {
+        testing_support::CapturedLog log;
+        std::istringstream in(data);
+        umessage m;
+        return m.unflatten(in, budget);
+    };
+    ASSERT_TRUE(read(small));
+    const std::uint64_t left = budget.left();
+    EXPECT_LT(left, vnu::ReadBudget::kAllowance);
+    EXPECT_FALSE(read(small.substr(0, small.size() - 1)));
+    EXPECT_EQ(budget.left(), left);
+    // The same message takes the same again: not a byte less.
+    const std::uint64_t taken = vnu::ReadBudget::kAllowance - left;
+    budget.setLeft(taken - 1);
+    EXPECT_FALSE(read(small));
+    budget.setLeft(taken);
+    EXPECT_TRUE(read(small));
 }
 
 TEST(Unflatten, ReadsExactlyOneMessageFromTheStream) {
