@@ -1,8 +1,11 @@
 #include "job/BCheckSettingList.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <memory>
 
 #include "job/BCheckSettingDecode.h"
+#include "keystream/UKeyStream.h"
 #include "message/umessage.h"
 #include "support/UFileSpecCore.h"
 #include "ticket/ConstantUStrings.h"
@@ -22,6 +25,16 @@ namespace {
 
 bool nameLess(const BCheckSetting* s, const ustring& name) {
     return s->GetName() < name;
+}
+
+// A setting and the texts it copied from the ticket, with its place in the list and in the list
+// of those read, which may double.
+std::uint64_t SettingCost(const BCheckSetting& setting) {
+    std::uint64_t cost = vnu::HeapBlockCost(sizeof(BCheckSetting)) + 4 * sizeof(BCheckSetting*) +
+                         vnu::TextHeapCost(setting.GetName().size());
+    for (int i = 0; i < BCheckSetting::kValueCount; ++i)
+        cost += vnu::TextHeapCost(setting.GetStringParam(i).size());
+    return cost;
 }
 
 }  // namespace
@@ -90,8 +103,32 @@ double BCheckSettingList::GetDefaultPDFVersion() const {
 }
 
 void BCheckSettingList::DeserialiseSettings(const std::shared_ptr<const umessage>& ticket) {
+    Deserialise(ticket, nullptr);
+}
+
+void BCheckSettingList::DeserialiseSettings(const std::shared_ptr<const umessage>& ticket,
+                                            UKeyInStream& input) {
+    Deserialise(ticket, &input);
+}
+
+void BCheckSettingList::TakeAll(std::vector<std::unique_ptr<BCheckSetting>>& read) {
+    // As inserting each in turn leaves them, the last read of a name first; sorted at once, since
+    // inserting in turn costs the square of a long list.
+    std::reverse(read.begin(), read.end());
+    std::stable_sort(read.begin(), read.end(),
+                     [](const auto& a, const auto& b) { return a->GetName() < b->GetName(); });
+    m_settings.reserve(read.size());
+    for (auto& setting : read) m_settings.push_back(setting.release());
+}
+
+void BCheckSettingList::Deserialise(const std::shared_ptr<const umessage>& ticket, UKeyInStream* input) {
     RemoveAll();
     if (!ticket) return;
+    std::vector<std::unique_ptr<BCheckSetting>> read;
+    const auto keep = [&](std::unique_ptr<BCheckSetting> setting) {
+        if (input != nullptr) input->Charge(SettingCost(*setting), "check settings");
+        read.push_back(std::move(setting));
+    };
 
     if (ticket->hasData(BCheckSetting::eSettingKey_SettingsRecord, umessage_type_message, 0)) {
         std::shared_ptr<const umessage> record;
@@ -99,15 +136,11 @@ void BCheckSettingList::DeserialiseSettings(const std::shared_ptr<const umessage
             ustring problem;
             if (!record || !record->find(BCheckSetting::eSettingKey_ProblemID, 0, problem) || problem.empty())
                 continue;
-            auto* setting = new BCheckSetting(eProblemUndefined);
-            try {
-                setting->DeserialiseSetting(*record);
-            } catch (...) {
-                delete setting;
-                throw;
-            }
-            Insert(setting);
+            auto setting = std::make_unique<BCheckSetting>(eProblemUndefined);
+            setting->DeserialiseSetting(*record);
+            keep(std::move(setting));
         }
+        TakeAll(read);
         return;
     }
 
@@ -118,7 +151,7 @@ void BCheckSettingList::DeserialiseSettings(const std::shared_ptr<const umessage
     while (it.next())
         if (!it.name().empty()) names.push_back(&it.name());
     const std::vector<WCheckSetting> found = checks.findAll(names);
-    m_settings.reserve(names.size());
+    read.reserve(names.size());
     for (size_t i = 0; i < names.size(); ++i) {
         const ustring& name = *names[i];
         const WCheckSetting& check = found[i];
@@ -126,8 +159,9 @@ void BCheckSettingList::DeserialiseSettings(const std::shared_ptr<const umessage
         auto setting = std::make_unique<BCheckSetting>(eProblemUndefined);
         if (!setting->DeserialiseSetting2(name, check)) continue;
         if (IsProfileSetting(name)) convertProfileNamesToPaths(*setting);
-        Insert(setting.release());
+        keep(std::move(setting));
     }
+    TakeAll(read);
 }
 
 ESettingType BCheckSettingList::LookupSettingType(const ustring& name) {

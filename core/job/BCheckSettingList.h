@@ -10,6 +10,7 @@
 #include "ticket/DetectableProblemDescriptions.h"
 
 class umessage;
+class UKeyInStream;
 
 class BCheckSettingList {
 public:
@@ -41,6 +42,9 @@ public:
     // Rebuilds the list from a ticket: its stored "settings" records, or else its effective
     // profile. Never throws on content.
     void DeserialiseSettings(const std::shared_ptr<const umessage>& ticket);
+    // The same for a ticket read from `input`, whose budget the settings are charged to: its
+    // error when they are too many for it.
+    void DeserialiseSettings(const std::shared_ptr<const umessage>& ticket, UKeyInStream& input);
 
     const std::vector<BCheckSetting*>& settings() const { return m_settings; }
     size_t size() const { return m_settings.size(); }
@@ -62,6 +66,10 @@ public:
     static void convertProfileNamesToPaths(BCheckSetting& setting);
 
 private:
+    void Deserialise(const std::shared_ptr<const umessage>& ticket, UKeyInStream* input);
+    // Into the empty list, the settings read in reading order.
+    void TakeAll(std::vector<std::unique_ptr<BCheckSetting>>& read);
+
     std::vector<BCheckSetting*> m_settings;
     // Changed by const lookups.
     mutable std::vector<std::shared_ptr<BCheckSetting>> m_defaultSettings;

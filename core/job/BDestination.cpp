@@ -42,6 +42,12 @@ void ReadIdentifier(UKeyInStream& in, ustring& identifier) {
     identifier.assign(digits, static_cast<ustring::size_type>(written.ptr - digits));
 }
 
+// Runs of one small field each, charged to the input's budget with their places in their lists;
+// a comment's vector and the exported destinations' two lists may double.
+constexpr std::uint64_t kCommentCost = 2 * sizeof(USharedDataCmt);
+constexpr std::uint64_t kExportedCost =
+    vnu::HeapBlockCost(sizeof(BExportedDestination)) + 4 * sizeof(BExportedDestination*);
+
 // Destinations lists have let go of, for the next ones this thread makes.
 class Recycled {
 public:
@@ -271,6 +277,7 @@ void BDestination::DestinationKeyStreamIn(UKeyInStream& in) {
     if (in.Exists(UKey('U', 'F'))) {
         in >> UKeyInStream::StartRecord(UKey('U', 'F'));
         while (in.Next()) {
+            in.Charge(kCommentCost, "comments");
             USharedDataCmt comment;
             in >> UKey('U', 'P') >> comment.fUP;
             if (comment.fUP.empty() || comment.fUP == USharedDataCmt::kDroppedUP) continue;
@@ -319,6 +326,7 @@ void BExportedDestinationList::ExportedDestinationListKeyStreamIn(UKeyInStream& 
     std::vector<std::unique_ptr<BExportedDestination>> read;
     in >> UKeyInStream::StartRecord(UKey('E', 'L'));
     while (in.Next()) {
+        in.Charge(kExportedCost, "exported destinations");
         auto entry = std::make_unique<BExportedDestination>();
         int id = 0;
         in >> UKey('I', 'D') >> id;

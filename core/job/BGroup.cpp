@@ -5,6 +5,16 @@
 
 #include "keystream/UKeyStream.h"
 
+namespace {
+
+// A record of one empty field reads as a group or a destination of hundreds of bytes: each is
+// charged to the input's budget, with its place in its list, which may double.
+constexpr std::uint64_t kGroupCost = vnu::HeapBlockCost(sizeof(BGroup)) + 2 * sizeof(BGroup*);
+constexpr std::uint64_t kDestinationCost =
+    vnu::HeapBlockCost(sizeof(BDestination)) + 2 * sizeof(BDestination*);
+
+}  // namespace
+
 BDestination* BGroup::InsertNewDestination() {
     BDestination* destination = BDestination::Make(*GetJob());
     destination->SetGroup(*this);
@@ -37,7 +47,10 @@ void BGroup::GroupKeyStreamIn(UKeyInStream& in) {
     in >> UKey('G', 'A') >> fActive;
     in >> UKey('G', 'd') >> fGd;
     in >> UKeyInStream::StartRecord(UKey('L', 'L'));
-    while (in.StartRun()) InsertNewDestination()->DestinationKeyStreamIn(in);
+    while (in.StartRun()) {
+        in.Charge(kDestinationCost, "destinations");
+        InsertNewDestination()->DestinationKeyStreamIn(in);
+    }
     in.Pop();
     ComputeGroupSize();
 }
@@ -97,6 +110,7 @@ void BGroupList::GroupListKeyStreamIn(UKeyInStream& in, int /*flags*/) {
     RemoveAll();
     in >> UKeyInStream::StartRecord(UKey('G', 'G'));
     while (in.Next()) {
+        in.Charge(kGroupCost, "groups");
         auto group = std::make_unique<BGroup>(fJob);
         Insert(group.get());
         group.release()->GroupKeyStreamIn(in);

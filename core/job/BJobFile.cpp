@@ -117,7 +117,7 @@ void BJobFile::JobFileKeyStreamIn(UKeyInStream& in, int flags) {
         auto ticket = std::make_shared<umessage>();
         in >> UKey('S', 'R') >> *ticket;
         fTicket = ticket;
-        fCheckSettings.DeserialiseSettings(fTicket);
+        fCheckSettings.DeserialiseSettings(fTicket, in);
     } else {
         in.Pop();
         fGroups.GroupListKeyStreamIn(in, flags);

@@ -4,6 +4,14 @@
 
 #include "keystream/UKeyStream.h"
 
+namespace {
+
+// A run of one empty field is a page range: charged to the input's budget with its place in the
+// list, which may double.
+constexpr std::uint64_t kRangeCost = vnu::HeapBlockCost(sizeof(BPageRange)) + 2 * sizeof(BPageRange*);
+
+}  // namespace
+
 void BPageRange::PageRangeKeyStreamOut(UKeyOutStream& out, bool withSections) const {
     out << UKey('s', 'S') << fFirstPage;
     out << UKey('s', 'N') << fPageCount;
@@ -39,6 +47,7 @@ void BPageRangeList::PageRangeListKeyStreamInSections(UKeyInStream& in) {
     in >> UKeyInStream::StartRecord(UKey('L', 'X'));
     int64_t total = 0;
     while (in.Next()) {
+        in.Charge(kRangeCost, "page ranges");
         auto range = std::make_unique<BPageRange>();
         range->SetStyle(0);
         range->PageRangeKeyStreamIn(in, true);
@@ -59,6 +68,7 @@ void BPageRangeAbsoluteList::PageRangeListKeyStreamOut(UKeyOutStream& out) const
 void BPageRangeAbsoluteList::PageRangeListKeyStreamIn(UKeyInStream& in) {
     in >> UKeyInStream::StartRecord(UKey('P', 'R'));
     while (in.Next()) {
+        in.Charge(kRangeCost, "page ranges");
         auto range = std::make_unique<BPageRange>();
         range->SetStyle('+');
         range->PageRangeKeyStreamIn(in, false);

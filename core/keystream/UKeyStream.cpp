@@ -133,6 +133,7 @@ UKeyInStream::UKeyInStream(std::istream& in) {
     const std::int64_t end = start < 0 ? -1 : std::int64_t(in_->pubseekoff(0, std::ios::end, std::ios::in));
     if (start < 0 || end < start) Fail("input stream is not seekable");
     inputEnd_ = end;
+    budget_ = vnu::ReadBudget(static_cast<std::uint64_t>(end - start));
     // Never more memory than the input holds.
     windowSize_ = static_cast<std::size_t>(std::min<std::int64_t>(kWindowSize, end - start));
     windowPos_ = start;
@@ -602,6 +603,11 @@ void UKeyInStream::FailLongerThanExpected() {
     Fail("reading field longer than expected");
 }
 
+void UKeyInStream::FailTooMany(const char* what) const {
+    Fail(std::string("too many ") + what + " for an input of " + std::to_string(budget_.inputBytes()) +
+         " bytes");
+}
+
 void UKeyInStream::FailStringTooLong(std::size_t size) {
     throw std::runtime_error("UKeyInStream: string field of " + std::to_string(size) +
                              " bytes is longer than a string can be");
@@ -816,7 +822,7 @@ UKeyInStream& UKeyInStream::operator>>(umessage& value) {
     std::istream in(&field);
     bufferPos_ = -1;  // the field is read through the same input
     // A body that does not decode leaves the message empty; unflatten logs why.
-    value.unflatten(in);
+    value.unflatten(in, budget_);
     return *this;
 }
 

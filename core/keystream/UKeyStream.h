@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/ReadBudget.h"
 #include "text/ustring.h"
 
 class umessage;
@@ -128,6 +129,8 @@ private:
 // structure, a length past the end of its container, a level too deep, a field longer than its
 // target) throws std::runtime_error with a text starting "UKeyInStream: ". Absent fields are not
 // errors: numbers and booleans keep the target's value, strings and messages come out empty.
+// What the readers of its records build from it, the flattened messages in its fields included,
+// is charged to one budget of the input's size (Charge).
 class UKeyInStream : private UKeyStream {
 public:
     using StartRecord = UKeyStream::StartRecord;
@@ -163,6 +166,13 @@ public:
 
     // The field's raw bytes; an absent field leaves the target unchanged.
     void Read8BitStringWithUnknownEncoding(std::string& bytes);
+
+    // Takes `bytes` from the input's budget for one more of `what` (a plural, for the error
+    // "UKeyInStream: too many <what> for an input of N bytes", thrown when it is spent).
+    void Charge(std::uint64_t bytes, const char* what) {
+        if (!budget_.take(bytes)) [[unlikely]]
+            FailTooMany(what);
+    }
 
     // Opens the field under the key as a keyed level; an absent key opens an empty level.
     void Push(unsigned short key);
@@ -368,6 +378,7 @@ private:
     static std::size_t TextLength(const unsigned char* data, std::size_t length);
     static void AssignText(ustring& value, const unsigned char* data, std::size_t length);
     [[noreturn]] static void FailLongerThanExpected();
+    [[noreturn]] void FailTooMany(const char* what) const;
     [[noreturn]] static void FailStringTooLong(std::size_t size);
     // Readers mostly ask for the fields in the order written, so the item after the last one
     // found is tried first; these are inline so that the common path costs no call.
@@ -451,6 +462,7 @@ private:
     std::int64_t windowPos_ = 0;
     std::size_t windowLen_ = 0;
 
+    vnu::ReadBudget budget_;
     int version_ = 0;
     int level_ = -1;
     std::array<Level, kMaxLevels> levels_;

@@ -100,6 +100,22 @@ TEST_F(BCheckSettingListTest, StoredRecordsOrProfileChecks) {
     EXPECT_EQ(list.size(), 0u);
 }
 
+// Records of one problem stay apart, the last read first, where a lookup finds it.
+TEST_F(BCheckSettingListTest, RecordsOfOneProblemLastFirst) {
+    Ticket stored;
+    for (int i = 0; i < 6; ++i)
+        stored.settingsRecord(
+            Msg().str("problem", {i % 2 ? "MaxPlates" : "ResTooLowContone"}).num("warn", {double(i)}));
+    list.DeserialiseSettings(stored.build());
+    std::vector<double> warns;
+    for (const BCheckSetting* setting : list.settings())
+        warns.push_back(setting->GetValue(BCheckSetting::eValue_Warn));
+    EXPECT_EQ(names(), (std::vector<ustring>{"MaxPlates", "MaxPlates", "MaxPlates", "ResTooLowContone",
+                                             "ResTooLowContone", "ResTooLowContone"}));
+    EXPECT_EQ(warns, (std::vector<double>{5, 3, 1, 4, 2, 0}));
+    EXPECT_EQ(list.FindCheckSetting("ResTooLowContone")->GetValue(BCheckSetting::eValue_Warn), 4);
+}
+
 // Content of the wrong type anywhere is skipped or read as absent: decoding never throws.
 TEST_F(BCheckSettingListTest, WrongTypedContentIsSkipped) {
     Msg odd = Msg().ints("sev", {4}).str("precision", {"1"}).str("warn", {"150"});

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ByteText.h"
+#include "message/umessage.h"
 #include "support/UFileSpecCore.h"
 
 namespace {
@@ -432,6 +433,22 @@ TEST(KeyStreamReader, LongFieldsAndInputNotAtOffsetZero) {
     std::istringstream is("prefix" + k50);
     is.seekg(6);
     EXPECT_EQ(ErrorOf(is, Check50), "");
+}
+
+// What the readers of a stream's records build, and the flattened messages in its fields take,
+// comes out of one budget of the input's size.
+TEST(KeyStreamReader, OneBudgetForTheWholeInput) {
+    const Bytes input = Stream("'SR' 0A 08 04 01 01 'a' 01 01 01 00 01 05");
+    const std::uint64_t all = vnu::ReadBudget::kAllowance + vnu::ReadBudget::kPerInputByte * input.size();
+    Read(input, [&](UKeyInStream& in) { in.Charge(all, "records"); });
+    const std::string error = ErrorOf(input, [&](UKeyInStream& in) {
+        umessage ticket;
+        in >> UKey('S', 'R') >> ticket;
+        EXPECT_EQ(ticket.get<int>("a", 0, 0), 5);
+        in.Charge(all, "records");
+    });
+    EXPECT_EQ(error,
+              "UKeyInStream: too many records for an input of " + std::to_string(input.size()) + " bytes");
 }
 
 TEST(KeyStreamWriter, MisuseAndFailedOutput) {
