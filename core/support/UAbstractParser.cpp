@@ -48,7 +48,9 @@ void UAbstractParserBase::putBackUnit(std::uint16_t unit) {
 void UAbstractParserBase::detectEncoding() {
     auto readByte = [this]() {
         const int byte = m_stream.get();
-        return byte == std::char_traits<char>::eof() ? 0 : byte;
+        if (byte == std::char_traits<char>::eof()) return 0;
+        ++m_bytesRead;
+        return byte;
     };
     const int b0 = readByte();
     const int b1 = readByte();
@@ -113,10 +115,12 @@ bool UAbstractParserBase::nextChar(char& c) {
     char fresh;
     if (m_encoding == eEncoding_8Bit) {
         if (!m_stream.get(fresh)) return false;
+        ++m_bytesRead;
     } else {
         const int first = m_stream.get();
         const int second = m_stream.get();
         if (first == std::char_traits<char>::eof() || second == std::char_traits<char>::eof()) return false;
+        m_bytesRead += 2;
         const auto unit = static_cast<std::uint16_t>(m_encoding == eEncoding_UTF16BE ? (first << 8) | second
                                                                                      : (second << 8) | first);
         // Units are converted one at a time: a surrogate has no form of its own and ends the text.
@@ -198,6 +202,12 @@ void UAbstractParserBase::throwTokenizerException() const {
     throw std::runtime_error("unexpected element in " +
                              (m_name.empty() ? std::string("stream") : m_name.str()) + " at line " +
                              std::to_string(m_line));
+}
+
+void UAbstractParserBase::throwTooMany(const char* what, std::uint64_t inputBytes) const {
+    throw std::runtime_error(std::string("too many ") + what + " in " +
+                             (m_name.empty() ? std::string("stream") : m_name.str()) + " for an input of " +
+                             std::to_string(inputBytes) + " bytes at line " + std::to_string(m_line));
 }
 
 bool Tokenizer::parseAToken(Token& token) {

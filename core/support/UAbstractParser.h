@@ -33,9 +33,14 @@ public:
     bool readDoubleQuotedString(ustring& out);
 
     [[noreturn]] void throwTokenizerException() const;
+    // "too many <what> in <name> for an input of <inputBytes> bytes at line <n>": for a reader
+    // whose input would build more than its budget allows.
+    [[noreturn]] void throwTooMany(const char* what, std::uint64_t inputBytes) const;
 
     Encoding encoding() const { return m_encoding; }
     unsigned line() const { return m_line; }
+    // Bytes taken from the stream so far, byte-order mark included.
+    std::uint64_t bytesRead() const { return m_bytesRead; }
     const ustring& name() const { return m_name; }
 
     static bool isSpace(char c);
@@ -56,6 +61,7 @@ private:
     std::vector<char> m_putBack;
     char m_previous = 0;
     bool m_ended = false;
+    std::uint64_t m_bytesRead = 0;
 };
 
 template <class T>

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <string>
 
 #include "TestFolders.h"
@@ -77,6 +78,24 @@ TEST_F(StringTableTest, MissingTableKeyOrBundleGivesTheKey) {
     EXPECT_NO_THROW(EXPECT_EQ(load("a", "U"), "a"));
     UFileSpecCore::setMainBundle(previous);
     EXPECT_EQ(log.count("U : something really wrong with application bundle"), 1) << log.text();
+}
+
+// A table takes at most a fixed multiple of its file's size: one of tiny entries stops where it
+// would take more, naming the line, and keeps the entries before it in whatever order they came.
+TEST_F(StringTableTest, TinyEntriesPastTheBudget) {
+    const auto key = [](int i) {
+        char digits[8];
+        return "k" + std::string(digits, std::to_chars(digits, digits + sizeof digits, i, 36).ptr);
+    };
+    std::string text;
+    for (int i = 300000; i > 0; --i) text += key(i) + "=" + std::to_string(i % 7) + ";\n";
+    table("Big", text);
+    CapturedLog log;
+    EXPECT_EQ(load(key(300000).c_str(), "Big") + load(key(299990).c_str(), "Big") + load("k7", "Big"),
+              "15k7");
+    const std::string error =
+        "Big : too many entries in stream for an input of " + std::to_string(text.size()) + " bytes at line ";
+    EXPECT_EQ(log.count(error), 1) << log.text();
 }
 
 }  // namespace
