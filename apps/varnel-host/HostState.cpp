@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "HostError.h"
+#include "text/ustring_utils.h"
 
 namespace vhost {
 
@@ -35,14 +36,8 @@ std::string resultText(int32_t result) {
     return "'" + code + "'";
 }
 
-// The fewest digits that read back, written out in full from 1e-6 to below 1e16 as people write
-// such numbers ("1000000", not "1e+06"); beyond, with an exponent: in full, a larger number would
-// show digits it does not hold.
 std::string numberText(double value) {
-    char text[64];  // "-0.0000012345678901234567" and "-2.2250738585072014e-308" fit well
-    const double size = std::fabs(value);
-    const auto format = size >= 1e-6 && size < 1e16 ? std::chars_format::fixed : std::chars_format::general;
-    return std::string(text, std::to_chars(text, text + sizeof text, value, format).ptr);
+    return vnu::ShortestText(value);
 }
 
 HostState::HostState(std::ostream& logStream, bool tracing) : log(logStream), docs(logStream) {

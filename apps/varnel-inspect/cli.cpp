@@ -19,6 +19,7 @@
 #include "keystream_dump.h"
 #include "support/hexcodec.h"
 #include "support/ulogger.h"
+#include "text/ustring_utils.h"
 
 namespace inspect {
 namespace {
@@ -204,7 +205,7 @@ void checksCommand(const Options&, std::streambuf& input, std::ostream& out) {
             << " severity=" << severityWord(setting->GetSeverity()) << " values=";
         for (int i = 0; i < BCheckSetting::kValueCount; ++i)
             out << (i ? "," : "") << kValueNames[i] << ':'
-                << (setting->GetValueNULL(i) ? std::string("-") : shortestText(setting->GetValue(i)));
+                << (setting->GetValueNULL(i) ? std::string("-") : vnu::ShortestText(setting->GetValue(i)));
         out << " strings=";
         for (int i = 0; i < BCheckSetting::kValueCount; ++i)
             out << (i ? "," : "")
@@ -213,7 +214,7 @@ void checksCommand(const Options&, std::streambuf& input, std::ostream& out) {
         out << " precision=" << setting->GetPrecision()
             << " userUnits=" << (setting->GetUseUserUnits() ? "mm" : "no") << '\n';
     }
-    out << "default PDF version: " << shortestText(list.GetDefaultPDFVersion()) << '\n';
+    out << "default PDF version: " << vnu::ShortestText(list.GetDefaultPDFVersion()) << '\n';
 }
 
 const std::map<std::string, Command>& commands() {

@@ -8,6 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "text/ustring_utils.h"
+
 namespace inspect {
 namespace {
 
@@ -140,7 +142,7 @@ private:
                     const uint64_t bits = restoreBigEndian(data);
                     double d;
                     std::memcpy(&d, &bits, sizeof d);
-                    out_ << shortestText(d) << '\n';
+                    out_ << vnu::ShortestText(d) << '\n';
                     return;
                 }
                 break;
@@ -171,13 +173,6 @@ std::string keyName(unsigned key) {
     const auto isPrint = [](char c) { return c > 0x20 && c < 0x7F && c != '\''; };
     if (key <= 0xFFFF && isPrint(hi) && isPrint(lo)) return std::string("'") + hi + lo + "'";
     return std::to_string(key);
-}
-
-std::string shortestText(double value) {
-    char text[64];  // "-0.0000012345678901234567" and "-2.2250738585072014e-308" fit well
-    const double size = std::fabs(value);
-    const auto format = size >= 1e-6 && size < 1e16 ? std::chars_format::fixed : std::chars_format::general;
-    return std::string(text, std::to_chars(text, text + sizeof text, value, format).ptr);
 }
 
 void dumpKeyStream(std::string_view bytes, std::ostream& out, const RichRenderer& rich) {

@@ -19,8 +19,4 @@ void dumpKeyStream(std::string_view bytes, std::ostream& out, const RichRenderer
 // 'KS' for printable two-character keys, the decimal value otherwise.
 std::string keyName(unsigned key);
 
-// The fewest digits that read back as `value`; written out in full from 1e-6 to below 1e16, as
-// people write such numbers ("1000000", not "1e+06"), with an exponent beyond: "1e+21", "nan".
-std::string shortestText(double value);
-
 }  // namespace inspect

@@ -2,9 +2,6 @@
 // errors, the log level, and doubles in their shortest form.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdlib>
-#include <limits>
 #include <regex>
 
 #include "ByteText.h"
@@ -150,36 +147,9 @@ TEST(InspectOptions, LogLevelFromTheEnvironmentAndTheOptions) {
     EXPECT_EQ(vnu::logger.mask, mask);
 }
 
-TEST(InspectDoubles, ShortestTextThatReadsBack) {
-    const struct {
-        double value;
-        const char* text;
-    } cases[] = {
-        {210, "210"},
-        {0.1, "0.1"},
-        {0.7999999999999999, "0.7999999999999999"},
-        {1.0 / 3, "0.3333333333333333"},
-        {-0.0, "-0"},
-        {1e6, "1000000"},
-        {9007199254740992, "9007199254740992"},
-        {1e16, "1e+16"},
-        {123456789012345678e3, "1.2345678901234568e+20"},
-        {1e21, "1e+21"},
-        {1.5e-6, "0.0000015"},
-        {1e-7, "1e-07"},
-        {5e-324, "5e-324"},
-        {-2.2250738585072014e-308, "-2.2250738585072014e-308"},
-        {std::numeric_limits<double>::infinity(), "inf"},
-        {std::nan(""), "nan"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(inspect::shortestText(c.value), c.text);
-        if (std::isfinite(c.value)) {
-            EXPECT_EQ(std::strtod(c.text, nullptr), c.value) << c.text;
-        }
-    }
-    // The same in a key stream's dump: 'RT' holds 0.7999999999999999 (max_digits10 wrote
-    // 0.79999999999999993) and 1e21.
+// Doubles in a key stream's dump in the fewest digits that read back.
+TEST(InspectDoubles, ShortestTextInTheDump) {
+    // 'RT' holds 0.7999999999999999 (max_digits10 wrote 0.79999999999999993) and 1e21.
     const auto r =
         inspect({"keystream"}, bytes("4B 53 FF 00 00 00 21 06 C0 DE 01 02 01 52 54 FF 00 00 00 14 07"
                                      " 08 04 3F E9 99 99 99 99 99 99 08 04 44 4B 1A E4 D6 E2 EF 50"));

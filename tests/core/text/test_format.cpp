@@ -2,11 +2,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <string>
 #include <utility>
 
 #include "text/ustring.h"
+#include "text/ustring_utils.h"
 
 namespace {
 
@@ -104,6 +106,37 @@ TEST(Format, Examples) {
     for (const auto& [expected, got] : cases) EXPECT_EQ(got.str(), expected);
     const char unterminated[3] = {'x', 'y', 'z'};
     EXPECT_EQ(ustring::format("%.3s", unterminated), "xyz");
+}
+
+// Numbers for people in the fewest digits that read back; %.17g wrote 0.79999999999999993.
+TEST(ShortestText, FewestDigitsThatReadBack) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {595, "595"},
+        {0.1, "0.1"},
+        {0.7999999999999999, "0.7999999999999999"},
+        {1.0 / 3, "0.3333333333333333"},
+        {51.02000000000001, "51.02000000000001"},  // one unit in the last place above 51.02
+        {-0.0, "-0"},
+        {1e6, "1000000"},
+        {9007199254740992, "9007199254740992"},
+        {1e16, "1e+16"},
+        {123456789012345678e3, "1.2345678901234568e+20"},
+        {1.5e-6, "0.0000015"},
+        {1e-7, "1e-07"},
+        {5e-324, "5e-324"},
+        {-2.2250738585072014e-308, "-2.2250738585072014e-308"},
+        {std::numeric_limits<double>::infinity(), "inf"},
+        {std::nan(""), "nan"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(vnu::ShortestText(c.value), c.text);
+        if (std::isfinite(c.value)) {
+            EXPECT_EQ(std::strtod(c.text, nullptr), c.value) << c.text;
+        }
+    }
 }
 
 }  // namespace
