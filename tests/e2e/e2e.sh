@@ -53,6 +53,29 @@ check_export() {
     fi
 }
 
+# A session of the case's own under $work: home and XDG folders, and a private bus (with the
+# D-Bus service files of SERVICE_DIR when given) whose daemon and companion end with the case.
+# Gives companion: the pid owning com.corvane.Varnel, which need not be our child.
+private_session() {
+    local services=${1:-}
+    mkdir -p "$out/logs" "$out/docs" "$work/home" "$work/runtime" "$work/data/applications"
+    chmod 700 "$work/runtime"
+    export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime XDG_DATA_HOME=$work/data
+    export XDG_CONFIG_HOME=$work/home/.config XDG_STATE_HOME=$work/home/.state XDG_DATA_DIRS=$work/none
+    printf '<busconfig><type>session</type><listen>unix:dir=%s</listen>%s<policy context="default">%s</policy></busconfig>\n' \
+        "$work/runtime" "${services:+<servicedir>$services</servicedir>}" \
+        '<allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>' > "$work/bus.conf"
+    local bus
+    bus=$(dbus-daemon --config-file="$work/bus.conf" --fork --nopidfile --print-address=1 --print-pid=1)
+    export DBUS_SESSION_BUS_ADDRESS=${bus%%$'\n'*}
+    bus_pid=${bus##*$'\n'}
+    trap 'kill "$(companion)" "$bus_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+}
+companion() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.GetConnectionUnixProcessID string:com.corvane.Varnel 2>/dev/null | sed -n 's/.*uint32 //p'
+}
+
 case $case in
     flow)
         # The demo's own flow, with the job whose profile asks for PDF 1.4.
@@ -140,30 +163,15 @@ case $case in
         leaks=$(grep -rlF "$build" "$root" || true)
         [ -z "$leaks" ] || fail "files naming the build folder: $leaks"
 
-        mkdir -p "$out/logs" "$out/docs" "$work/home" "$work/runtime" "$work/data" "$work/services"
-        chmod 700 "$work/runtime"
+        mkdir -p "$work/services"
+        sed "s|^Exec=/usr/|Exec=$root/usr/|" "$root/usr/share/dbus-1/services/com.corvane.Varnel.service" \
+            > "$work/services/com.corvane.Varnel.service"
         # The bus hands this environment to the companion it starts.
-        export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime XDG_DATA_HOME=$work/data
-        export XDG_CONFIG_HOME=$work/home/.config XDG_STATE_HOME=$work/home/.state XDG_DATA_DIRS=$work/none
+        private_session "$work/services"
         export VARNEL_LOG=debug  # the plug-in logs the sizes it makes the document
         unset VARNEL_JOBS
         # Started by the bus, the companion logs to its state folder; shown with the others on failure.
         ln -s "$XDG_STATE_HOME/varnel/varnel-app.log" "$out/logs/varnel-app.log"
-        sed "s|^Exec=/usr/|Exec=$root/usr/|" "$root/usr/share/dbus-1/services/com.corvane.Varnel.service" \
-            > "$work/services/com.corvane.Varnel.service"
-        printf '<busconfig><type>session</type><listen>unix:dir=%s</listen><servicedir>%s</servicedir><policy context="default">%s</policy></busconfig>\n' \
-            "$work/runtime" "$work/services" '<allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>' \
-            > "$work/bus.conf"
-        bus=$(dbus-daemon --config-file="$work/bus.conf" --fork --nopidfile --print-address=1 --print-pid=1)
-        export DBUS_SESSION_BUS_ADDRESS=${bus%%$'\n'*}
-        bus_pid=${bus##*$'\n'}
-        companion() {
-            dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-                org.freedesktop.DBus.GetConnectionUnixProcessID string:com.corvane.Varnel 2>/dev/null |
-                sed -n 's/.*uint32 //p'
-        }
-        stop_all() { kill "$(companion)" "$bus_pid" 2>/dev/null || true; rm -rf "$work"; }
-        trap stop_all EXIT
         bin=$root/usr/bin
         dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
             org.freedesktop.DBus.StartServiceByName string:com.corvane.Varnel uint32:0 > "$out/logs/activation.txt" 2>&1 \
@@ -200,25 +208,8 @@ case $case in
         # launches the companion again from where it remembered it, and the next requests work.
         job=brochure
         cp -r "$source/resources/jobs" "$work/jobs"
-        mkdir -p "$out/logs" "$out/docs" "$work/home" "$work/runtime" "$work/data/applications"
-        chmod 700 "$work/runtime"
-        export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime XDG_DATA_HOME=$work/data
-        export XDG_CONFIG_HOME=$work/home/.config XDG_STATE_HOME=$work/home/.state XDG_DATA_DIRS=$work/none
+        private_session
         export VARNEL_JOBS=$work/jobs  # what a companion the plug-in launches serves
-        printf '<busconfig><type>session</type><listen>unix:dir=%s</listen><policy context="default">%s</policy></busconfig>\n' \
-            "$work/runtime" '<allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>' \
-            > "$work/bus.conf"
-        bus=$(dbus-daemon --config-file="$work/bus.conf" --fork --nopidfile --print-address=1 --print-pid=1)
-        export DBUS_SESSION_BUS_ADDRESS=${bus%%$'\n'*}
-        bus_pid=${bus##*$'\n'}
-        # The companion the plug-in launched is not our child: it is found by its bus name.
-        companion() {
-            dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-                org.freedesktop.DBus.GetConnectionUnixProcessID string:com.corvane.Varnel 2>/dev/null |
-                sed -n 's/.*uint32 //p'
-        }
-        stop_all() { kill "$(companion)" "$bus_pid" 2>/dev/null || true; rm -rf "$work"; }
-        trap stop_all EXIT
         printf '[Desktop Entry]\nType=Application\nName=Varnel\nExec=%s\n' "$work/bin/varnel-app" \
             > "$work/data/applications/com.corvane.Varnel.desktop"
         app() { "$work/bin/varnel-app" "$@" 2>/dev/null; }

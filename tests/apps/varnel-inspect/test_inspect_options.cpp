@@ -6,7 +6,6 @@
 
 #include "ByteText.h"
 #include "inspect_runner.h"
-#include "keystream_dump.h"
 #include "support/ulogger.h"
 
 namespace {
