@@ -13,9 +13,6 @@ namespace vnplatform {
 
 namespace {
 
-// Events waiting for the main loop: a sender faster than the loop is dropped beyond this, so
-// memory stays bounded however long a flood lasts.
-constexpr size_t kMostArrivedEvents = 64;
 constexpr size_t kMostArrivedBytes = 2 * kAEMaxEventBytes;
 // Identities kept; a bus rarely has this many connections, a flood of new ones starts afresh.
 constexpr size_t kMostSenders = 4096;

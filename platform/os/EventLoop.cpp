@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "os/EventEndpoint.h"
 #include "os/PlatformLog.h"
 #include "os/PlatformState.h"
 
@@ -63,8 +64,10 @@ OSErr AEInstallEventHandler(AEEventClass eventClass, AEEventID eventId, AEEventH
 
 namespace {
 
-// A flood must not keep the host's loop here: after this many messages it gets its turn.
-constexpr int kMostMessagesPerCall = 256;
+// A flood must not keep the host's loop here: after this many messages it gets its turn. No
+// more than the endpoint keeps waiting, so that a call never fills the queue of waiting events
+// and an event from the companion is never refused for the flood's sake.
+constexpr int kMostMessagesPerCall = int(vnplatform::kMostArrivedEvents);
 // Waits between attempts to reconnect: short at first, so a connection lost to a flood is back
 // soon after it ends; capped, so a bus that is gone costs little.
 constexpr uint64_t kFirstBackoffUsec = 50'000;

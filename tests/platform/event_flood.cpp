@@ -20,8 +20,9 @@ using vnplatform::BusPtr;
 using vnplatform::MessagePtr;
 
 constexpr const char* kUsage =
-    "usage: event_flood BUS_NAME SECONDS\n"
-    "Floods BUS_NAME's com.corvane.Process.Event for SECONDS with malformed, oversize and valid events.\n";
+    "usage: event_flood BUS_NAME SECONDS [MOST_EVENTS]\n"
+    "Floods BUS_NAME's com.corvane.Process.Event for SECONDS (and at most MOST_EVENTS events, 0: no\n"
+    "limit) with malformed, oversize and valid events.\n";
 
 constexpr uint32_t Code(const char (&text)[5]) {
     return uint32_t(uint8_t(text[0])) << 24 | uint32_t(uint8_t(text[1])) << 16 | uint32_t(uint8_t(text[2])) << 8 |
@@ -61,12 +62,13 @@ MessagePtr EventCall(sd_bus* bus, const char* to, uint32_t eventClass, uint32_t 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
+    if (argc != 3 && argc != 4) {
         std::fputs(kUsage, argc == 2 && std::strcmp(argv[1], "--help") == 0 ? stdout : stderr);
         return argc == 2 && std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
     }
     const char* to = argv[1];
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(std::atoi(argv[2]));
+    const unsigned long most = argc == 4 ? std::strtoul(argv[3], nullptr, 10) : 0;
     sd_bus* opened = nullptr;
     if (sd_bus_open_user(&opened) < 0) {
         std::fputs("event_flood: no session bus\n", stderr);
@@ -88,7 +90,7 @@ int main(int argc, char** argv) {
     const uint64_t n = hex.size();
 
     unsigned long sent = 0;
-    for (unsigned long i = 0; std::chrono::steady_clock::now() < end; ++i) {
+    for (unsigned long i = 0; std::chrono::steady_clock::now() < end && (most == 0 || sent < most); ++i) {
         MessagePtr m;
         switch (i % 7) {
             case 0: {
