@@ -36,19 +36,20 @@ std::shared_ptr<umessage> CheckMessage(int destination, int problem) {
     return m;
 }
 
-void FillJob(BJobFile& job) {
+void FillJob(BJobFile& job, int destinations) {
     const JobFields& fields = Job();
     job.SetJobID(fields.identifier);
     job.SetSN(fields.name);
     job.SetLN(fields.layout);
     job.SetDocumentFile(UFileSpecCore(fields.documentFile, nullptr));
     job.SetPluginInfoFile(UFileSpecCore(fields.pluginInfoFile, nullptr));
-    for (int g = 0; g < kGroups; ++g) {
+    for (int g = 0; g < GroupCount(destinations); ++g) {
         auto* group = new BGroup(&job);
         job.GetGroups().Insert(group);
         group->SetActive(GroupIsActive(g));
-        for (int d = 0; d < kDestinationsPerGroup; ++d) {
-            const DestinationFields f = Destination(g * kDestinationsPerGroup + d);
+        const int first = g * kDestinationsPerGroup;
+        for (int index = first; index < destinations && index < first + kDestinationsPerGroup; ++index) {
+            const DestinationFields f = Destination(index);
             BDestination* destination = group->InsertNewDestination();
             destination->SetCountryCode(f.country);
             destination->SetPublisherCode(f.publisher);
@@ -66,9 +67,11 @@ void FillJob(BJobFile& job) {
     }
 }
 
-std::string Build(bool withTicket) {
+}  // namespace
+
+std::string JobBytes(int destinations, bool withTicket) {
     BJobFile job;
-    FillJob(job);
+    FillJob(job, destinations);
     std::ostringstream os;
     UKeyOutStream out(os, BJobFile::kStreamIdentifier);
     auto field = [&](UKey key, const umessage& m) {
@@ -80,12 +83,10 @@ std::string Build(bool withTicket) {
     };
     field(UKey('D', 'p'), DescriptionsMessage());
     job.JobFileKeyStreamOut(out, BJobFile::kFlagFull);
-    if (withTicket) field(UKey('S', 'R'), *TicketMessage());
+    if (withTicket) field(UKey('S', 'R'), *TicketMessage(destinations));
     out.Flush();
     return os.str();
 }
-
-}  // namespace
 
 const JobFields& Job() {
     static const JobFields fields{"6F1C2A3B-1D2E-4F50-8A6B-7C8D9E0F1A2B", "Spring catalogue", "Layout",
@@ -155,8 +156,8 @@ const char* TypeWord(CheckKind kind) {
 }
 
 const std::string& CompanionBytes(bool withTicket) {
-    static const std::string plain = Build(false);
-    static const std::string ticket = Build(true);
+    static const std::string plain = JobBytes(kDestinations, false);
+    static const std::string ticket = JobBytes(kDestinations, true);
     return withTicket ? ticket : plain;
 }
 
