@@ -9,6 +9,7 @@
 
 #include "job/BJobFile.h"
 #include "jobjson/message_json.h"
+#include "jobjson/view_input.h"
 #include "keystream/UKeyStream.h"
 
 namespace inspect {
@@ -23,86 +24,139 @@ constexpr UKey kEpsFlagKey('B', 'r');
 
 // ---- job to JSON ----
 
-json rectToJson(const vnu::Rect2D& r) {
-    if (!std::isfinite(r.x) || !std::isfinite(r.y) || !std::isfinite(r.width) || !std::isfinite(r.height))
-        return nullptr;
-    return json{{"x", r.x}, {"y", r.y}, {"width", r.width}, {"height", r.height}};
-}
-
-json rangeToJson(const BPageRange& r, bool withSection) {
-    json j;
-    if (withSection) j["section"] = r.GetSectionName().str();
-    j["firstPage"] = r.GetFirstPage();
-    j["pageCount"] = r.GetPageCount();
-    if (withSection) j["style"] = r.GetStyle();
-    return j;
+void writeRect(JsonSink& out, std::string_view name, const vnu::Rect2D& r) {
+    out.key(name);
+    if (!std::isfinite(r.x) || !std::isfinite(r.y) || !std::isfinite(r.width) || !std::isfinite(r.height)) {
+        out.null();
+        return;
+    }
+    out.beginObject();
+    out.member("x", r.x);
+    out.member("y", r.y);
+    out.member("width", r.width);
+    out.member("height", r.height);
+    out.endObject();
 }
 
 template <class List>
-json rangesToJson(const List& list, bool withSection) {
-    json a = json::array();
-    for (size_t i = 0; i < list.size(); ++i) a.push_back(rangeToJson(list[i], withSection));
-    return a;
+void writeRanges(JsonSink& out, std::string_view name, const List& list, bool withSection) {
+    out.key(name);
+    out.beginArray();
+    for (size_t i = 0; i < list.size(); ++i) {
+        const BPageRange& r = list[i];
+        out.beginObject();
+        if (withSection) out.member("section", std::string_view(r.GetSectionName().str()));
+        out.member("firstPage", r.GetFirstPage());
+        out.member("pageCount", r.GetPageCount());
+        if (withSection) out.member("style", r.GetStyle());
+        out.endObject();
+    }
+    out.endArray();
 }
 
-json destinationToJson(const BDestination& d) {
-    json comments = json::array();
-    for (const auto& c : d.GetComments())
-        comments.push_back({{"UP", c.fUP.str()},
-                            {"Uf", c.fUf.str()},
-                            {"UT", c.fUT.str()},
-                            {"UV", c.fUV.str()},
-                            {"Ro", c.fRo}});
-    return json{
-        {"CC", d.GetCountryCode().str()},
-        {"RC", d.GetPublisherCode().str()},
-        {"R1", d.GetPublisherDetail().str()},
-        {"NC", d.GetPublicationCode().str()},
-        {"N1", d.GetPublicationDetail().str()},
-        {"SC", d.GetSectionCode().str()},
-        {"S1", d.GetSectionDetail().str()},
-        {"St", d.GetSt()},
-        {"CN", d.GetCN().str()},
-        {"Co", d.GetCo()},
-        {"NS", d.GetNS().str()},
-        {"width", d.GetPageWidth()},
-        {"height", d.GetPageHeight()},
-        {"exported", d.IsExported()},
-        {"MK", d.GetMK().str()},
-        {"Ro", d.GetRo()},
-        {"bleed",
-         {{"left", d.GetBleedLeft()},
-          {"right", d.GetBleedRight()},
-          {"top", d.GetBleedTop()},
-          {"bottom", d.GetBleedBottom()}}},
-        {"typeArea",
-         {{"left", d.GetTypeAreaLeft()},
-          {"right", d.GetTypeAreaRight()},
-          {"top", d.GetTypeAreaTop()},
-          {"bottom", d.GetTypeAreaBottom()}}},
-        {"identifier", d.GetIdentifier().str()},
-        {"comments", comments},
-    };
+// Left, right, top, bottom.
+void writeSides(JsonSink& out, std::string_view name, double left, double right, double top, double bottom) {
+    out.key(name);
+    out.beginObject();
+    out.member("left", left);
+    out.member("right", right);
+    out.member("top", top);
+    out.member("bottom", bottom);
+    out.endObject();
 }
 
-// Fields the job model does not keep ('Dp' is handed to the process-wide table, 'SR' is decoded
-// into check settings, 'BP' sets a process-wide flag) are read straight from the stream.
-void addRawFields(std::string_view bytes, json& j) {
-    std::istringstream in{std::string(bytes)};
-    UKeyInStream reader(in);
-    for (auto [key, name] :
-         {std::pair{kTicketKey, "ticket"}, std::pair{kDescriptionsKey, "problemDescriptions"}}) {
-        if (!reader.Exists(key)) continue;
-        umessage message;
-        reader >> key >> message;
-        j[name] = messageToJson(message);
+void writeText(JsonSink& out, std::string_view name, const ustring& text) {
+    out.member(name, std::string_view(text.str()));
+}
+
+void writeDestination(JsonSink& out, const BDestination& d) {
+    out.beginObject();
+    writeText(out, "CC", d.GetCountryCode());
+    writeText(out, "RC", d.GetPublisherCode());
+    writeText(out, "R1", d.GetPublisherDetail());
+    writeText(out, "NC", d.GetPublicationCode());
+    writeText(out, "N1", d.GetPublicationDetail());
+    writeText(out, "SC", d.GetSectionCode());
+    writeText(out, "S1", d.GetSectionDetail());
+    out.member("St", d.GetSt());
+    writeText(out, "CN", d.GetCN());
+    out.member("Co", d.GetCo());
+    writeText(out, "NS", d.GetNS());
+    out.member("width", d.GetPageWidth());
+    out.member("height", d.GetPageHeight());
+    out.member("exported", d.IsExported());
+    writeText(out, "MK", d.GetMK());
+    out.member("Ro", d.GetRo());
+    writeSides(out, "bleed", d.GetBleedLeft(), d.GetBleedRight(), d.GetBleedTop(), d.GetBleedBottom());
+    writeSides(out, "typeArea", d.GetTypeAreaLeft(), d.GetTypeAreaRight(), d.GetTypeAreaTop(),
+               d.GetTypeAreaBottom());
+    writeText(out, "identifier", d.GetIdentifier());
+    out.key("comments");
+    out.beginArray();
+    for (const auto& c : d.GetComments()) {
+        out.beginObject();
+        writeText(out, "UP", c.fUP);
+        writeText(out, "Uf", c.fUf);
+        writeText(out, "UT", c.fUT);
+        writeText(out, "UV", c.fUV);
+        out.member("Ro", c.fRo);
+        out.endObject();
     }
-    if (reader.Exists(kEpsRecordKey)) {
-        bool force = false;
-        reader >> UKeyInStream::StartRecord(kEpsRecordKey) >> kEpsFlagKey >> force;
-        reader.Pop();
-        j["forceEPSexport"] = force;
+    out.endArray();
+    out.endObject();
+}
+
+void writeJobFields(JsonSink& out, const BJobFile& job) {
+    out.member("St", job.GetSt());
+    writeText(out, "identifier", job.GetJobID());
+    writeText(out, "DN", job.GetDN());
+    writeText(out, "SN", job.GetSN());
+    writeText(out, "LN", job.GetLN());
+    writeRect(out, "bleedBox", job.GetRequiredBleedBox());
+    writeRect(out, "trimBox", job.GetRequiredTrimBox());
+    writeRect(out, "typeAreaBox", job.GetRequiredTypeAreaBox());
+    out.key("placement");
+    out.beginObject();
+    out.member("horizontalOffset", job.GetTrimHorizontalOffset());
+    out.member("verticalOffset", job.GetTrimVerticalOffset());
+    out.member("width", job.GetTrimWidth());
+    out.member("depth", job.GetTrimDepth());
+    out.endObject();
+    out.member("SE", job.GetSE());
+    out.member("combineAllGroups", job.GetCombineAllGroups());
+    out.member("NP", job.GetNP());
+    out.member("CP", job.GetCP());
+    out.member("LC", job.GetLC());
+    writeText(out, "TF", job.GetTF().path());
+    writeText(out, "documentFile", job.GetDocumentFile().path());
+    writeText(out, "PD", job.GetPD().path());
+    writeText(out, "pluginInfoFile", job.GetPluginInfoFile().path());
+    writeRanges(out, "pageSections", job.GetPageSections(), true);
+    writeRanges(out, "absolutePages", job.GetAbsolutePages(), false);
+    out.key("exportedDestinations");
+    out.beginArray();
+    const auto& exported = job.GetExportedDestinations();
+    for (size_t i = 0; i < exported.size(); ++i) {
+        out.beginObject();
+        out.member("identifier", exported[i].GetID());
+        writeRanges(out, "pages", exported[i].GetPages(), false);
+        out.endObject();
     }
+    out.endArray();
+    out.key("groups");
+    out.beginArray();
+    const auto& groups = job.GetGroups();
+    for (size_t g = 0; g < groups.size(); ++g) {
+        out.beginObject();
+        out.member("active", groups[g].IsActive());
+        out.member("Gd", groups[g].GetGd());
+        out.key("destinations");
+        out.beginArray();
+        for (size_t d = 0; d < groups[g].size(); ++d) writeDestination(out, groups[g][d]);
+        out.endArray();
+        out.endObject();
+    }
+    out.endArray();
 }
 
 // ---- JSON to job ----
@@ -305,52 +359,60 @@ void writeMessageField(UKeyOutStream& out, UKey key, const Reader& r, const char
 
 }  // namespace
 
-nlohmann::ordered_json jobToJson(std::string_view bytes, int flags) {
-    BJobFile job;
-    std::istringstream in{std::string(bytes)};
-    job.JobFileReadFromBuffer(in, flags);
+DecodedJob::DecodedJob(std::string_view bytes, int flags) : job_(std::make_unique<BJobFile>()) {
+    ViewInput view(bytes);
+    std::istream in(&view);
+    job_->JobFileReadFromBuffer(in, flags);
 
-    json j;
-    j["St"] = job.GetSt();
-    j["identifier"] = job.GetJobID().str();
-    j["DN"] = job.GetDN().str();
-    j["SN"] = job.GetSN().str();
-    j["LN"] = job.GetLN().str();
-    j["bleedBox"] = rectToJson(job.GetRequiredBleedBox());
-    j["trimBox"] = rectToJson(job.GetRequiredTrimBox());
-    j["typeAreaBox"] = rectToJson(job.GetRequiredTypeAreaBox());
-    j["placement"] = {{"horizontalOffset", job.GetTrimHorizontalOffset()},
-                      {"verticalOffset", job.GetTrimVerticalOffset()},
-                      {"width", job.GetTrimWidth()},
-                      {"depth", job.GetTrimDepth()}};
-    j["SE"] = job.GetSE();
-    j["combineAllGroups"] = job.GetCombineAllGroups();
-    j["NP"] = job.GetNP();
-    j["CP"] = job.GetCP();
-    j["LC"] = job.GetLC();
-    j["TF"] = job.GetTF().path().str();
-    j["documentFile"] = job.GetDocumentFile().path().str();
-    j["PD"] = job.GetPD().path().str();
-    j["pluginInfoFile"] = job.GetPluginInfoFile().path().str();
-    j["pageSections"] = rangesToJson(job.GetPageSections(), true);
-    j["absolutePages"] = rangesToJson(job.GetAbsolutePages(), false);
-    json exported = json::array();
-    const auto& list = job.GetExportedDestinations();
-    for (size_t i = 0; i < list.size(); ++i)
-        exported.push_back(
-            {{"identifier", list[i].GetID()}, {"pages", rangesToJson(list[i].GetPages(), false)}});
-    j["exportedDestinations"] = exported;
-    json groups = json::array();
-    const auto& gl = job.GetGroups();
-    for (size_t g = 0; g < gl.size(); ++g) {
-        json destinations = json::array();
-        for (size_t d = 0; d < gl[g].size(); ++d) destinations.push_back(destinationToJson(gl[g][d]));
-        groups.push_back(
-            {{"active", gl[g].IsActive()}, {"Gd", gl[g].GetGd()}, {"destinations", destinations}});
+    // Fields the job model does not keep ('Dp' is handed to the process-wide table, 'BP' sets a
+    // process-wide flag) are read straight from the stream. The ticket the job decoded is the
+    // one the stream holds, unless the job's read ran out of its budget before it: then it
+    // is empty, and read again on its own.
+    ViewInput again(bytes);
+    std::istream raw(&again);
+    UKeyInStream reader(raw);
+    if (reader.Exists(kTicketKey)) {
+        ticket_ = job_->GetTicket();
+        if (!ticket_ || ticket_->empty()) {
+            auto ticket = std::make_shared<umessage>();
+            reader >> kTicketKey >> *ticket;
+            ticket_ = std::move(ticket);
+        }
     }
-    j["groups"] = groups;
-    addRawFields(bytes, j);
-    return j;
+    if (reader.Exists(kDescriptionsKey)) {
+        auto descriptions = std::make_shared<umessage>();
+        reader >> kDescriptionsKey >> *descriptions;
+        descriptions_ = std::move(descriptions);
+    }
+    if (reader.Exists(kEpsRecordKey)) {
+        bool force = false;
+        reader >> UKeyInStream::StartRecord(kEpsRecordKey) >> kEpsFlagKey >> force;
+        reader.Pop();
+        forceEps_ = force;
+    }
+}
+
+DecodedJob::~DecodedJob() = default;
+
+void DecodedJob::write(JsonSink& out) const {
+    out.beginObject();
+    writeJobFields(out, *job_);
+    if (ticket_) {
+        out.key("ticket");
+        writeMessage(*ticket_, out);
+    }
+    if (descriptions_) {
+        out.key("problemDescriptions");
+        writeMessage(*descriptions_, out);
+    }
+    if (forceEps_) out.member("forceEPSexport", *forceEps_);
+    out.endObject();
+}
+
+nlohmann::ordered_json jobToJson(std::string_view bytes, int flags) {
+    JsonTreeBuilder tree;
+    DecodedJob(bytes, flags).write(tree);
+    return tree.take();
 }
 
 std::string jobFromJson(const nlohmann::ordered_json& json, int flags) {

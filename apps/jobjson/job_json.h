@@ -20,13 +20,38 @@
 // the 'Dp' field and "forceEPSexport" the 'BP' record; each is left out when the stream lacks it.
 #pragma once
 
+#include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "jobjson/json_writer.h"
+
+class BJobFile;
+class umessage;
+
 namespace inspect {
 
-// Reads the job with the given stream flags; key-stream errors propagate.
+// A job file read whole, to be written as JSON: reading judges all of the input, so writing no
+// longer can fail on it, and the bytes need not be kept.
+class DecodedJob {
+public:
+    // Reads the job with the given stream flags; key-stream errors propagate.
+    DecodedJob(std::string_view bytes, int flags);
+    ~DecodedJob();
+    DecodedJob(const DecodedJob&) = delete;
+    DecodedJob& operator=(const DecodedJob&) = delete;
+
+    void write(JsonSink& out) const;
+
+private:
+    std::unique_ptr<BJobFile> job_;
+    std::shared_ptr<const umessage> ticket_, descriptions_;
+    std::optional<bool> forceEps_;
+};
+
+// The same as a tree.
 nlohmann::ordered_json jobToJson(std::string_view bytes, int flags);
 
 // Writes a job stream as the companion application would: 'Dp', the job with the given flags,

@@ -13,46 +13,6 @@ using json = nlohmann::ordered_json;
 using umessage_details::dyn_array;
 using umessage_details::dyn_array_impl;
 
-bool validUtf8(const std::string& s) {
-    try {
-        (void)json(s).dump();
-        return true;
-    } catch (const json::exception&) {
-        return false;
-    }
-}
-
-json valueToJson(int v) {
-    return v;
-}
-json valueToJson(long long v) {
-    return v;
-}
-json valueToJson(bool v) {
-    return v;
-}
-json valueToJson(double v) {
-    if (std::isnan(v)) return "NaN";
-    if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
-    return v;
-}
-json valueToJson(const ustring& v) {
-    if (validUtf8(v.str())) return v.str();
-    return json{{"hex", vnu::HexEncode(v.str())}};
-}
-json valueToJson(const std::shared_ptr<umessage>& v) {
-    return messageToJson(*v);
-}
-
-template <class T>
-json arrayToJson(const dyn_array& array) {
-    const auto& impl = dynamic_cast<const dyn_array_impl<T>&>(array);
-    if (impl.values.size() == 1 && !impl.isArray) return valueToJson(static_cast<T>(impl.values[0]));
-    json list = json::array();
-    for (const auto& v : impl.values) list.push_back(valueToJson(static_cast<T>(v)));
-    return list;
-}
-
 const char* typeWord(umessage_type_id id) {
     switch (id) {
         case umessage_type_int: return "int";
@@ -63,6 +23,50 @@ const char* typeWord(umessage_type_id id) {
         case umessage_type_longlong: return "long long";
         default: return nullptr;
     }
+}
+
+void writeValue(JsonSink& out, int v) {
+    out.number(v);
+}
+void writeValue(JsonSink& out, long long v) {
+    out.number(v);
+}
+void writeValue(JsonSink& out, bool v) {
+    out.boolean(v);
+}
+void writeValue(JsonSink& out, double v) {
+    if (std::isnan(v))
+        out.string("NaN");
+    else if (std::isinf(v))
+        out.string(v > 0 ? "Infinity" : "-Infinity");
+    else
+        out.number(v);
+}
+void writeValue(JsonSink& out, const ustring& v) {
+    if (isUtf8(v.str())) {
+        out.string(v.str());
+        return;
+    }
+    out.beginObject();
+    out.member("hex", std::string_view(vnu::HexEncode(v.str())));
+    out.endObject();
+}
+void writeValue(JsonSink& out, const std::shared_ptr<umessage>& v) {
+    writeMessage(*v, out);
+}
+
+// One value as itself; an entry that is an array (even of one value) as a JSON array. With
+// writeMessage, the only code that knows how a message holds its entries.
+template <class T>
+void writeValues(const dyn_array& array, JsonSink& out) {
+    const auto& impl = dynamic_cast<const dyn_array_impl<T>&>(array);
+    if (impl.values.size() == 1 && !impl.isArray) {
+        writeValue(out, impl.values[0]);
+        return;
+    }
+    out.beginArray();
+    for (const auto& v : impl.values) writeValue(out, v);
+    out.endArray();
 }
 
 [[noreturn]] void fail(const std::string& path, const std::string& what) {
@@ -170,22 +174,32 @@ umessage messageFromJsonAt(const json& j, const std::string& path, int nesting) 
 
 }  // namespace
 
-nlohmann::ordered_json messageToJson(const umessage& message) {
-    json out = json::object();
+// Types the JSON form has no word for are left out.
+void writeMessage(const umessage& message, JsonSink& out) {
+    out.beginObject();
     for (const auto& [name, array] : message.entries()) {
-        json value;
+        const char* const word = typeWord(array->type());
+        if (word == nullptr) continue;
+        out.key(name.str());
+        out.beginObject();
+        out.key(word);
         switch (array->type()) {
-            case umessage_type_int: value = arrayToJson<int>(*array); break;
-            case umessage_type_bool: value = arrayToJson<bool>(*array); break;
-            case umessage_type_double: value = arrayToJson<double>(*array); break;
-            case umessage_type_string: value = arrayToJson<ustring>(*array); break;
-            case umessage_type_message: value = arrayToJson<std::shared_ptr<umessage>>(*array); break;
-            case umessage_type_longlong: value = arrayToJson<long long>(*array); break;
-            default: continue;
+            case umessage_type_int: writeValues<int>(*array, out); break;
+            case umessage_type_bool: writeValues<bool>(*array, out); break;
+            case umessage_type_double: writeValues<double>(*array, out); break;
+            case umessage_type_string: writeValues<ustring>(*array, out); break;
+            case umessage_type_message: writeValues<std::shared_ptr<umessage>>(*array, out); break;
+            case umessage_type_longlong: writeValues<long long>(*array, out); break;
         }
-        out[name.str()] = json{{typeWord(array->type()), std::move(value)}};
+        out.endObject();
     }
-    return out;
+    out.endObject();
+}
+
+nlohmann::ordered_json messageToJson(const umessage& message) {
+    JsonTreeBuilder tree;
+    writeMessage(message, tree);
+    return tree.take();
 }
 
 umessage messageFromJson(const nlohmann::ordered_json& json) {

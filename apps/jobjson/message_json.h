@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "jobjson/json_writer.h"
 #include "message/umessage.h"
 
 namespace inspect {
@@ -17,6 +18,9 @@ namespace inspect {
 // three for a {"hex"} string array at the bottom; a job puts one more around its messages.
 inline constexpr int kMaxJsonDepth = 3 * umessage::kMaxNesting + 5;
 
+// Writes the message's entries in key order as they are walked; nothing else of the message is
+// copied.
+void writeMessage(const umessage& message, JsonSink& out);
 nlohmann::ordered_json messageToJson(const umessage& message);
 
 // Throws std::runtime_error naming the entry's path and what is wrong, also for messages nested

@@ -15,6 +15,7 @@
 #include "job/BJobFile.h"
 #include "jobjson/job_json.h"
 #include "jobjson/message_json.h"
+#include "jobjson/view_input.h"
 #include "keystream/UKeyStream.h"
 #include "keystream_dump.h"
 #include "support/hexcodec.h"
@@ -72,13 +73,17 @@ struct Options {
     unsigned given = 0;  // the bits of the command options given
 };
 
+// What a command shows, written once all of its input is read and judged: a large output goes
+// out as it is made, never held whole, and an input found bad has written nothing.
+using Output = std::function<void(std::ostream& out)>;
+
 struct Command {
     const char* help;
     unsigned options;  // the bits of the command options it takes
     // Whether the input is bytes (which --hex turns into text) rather than JSON.
     std::function<bool(const Options&)> binaryInput;
     // Reads no more of `input` than it decodes.
-    std::function<void(const Options&, std::streambuf& input, std::ostream& out)> run;
+    std::function<Output(const Options&, std::streambuf& input)> run;
 };
 
 bool alwaysBinary(const Options&) {
@@ -116,37 +121,52 @@ bool unflattenQuietly(std::istream& in, umessage& message, std::string& reason) 
 
 bool tryUnflatten(std::string_view bytes, umessage& message) {
     std::string reason;
-    std::istringstream in{std::string(bytes)};
+    ViewInput view(bytes);
+    std::istream in(&view);
     return !bytes.empty() && unflattenQuietly(in, message, reason);
 }
 
-void writeBinary(const Options& o, const std::string& bytes, std::ostream& out) {
-    if (o.hex)
-        out << vnu::HexEncode(bytes) << '\n';
-    else
-        out << bytes;
+Output binaryOutput(const Options& o, const std::string& bytes) {
+    return [text = o.hex ? vnu::HexEncode(bytes) + '\n' : bytes](std::ostream& out) { out << text; };
 }
 
-void keystreamCommand(const Options&, std::streambuf& input, std::ostream& out) {
+Output textOutput(const std::ostringstream& text) {
+    return [text = text.str()](std::ostream& out) { out << text; };
+}
+
+// Writes `write`'s JSON and the line's end; `margin` spaces start each line.
+template <class Write>
+void writeJson(std::ostream& out, Write write, int margin = 0) {
+    JsonWriter writer(out, margin);
+    write(static_cast<JsonSink&>(writer));
+    writer.flush();
+    out << '\n';
+}
+
+Output keystreamCommand(const Options&, std::streambuf& input) {
     bool more = false;
-    const std::string bytes = readRootRecord(input, &more);
+    auto bytes = std::make_shared<const std::string>(readRootRecord(input, &more));
     {
         // The plug-in's own reader judges the header, so its error texts are the ones shown.
-        std::istringstream in(bytes);
+        ViewInput view(*bytes);
+        std::istream in(&view);
         UKeyInStream reader(in);
     }
-    dumpKeyStream(bytes, out, [](std::string_view bytes, std::ostream& os, int indent) {
-        umessage message;
-        if (!tryUnflatten(bytes, message)) return false;
-        std::istringstream lines(messageToJson(message).dump(2));
-        for (std::string line; std::getline(lines, line);)
-            os << std::string(static_cast<size_t>(indent) * 2, ' ') << line << '\n';
-        return true;
-    });
+    checkKeyStream(*bytes);
     // Counting what follows would mean reading it all, and an endless input never ends.
     if (more)
-        throw std::runtime_error("key stream: offset " + std::to_string(bytes.size()) +
+        throw std::runtime_error("key stream: offset " + std::to_string(bytes->size()) +
                                  ": the input goes on after the root record");
+    return [bytes](std::ostream& out) {
+        dumpKeyStream(*bytes, out, [](std::string_view field, std::ostream& os, int indent) {
+            umessage message;
+            if (!tryUnflatten(field, message)) return false;
+            os << "flattened message\n";
+            // Every line of the message indented as the field it is in.
+            writeJson(os, [&](JsonSink& json) { writeMessage(message, json); }, indent * 2);
+            return true;
+        });
+    };
 }
 
 json parseJson(std::streambuf& input) {
@@ -166,33 +186,34 @@ json parseJson(std::streambuf& input) {
     }
 }
 
-void messageCommand(const Options& o, std::streambuf& input, std::ostream& out) {
+Output messageCommand(const Options& o, std::streambuf& input) {
     if (o.encode) {
         std::ostringstream bytes;
         messageFromJson(parseJson(input)).flatten(bytes, o.formatVersion);
-        writeBinary(o, bytes.str(), out);
-        return;
+        return binaryOutput(o, bytes.str());
     }
-    umessage message;
+    auto message = std::make_shared<umessage>();
     std::string reason;
     // The reader takes the bytes as they come and stops at the first one it refuses.
     std::istream in(&input);
-    if (!unflattenQuietly(in, message, reason))
+    if (!unflattenQuietly(in, *message, reason))
         throw std::runtime_error("not a flattened message" +
                                  (reason.empty() ? std::string() : ": " + reason));
-    out << messageToJson(message).dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+    return [message](std::ostream& out) { writeJson(out, [&](JsonSink& json) { writeMessage(*message, json); }); };
 }
 
-void jobCommand(const Options& o, std::streambuf& input, std::ostream& out) {
-    out << jobToJson(readRootRecord(input), o.flags).dump(2, ' ', false, json::error_handler_t::replace)
-        << '\n';
+Output jobCommand(const Options& o, std::streambuf& input) {
+    // The bytes go as soon as the job is read from them.
+    auto job = std::make_shared<const DecodedJob>(readRootRecord(input), o.flags);
+    return [job](std::ostream& out) { writeJson(out, [&](JsonSink& json) { job->write(json); }); };
 }
 
-void encodeCommand(const Options& o, std::streambuf& input, std::ostream& out) {
-    writeBinary(o, jobFromJson(parseJson(input), o.flags), out);
+Output encodeCommand(const Options& o, std::streambuf& input) {
+    return binaryOutput(o, jobFromJson(parseJson(input), o.flags));
 }
 
-void checksCommand(const Options&, std::streambuf& input, std::ostream& out) {
+Output checksCommand(const Options&, std::streambuf& input) {
+    std::ostringstream out;
     BJobFile job;
     std::istringstream in(readRootRecord(input));
     job.JobFileReadFromBuffer(in, BJobFile::kFlagFull);
@@ -215,6 +236,7 @@ void checksCommand(const Options&, std::streambuf& input, std::ostream& out) {
             << " userUnits=" << (setting->GetUseUserUnits() ? "mm" : "no") << '\n';
     }
     out << "default PDF version: " << vnu::ShortestText(list.GetDefaultPDFVersion()) << '\n';
+    return textOutput(out);
 }
 
 const std::map<std::string, Command>& commands() {
@@ -443,11 +465,14 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
             hex = std::make_unique<HexInput>(*input);
             input = hex.get();
         }
-        std::ostringstream result;
-        command->run(o, *input, result);
+        const Output output = command->run(o, *input);
         if (const std::string why = problem(); !why.empty()) throw std::runtime_error(why);
-        out << result.str();
+        output(out);
         out.flush();
+        if (!out) {
+            err << "varnel-inspect: the output cannot be written\n";
+            return 1;
+        }
         err << log.str();
         return 0;
     } catch (const std::exception& e) {

@@ -9,8 +9,9 @@ namespace inspect {
 
 // Runs one command line (without the program name). The input, `in` or the file named, is read
 // no further than the command decodes; a CheckedInput under `in` is asked why its bytes ended.
-// Output goes to `out` only when the command succeeds; errors are one line on `err`, naming the
-// program and the input. Returns the exit status: 0 success, 1 bad input, 2 bad usage.
+// Output goes to `out` only once the whole input is read and found good, and then as it is
+// made; errors are one line on `err`, naming the program and the input, or saying the output
+// could not be written. Returns the exit status: 0 success, 1 bad input or output, 2 bad usage.
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err);
 
 }  // namespace inspect
