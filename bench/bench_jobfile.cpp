@@ -67,7 +67,8 @@ void BM_ReadJobFromHex(benchmark::State& state) {
     std::istringstream in(CompanionBytes(withTicket));
     job.JobFileReadFromBuffer(in, BJobFile::kFlagFull);
     state.counters["settings"] = static_cast<double>(job.GetCheckSettings().size());
-    state.counters["goal_ms"] = withTicket ? 150 : 5;
+    // 150 ms with the ticket and 5 ms without, as ratios to the copy's 1.46 ms and 14.7 us here.
+    state.counters["goal_ratio"] = withTicket ? 100 : 350;
 }
 BENCHMARK(BM_ReadJobFromHex)
     ->ArgName("ticket")
@@ -99,7 +100,8 @@ void BM_WriteJob(benchmark::State& state) {
         job.JobFileWriteToBuffer(out, BJobFile::kFlagFull);
         benchmark::DoNotOptimize(out.tellp());
     });
-    if (state.range(0) == 0) state.counters["goal_ms"] = 5;
+    // 5 ms, as a ratio to the copy's 15.7 us here.
+    if (state.range(0) == 0) state.counters["goal_ratio"] = 300;
 }
 BENCHMARK(BM_WriteJob)->ArgName("ticket")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 

@@ -18,6 +18,8 @@ namespace {
 
 constexpr int kEntries = 131072;
 constexpr double kGoalRandom = 2.0;
+// 25 ms, as a ratio to the ascending body's 17 ms here.
+constexpr double kGoalDescending = 1.5;
 
 void putVarint(std::string& out, unsigned value) {
     if (value < 0x80) {
@@ -94,10 +96,7 @@ void BM_Unflatten131072(benchmark::State& state, Order order) {
     state.counters["ratio"] = subjectTotal / anchorTotal;
     state.SetLabel("vs ascending");
     if (order == Order::random) state.counters["goal_ratio"] = kGoalRandom;
-    if (order == Order::descending) {
-        state.counters["goal_ratio"] = 3;
-        state.counters["goal_subject_ms"] = 25;
-    }
+    if (order == Order::descending) state.counters["goal_ratio"] = kGoalDescending;
 }
 
 BENCHMARK_CAPTURE(BM_Unflatten131072, ascending, Order::ascending)
