@@ -4,15 +4,16 @@
 # it, the companion asking for an export, and the PDF. Everything it makes goes under OUT.
 #
 #   scripts/flow.sh BIN_DIR OUT [--host-version N] [--jobs DIR] [--job NAME] [--pdf-dir DIR]
-#                   [--wait SECONDS]
+#                   [--wait SECONDS] [--place PDF]
 #
 # BIN_DIR holds varnel-host, varnel-app and varnel-inspect (an installed bin/ or a folder of
 # links into a build tree); the host finds its plug-in and bundle itself. The job is the
 # companion's selected one unless --job names another; the PDF lands in --pdf-dir (OUT/pdf),
-# waited for at most --wait seconds (30). Exit status 0 when the PDF was written and reported.
+# waited for at most --wait seconds (30). --place puts the first page of PDF in the new document
+# before it is saved, so the export shows it. Exit status 0 when the PDF was written and reported.
 set -euo pipefail
 
-usage() { sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() { sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 [ $# -ge 2 ] || usage
 bin=$(cd "$1" && pwd)
 mkdir -p "$2"
@@ -23,6 +24,7 @@ jobs_dir=$(cd "$(dirname "$0")/../resources/jobs" 2>/dev/null && pwd || true)
 job=""
 pdf_dir=$out/pdf
 wait_seconds=30
+place=""
 while [ $# -gt 0 ]; do
     case $1 in
         --host-version) host_version=$2; shift 2 ;;
@@ -30,6 +32,7 @@ while [ $# -gt 0 ]; do
         --job) job=$2; shift 2 ;;
         --pdf-dir) pdf_dir=$2; shift 2 ;;
         --wait) wait_seconds=$2; shift 2 ;;
+        --place) place=$2; shift 2 ;;
         *) usage ;;
     esac
 done
@@ -90,12 +93,14 @@ else
     job=$(sed -n 's/^\* *\([^ ]*\).*/\1/p' "$out/logs/jobs.txt" | head -n 1)
 fi
 
-# The host asks for the details of a new document, saves the document it gets, and waits for
-# the PDF that the companion's export request makes. The companion is asked once the document
-# is saved, as a person would after looking at it.
+# The host asks for the details of a new document, places the artwork in it when asked to, saves
+# it, and waits for the PDF that the companion's export request makes. The companion is asked
+# once the document is saved, as a person would after looking at it.
 doc=$out/docs/$job.json
 rm -f "$doc" "$pdf_dir/$job.pdf" 2>/dev/null || true
-"$bin/varnel-host" -c "version $host_version; menu Job Details / Export...; wait docs 1 20; save $doc;
+place_command=""
+[ -z "$place" ] || place_command="place \"$place\";"
+"$bin/varnel-host" -c "version $host_version; menu Job Details / Export...; wait docs 1 20; $place_command save $doc;
     wait file $pdf_dir/$job.pdf $wait_seconds; run 1; show; actions; dict Varnel5SLUGData; quit" \
     > "$out/logs/host.txt" 2> "$out/logs/host.log" &
 host_pid=$!
@@ -108,6 +113,10 @@ for _ in $(seq 200); do [ -f "$doc" ] && break; kill -0 "$host_pid" 2>/dev/null 
 wait "$host_pid" || { echo "flow: the host failed (see $out/logs/host.log)" >&2; exit 1; }
 pdf=$pdf_dir/$job.pdf
 [ -f "$pdf" ] || { echo "flow: no PDF was written (see $out/logs/host.log)" >&2; exit 1; }
+if [ -n "$place" ] && ! grep -q '^placed page 1 of ' "$out/logs/host.txt"; then
+    echo "flow: $place was not placed (see $out/logs/host.log)" >&2
+    exit 1
+fi
 
 # What the document holds now: the job with the next group active.
 sed -n '/^[0-9A-F]\{16,\}$/p' "$out/logs/host.txt" | tail -n 1 > "$out/docs/$job.stored.hex"
@@ -122,7 +131,8 @@ flags=$(grep -o '"active": *\(true\|false\)' "$out/docs/$job.stored.json" || tru
 active="group $(grep -n true <<<"$flags" | cut -d: -f1 | head -n 1) of $(grep -c . <<<"$flags")"
 {
     echo "job:       $(grep "^\* *$job " "$out/logs/jobs.txt" | sed 's/^\* *//')"
-    sed -n 's/^\(size\|artboard\|guide\) /&/p' "$out/logs/host.txt" | sed 's/^/document:  /'
+    sed -n -e 's/^\(size\|artboard\|guide\) /&/p' -e 's/^art [0-9]*: placed /&/p' "$out/logs/host.txt" |
+        sed 's/^/document:  /'
     echo "exported:  $(tr '\n' ' ' < "$out/logs/history.txt")"
     echo "next:      the document's stored job now has $active active"
     if command -v pdfinfo >/dev/null; then

@@ -7,6 +7,7 @@
 #include "CommandLine.h"
 #include "HostCore.h"
 #include "HostError.h"
+#include "PlacedArt.h"
 #include "Report.h"
 #include "support/hexcodec.h"
 
@@ -18,6 +19,8 @@ const char* commandHelp() {
            "  open FILE               open a document saved as JSON, or a PDF the host wrote\n"
            "  save [FILE]             save the current document to its file, or as JSON to FILE\n"
            "  close                   close the current document (unsaved changes are dropped)\n"
+           "  place FILE              place the first page of the PDF FILE in the current document,\n"
+           "                          at its own size, centred on the first artboard, above all art\n"
            "  docs                    list the open documents; '*' marks the current one\n"
            "  menus                   send \"AI Update\" to the items that want it, then list every\n"
            "                          item with its enabled state and keyboard equivalent\n"
@@ -152,6 +155,17 @@ private:
         return answer;
     }
 
+    std::string place() {
+        Document& doc = document();
+        const Art art = hostCall([&] { return placePdf(doc, arg(0)); });
+        doc.art.push_back(art);
+        doc.modified = true;
+        const AIRealRect& r = art.placement->bounds;
+        return "placed page 1 of " + art.placement->file + ", " + numberText(r.right - r.left) + " x " +
+               numberText(r.top - r.bottom) + " pt, at x " + numberText(r.left) + ", y " +
+               numberText(r.bottom) + "\n";
+    }
+
     std::string docs() { return describeDocuments(host_.state.docs); }
 
     std::string menus() {
@@ -277,6 +291,7 @@ const Command::Form Command::kForms[] = {
     {"open", "open FILE", 1, 1, &Command::open},
     {"save", "save [FILE]", 0, 1, &Command::save},
     {"close", "close", 0, 0, &Command::close},
+    {"place", "place FILE", 1, 1, &Command::place},
     {"docs", "docs", 0, 0, &Command::docs},
     {"menus", "menus", 0, 0, &Command::menus},
     {"menu", "menu TITLE", 1, SIZE_MAX, &Command::menu},

@@ -23,6 +23,14 @@ struct DictEntry {
 // Sorted by key, so a saved document is the same bytes whatever order entries were set in.
 using Dictionary = std::map<std::string, DictEntry>;
 
+// The first page of a PDF placed in a document. The file's bytes are kept whole, so the document
+// draws the page wherever it goes, even once the file has moved or changed.
+struct Placement {
+    std::string file;                        // where it was placed from, absolute
+    std::shared_ptr<const std::string> pdf;  // the file as it was placed
+    AIRealRect bounds;                       // where the page sits, points, y upwards
+};
+
 struct Art {
     uint64_t id = 0;
     int16_t type = kPathArt;
@@ -30,6 +38,7 @@ struct Art {
     std::vector<AIPathSegment> segments;
     bool closed = false;
     Dictionary dictionary;
+    std::optional<Placement> placement;  // placed art only
 
     bool has(int32_t attribute) const { return (attributes & attribute) != 0; }
 };

@@ -8,6 +8,7 @@
 
 #include "ActionJson.h"
 #include "Icc.h"
+#include "PlacedArt.h"
 #include "support/ReadBudget.h"
 #include "support/hexcodec.h"
 
@@ -37,6 +38,10 @@ json pointJson(const AIRealPoint& p) {
     return json::array({p.h, p.v});
 }
 
+json rectJson(const AIRealRect& r) {
+    return {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}};
+}
+
 json artToJson(const Art& art) {
     json segments = json::array();
     for (const AIPathSegment& s : art.segments) {
@@ -45,10 +50,14 @@ json artToJson(const Art& art) {
                             {"out", pointJson(s.out)},
                             {"corner", s.corner != 0}});
     }
-    return {{"type", artTypeName(art.type)},   {"selected", art.has(kArtSelected)},
-            {"locked", art.has(kArtLocked)},   {"hidden", art.has(kArtHidden)},
-            {"guide", art.has(kArtIsGuide)},   {"closed", art.closed},
-            {"segments", std::move(segments)}, {"dictionary", dictionaryToJson(art.dictionary)}};
+    json out = {{"type", artTypeName(art.type)},   {"selected", art.has(kArtSelected)},
+                {"locked", art.has(kArtLocked)},   {"hidden", art.has(kArtHidden)},
+                {"guide", art.has(kArtIsGuide)},   {"closed", art.closed},
+                {"segments", std::move(segments)}, {"dictionary", dictionaryToJson(art.dictionary)}};
+    if (const auto& p = art.placement)
+        out["placed"] = {
+            {"file", p->file}, {"bounds", rectJson(p->bounds)}, {"pdf", vnu::HexEncode(*p->pdf)}};
+    return out;
 }
 
 // A JSON value and the place it was found, for error messages that say where.
@@ -85,8 +94,9 @@ public:
         if (!v_.is_string()) fail("expected a string");
         return v_.get_ref<const std::string&>();
     }
-    std::string hex() const {
+    std::string hex(size_t maxBytes = SIZE_MAX) const {
         const std::string& t = text();
+        if (t.size() / 2 > maxBytes) fail("more than " + std::to_string(maxBytes) + " bytes");
         if (t.size() % 2 != 0 || t.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
             fail("expected hexadecimal digits in pairs");
         return vnu::HexDecode(t);
@@ -129,6 +139,27 @@ AIRealPoint pointFromJson(const Node& node) {
     return p;
 }
 
+AIRealRect rectFromJson(const Node& node, const char* what) {
+    AIRealRect r;
+    r.left = node["left"].number();
+    r.top = node["top"].number();
+    r.right = node["right"].number();
+    r.bottom = node["bottom"].number();
+    if (r.right <= r.left || r.top <= r.bottom)
+        node.fail(std::string(what) + " has right > left and top > bottom");
+    return r;
+}
+
+Placement placementFromJson(const Node& node) {
+    Placement p;
+    p.file = node["file"].text();
+    p.bounds = rectFromJson(node["bounds"], "placed art");
+    const Node pdf = node["pdf"];
+    p.pdf = std::make_shared<const std::string>(pdf.hex(kMaxPlacedBytes));
+    checkPlaceable(p.pdf, pdf.source() + ": " + pdf.where());
+    return p;
+}
+
 Art artFromJson(const Node& node) {
     Art art;
     const auto type = artTypeFromName(node["type"].text());
@@ -153,6 +184,10 @@ Art artFromJson(const Node& node) {
         art.segments.push_back(seg);
     }
     art.dictionary = dictionaryFromJson(node["dictionary"]);
+    if (node.has("placed")) {
+        if (art.type != kPlacedArt) node["placed"].fail("only placed art has a placed file");
+        art.placement = placementFromJson(node["placed"]);
+    }
     return art;
 }
 
@@ -300,8 +335,7 @@ private:
 
 json documentToJson(const Document& doc) {
     json artboards = json::array();
-    for (const AIRealRect& r : doc.artboards)
-        artboards.push_back({{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}});
+    for (const AIRealRect& r : doc.artboards) artboards.push_back(rectJson(r));
     json art = json::array();
     for (const Art& a : doc.art) art.push_back(artToJson(a));
     json profiles = json::object();
@@ -363,16 +397,7 @@ Document documentFromJson(const json& value, const std::string& source) {
     const Node artboards = root["artboards"];
     const size_t boards = artboards.size(kMaxArtboards);
     if (boards == 0) artboards.fail("a document has at least one artboard");
-    for (size_t i = 0; i < boards; ++i) {
-        const Node b = artboards[i];
-        AIRealRect r;
-        r.left = b["left"].number();
-        r.top = b["top"].number();
-        r.right = b["right"].number();
-        r.bottom = b["bottom"].number();
-        if (r.right <= r.left || r.top <= r.bottom) b.fail("an artboard has right > left and top > bottom");
-        doc.artboards.push_back(r);
-    }
+    for (size_t i = 0; i < boards; ++i) doc.artboards.push_back(rectFromJson(artboards[i], "an artboard"));
     const Node art = root["art"];
     const size_t count = art.size(SIZE_MAX);
     for (size_t i = 0; i < count; ++i) doc.art.push_back(artFromJson(art[i]));

@@ -1,19 +1,14 @@
 #include "DocumentStore.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 
 #include "DocumentJson.h"
 #include "Handles.h"
 #include "HostError.h"
 #include "PdfExport.h"
+#include "RegularFile.h"
 #include "pdf/PdfWriter.h"
 #include "support/ReplaceFile.h"
 
@@ -23,48 +18,6 @@ namespace {
 
 [[noreturn]] void cantOpen(const std::string& message) {
     throw HostError(kCantOpenFileErr, message);
-}
-
-[[noreturn]] void notRegular(const std::string& path, mode_t mode) {
-    const char* kind = S_ISDIR(mode)                    ? "a directory"
-                       : S_ISFIFO(mode)                 ? "a FIFO"
-                       : S_ISSOCK(mode)                 ? "a socket"
-                       : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
-                                                        : "something else";
-    cantOpen(path + ": not a regular file but " + kind);
-}
-
-std::string readFile(const std::string& path) {
-    // A FIFO would block the open until a writer came, a socket does not open at all: the path's
-    // kind is told first, and checked again on what was opened, without waiting for anyone.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) notRegular(path, st.st_mode);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) cantOpen(path + ": " + std::strerror(errno));
-    if (::fstat(fd, &st) != 0) {
-        const int error = errno;
-        ::close(fd);
-        cantOpen(path + ": " + std::strerror(error));
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        notRegular(path, st.st_mode);
-    }
-    std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            cantOpen(path + ": " + std::strerror(error));
-        }
-        if (n == 0) break;
-        bytes.append(buffer, size_t(n));
-    }
-    ::close(fd);
-    return bytes;
 }
 
 }  // namespace
@@ -101,7 +54,7 @@ Document& DocumentStore::open(const std::string& path, bool asCopy) {
     }
     Document doc;
     try {
-        const std::string bytes = readFile(file);
+        const std::string bytes = readRegularFile(file);
         const bool isPdf = bytes.compare(0, 5, "%PDF-") == 0;
         std::string text = bytes;
         if (isPdf) {

@@ -13,8 +13,13 @@ std::string writeDocumentPdf(const Document& doc, const ActionParams& params, st
     page.title = doc.title();
     page.artboard = doc.artboards.at(0);
     for (const Art& art : doc.art) {
-        if (art.type == kPathArt && !art.has(kArtIsGuide) && !art.has(kArtHidden))
-            page.printableArt.push_back({art.segments, art.closed});
+        if (art.has(kArtIsGuide) || art.has(kArtHidden)) continue;
+        if (art.type == kPathArt) {
+            page.printableArt.emplace_back(std::in_place_type<pdf::PdfPath>, art.segments, art.closed);
+        } else if (const auto& placed = art.placement; art.type == kPlacedArt && placed) {
+            page.printableArt.emplace_back(std::in_place_type<pdf::PdfPlaced>, placed->pdf, placed->bounds,
+                                           placed->file);
+        }
     }
     // Inside the PDF the document remembers its options, so that saving it again writes the same.
     Document inside = doc;

@@ -29,6 +29,11 @@ std::string artText(const Art& art) {
         text += " x " + numberText(b.left) + ", y " + numberText(b.bottom) + ", width " +
                 numberText(b.right - b.left) + ", height " + numberText(b.top - b.bottom) + ", " +
                 std::to_string(art.segments.size()) + " segments" + (art.closed ? ", closed" : ", open");
+    } else if (const auto& p = art.placement) {
+        const AIRealRect& r = p->bounds;
+        text += " x " + numberText(r.left) + ", y " + numberText(r.bottom) + ", width " +
+                numberText(r.right - r.left) + ", height " + numberText(r.top - r.bottom) + ", page 1 of " +
+                p->file + " (" + std::to_string(p->pdf->size()) + " bytes)";
     }
     for (const auto& [bit, word] :
          {std::pair{kArtLocked, "locked"}, {kArtHidden, "hidden"}, {kArtSelected, "selected"}}) {

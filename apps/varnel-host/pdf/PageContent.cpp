@@ -62,10 +62,19 @@ std::string FormatNumber(double value) {
     return number == "-0" ? "0" : number;
 }
 
-std::string PageContent(const std::vector<PdfPath>& art) {
+std::string PageContent(const std::vector<PdfArt>& art, const DrawPlaced& drawPlaced) {
     std::string out = "0 G\n0.5 w\n";
     for (size_t i = 0; i < art.size(); ++i) {
-        const PdfPath& path = art[i];
+        if (const auto* placed = std::get_if<PdfPlaced>(&art[i])) {
+            const AIRealRect& b = placed->bounds;
+            if (!(Finite({b.left, b.top}) && Finite({b.right, b.bottom}) && b.right > b.left &&
+                  b.top > b.bottom))
+                throw std::runtime_error("placed art " + std::to_string(i + 1) +
+                                         " has bounds that are empty or not finite");
+            out += drawPlaced(*placed);
+            continue;
+        }
+        const PdfPath& path = std::get<PdfPath>(art[i]);
         for (const AIPathSegment& s : path.segments)
             if (!Finite(s.p) || !Finite(s.in) || !Finite(s.out))
                 throw std::runtime_error("art path " + std::to_string(i + 1) +

@@ -4,13 +4,16 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <cmath>
+#include <map>
 #include <stdexcept>
 
 #include "ExportOptions.h"
 #include "PageContent.h"
+#include "PlacedPage.h"
 #include "support/ReplaceFile.h"
 
 namespace vhost::pdf {
@@ -40,21 +43,55 @@ Object Box(const AIRealRect& r) {
                              Object::newReal(FormatNumber(r.right)), Object::newReal(FormatNumber(r.top))});
 }
 
+// Each placed file once, as a form XObject of the page's resources, however often it is placed.
+class PlacedForms {
+public:
+    PlacedForms(QPDF& pdf, QPDFPageObjectHelper page) : pdf_(pdf), page_(std::move(page)) {}
+
+    std::string draw(const PdfPlaced& placed) {
+        std::string& name = names_[placed.pdf.get()];
+        if (name.empty()) {
+            name = "/Fm" + std::to_string(names_.size());
+            sources_.push_back(std::make_unique<PlacedSource>(placed.pdf, placed.file));
+            xobjects_.replaceKey(name, sources_.back()->copyInto(pdf_));
+        }
+        const AIRealRect& b = placed.bounds;
+        // Scaled to fit and centred, the page's own turn kept: the bounds say where it goes.
+        return page_.placeFormXObject(xobjects_.getKey(name), name,
+                                      QPDFObjectHandle::Rectangle(b.left, b.bottom, b.right, b.top), false,
+                                      true, true);
+    }
+    Object xobjects() const { return xobjects_; }
+
+private:
+    QPDF& pdf_;
+    QPDFPageObjectHelper page_;
+    Object xobjects_ = Object::newDictionary();
+    std::map<const std::string*, std::string> names_;
+    // The copied forms read their content from these until the file is written.
+    std::vector<std::unique_ptr<PlacedSource>> sources_;
+};
+
 std::string BuildPdf(const PdfDocument& document, const ExportOptions& options) {
     const AIRealRect bleedBox = Grow(document.artboard, options.bleeds);
     QPDF pdf;
     pdf.emptyPDF();
 
     // The crop box defaults to the media box, which is the bleed box: trim inside bleed inside media.
-    pdf.addPage(pdf.makeIndirectObject(Object::newDictionary({
-                    {"/Type", Object::newName("/Page")},
-                    {"/MediaBox", Box(bleedBox)},
-                    {"/BleedBox", Box(bleedBox)},
-                    {"/TrimBox", Box(document.artboard)},
-                    {"/Resources", Object::newDictionary()},
-                    {"/Contents", pdf.newStream(PageContent(document.printableArt))},
-                })),
-                false);
+    Object page = pdf.makeIndirectObject(Object::newDictionary({
+        {"/Type", Object::newName("/Page")},
+        {"/MediaBox", Box(bleedBox)},
+        {"/BleedBox", Box(bleedBox)},
+        {"/TrimBox", Box(document.artboard)},
+        {"/Resources", Object::newDictionary()},
+    }));
+    PlacedForms forms(pdf, QPDFPageObjectHelper(page));
+    page.replaceKey(
+        "/Contents",
+        pdf.newStream(PageContent(document.printableArt, [&](const PdfPlaced& p) { return forms.draw(p); })));
+    if (!forms.xobjects().getKeys().empty())
+        page.getKey("/Resources").replaceKey("/XObject", forms.xobjects());
+    pdf.addPage(page, false);
 
     // No dates: the same document must give the same bytes.
     Object info = Object::newDictionary({{"/Producer", Object::newUnicodeString(kProducer)}});

@@ -1,7 +1,9 @@
 // Writes one document page as a PDF file for the export actions, with qpdf.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "../ActionParams.h"
@@ -14,10 +16,19 @@ struct PdfPath {
     bool closed = false;
 };
 
+// The first page of a PDF, drawn as a form XObject scaled to fit `bounds` and centred in them.
+struct PdfPlaced {
+    std::shared_ptr<const std::string> pdf;  // the placed file's bytes
+    AIRealRect bounds;                       // points, y upwards
+    std::string file;                        // where it was placed from, for messages
+};
+
+using PdfArt = std::variant<PdfPath, PdfPlaced>;
+
 struct PdfDocument {
-    std::string title;                  // document information /Title
-    AIRealRect artboard;                // the first artboard, points, y upwards
-    std::vector<PdfPath> printableArt;  // guides and hidden art already left out
+    std::string title;                 // document information /Title
+    AIRealRect artboard;               // the first artboard, points, y upwards
+    std::vector<PdfArt> printableArt;  // paint order; guides and hidden art already left out
     // The host's own document (its JSON form), embedded so the host can open the PDF again as
     // the document it came from, as a host that saves a document as PDF does.
     std::string hostData;
@@ -33,10 +44,12 @@ struct PdfResult {
 // 'brht' (reals or integers, 0 or more) from the block. /TrimBox is the artboard, /BleedBox and
 // /MediaBox grow it by the bleeds, all in the artboard's own coordinates. Any other 'comp' gives
 // PDF 1.3, the host's default, and is listed in `ignored` with every key the writer does not act
-// on; 'frmt', when present, must be "PDF File Format". The file is written to a temporary file
-// beside the target and renamed over it, so a failure leaves an older file intact and no partial
-// file. The same document and block give the same bytes. Throws std::runtime_error, one line
-// naming the path and the cause (relative path, missing 'name', folder not writable, ...).
+// on; 'frmt', when present, must be "PDF File Format". Placed art becomes one form XObject per
+// placed file, its page's content and resources copied from the file. The file is written to a
+// temporary file beside the target and renamed over it, so a failure leaves an older file intact
+// and no partial file. The same document and block give the same bytes. Throws
+// std::runtime_error, one line naming the path and the cause (relative path, missing 'name',
+// folder not writable, ...).
 PdfResult WritePdf(const PdfDocument& document, const ActionParams& params);
 
 // The hostData embedded by WritePdf; empty when the file is a PDF without it. Throws

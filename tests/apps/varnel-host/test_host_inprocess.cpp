@@ -1,6 +1,8 @@
 // vhost::Host in-process without a plug-in: commands, documents saved and opened again as JSON
-// and from their PDF, broken documents refused.
+// and from their PDF, placed art, broken documents refused.
 #include <gmock/gmock.h>
+#include <unistd.h>
+#include <qpdf/QPDF.hh>
 
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -8,21 +10,49 @@
 #include "DocumentJson.h"
 #include "Host.h"
 #include "PdfExport.h"
+#include "PlacedArt.h"
 #include "TestFolders.h"
 #include "Trace.h"
 
 namespace {
 
 using nlohmann::json;
+using testing::HasSubstr;
+using testing::StartsWith;
 using testing_support::ReadFile;
+
+std::string Decoded(QPDFObjectHandle stream) {
+    const auto data = stream.getStreamData(qpdf_dl_generalized);
+    return std::string(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+}
+
+// The content of the first page of a PDF file, and of the forms its page draws.
+struct PageContents {
+    explicit PageContents(const std::string& path) {
+        QPDF pdf;
+        pdf.processFile(path.c_str());
+        QPDFObjectHandle page = pdf.getAllPages().at(0);
+        content = Decoded(page.getKey("/Contents"));
+        QPDFObjectHandle forms = page.getKey("/Resources").getKey("/XObject");
+        if (forms.isDictionary())
+            for (const std::string& name : forms.getKeys())
+                this->forms.push_back(Decoded(forms.getKey(name)));
+    }
+    std::string content;
+    std::vector<std::string> forms;
+};
 
 class InProcessHost : public testing::Test {
 protected:
-    // A document file holding art, dictionary entries and a profile.
+    // A document file holding a path, placed art, dictionary entries and a profile.
     std::string Base() const {
         vhost::Document doc = vhost::makeDocument(100, 50, vhost::kColorModelCMYK);
-        doc.art.resize(1);
+        doc.art.resize(2);
         doc.art[0].segments.resize(4);
+        doc.art[1].type = kPlacedArt;
+        doc.art[1].placement = {"/nowhere/art.pdf",
+                                std::make_shared<const std::string>(ReadFile(VARNEL_ARTWORK)),
+                                {-10, 60.5, 350, -179.5}};
         doc.art[0].dictionary["test-guide"] = {vhost::DictEntry::Type::Boolean, "", true};
         doc.dictionary["test-data"].bytes = "\x01\x02\x03";
         std::string icc(128, '\0');
@@ -86,16 +116,72 @@ TEST_F(InProcessHost, RefusesBrokenDocumentsNamingThePlaceAndLeavesThemAsTheyWer
         {spoiled("/colorModel", 7), ": /colorModel: expected 0 (grey), 1 (RGB) or 2 (CMYK)"},
         {spoiled("/pdfOptions", json::array({{{"key", "comp"}, {"type", "real"}, {"value", "x"}}})),
          ": /pdfOptions/0/value: not a valid real value"},
+        {spoiled("/art/0/placed", valid["art"][1]["placed"]),
+         ": /art/0/placed: only placed art has a placed file"},
+        {spoiled("/art/1/placed/file", 5), ": /art/1/placed/file: expected a string"},
+        {spoiled("/art/1/placed/bounds/top", -179.5),
+         ": /art/1/placed/bounds: placed art has right > left and top > bottom"},
+        {spoiled("/art/1/placed/pdf", "2550444600"), ": /art/1/placed/pdf: not a PDF file"},
+        {spoiled("/art/1/placed/pdf", valid["art"][1]["placed"]["pdf"].get<std::string>().substr(0, 2000)),
+         ": /art/1/placed/pdf: not a readable PDF ("},
     };
     for (const auto& [text, expected] : cases) {
         const std::string path = folder_.write("broken.json", text);
         // The parser's own words may follow the place.
-        EXPECT_THAT(
-            [&] { host.execute("open " + path); },
-            testing::ThrowsMessage<vhost::CommandError>(testing::StartsWith("open: " + path + expected)));
+        EXPECT_THAT([&] { host.execute("open " + path); },
+                    testing::ThrowsMessage<vhost::CommandError>(StartsWith("open: " + path + expected)));
         EXPECT_EQ(ReadFile(path), text);
     }
     EXPECT_EQ(host.execute("docs"), "no document open\n") << "nothing was opened";
+}
+
+// Placed at its own size in the middle of the artboard, the page stays in the document when its
+// file is gone, and the PDF written from the reopened document draws it as a form.
+TEST_F(InProcessHost, PlacedArtIsCentredAndKeptThroughSaveOpenAndExport) {
+    const std::string art = folder_.write("art.pdf", ReadFile(VARNEL_ARTWORK)),
+                      saved = folder_ / "placed.json";
+    vhost::Host host(options_);
+    host.execute("new 612 859");
+    EXPECT_EQ(host.execute("place " + art),
+              "placed page 1 of " + art + ", 360 x 240 pt, at x 126, y 309.5\n");
+    EXPECT_THAT(host.execute("docs"), HasSubstr(", modified"));
+    host.execute("save " + saved);
+    std::filesystem::remove(art);
+    host.execute("close");
+    host.execute("open " + saved);
+    EXPECT_THAT(host.execute("show"),
+                HasSubstr("\nart 1: placed x 126, y 309.5, width 360, height 240, page 1 of " + art + " ("));
+
+    const std::string pdf = folder_ / "placed.pdf";
+    vhost::writeDocumentPdf(vhost::documentFromJson(json::parse(ReadFile(saved)), saved),
+                            vhost::withTarget({}, pdf), log_, "test");
+    const PageContents exported(pdf), artwork(VARNEL_ARTWORK);
+    EXPECT_EQ(exported.forms, std::vector<std::string>{artwork.content});
+    EXPECT_THAT(exported.content, HasSubstr("1 0 0 1 126 309.5 cm\n/Fm1 Do\n"));
+}
+
+TEST_F(InProcessHost, PlaceRefusesWhatIsNotAPdfPageInOneLineAndChangesNothing) {
+    vhost::Host host(options_);
+    EXPECT_THAT([&] { host.execute("place " + folder_ / "a.pdf"); },
+                testing::ThrowsMessage<vhost::CommandError>("place: no document is open"));
+    const std::string artwork = ReadFile(VARNEL_ARTWORK), large = folder_.write("large.pdf", artwork);
+    ASSERT_EQ(::truncate(large.c_str(), off_t(vhost::kMaxPlacedBytes) + 1), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {folder_ / "absent.pdf", ": No such file or directory"},
+        {folder_.path(), ": not a regular file but a directory"},
+        {"/dev/zero", ": not a regular file but a device"},
+        {folder_.write("empty.pdf", ""), ": not a PDF file"},
+        {folder_.write("text.pdf", "%!PS-Adobe-3.0\n"), ": not a PDF file"},
+        {folder_.write("half.pdf", artwork.substr(0, artwork.size() / 2)), ": not a readable PDF ("},
+        {large, ": larger than " + std::to_string(vhost::kMaxPlacedBytes) + " bytes"},
+    };
+    host.execute("new");
+    const std::string before = host.execute("show");
+    for (const auto& [path, expected] : cases) {
+        EXPECT_THAT([&] { host.execute("place \"" + path + "\""); },
+                    testing::ThrowsMessage<vhost::CommandError>(StartsWith("place: " + path + expected)));
+    }
+    EXPECT_EQ(host.execute("show"), before);
 }
 
 TEST_F(InProcessHost, CommandsAnswerWithShortestNumbers) {
