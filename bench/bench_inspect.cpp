@@ -132,7 +132,8 @@ void BM_InspectJob(benchmark::State& state) {
         job = Spawn({Inspector(), "job", path});
         read = Spawn({"/proc/self/exe", "--read-job", path});
         if (!job.ok || !read.ok) {
-            state.SkipWithError(job.ok ? "the job read alone failed" : "varnel-inspect job failed (is it built?)");
+            state.SkipWithError(job.ok ? "the job read alone failed"
+                                       : "varnel-inspect job failed (is it built?)");
             return;
         }
         state.SetIterationTime(job.seconds);

@@ -22,7 +22,8 @@ protected:
     }
     pos_type seekpos(pos_type pos, std::ios_base::openmode which) override {
         const off_type at = pos;
-        if ((which & std::ios_base::in) == 0 || at < 0 || at > egptr() - eback()) return pos_type(off_type(-1));
+        if ((which & std::ios_base::in) == 0 || at < 0 || at > egptr() - eback())
+            return pos_type(off_type(-1));
         setg(eback(), eback() + at, egptr());
         return pos;
     }

@@ -136,7 +136,7 @@ Output textOutput(const std::ostringstream& text) {
 
 // Writes `write`'s JSON and the line's end; `margin` spaces start each line.
 template <class Write>
-void writeJson(std::ostream& out, Write write, int margin = 0) {
+void writeJson(std::ostream& out, int margin, Write write) {
     JsonWriter writer(out, margin);
     write(static_cast<JsonSink&>(writer));
     writer.flush();
@@ -163,7 +163,7 @@ Output keystreamCommand(const Options&, std::streambuf& input) {
             if (!tryUnflatten(field, message)) return false;
             os << "flattened message\n";
             // Every line of the message indented as the field it is in.
-            writeJson(os, [&](JsonSink& json) { writeMessage(message, json); }, indent * 2);
+            writeJson(os, indent * 2, [&](JsonSink& json) { writeMessage(message, json); });
             return true;
         });
     };
@@ -199,17 +199,26 @@ Output messageCommand(const Options& o, std::streambuf& input) {
     if (!unflattenQuietly(in, *message, reason))
         throw std::runtime_error("not a flattened message" +
                                  (reason.empty() ? std::string() : ": " + reason));
-    return [message](std::ostream& out) { writeJson(out, [&](JsonSink& json) { writeMessage(*message, json); }); };
+    return [message](std::ostream& out) {
+        writeJson(out, 0, [&](JsonSink& json) { writeMessage(*message, json); });
+    };
 }
 
 Output jobCommand(const Options& o, std::streambuf& input) {
     // The bytes go as soon as the job is read from them.
     auto job = std::make_shared<const DecodedJob>(readRootRecord(input), o.flags);
-    return [job](std::ostream& out) { writeJson(out, [&](JsonSink& json) { job->write(json); }); };
+    return [job](std::ostream& out) { writeJson(out, 0, [&](JsonSink& json) { job->write(json); }); };
 }
 
 Output encodeCommand(const Options& o, std::streambuf& input) {
     return binaryOutput(o, jobFromJson(parseJson(input), o.flags));
+}
+
+// A string as JSON writes it, quoted and escaped; U+FFFD where it is not UTF-8.
+std::string jsonString(std::string_view text) {
+    std::ostringstream out;
+    JsonWriter(out).string(text);
+    return out.str();
 }
 
 Output checksCommand(const Options&, std::streambuf& input) {
@@ -231,7 +240,7 @@ Output checksCommand(const Options&, std::streambuf& input) {
         for (int i = 0; i < BCheckSetting::kValueCount; ++i)
             out << (i ? "," : "")
                 << (setting->GetStringParamNULL(i) ? std::string("-")
-                                                   : json(setting->GetStringParam(i).str()).dump());
+                                                   : jsonString(setting->GetStringParam(i).str()));
         out << " precision=" << setting->GetPrecision()
             << " userUnits=" << (setting->GetUseUserUnits() ? "mm" : "no") << '\n';
     }

@@ -6,7 +6,9 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <sstream>
 
@@ -76,10 +78,28 @@ TEST(JsonWriter, LayoutAsTheDumpWritesIt) {
 
 TEST(JsonWriter, EscapesAndIllFormedUtf8AsTheDumpReplacesThem) {
     const std::string cases[] = {
-        "", "plain", "\"\\/", "\b\f\n\r\t", std::string("\0\x01\x1F\x7F", 4), "Grüße €𝄞",
-        "\x80", "\xC0\x80", "\xC1\xBF", "\xC3", "\xC3(", "\xE0\x80\x80", "\xE0\xA0", "\xED\xA0\x80",
-        "\xEF\xBF\xBF", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF4\x8F\xBF\xBF", "\xF5\x80", "\xFF\xFE",
-        "a\xE2\x82", "\xE2\x82\xE2\x82\xAC",
+        "",
+        "plain",
+        "\"\\/",
+        "\b\f\n\r\t",
+        std::string("\0\x01\x1F\x7F", 4),
+        "Grüße €𝄞",
+        "\x80",
+        "\xC0\x80",
+        "\xC1\xBF",
+        "\xC3",
+        "\xC3(",
+        "\xE0\x80\x80",
+        "\xE0\xA0",
+        "\xED\xA0\x80",
+        "\xEF\xBF\xBF",
+        "\xF0\x8F\xBF\xBF",
+        "\xF4\x90\x80\x80",
+        "\xF4\x8F\xBF\xBF",
+        "\xF5\x80",
+        "\xFF\xFE",
+        "a\xE2\x82",
+        "\xE2\x82\xE2\x82\xAC",
     };
     for (const std::string& s : cases) {
         EXPECT_EQ(streamed(text(s)), dumped(text(s))) << testing_support::spacedHex(s);
@@ -108,9 +128,25 @@ TEST(JsonWriter, EscapesAndIllFormedUtf8AsTheDumpReplacesThem) {
 }
 
 TEST(JsonWriter, NumbersInTheDumpsDigits) {
-    const double doubles[] = {0.0, -0.0, 1.0, -1.5, 0.1, 1.0 / 3, 0.30000000000000004, 1e-4, 1.5e-5,
-                              123456789012345.0, 1e15, 1e16, 1e21, DBL_MAX, DBL_MIN, 5e-324,
-                              NAN, INFINITY, -INFINITY};
+    const double doubles[] = {0.0,
+                              -0.0,
+                              1.0,
+                              -1.5,
+                              0.1,
+                              1.0 / 3,
+                              0.30000000000000004,
+                              1e-4,
+                              1.5e-5,
+                              123456789012345.0,
+                              1e15,
+                              1e16,
+                              1e21,
+                              DBL_MAX,
+                              DBL_MIN,
+                              5e-324,
+                              NAN,
+                              INFINITY,
+                              -INFINITY};
     for (const double d : doubles) {
         const Calls calls = [d](JsonSink& o) { o.number(d); };
         EXPECT_EQ(streamed(calls), dumped(calls)) << d;
@@ -168,7 +204,8 @@ TEST(MessageJson, EveryTypeAndTheFormsJsonCannotHold) {
     add(m, "f", umessage_type_string, ustring("\xC3("));
     add(m, "g", umessage_type_message, std::make_shared<umessage>());
     add(m, "\xFF", umessage_type_string, ustring(""));
-    const json expected = json::parse(R"({"a": {"int": -7}, "b": {"int": [1]}, "c": {"long long": 1099511627776},
+    const json expected =
+        json::parse(R"({"a": {"int": -7}, "b": {"int": [1]}, "c": {"long long": 1099511627776},
         "d": {"double": ["NaN", "-Infinity", 2.5]}, "e": {"bool": true}, "f": {"string": {"hex": "C328"}},
         "g": {"message": {}}, "\uFFFD": {"string": ""}})");
     std::ostringstream out;
@@ -280,6 +317,21 @@ TEST(InspectOutput, AWriteThatFailsIsAnErrorAndAKeyStreamShowsAnyMessageName) {
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\"\xEF\xBF\xBD\": {\n"), std::string::npos) << r.out;
+}
+
+// The problem-description table is built once per process, so the listing runs as a program.
+TEST(InspectOutput, ACheckStringThatIsNotUtf8IsListed) {
+    std::ifstream fixture(std::string(VARNEL_TESTS_DIR) + "/apps/varnel-inspect/fixtures/checks.json");
+    std::string text(std::istreambuf_iterator<char>(fixture), {});
+    const std::string profile = R"("Coated.icc")";
+    ASSERT_NE(text.find(profile), std::string::npos);
+    text.replace(text.find(profile), profile.size(), R"({"hex": "436F61FF"})");
+    const testing_support::ScratchFolder folder;
+    const std::string bin = VARNEL_INSPECT_BIN;
+    const auto [status, out] =
+        inspect_test::shell(bin + " encode " + folder.write("checks.json", text) + " | " + bin + " checks");
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("strings=\"Coa\xEF\xBF\xBD\",-,-,-"), std::string::npos) << out;
 }
 
 }  // namespace
