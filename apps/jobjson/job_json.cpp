@@ -365,9 +365,9 @@ DecodedJob::DecodedJob(std::string_view bytes, int flags) : job_(std::make_uniqu
     job_->JobFileReadFromBuffer(in, flags);
 
     // Fields the job model does not keep ('Dp' is handed to the process-wide table, 'BP' sets a
-    // process-wide flag) are read straight from the stream. The ticket the job decoded is the
-    // one the stream holds, unless the job's read ran out of its budget before it: then it
-    // is empty, and read again on its own.
+    // process-wide flag) are read straight from the stream. The ticket is the one the job's full
+    // block decoded, not a second copy; without the full block, or when that read left it empty
+    // (its budget may have run out before it), it is read on its own.
     ViewInput again(bytes);
     std::istream raw(&again);
     UKeyInStream reader(raw);

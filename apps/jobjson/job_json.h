@@ -33,8 +33,8 @@ class umessage;
 
 namespace inspect {
 
-// A job file read whole, to be written as JSON: reading judges all of the input, so writing no
-// longer can fail on it, and the bytes need not be kept.
+// A job file read whole, to be written as JSON: reading judges all of the input, so writing
+// cannot fail on it, and the bytes need not be kept.
 class DecodedJob {
 public:
     // Reads the job with the given stream flags; key-stream errors propagate.
