@@ -212,7 +212,7 @@ def print_table(rows, goals, counts, failed):
         held += v == "holds"
         within_floor += v == "floor"
         floor_text = f" (floor {floor:g})" if floor is not None else ""
-        print(f"  {v:<5}  {name:<{width}}  {what:<{what_width}} {value:10.3f}  goal {goal:g}{floor_text}")
+        print(f"  {v:<5}  {name:<{width}}  {what:<{what_width}} {value:10.3f}  goal {goal:.4g}{floor_text}")
     floor_text = f", {within_floor} more within their floor" if within_floor else ""
     print(f"  {held} of {len(goals)} goals hold{floor_text}")
     figures = []
@@ -271,7 +271,7 @@ def draw_chart(goals, counts, note, path):
         floor_text = f", floor {floor:g}" if floor is not None else ""
         word = {"holds": "holds", "floor": "within floor", "FAILS": "fails"}[v]
         ax.text(min(fraction, scale_max) + scale_max * 0.02, row,
-                f"{value:.3g} (goal {goal:g}{floor_text}) {word}", va="center", fontsize=7)
+                f"{value:.3g} (goal {goal:.4g}{floor_text}) {word}", va="center", fontsize=7)
     if counts:
         lines = ["Instructions per input byte (callgrind):"]
         for phase, text in CALLGRIND_PHASES:
