@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <memory>
-#include <typeinfo>
+#include <string_view>
 
 #include "message/umessage.h"
 #include "ticket/ConstantUStrings.h"
@@ -35,108 +35,71 @@ bool isDestinationDefined(const ustring& name) {
                           &eProblemSetting_PrinterMarks});
 }
 
-using Link = ProfileChecks::Link;
-
-// Never changed once made; not const only so that a chain can point at it like at a stored check.
-const std::shared_ptr<umessage>& forcedFaultCheck() {
-    static const std::shared_ptr<umessage> check = [] {
-        auto m = std::make_shared<umessage>();
-        m->addData_priv<ustring>(kString_sev, umessage_type_string, kString_fault, false);
-        return m;
+// Never changed once made: the check a page-box problem gets at the local qcs of a job with
+// destinations.
+umessage_view forcedFaultCheck() {
+    static const umessage_image image = [] {
+        umessage m;
+        m.addData_priv<ustring>(kString_sev, umessage_type_string, kString_fault, false);
+        return umessage_image::of(m);
     }();
-    return check;
+    return image.root();
 }
 
-// The values of an entry when they are stored as T under type id `id` (what findData_priv<T>
-// accepts), else null. The arrays are final classes, so comparing type_info answers what
-// dynamic_cast would, without walking the class hierarchy.
-template <class T>
-const umessage_details::dyn_array_impl<T>* arrayOf(const umessage_details::dyn_array& entry,
-                                                   umessage_type_id id) {
-    using Array = umessage_details::dyn_array_impl<T>;
-    if (entry.type() != id || typeid(entry) != typeid(Array)) return nullptr;
-    return static_cast<const Array*>(&entry);
+// Ranks of the severity words: ignore 1, note 2, warn 3, fault 4, any other text 0.
+int severityRank(std::string_view word) {
+    if (word == std::string_view(kString_ignore)) return 1;
+    if (word == std::string_view(kString_note)) return 2;
+    if (word == std::string_view(kString_warn)) return 3;
+    if (word == std::string_view(kString_fault)) return 4;
+    return 0;
 }
 
-// The first value of an entry as find<T>(name, 0) reads it, compatible types converted.
-template <class T>
-const T* firstOf(const umessage_details::dyn_array& entry) {
-    const auto* array = arrayOf<T>(entry, umessage_details::type_of<T>::id);
-    return array == nullptr || array->values.empty() ? nullptr : &array->values.front();
+// The first value of `name` when it is a message; null otherwise.
+umessage_view firstMessage(const umessage_entry& entry) {
+    return entry.type() == umessage_type_message ? entry.messageAt(0) : umessage_view();
 }
 
-bool firstNumber(const umessage_details::dyn_array& entry, double& out) {
-    if (const double* d = firstOf<double>(entry)) {
-        out = *d;
-    } else if (const int* i = firstOf<int>(entry)) {
-        umessage_details::convert(*i, out);
-    } else if (const long long* l = firstOf<long long>(entry)) {
-        umessage_details::convert(*l, out);
-    } else {
-        return false;
-    }
-    return true;
-}
-
-bool firstInteger(const umessage_details::dyn_array& entry, int& out) {
-    if (const int* i = firstOf<int>(entry)) {
-        out = *i;
-    } else if (const double* d = firstOf<double>(entry)) {
-        umessage_details::convert(*d, out);
-    } else if (const long long* l = firstOf<long long>(entry)) {
-        umessage_details::convert(*l, out);
-    } else {
-        return false;
-    }
-    return true;
-}
-
-// The stored pointer that get<message>(name, 0) would copy from this entry; null where that
-// gives null.
-Link firstMessage(const umessage_details::dyn_array& entry) {
-    const std::shared_ptr<umessage>* first = firstOf<std::shared_ptr<umessage>>(entry);
-    return first == nullptr || *first == nullptr ? nullptr : first;
-}
-
-Link firstMessage(const umessage& message, const ustring& name) {
-    const auto it = message.entries().find(name);
-    return it == message.entries().end() ? nullptr : firstMessage(*it->second);
+std::shared_ptr<const umessage> ownCopy(umessage_view check) {
+    return std::make_shared<const umessage>(check.toMessage());
 }
 
 // The fields of a check the reductions read, taken in one walk over its few entries.
 struct CheckFields {
     // The first "sev" string; the empty word when there is none.
-    const ustring* sev = &eProblemUndefined;
+    std::string_view sev;
     bool fixable = false;
-    // A string under "P" at index 0, 1 or 2.
+    // A string under "P".
     bool hasParameter = false;
     // "fault", "warn", "note": gravest first.
     bool hasNumber[3] = {false, false, false};
     double number[3] = {0, 0, 0};
 
-    explicit CheckFields(const umessage& m) {
-        // The length tells the few keys apart before any bytes are compared.
-        for (const auto& [key, entry] : m.entries()) {
+    explicit CheckFields(umessage_view m) {
+        for (unsigned i = 0, n = m.size(); i < n; ++i) {
+            const umessage_entry entry = m.entry(i);
+            const std::string_view key = entry.name();
+            // The length tells the few keys apart before any bytes are compared.
             switch (key.size()) {
                 case 1:
-                    if (key == kString_P) hasParameter = firstOf<ustring>(*entry) != nullptr;
+                    if (key == std::string_view(kString_P)) hasParameter = entry.type() == umessage_type_string;
                     break;
                 case 3:
-                    if (key == kString_sev) {
-                        if (const ustring* word = firstOf<ustring>(*entry)) sev = word;
-                    } else if (key == kString_fix) {
+                    if (key == std::string_view(kString_sev)) {
+                        entry.firstString(sev);
+                    } else if (key == std::string_view(kString_fix)) {
                         int fix = 0;
-                        fixable = firstInteger(*entry, fix) && fix % 2 != 0;
+                        fixable = entry.firstInteger(fix) && fix % 2 != 0;
                     }
                     break;
                 case 4:
-                    if (key == kString_warn)
-                        hasNumber[1] = firstNumber(*entry, number[1]);
-                    else if (key == kString_note)
-                        hasNumber[2] = firstNumber(*entry, number[2]);
+                    if (key == std::string_view(kString_warn))
+                        hasNumber[1] = entry.firstNumber(number[1]);
+                    else if (key == std::string_view(kString_note))
+                        hasNumber[2] = entry.firstNumber(number[2]);
                     break;
                 case 5:
-                    if (key == kString_fault) hasNumber[0] = firstNumber(*entry, number[0]);
+                    if (key == std::string_view(kString_fault)) hasNumber[0] = entry.firstNumber(number[0]);
                     break;
                 default: break;
             }
@@ -145,8 +108,8 @@ struct CheckFields {
 };
 
 // A copy of `winner` with "sev" set to `word` and "fix" = 1 only when `fix`.
-std::shared_ptr<umessage> combinedCopy(const umessage& winner, const ustring& word, bool fix) {
-    auto m = std::make_shared<umessage>(winner);
+std::shared_ptr<umessage> combinedCopy(umessage_view winner, const ustring& word, bool fix) {
+    auto m = std::make_shared<umessage>(winner.toMessage());
     m->erase(kString_sev);
     m->addData_priv<ustring>(kString_sev, umessage_type_string, word, false);
     m->erase(kString_fix);
@@ -158,6 +121,15 @@ bool allStandsIn(ESettingType type) {
     return type == eSettingType_Boolean || type == eSettingType_LimitsLow || type == eSettingType_LimitsHigh;
 }
 
+const ustring& wordOfRank(int rank) {
+    switch (rank) {
+        case 1: return kString_ignore;
+        case 2: return kString_note;
+        case 3: return kString_warn;
+        default: return kString_fault;
+    }
+}
+
 // A chain's reduction, fed one check at a time in chain order. A lone check is the result as it
 // is, so the first check is read only once a second one comes.
 class Reduction {
@@ -166,7 +138,7 @@ public:
 
     size_t size() const { return count_; }
 
-    void add(Link check) {
+    void add(umessage_view check) {
         if (++count_ == 1) {
             first_ = check;
             return;
@@ -180,14 +152,14 @@ public:
             const DetectableProblemDescriptions* table = detectableProblemDescriptions();
             return table ? WCheckSetting(table->GetProblemDescription(name).GetDefaults()) : WCheckSetting();
         }
-        if (count_ == 1) return WCheckSetting(*first_);
+        if (count_ == 1) return WCheckSetting(ownCopy(first_));
         switch (type_) {
             case eSettingType_Boolean: return booleanResult();
             case eSettingType_LimitsLow:
             case eSettingType_LimitsHigh: return limitsResult();
             case eSettingType_Parameter:
             case eSettingType_StringParameter:
-                return parameter_ ? WCheckSetting(*parameter_) : WCheckSetting();
+                return parameter_.null() ? WCheckSetting() : WCheckSetting(ownCopy(parameter_));
             default: return {};
         }
     }
@@ -196,34 +168,31 @@ private:
     struct Kept {
         bool found = false;
         double value = 0;
-        const umessage* first = nullptr;
+        umessage_view first;
     };
 
-    void absorb(Link check) {
-        const umessage& m = **check;
+    void absorb(umessage_view check) {
         switch (type_) {
             case eSettingType_Boolean: {
-                const CheckFields f(m);
+                const CheckFields f(check);
                 fixable_ = fixable_ || f.fixable;
-                // Against the empty word, which ranks 0, the comparison gives the word's own rank.
-                const int rank = compare_severity(*f.sev, eProblemUndefined);
-                if (winner_ == nullptr || rank > gravestRank_) {
-                    winner_ = &m;
-                    gravest_ = f.sev;
+                const int rank = severityRank(f.sev);
+                if (winner_.null() || rank > gravestRank_) {
+                    winner_ = check;
                     gravestRank_ = rank;
                 }
                 break;
             }
             case eSettingType_LimitsLow:
             case eSettingType_LimitsHigh: {
-                const CheckFields f(m);
+                const CheckFields f(check);
                 fixable_ = fixable_ || f.fixable;
                 const bool low = type_ == eSettingType_LimitsLow;
                 for (int k = 0; k < 3; ++k) {
                     if (!f.hasNumber[k]) continue;
                     const double v = f.number[k];
                     if (!kept_[k].found) {
-                        kept_[k] = {true, v, &m};
+                        kept_[k] = {true, v, check};
                     } else if (low ? v > kept_[k].value : v < kept_[k].value) {
                         kept_[k].value = v;
                     }
@@ -232,7 +201,7 @@ private:
             }
             case eSettingType_Parameter:
             case eSettingType_StringParameter:
-                if (!parameter_ && CheckFields(m).hasParameter) parameter_ = check;
+                if (parameter_.null() && CheckFields(check).hasParameter) parameter_ = check;
                 break;
             default: break;
         }
@@ -240,9 +209,10 @@ private:
 
     WCheckSetting booleanResult() const {
         // "ignore" is the least graded word; anything below it grades nothing.
-        if (winner_ == nullptr || compare_severity(*gravest_, kString_ignore) < 0) return {};
-        const ustring& word = fixable_ && *gravest_ == kString_fault ? kString_warn : *gravest_;
-        return WCheckSetting(combinedCopy(*winner_, word, fixable_));
+        if (winner_.null() || gravestRank_ < 1) return {};
+        const ustring& gravest = wordOfRank(gravestRank_);
+        const ustring& word = fixable_ && gravestRank_ == 4 ? kString_warn : gravest;
+        return WCheckSetting(combinedCopy(winner_, word, fixable_));
     }
 
     WCheckSetting limitsResult() const {
@@ -252,123 +222,113 @@ private:
         while (gravest < 3 && !kept_[gravest].found) ++gravest;
         if (gravest == 3) return {};
         const ustring& word = *keys[gravest];
-        std::shared_ptr<umessage> m =
-            combinedCopy(*kept_[gravest].first, word, fixable_ && word != kString_fault);
+        std::shared_ptr<umessage> m = combinedCopy(kept_[gravest].first, word, fixable_ && word != kString_fault);
         for (int k = 0; k < 3; ++k) {
             m->erase(*keys[k]);
-            if (kept_[k].found)
-                m->addData_priv<double>(*keys[k], umessage_type_double, kept_[k].value, false);
+            if (kept_[k].found) m->addData_priv<double>(*keys[k], umessage_type_double, kept_[k].value, false);
         }
         return WCheckSetting(std::move(m));
     }
 
     ESettingType type_;
     size_t count_ = 0;
-    Link first_ = nullptr;
+    umessage_view first_;
     bool fixable_ = false;
-    // Boolean: the first check with the gravest word, and that word.
-    const umessage* winner_ = nullptr;
-    const ustring* gravest_ = &eProblemUndefined;
+    // Boolean: the first check with the gravest word, and that word's rank.
+    umessage_view winner_;
     int gravestRank_ = 0;
     // Limits: "fault", "warn", "note".
     Kept kept_[3];
     // Parameters: the first check with a string parameter.
-    Link parameter_ = nullptr;
+    umessage_view parameter_;
 };
 
 }  // namespace
 
-ProfileChecks::ProfileChecks(const WEffectiveProfile& profile) : ticket_(profile.message()) {
-    if (!ticket_) return;
-    unsigned count = 0;
-    if (ticket_->getInfo(kString_destinations, count) && count > 0) {
-        hasDestinations_ = true;
-        for (unsigned i = 0; i < count; ++i) {
-            const WDestination destination = profile.destination(i);
-            if (!destination.empty()) addQcs(destination.qcs());
+ProfileChecks::ProfileChecks(const WEffectiveProfile& profile) {
+    if (const auto& ticket = profile.message()) {
+        try {
+            own_ = umessage_image::of(*ticket);
+        } catch (const std::exception&) {
+            own_ = umessage_image();
         }
     }
-    const WQCS local = profile.localQCS();
-    if (!local.empty()) addQcs(local);
-    local_ = local.empty() ? sources_.size() : sources_.size() - 1;
+    image_ = &own_;
+    layOut();
 }
 
-void ProfileChecks::addQcs(const WQCS& qcs) {
-    if (qcs.empty()) return;
-    for (unsigned i = 0, n = qcs.nbOfRestrictions(); i < n; ++i) addQcs(qcs.restrictions(i));
+ProfileChecks::ProfileChecks(const umessage_image& ticket) : image_(&ticket) {
+    layOut();
+}
+
+void ProfileChecks::layOut() {
+    const umessage_view ticket = image_->root();
+    unsigned at = 0;
+    if (ticket.find(std::string_view(kString_destinations), at)) {
+        const umessage_entry destinations = ticket.entry(at);
+        hasDestinations_ = true;
+        if (destinations.type() == umessage_type_message)
+            for (unsigned i = 0; i < destinations.count(); ++i)
+                addQcs(destinations.messageAt(i).firstMessage(std::string_view(kString_qcs)));
+    }
+    const umessage_view local = ticket.firstMessage(std::string_view(kString_qcs));
+    addQcs(local);
+    local_ = local.null() ? sources_.size() : sources_.size() - 1;
+}
+
+void ProfileChecks::addQcs(umessage_view qcs) {
+    if (qcs.null()) return;
+    unsigned at = 0;
+    if (qcs.find(std::string_view(kString_restrictions), at)) {
+        const umessage_entry restrictions = qcs.entry(at);
+        for (unsigned i = 0; i < restrictions.count(); ++i)
+            addQcs(restrictions.type() == umessage_type_message ? restrictions.messageAt(i) : umessage_view());
+    }
     Source source;
-    // The ticket keeps every qcs's "checks" alive, so the views may let go of them.
-    source.checks = qcs.checks().get();
-    if (source.checks) source.all = firstMessage(*source.checks, kString_all);
+    source.checks = qcs.firstMessage(std::string_view(kString_checks));
+    source.all = source.checks.firstMessage(std::string_view(kString_all));
     sources_.push_back(source);
 }
 
-void ProfileChecks::collect(const ustring& name, ESettingType type, std::vector<Link>& chain) const {
+std::int64_t ProfileChecks::keyOf(const ustring& name) const {
+    return image_->keyOf(std::string_view(name));
+}
+
+void ProfileChecks::collect(const ustring& name, ESettingType type, std::vector<umessage_view>& chain) const {
     const bool standsIn = allStandsIn(type);
-    // The cursors stay valid for a name after the last one; any other name searches afresh.
-    const bool ascending = asked_ && lastName_ < name;
-    lastName_ = name;
-    asked_ = true;
+    const std::int64_t key = keyOf(name);
     chain.reserve(sources_.size() + 1);
     for (size_t i = 0; i < sources_.size(); ++i) {
         if (i == local_ && hasDestinations_) {
             if (isForcedFaultWithDestinations(name))
-                chain.push_back(&forcedFaultCheck());
+                chain.push_back(forcedFaultCheck());
             else if (isDestinationDefined(name) && !chain.empty())
                 return;
         }
         const Source& source = sources_[i];
-        if (!source.checks) continue;
-        const umessage::map_type& entries = source.checks->entries();
-        if (ascending) {
-            while (source.next < entries.size() && entries.begin()[source.next].first < name) ++source.next;
-        } else {
-            source.next = static_cast<size_t>(entries.lower_bound(name) - entries.begin());
-        }
-        Link check = nullptr;
-        if (source.next < entries.size() && entries.begin()[source.next].first == name)
-            check = firstMessage(*entries.begin()[source.next].second);
-        if (!check && standsIn) check = source.all;
-        if (check) chain.push_back(check);
+        if (source.checks.null()) continue;
+        umessage_view check;
+        unsigned at = 0;
+        if (key % 2 == 0 && source.checks.findRank(static_cast<std::uint32_t>(key / 2), at))
+            check = firstMessage(source.checks.entry(at));
+        if (check.null() && standsIn) check = source.all;
+        if (!check.null()) chain.push_back(check);
     }
 }
 
 WCheckSetting ProfileChecks::find(const ustring& name) const {
     const ESettingType type = describedType(name);
-    std::vector<Link> links;
+    std::vector<umessage_view> links;
     collect(name, type, links);
     Reduction reduction(type);
-    for (Link l : links) reduction.add(l);
+    for (umessage_view l : links) reduction.add(l);
     return reduction.result(name);
 }
-
-namespace {
-
-// The first of names[from..] not below `key` (names.size() when there is none), and whether it
-// is `key`; names[from - 1], when there is one, is known to be below it. Galloping from `from`:
-// the names a qcs shares with the others come in the same order, so the answer is nearly always
-// at or just after `from`.
-size_t seekName(const std::vector<const ustring*>& names, size_t from, const ustring& key, bool& found) {
-    const size_t n = names.size();
-    found = from < n && *names[from] == key;
-    if (found || from >= n || key < *names[from]) return from;
-    size_t below = from, step = 1;
-    while (below + step < n && *names[below + step] < key) {
-        below += step;
-        step *= 2;
-    }
-    const auto end = names.begin() + static_cast<std::ptrdiff_t>(std::min(below + step, n));
-    const auto at = std::lower_bound(names.begin() + static_cast<std::ptrdiff_t>(below + 1), end, &key,
-                                     [](const ustring* a, const ustring* b) { return *a < *b; });
-    found = at != names.end() && **at == key;
-    return static_cast<size_t>(at - names.begin());
-}
-
-}  // namespace
 
 std::vector<WCheckSetting> ProfileChecks::findAll(const std::vector<const ustring*>& names) const {
     struct Slot {
         Reduction reduction;
+        std::int64_t key;
         bool standsIn;
         // Set at the local qcs when the destinations' definition wins there.
         bool closed = false;
@@ -377,42 +337,32 @@ std::vector<WCheckSetting> ProfileChecks::findAll(const std::vector<const ustrin
     slots.reserve(names.size());
     for (const ustring* name : names) {
         const ESettingType type = describedType(*name);
-        slots.push_back({Reduction(type), allStandsIn(type)});
+        slots.push_back({Reduction(type), keyOf(*name), allStandsIn(type)});
     }
     for (size_t i = 0; i < sources_.size(); ++i) {
         if (i == local_ && hasDestinations_) {
             for (size_t j = 0; j < names.size(); ++j) {
                 if (isForcedFaultWithDestinations(*names[j]))
-                    slots[j].reduction.add(&forcedFaultCheck());
+                    slots[j].reduction.add(forcedFaultCheck());
                 else if (isDestinationDefined(*names[j]) && slots[j].reduction.size() > 0)
                     slots[j].closed = true;
             }
         }
         const Source& source = sources_[i];
-        if (!source.checks) continue;
-        // Names before `next` have had this qcs's word; those it lacks get its "all" check.
-        size_t next = 0;
-        const auto standIn = [&](size_t upTo) {
-            if (source.all)
-                for (; next < upTo; ++next)
-                    if (slots[next].standsIn && !slots[next].closed) slots[next].reduction.add(source.all);
-            next = upTo;
-        };
-        for (const auto& [key, entry] : source.checks->entries()) {
-            bool asked = false;
-            const size_t at = seekName(names, next, key, asked);
-            standIn(at);
-            if (at == names.size()) break;
-            if (!asked) continue;
-            Slot& slot = slots[at];
-            if (!slot.closed) {
-                Link check = firstMessage(*entry);
-                if (!check && slot.standsIn) check = source.all;
-                if (check) slot.reduction.add(check);
-            }
-            next = at + 1;
+        if (source.checks.null()) continue;
+        // Entries and names both ascend: one merge-like walk. A name the qcs lacks gets its "all"
+        // check.
+        const umessage_view checks = source.checks;
+        const unsigned entries = checks.size();
+        unsigned e = 0;
+        for (Slot& slot : slots) {
+            while (e < entries && 2 * std::int64_t{checks.entry(e).rank()} < slot.key) ++e;
+            if (slot.closed) continue;
+            umessage_view check;
+            if (e < entries && 2 * std::int64_t{checks.entry(e).rank()} == slot.key) check = firstMessage(checks.entry(e));
+            if (check.null() && slot.standsIn) check = source.all;
+            if (!check.null()) slot.reduction.add(check);
         }
-        standIn(names.size());
     }
     std::vector<WCheckSetting> found;
     found.reserve(names.size());
@@ -421,12 +371,22 @@ std::vector<WCheckSetting> ProfileChecks::findAll(const std::vector<const ustrin
 }
 
 std::vector<WCheckSetting> ProfileChecks::chain(const ustring& name) const {
-    std::vector<Link> links;
+    std::vector<umessage_view> links;
     collect(name, describedType(name), links);
     std::vector<WCheckSetting> chain;
     chain.reserve(links.size());
-    for (Link l : links) chain.emplace_back(*l);
+    for (umessage_view l : links) chain.emplace_back(ownCopy(l));
     return chain;
+}
+
+std::vector<ustring> ProfileChecks::checkNames() const {
+    std::vector<unsigned char> named(image_->rankCount(), 0);
+    for (const Source& source : sources_)
+        for (unsigned i = 0, n = source.checks.size(); i < n; ++i) named[source.checks.entry(i).rank()] = 1;
+    std::vector<ustring> names;
+    for (std::size_t rank = 0; rank < named.size(); ++rank)
+        if (named[rank]) names.emplace_back(image_->nameOfRank(static_cast<std::uint32_t>(rank)));
+    return names;
 }
 
 std::vector<WCheckSetting> CollectChain(const WEffectiveProfile& profile, const ustring& name) {

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "message/umessage_image.h"
 #include "text/ustring.h"
 #include "ticket/WQCS.h"
 #include "ticket/WTicket.h"
@@ -14,17 +16,22 @@
 // problem's described type. An empty view when nothing applies. Never throws on content.
 WCheckSetting FindCheckSetting(const WEffectiveProfile& profile, const ustring& name);
 
-class umessage;
 
 namespace check_setting_decode {
 
 // A profile's qcs laid out once, in the order chains are collected, so that finding the check of
-// many names walks the ticket's structure only once. Keeps the ticket alive; the ticket must not
-// change while the finder is in use. Names asked in ascending order are found fastest; any order
-// gives the same results. Not for use from several threads at once.
+// many names walks the ticket's structure only once. Reads the ticket as an image: names are
+// compared as ranks, and only the checks that win are copied into messages of their own. Any
+// order of names gives the same results. Not for use from several threads at once.
 class ProfileChecks {
 public:
+    // Over the flattened form of the profile's ticket (an empty profile when it cannot be
+    // flattened: nested too deeply, or a body of too many entries).
     explicit ProfileChecks(const WEffectiveProfile& profile);
+    // Over a ticket read into an image, which must outlive the finder.
+    explicit ProfileChecks(const umessage_image& ticket);
+    ProfileChecks(const ProfileChecks&) = delete;
+    ProfileChecks& operator=(const ProfileChecks&) = delete;
 
     // What FindCheckSetting gives for the profile and `name`.
     WCheckSetting find(const ustring& name) const;
@@ -33,32 +40,30 @@ public:
     std::vector<WCheckSetting> findAll(const std::vector<const ustring*>& names) const;
     // What CollectChain gives for the profile and `name`.
     std::vector<WCheckSetting> chain(const ustring& name) const;
-
-    // One check as it is stored in a message: the message's own pointer, so a chain holds no
-    // references of its own.
-    using Link = const std::shared_ptr<umessage>*;
+    // Every check name of every qcs, ascending byte-wise, each once.
+    std::vector<ustring> checkNames() const;
 
 private:
     // One qcs's "checks" (null when it has none) and its "all" check (null when it has none).
     struct Source {
-        const umessage* checks = nullptr;
-        Link all = nullptr;
-        // Every key of "checks" before this index sorts before the last name asked.
-        mutable size_t next = 0;
+        umessage_view checks;
+        umessage_view all;
     };
 
-    void addQcs(const WQCS& qcs);
-    void collect(const ustring& name, ESettingType type, std::vector<Link>& chain) const;
+    void layOut();
+    void addQcs(umessage_view qcs);
+    // A name's place among the image's entry names: twice its rank, or odd between two ranks for
+    // a name no entry has, so that names and entries compare as numbers.
+    std::int64_t keyOf(const ustring& name) const;
+    void collect(const ustring& name, ESettingType type, std::vector<umessage_view>& chain) const;
 
-    std::shared_ptr<const umessage> ticket_;
+    umessage_image own_;
+    const umessage_image* image_ = nullptr;
     bool hasDestinations_ = false;
     // Every qcs with its restrictions before it; the local qcs, when there is one, is last.
     std::vector<Source> sources_;
     // The index of the local qcs's own source, or sources_.size() when there is none.
     size_t local_ = 0;
-    // The last name asked, while `asked_`.
-    mutable ustring lastName_;
-    mutable bool asked_ = false;
 };
 
 // The candidate checks for a name, in the order the reductions see them.

@@ -7,6 +7,7 @@
 #include "job/BCheckSettingDecode.h"
 #include "keystream/UKeyStream.h"
 #include "message/umessage.h"
+#include "message/umessage_image.h"
 #include "support/UFileSpecCore.h"
 #include "ticket/ConstantUStrings.h"
 #include "ticket/WQCS.h"
@@ -103,11 +104,18 @@ double BCheckSettingList::GetDefaultPDFVersion() const {
 }
 
 void BCheckSettingList::DeserialiseSettings(const std::shared_ptr<const umessage>& ticket) {
-    Deserialise(ticket, nullptr);
+    RemoveAll();
+    if (!ticket) return;
+    umessage_image image;
+    try {
+        image = umessage_image::of(*ticket);
+    } catch (const std::exception&) {
+        return;  // not flattenable (nested too deeply, a body too large): nothing to decode
+    }
+    Deserialise(image, nullptr);
 }
 
-void BCheckSettingList::DeserialiseSettings(const std::shared_ptr<const umessage>& ticket,
-                                            UKeyInStream& input) {
+void BCheckSettingList::DeserialiseSettings(const umessage_image& ticket, UKeyInStream& input) {
     Deserialise(ticket, &input);
 }
 
@@ -121,39 +129,40 @@ void BCheckSettingList::TakeAll(std::vector<std::unique_ptr<BCheckSetting>>& rea
     for (auto& setting : read) m_settings.push_back(setting.release());
 }
 
-void BCheckSettingList::Deserialise(const std::shared_ptr<const umessage>& ticket, UKeyInStream* input) {
+void BCheckSettingList::Deserialise(const umessage_image& ticket, UKeyInStream* input) {
     RemoveAll();
-    if (!ticket) return;
     std::vector<std::unique_ptr<BCheckSetting>> read;
     const auto keep = [&](std::unique_ptr<BCheckSetting> setting) {
         if (input != nullptr) input->Charge(SettingCost(*setting), "check settings");
         read.push_back(std::move(setting));
     };
 
-    if (ticket->hasData(BCheckSetting::eSettingKey_SettingsRecord, umessage_type_message, 0)) {
-        std::shared_ptr<const umessage> record;
-        for (unsigned i = 0; ticket->find(BCheckSetting::eSettingKey_SettingsRecord, i, record); ++i) {
+    const umessage_view root = ticket.root();
+    unsigned at = 0;
+    if (root.find(std::string_view(BCheckSetting::eSettingKey_SettingsRecord), at) &&
+        root.entry(at).type() == umessage_type_message) {
+        const umessage_entry records = root.entry(at);
+        for (unsigned i = 0; i < records.count(); ++i) {
+            const umessage record = records.messageAt(i).toMessage();
             ustring problem;
-            if (!record || !record->find(BCheckSetting::eSettingKey_ProblemID, 0, problem) || problem.empty())
-                continue;
+            if (!record.find(BCheckSetting::eSettingKey_ProblemID, 0, problem) || problem.empty()) continue;
             auto setting = std::make_unique<BCheckSetting>(eProblemUndefined);
-            setting->DeserialiseSetting(*record);
+            setting->DeserialiseSetting(record);
             keep(std::move(setting));
         }
         TakeAll(read);
         return;
     }
 
-    const WEffectiveProfile profile(ticket);
-    const check_setting_decode::ProfileChecks checks(profile);
-    WConstEffectiveProfileCheckSettingIterator it(profile);
-    std::vector<const ustring*> names;
-    while (it.next())
-        if (!it.name().empty()) names.push_back(&it.name());
-    const std::vector<WCheckSetting> found = checks.findAll(names);
+    const check_setting_decode::ProfileChecks checks(ticket);
+    const std::vector<ustring> names = checks.checkNames();
+    std::vector<const ustring*> asked;
+    asked.reserve(names.size());
+    for (const ustring& name : names) asked.push_back(&name);
+    const std::vector<WCheckSetting> found = checks.findAll(asked);
     read.reserve(names.size());
     for (size_t i = 0; i < names.size(); ++i) {
-        const ustring& name = *names[i];
+        const ustring& name = names[i];
         const WCheckSetting& check = found[i];
         if (check.empty()) continue;
         auto setting = std::make_unique<BCheckSetting>(eProblemUndefined);

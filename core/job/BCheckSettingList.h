@@ -10,6 +10,7 @@
 #include "ticket/DetectableProblemDescriptions.h"
 
 class umessage;
+class umessage_image;
 class UKeyInStream;
 
 class BCheckSettingList {
@@ -42,9 +43,9 @@ public:
     // Rebuilds the list from a ticket: its stored "settings" records, or else its effective
     // profile. Never throws on content.
     void DeserialiseSettings(const std::shared_ptr<const umessage>& ticket);
-    // The same for a ticket read from `input`, whose budget the settings are charged to: its
-    // error when they are too many for it.
-    void DeserialiseSettings(const std::shared_ptr<const umessage>& ticket, UKeyInStream& input);
+    // The same for a ticket read from `input` into an image, whose budget the settings are
+    // charged to: its error when they are too many for it.
+    void DeserialiseSettings(const umessage_image& ticket, UKeyInStream& input);
 
     const std::vector<BCheckSetting*>& settings() const { return m_settings; }
     size_t size() const { return m_settings.size(); }
@@ -66,7 +67,7 @@ public:
     static void convertProfileNamesToPaths(BCheckSetting& setting);
 
 private:
-    void Deserialise(const std::shared_ptr<const umessage>& ticket, UKeyInStream* input);
+    void Deserialise(const umessage_image& ticket, UKeyInStream* input);
     // Into the empty list, the settings read in reading order.
     void TakeAll(std::vector<std::unique_ptr<BCheckSetting>>& read);
 

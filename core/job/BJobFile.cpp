@@ -10,6 +10,7 @@
 #include "keystream/UKeyStream.h"
 #include "keystream/UKeyStreamUtils.h"
 #include "message/umessage.h"
+#include "message/umessage_image.h"
 #include "support/ReplaceFile.h"
 #include "support/uuid.h"
 #include "ticket/ConstantUStrings.h"
@@ -114,10 +115,10 @@ void BJobFile::JobFileKeyStreamIn(UKeyInStream& in, int flags) {
         in.Pop();
         fGroups.GroupListKeyStreamIn(in, flags);
         fCheckSettings.RemoveAll();
-        auto ticket = std::make_shared<umessage>();
-        in >> UKey('S', 'R') >> *ticket;
-        fTicket = ticket;
-        fCheckSettings.DeserialiseSettings(fTicket, in);
+        // The ticket is read where it lies and decoded at once: only its check settings are kept.
+        umessage_image ticket;
+        in >> UKey('S', 'R') >> ticket;
+        fCheckSettings.DeserialiseSettings(ticket, in);
     } else {
         in.Pop();
         fGroups.GroupListKeyStreamIn(in, flags);

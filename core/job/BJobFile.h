@@ -124,8 +124,6 @@ public:
 
     BCheckSettingList& GetCheckSettings() { return fCheckSettings; }
     const BCheckSettingList& GetCheckSettings() const { return fCheckSettings; }
-    // The ticket the check settings were decoded from; null before the first read with flag 4.
-    const std::shared_ptr<const umessage>& GetTicket() const { return fTicket; }
 
     bool HasProfileRef(int index) const { return fProfilePresent[index]; }
     const BProfileRef& GetProfileRef(int index) const { return fProfileRefs[index]; }
@@ -164,7 +162,6 @@ private:
     BPageRangeAbsoluteList fAbsolutePages;
     BExportedDestinationList fExportedDestinations;
     BCheckSettingList fCheckSettings;
-    std::shared_ptr<const umessage> fTicket;
     bool fProfilePresent[2] = {false, false};
     BProfileRef fProfileRefs[2];
     BPageItemList fDocumentItems;

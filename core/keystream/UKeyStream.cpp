@@ -12,6 +12,7 @@
 #include <typeinfo>
 
 #include "message/umessage.h"
+#include "message/umessage_image.h"
 
 namespace {
 
@@ -823,6 +824,24 @@ UKeyInStream& UKeyInStream::operator>>(umessage& value) {
     bufferPos_ = -1;  // the field is read through the same input
     // A body that does not decode leaves the message empty; unflatten logs why.
     value.unflatten(in, budget_);
+    return *this;
+}
+
+UKeyInStream& UKeyInStream::operator>>(umessage_image& value) {
+    value = umessage_image();
+    std::uint32_t length = 0;
+    const unsigned char* data = nullptr;
+    std::int64_t dataPos = 0;
+    if (!TakeField(length, data, dataPos) || length == 0) return *this;
+    // A window of our own is refilled by the next read; the caller's string in memory is not.
+    if (data != nullptr && window_ != buffer_.get()) {
+        value.read(std::string_view(reinterpret_cast<const char*>(data), length), budget_);
+        return *this;
+    }
+    Charge(vnu::HeapBlockCost(length), "messages");
+    std::string bytes(length, '\0');
+    CopyData(bytes.data(), length, data, dataPos);
+    value.read(std::move(bytes), budget_);
     return *this;
 }
 

@@ -21,6 +21,7 @@
 #include "text/ustring.h"
 
 class umessage;
+class umessage_image;
 
 // A 16-bit field key. The program's keys are two ASCII characters, first one in the high byte,
 // so the stream shows them in reading order; UKey('K', 'S') avoids multi-character literals.
@@ -161,6 +162,9 @@ public:
     UKeyInStream& operator>>(ustring& value);
     // Empty when absent, empty-bodied or undecodable.
     UKeyInStream& operator>>(umessage& value);
+    // The same read into an image. An input held in memory is indexed where it lies, so the image
+    // may be used only until the input changes; any other input is copied into the image.
+    UKeyInStream& operator>>(umessage_image& value);
     UKeyInStream& operator>>(const StartRecord& marker);
     UKeyInStream& operator>>(const StartArray& marker);
 

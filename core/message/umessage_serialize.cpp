@@ -951,8 +951,12 @@ struct flattener {
                 if (depth == kMaxDepth)
                     throw std::invalid_argument("umessage::flatten() : messages nested too deeply");
                 ++depth;
-                for (std::size_t i = from; i < array.count(); ++i)
-                    message(*valuesOf<std::shared_ptr<umessage>>(array)[i]);
+                for (std::size_t i = from; i < array.count(); ++i) {
+                    // A null message, which only a program can make, travels as an empty one.
+                    static const umessage kEmpty{};
+                    const auto& nested = valuesOf<std::shared_ptr<umessage>>(array)[i];
+                    message(nested ? *nested : kEmpty);
+                }
                 --depth;
                 break;
             case umessage_type_longlong:
