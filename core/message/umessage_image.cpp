@@ -37,8 +37,9 @@ const unsigned char* skipVarints(const unsigned char* p, unsigned count) {
 }
 
 double doubleAt(const unsigned char* p) {
-    std::uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = (bits << 8) | p[i];
+    std::uint64_t bits;
+    std::memcpy(&bits, p, 8);
+    if constexpr (std::endian::native == std::endian::big) bits = __builtin_bswap64(bits);
     return std::bit_cast<double>(bits);
 }
 
@@ -93,7 +94,15 @@ struct image_reader {
     }
     std::uint32_t offset() const { return static_cast<std::uint32_t>(p - begin); }
 
-    std::uint64_t varint64(int& extra) {
+    // Nearly all varints take one byte; a long one far from the end needs no check per byte.
+    [[gnu::always_inline]] std::uint64_t varint64(int& extra) {
+        if (p != end && *p < 0x80) [[likely]] {
+            extra = 0;
+            return *p++;
+        }
+        return varint64Long(extra);
+    }
+    [[gnu::noinline]] std::uint64_t varint64Long(int& extra) {
         if (p == end) truncated();
         const unsigned char first = *p++;
         extra = std::countl_one(first);
@@ -102,11 +111,11 @@ struct image_reader {
         for (int i = 0; i < extra; ++i) value = (value << 8) | *p++;
         return value;
     }
-    std::uint64_t varint64() {
+    [[gnu::always_inline]] std::uint64_t varint64() {
         int extra;
         return varint64(extra);
     }
-    std::uint32_t varint32() {
+    [[gnu::always_inline]] std::uint32_t varint32() {
         int extra;
         const std::uint64_t value = varint64(extra);
         if (extra > 4) throw std::runtime_error("umessage::unflatten() : 32-bit field too long");
@@ -341,6 +350,9 @@ bool umessage_image::read(std::string_view bytes, vnu::ReadBudget& budget) {
         return false;
     }
     bytes_ = bytes;
+    // Room for what a typical message takes, so that growing seldom copies; a denser one grows.
+    words_.reserve(1 + bytes.size() / 2);
+    bodies_.reserve(bytes.size() / 16);
     image_reader reader(*this, bytes, budget);
     std::uint32_t version = 0;
     try {
@@ -405,14 +417,6 @@ std::size_t umessage_image::indexBytes() const {
 // ---------------------------------------------------------------------------------------------
 // Entries
 
-std::uint32_t umessage_entry::word(int i) const {
-    return image_->words_[at_ + static_cast<std::uint32_t>(i)];
-}
-
-std::string_view umessage_entry::name() const {
-    return image_->names_[rank()];
-}
-
 const unsigned char* umessage_entry::values() const {
     const std::uint32_t at = word(2);
     const char* base = (at & umessage_image::kMerged) != 0 ? image_->merged_.data() + (at & ~umessage_image::kMerged)
@@ -443,10 +447,6 @@ long long umessage_entry::longlongAt(unsigned index) const {
     return static_cast<long long>(takeVarint(p));
 }
 
-umessage_view umessage_entry::messageAt(unsigned index) const {
-    return umessage_view(image_, image_->bodies_[word(2) + index]);
-}
-
 bool umessage_entry::firstNumber(double& out) const {
     switch (type()) {
         case umessage_type_double: out = doubleAt(0); return true;
@@ -473,14 +473,6 @@ bool umessage_entry::firstString(std::string_view& out) const {
 
 // ---------------------------------------------------------------------------------------------
 // Views
-
-unsigned umessage_view::size() const {
-    return image_ == nullptr ? 0 : image_->words_[head_];
-}
-
-umessage_entry umessage_view::entry(unsigned index) const {
-    return umessage_entry(image_, head_ + 1 + 3 * index);
-}
 
 bool umessage_view::findRank(std::uint32_t rank, unsigned& index) const {
     if (rank == umessage_image::kNoRank) return false;

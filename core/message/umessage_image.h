@@ -25,7 +25,7 @@ class umessage_entry {
 public:
     // Entry names are ranked in byte order when the image is read: equal names share a rank.
     std::uint32_t rank() const { return word(0) >> 3; }
-    std::string_view name() const;
+    inline std::string_view name() const;
     umessage_type_id type() const { return static_cast<umessage_type_id>(word(0) & 7u); }
     unsigned count() const { return word(1) >> 1; }
     bool isArray() const { return (word(1) & 1u) != 0; }
@@ -37,7 +37,7 @@ public:
     double doubleAt(unsigned index) const;
     std::string_view stringAt(unsigned index) const;
     long long longlongAt(unsigned index) const;
-    umessage_view messageAt(unsigned index) const;
+    inline umessage_view messageAt(unsigned index) const;
 
     // The first value as umessage::find reads it, compatible types converted; false (out
     // untouched) when the entry holds no such value.
@@ -50,7 +50,7 @@ private:
     friend class umessage_image;
     friend class umessage_view;
     umessage_entry(const umessage_image* image, std::uint32_t at) : image_(image), at_(at) {}
-    std::uint32_t word(int i) const;
+    inline std::uint32_t word(int i) const;
     const unsigned char* values() const;
 
     const umessage_image* image_;
@@ -65,8 +65,8 @@ public:
 
     bool null() const { return image_ == nullptr; }
     // Entries in name order; an empty message, or a null view, has none.
-    unsigned size() const;
-    umessage_entry entry(unsigned index) const;
+    inline unsigned size() const;
+    umessage_entry entry(unsigned index) const { return umessage_entry(image_, head_ + 1 + 3 * index); }
     // The entry of that name, when there is one: `index` is set to its place.
     bool find(std::string_view name, unsigned& index) const;
     // The same by rank (umessage_image::rankOf).
@@ -149,3 +149,17 @@ private:
 
     static constexpr std::uint32_t kMerged = 0x80000000u;
 };
+
+// The accessors a walk over many entries calls for each.
+inline std::uint32_t umessage_entry::word(int i) const {
+    return image_->words_[at_ + static_cast<std::uint32_t>(i)];
+}
+inline std::string_view umessage_entry::name() const {
+    return image_->names_[rank()];
+}
+inline umessage_view umessage_entry::messageAt(unsigned index) const {
+    return umessage_view(image_, image_->bodies_[word(2) + index]);
+}
+inline unsigned umessage_view::size() const {
+    return image_ == nullptr ? 0 : image_->words_[head_];
+}
