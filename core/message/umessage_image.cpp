@@ -409,9 +409,8 @@ std::int64_t umessage_image::keyOf(std::string_view name) const {
 }
 
 std::size_t umessage_image::indexBytes() const {
-    return merged_.capacity() + strings_.capacity() * sizeof(std::string_view) +
-           names_.capacity() * sizeof(std::string_view) + words_.capacity() * sizeof(std::uint32_t) +
-           bodies_.capacity() * sizeof(std::uint32_t);
+    return merged_.size() + strings_.size() * sizeof(std::string_view) + names_.size() * sizeof(std::string_view) +
+           words_.size() * sizeof(std::uint32_t) + bodies_.size() * sizeof(std::uint32_t);
 }
 
 // ---------------------------------------------------------------------------------------------

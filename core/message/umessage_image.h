@@ -122,7 +122,8 @@ public:
     std::size_t rankCount() const { return names_.size(); }
     std::string_view nameOfRank(std::uint32_t rank) const { return names_[rank]; }
 
-    // The memory the index takes beside the input, in bytes.
+    // The memory the index fills beside the input, in bytes (room reserved and never used is
+    // never touched, so it takes no pages).
     std::size_t indexBytes() const;
 
 private:

@@ -1,5 +1,6 @@
-// Any bytes: decoding never crashes, a seekable and a one-way stream agree, and a message that
-// decodes is written and read back to the same message. The flattened form carries doubles bit
+// Any bytes: decoding never crashes, a seekable and a one-way stream agree, an image of the bytes
+// accepts them exactly when decoding does and holds the same message, and a message that decodes
+// is written and read back to the same message. The flattened form carries doubles bit
 // for bit and the array flags, so equal bytes mean identical messages.
 #include <algorithm>
 #include <cstddef>
@@ -10,6 +11,8 @@
 #include <string>
 
 #include "message/umessage.h"
+#include "message/umessage_image.h"
+#include "support/ReadBudget.h"
 #include "support/ulogger.h"
 
 namespace {
@@ -59,9 +62,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::istream oneWay(&buf);
     umessage viaPipe;
     check(viaPipe.unflatten(oneWay) == ok);
+    umessage_image image;
+    vnu::ReadBudget budget(size);
+    check(image.read(std::string_view(reinterpret_cast<const char*>(data), size), budget) == ok);
     if (!ok) return 0;
     const std::string bytes = flattened(m);
     check(flattened(viaPipe) == bytes);
+    check(flattened(image.root().toMessage()) == bytes);
 
     std::istringstream again(bytes);
     umessage back;

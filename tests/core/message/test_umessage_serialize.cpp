@@ -14,6 +14,7 @@
 #include "TestFolders.h"
 #include "TicketBuilder.h"
 #include "message/umessage.h"
+#include "message/umessage_image.h"
 #include "support/ReadBudget.h"
 
 namespace {
@@ -26,17 +27,42 @@ struct Decoded {
     bool ok;
     umessage msg;
     std::string log;
+    // The same bytes read into an image, which must agree: the same verdict, the same message,
+    // and the same reason logged.
+    bool imageOk = false;
+    umessage imageMsg;
+    std::string imageLog;
 };
 
 Decoded decode(const std::string& data, bool seekable = true) {
-    testing_support::CapturedLog log;
-    std::istringstream seekableIn(data);
-    testing_support::OneWayBuffer buf(data);
-    std::istream oneWayIn(&buf);
     Decoded d{false, Msg().ints("stale", {1}).get(), {}};
-    d.ok = d.msg.unflatten(seekable ? static_cast<std::istream&>(seekableIn) : oneWayIn);
-    d.log = log.text();
+    {
+        testing_support::CapturedLog log;
+        std::istringstream seekableIn(data);
+        testing_support::OneWayBuffer buf(data);
+        std::istream oneWayIn(&buf);
+        d.ok = d.msg.unflatten(seekable ? static_cast<std::istream&>(seekableIn) : oneWayIn);
+        d.log = log.text();
+    }
+    testing_support::CapturedLog log;
+    umessage_image image;
+    vnu::ReadBudget budget(data.size());
+    d.imageOk = image.read(std::string_view(data), budget);
+    d.imageMsg = image.root().toMessage();
+    d.imageLog = log.text();
     return d;
+}
+
+// The reason a failed read logged: the end of its one line.
+std::string reason(const std::string& log) {
+    const std::size_t at = log.rfind("] ");
+    return at == std::string::npos ? log : log.substr(at + 2);
+}
+
+void expectImageAgrees(const Decoded& d) {
+    EXPECT_EQ(d.imageOk, d.ok);
+    EXPECT_TRUE(d.imageMsg == d.msg);
+    EXPECT_EQ(reason(d.imageLog), reason(d.log));
 }
 
 std::string encode(const umessage& m, int version) {
@@ -103,6 +129,7 @@ TEST(Unflatten, ByteExamples) {
             const std::string data = bytes(ex.hex);
             Decoded d = decode(data);
             EXPECT_TRUE(d.ok && d.msg == ex.want);
+            expectImageAgrees(d);
             if (ex.version == 4) {
                 EXPECT_EQ(encode(d.msg, 4), encode(ex.want, 4));  // the array flags too
             }
@@ -141,6 +168,7 @@ TEST(Unflatten, ShuffledBodiesComeOutInNameOrder) {
         for (unsigned i : order) data += varint(i) + bytes("01 00 01") + varint(i & 0x7F);
         const Decoded d = decode(data);
         EXPECT_TRUE(d.ok && d.msg == want.get()) << n << " entries";
+        expectImageAgrees(d);
     }
 }
 
@@ -180,6 +208,7 @@ TEST(Unflatten, BadInputFailsWithOneErrorLine) {
             EXPECT_TRUE(at != std::string::npos && d.log.find("[ERROR]") < at) << d.log;
             EXPECT_TRUE(d.log.ends_with("] " + c.log + "\n")) << d.log;
             EXPECT_EQ(d.log.find('\n'), d.log.size() - 1) << "one line";
+            expectImageAgrees(d);
         }
     }
 }
@@ -189,6 +218,7 @@ TEST(Unflatten, BadVersionFailsSilently) {
         Decoded d = decode(bytes(hex));
         EXPECT_FALSE(d.ok) << hex;
         EXPECT_TRUE(d.msg.empty() && d.log.empty()) << hex;
+        expectImageAgrees(d);
     }
     // Four following bytes hold a 32-bit field; the first byte's bits are beyond it.
     EXPECT_TRUE(decode(bytes("F7 00 00 00 04 00 00")).ok);
@@ -206,6 +236,7 @@ TEST(Unflatten, EveryTruncationFailsCleanly) {
                 EXPECT_FALSE(d.ok);
                 EXPECT_TRUE(d.msg.empty());
                 EXPECT_EQ(d.log.empty(), n == 0);  // only an input too short to hold its version is silent
+                expectImageAgrees(d);
             }
         }
     }
@@ -271,8 +302,10 @@ TEST(Flatten, RoundTripsInEveryVersion) {
         for (const umessage& m : messages) {
             Decoded d = decode(encode(m, version));
             EXPECT_TRUE(d.ok && d.msg == m) << version << d.log;
+            expectImageAgrees(d);
             if (version == 4) {
                 EXPECT_EQ(encode(d.msg, 4), encode(m, 4));
+                EXPECT_EQ(encode(d.imageMsg, 4), encode(m, 4));  // the array flags too
             }
         }
     }
