@@ -64,7 +64,9 @@ BGroup& BJobFile::GetActiveGroupOrDefault() {
 
 void BJobFile::JobFileReadFromBuffer(std::istream& in, int flags) {
     if (in.fail()) return;
-    UKeyInStream reader(in);
+    // Its ticket is read as an image and every record into compact objects: with the input that
+    // is four bytes per input byte at most.
+    UKeyInStream reader(in, 3);
     umessage descriptions;
     reader >> UKey('D', 'p') >> descriptions;
     setDetectableProblemDescriptions(std::move(descriptions));

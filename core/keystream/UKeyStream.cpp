@@ -126,7 +126,7 @@ void UKeyInStream::ReadAt(std::int64_t pos, void* target, std::size_t count) {
 // ---------------------------------------------------------------------------------------------
 // Reader: structure
 
-UKeyInStream::UKeyInStream(std::istream& in) {
+UKeyInStream::UKeyInStream(std::istream& in, std::uint64_t perInputByte) {
     in_ = in.fail() ? nullptr : in.rdbuf();
     // A failed stream gives no bytes, so it cannot start with the root key.
     if (in_ == nullptr) Fail("meta key mismatch");
@@ -134,7 +134,7 @@ UKeyInStream::UKeyInStream(std::istream& in) {
     const std::int64_t end = start < 0 ? -1 : std::int64_t(in_->pubseekoff(0, std::ios::end, std::ios::in));
     if (start < 0 || end < start) Fail("input stream is not seekable");
     inputEnd_ = end;
-    budget_ = vnu::ReadBudget(static_cast<std::uint64_t>(end - start));
+    budget_ = vnu::ReadBudget(static_cast<std::uint64_t>(end - start), perInputByte);
     // Never more memory than the input holds.
     windowSize_ = static_cast<std::size_t>(std::min<std::int64_t>(kWindowSize, end - start));
     windowPos_ = start;

@@ -144,8 +144,9 @@ public:
         int length = 0;
     };
 
-    // Reads and checks the header, opens the root level and reads the version.
-    explicit UKeyInStream(std::istream& in);
+    // Reads and checks the header, opens the root level and reads the version. What is read may
+    // take `perInputByte` bytes of memory per byte of input (and a fixed allowance).
+    explicit UKeyInStream(std::istream& in, std::uint64_t perInputByte = vnu::ReadBudget::kPerInputByte);
     ~UKeyInStream();
     UKeyInStream(const UKeyInStream&) = delete;
     UKeyInStream& operator=(const UKeyInStream&) = delete;

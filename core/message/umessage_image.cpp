@@ -350,9 +350,10 @@ bool umessage_image::read(std::string_view bytes, vnu::ReadBudget& budget) {
         return false;
     }
     bytes_ = bytes;
-    // Room for what a typical message takes, so that growing seldom copies; a denser one grows.
-    words_.reserve(1 + bytes.size() / 2);
-    bodies_.reserve(bytes.size() / 16);
+    // Room for the most any bytes can need (a word per byte for each), so that nothing is copied
+    // as it grows: pages of it never written are never touched, and take no memory.
+    words_.reserve(1 + bytes.size());
+    bodies_.reserve(bytes.size());
     image_reader reader(*this, bytes, budget);
     std::uint32_t version = 0;
     try {
