@@ -364,20 +364,15 @@ DecodedJob::DecodedJob(std::string_view bytes, int flags) : job_(std::make_uniqu
     std::istream in(&view);
     job_->JobFileReadFromBuffer(in, flags);
 
-    // Fields the job model does not keep ('Dp' is handed to the process-wide table, 'BP' sets a
-    // process-wide flag) are read straight from the stream. The ticket is the one the job's full
-    // block decoded, not a second copy; without the full block, or when that read left it empty
-    // (its budget may have run out before it), it is read on its own.
+    // Fields the job model does not keep ('Dp' is handed to the process-wide table, 'SR' is
+    // decoded into check settings, 'BP' sets a process-wide flag) are read straight from the
+    // stream. The ticket is read as an image of its own bytes, a few words per entry beside them.
     ViewInput again(bytes);
     std::istream raw(&again);
     UKeyInStream reader(raw);
     if (reader.Exists(kTicketKey)) {
-        ticket_ = job_->GetTicket();
-        if (!ticket_ || ticket_->empty()) {
-            auto ticket = std::make_shared<umessage>();
-            reader >> kTicketKey >> *ticket;
-            ticket_ = std::move(ticket);
-        }
+        ticket_ = std::make_unique<umessage_image>();
+        reader >> kTicketKey >> *ticket_;
     }
     if (reader.Exists(kDescriptionsKey)) {
         auto descriptions = std::make_shared<umessage>();
@@ -399,7 +394,7 @@ void DecodedJob::write(JsonSink& out) const {
     writeJobFields(out, *job_);
     if (ticket_) {
         out.key("ticket");
-        writeMessage(*ticket_, out);
+        writeMessage(ticket_->root(), out);
     }
     if (descriptions_) {
         out.key("problemDescriptions");

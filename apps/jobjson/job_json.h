@@ -30,6 +30,7 @@
 
 class BJobFile;
 class umessage;
+class umessage_image;
 
 namespace inspect {
 
@@ -47,7 +48,8 @@ public:
 
 private:
     std::unique_ptr<BJobFile> job_;
-    std::shared_ptr<const umessage> ticket_, descriptions_;
+    std::unique_ptr<umessage_image> ticket_;
+    std::shared_ptr<const umessage> descriptions_;
     std::optional<bool> forceEps_;
 };
 

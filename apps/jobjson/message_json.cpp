@@ -196,6 +196,44 @@ void writeMessage(const umessage& message, JsonSink& out) {
     out.endObject();
 }
 
+namespace {
+
+void writeViewValue(JsonSink& out, umessage_type_id type, umessage_cursor& values) {
+    switch (type) {
+        case umessage_type_int: writeValue(out, values.nextInt()); break;
+        case umessage_type_bool: writeValue(out, values.nextBool()); break;
+        case umessage_type_double: writeValue(out, values.nextDouble()); break;
+        case umessage_type_string: writeValue(out, ustring(values.nextString())); break;
+        case umessage_type_message: writeMessage(values.nextMessage(), out); break;
+        default: writeValue(out, values.nextLonglong()); break;
+    }
+}
+
+}  // namespace
+
+// The same form from an image, value by value where the bytes lie.
+void writeMessage(umessage_view message, JsonSink& out) {
+    out.beginObject();
+    for (unsigned n = 0; n < message.size(); ++n) {
+        const umessage_entry e = message.entry(n);
+        const char* const word = typeWord(e.type());
+        if (word == nullptr) continue;
+        out.key(e.name());
+        out.beginObject();
+        out.key(word);
+        umessage_cursor values(e);
+        if (e.count() == 1 && !e.isArray()) {
+            writeViewValue(out, e.type(), values);
+        } else {
+            out.beginArray();
+            for (unsigned i = 0; i < e.count(); ++i) writeViewValue(out, e.type(), values);
+            out.endArray();
+        }
+        out.endObject();
+    }
+    out.endObject();
+}
+
 nlohmann::ordered_json messageToJson(const umessage& message) {
     JsonTreeBuilder tree;
     writeMessage(message, tree);

@@ -10,6 +10,7 @@
 
 #include "jobjson/json_writer.h"
 #include "message/umessage.h"
+#include "message/umessage_image.h"
 
 namespace inspect {
 
@@ -21,6 +22,7 @@ inline constexpr int kMaxJsonDepth = 3 * umessage::kMaxNesting + 5;
 // Writes the message's entries in key order as they are walked; nothing else of the message is
 // copied.
 void writeMessage(const umessage& message, JsonSink& out);
+void writeMessage(umessage_view message, JsonSink& out);
 nlohmann::ordered_json messageToJson(const umessage& message);
 
 // Throws std::runtime_error naming the entry's path and what is wrong, also for messages nested

@@ -471,6 +471,31 @@ bool umessage_entry::firstString(std::string_view& out) const {
     return true;
 }
 
+umessage_cursor::umessage_cursor(const umessage_entry& entry)
+    : entry_(entry), p_(entry.type() == umessage_type_message ? nullptr : entry.values()) {}
+
+int umessage_cursor::nextInt() {
+    return static_cast<int>(static_cast<std::uint32_t>(takeVarint(p_)));
+}
+
+double umessage_cursor::nextDouble() {
+    const double value = ::doubleAt(p_);
+    p_ += 8;
+    return value;
+}
+
+std::string_view umessage_cursor::nextString() {
+    return entry_.image_->strings_[takeVarint(p_)];
+}
+
+long long umessage_cursor::nextLonglong() {
+    return static_cast<long long>(takeVarint(p_));
+}
+
+umessage_view umessage_cursor::nextMessage() {
+    return entry_.messageAt(index_++);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Views
 
@@ -517,27 +542,20 @@ umessage umessage_view::toMessage() const {
         const ustring name(e.name());
         const umessage_type_id type = e.type();
         const bool array = e.isArray();
-        const unsigned char* p = e.values();
+        umessage_cursor values(e);
         for (unsigned k = 0, count = e.count(); k < count; ++k) {
             switch (type) {
-                case umessage_type_int:
-                    m.addData_priv<int>(name, type, static_cast<int>(static_cast<std::uint32_t>(takeVarint(p))), array);
-                    break;
-                case umessage_type_bool: m.addData_priv<bool>(name, type, *p++ != 0, array); break;
-                case umessage_type_double:
-                    m.addData_priv<double>(name, type, ::doubleAt(p), array);
-                    p += 8;
-                    break;
+                case umessage_type_int: m.addData_priv<int>(name, type, values.nextInt(), array); break;
+                case umessage_type_bool: m.addData_priv<bool>(name, type, values.nextBool(), array); break;
+                case umessage_type_double: m.addData_priv<double>(name, type, values.nextDouble(), array); break;
                 case umessage_type_string:
-                    m.addData_priv<ustring>(name, type, ustring(image_->strings_[takeVarint(p)]), array);
+                    m.addData_priv<ustring>(name, type, ustring(values.nextString()), array);
                     break;
                 case umessage_type_message:
                     m.addData_priv<std::shared_ptr<umessage>>(
-                        name, type, std::make_shared<umessage>(e.messageAt(k).toMessage()), array);
+                        name, type, std::make_shared<umessage>(values.nextMessage().toMessage()), array);
                     break;
-                default:
-                    m.addData_priv<long long>(name, type, static_cast<long long>(takeVarint(p)), array);
-                    break;
+                default: m.addData_priv<long long>(name, type, values.nextLonglong(), array); break;
             }
         }
     }

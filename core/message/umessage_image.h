@@ -49,12 +49,31 @@ public:
 private:
     friend class umessage_image;
     friend class umessage_view;
+    friend class umessage_cursor;
     umessage_entry(const umessage_image* image, std::uint32_t at) : image_(image), at_(at) {}
     inline std::uint32_t word(int i) const;
     const unsigned char* values() const;
 
     const umessage_image* image_;
     std::uint32_t at_;  // index of the entry's first word
+};
+
+// An entry's values read in order, each in constant time: the way to walk a long array.
+class umessage_cursor {
+public:
+    explicit umessage_cursor(const umessage_entry& entry);
+    // Each reads the next value; the caller keeps to the entry's type and count.
+    int nextInt();
+    bool nextBool() { return *p_++ != 0; }
+    double nextDouble();
+    std::string_view nextString();
+    long long nextLonglong();
+    umessage_view nextMessage();
+
+private:
+    const umessage_entry entry_;
+    const unsigned char* p_;
+    unsigned index_ = 0;  // of the next message
 };
 
 // One message of an image (the whole or a nested one); a null view holds no image. Cheap to copy;
@@ -129,6 +148,7 @@ public:
 private:
     friend class umessage_entry;
     friend class umessage_view;
+    friend class umessage_cursor;
     friend struct image_reader;
 
     void clear();
