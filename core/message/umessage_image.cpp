@@ -338,7 +338,8 @@ void umessage_image::clear() {
     merged_.clear();
     strings_.clear();
     names_.clear();
-    words_.assign(1, 0);
+    words_.clear();
+    words_.push_back(0);
     root_ = 0;
     bodies_.clear();
 }

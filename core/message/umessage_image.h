@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "message/umessage.h"
+#include "support/page_array.h"
 
 namespace vnu {
 class ReadBudget;
@@ -111,7 +112,7 @@ private:
 
 class umessage_image {
 public:
-    umessage_image() = default;
+    umessage_image() { words_.push_back(0); }
     umessage_image(const umessage_image&) = delete;
     umessage_image& operator=(const umessage_image&) = delete;
     umessage_image(umessage_image&&) noexcept = default;
@@ -163,10 +164,10 @@ private:
     // count << 1 | array flag, and where the values are: the first nested body's place in
     // `bodies_` for messages, else an offset into the bytes (kMerged set: into `merged_`). Word 0
     // is the head of every empty body.
-    std::vector<std::uint32_t> words_ = std::vector<std::uint32_t>(1, 0);
+    vnu::page_array<std::uint32_t> words_;
     std::uint32_t root_ = 0;  // the head of the whole message
     // The head of each nested message, those of one entry side by side.
-    std::vector<std::uint32_t> bodies_;
+    vnu::page_array<std::uint32_t> bodies_;
 
     static constexpr std::uint32_t kMerged = 0x80000000u;
 };
