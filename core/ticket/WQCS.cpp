@@ -1,7 +1,6 @@
 #include "ticket/WQCS.h"
 
 #include "message/umessage.h"
-#include "ticket/WTicket.h"
 
 namespace {
 
@@ -63,60 +62,4 @@ WQCS WQCS::restrictions(unsigned index) const {
 
 std::vector<ustring> WQCS::getNames() const {
     return checks_ == nullptr ? std::vector<ustring>() : checks_->getNames();
-}
-
-WConstEffectiveProfileCheckSettingIterator::WConstEffectiveProfileCheckSettingIterator(
-    const WEffectiveProfile& profile) {
-    collectChecks(profile);
-    position_ = names_.begin();
-}
-
-bool WConstEffectiveProfileCheckSettingIterator::next() {
-    if (!started_) {
-        started_ = true;
-    } else if (position_ != names_.end()) {
-        ++position_;
-    }
-    return position_ != names_.end();
-}
-
-const ustring& WConstEffectiveProfileCheckSettingIterator::name() const {
-    return position_ != names_.end() ? *position_ : eProblemUndefined;
-}
-
-void WConstEffectiveProfileCheckSettingIterator::collectChecks(const WEffectiveProfile& profile) {
-    if (profile.empty()) return;
-    const unsigned count = profile.nbOfDestinations();
-    for (unsigned i = 0; i < count; ++i) {
-        WDestination destination = profile.destination(i);
-        if (!destination.empty()) collectChecks(destination.qcs());
-    }
-    collectChecks(profile.localQCS());
-}
-
-void WConstEffectiveProfileCheckSettingIterator::collectChecks(const WQCS& qcs) {
-    if (qcs.empty()) return;
-    if (qcs.checks() != nullptr) {
-        // The keys come in ascending order and most qcs name the same checks, so the place after
-        // the previous key is nearly always the right one: one equality test (lengths first) and
-        // no copy for a known name, a full search only when the set skips ahead.
-        auto at = names_.begin();
-        for (const auto& entry : qcs.checks()->entries()) {
-            const ustring& name = entry.first;
-            if (at != names_.end() && *at == name) {
-                ++at;
-                continue;
-            }
-            if (at != names_.end() && *at < name) {
-                at = names_.lower_bound(name);
-                if (at != names_.end() && *at == name) {
-                    ++at;
-                    continue;
-                }
-            }
-            names_.emplace_hint(at, name);
-        }
-    }
-    const unsigned count = qcs.nbOfRestrictions();
-    for (unsigned i = 0; i < count; ++i) collectChecks(qcs.restrictions(i));
 }

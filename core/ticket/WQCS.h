@@ -4,7 +4,6 @@
 #pragma once
 
 #include <memory>
-#include <set>
 #include <vector>
 
 #include "text/ustring.h"
@@ -12,11 +11,6 @@
 
 class umessage;
 
-template <class MessagePtr>
-class WTicketT;
-template <class Ticket>
-class WEffectiveProfileT;
-using WEffectiveProfile = WEffectiveProfileT<WTicketT<std::shared_ptr<const umessage>>>;
 
 // One check: its "sev" word and its limits under "note", "warn", "fault" and "ignore".
 class WCheckSetting {
@@ -69,30 +63,4 @@ public:
 private:
     std::shared_ptr<const umessage> qcs_;
     std::shared_ptr<const umessage> checks_;
-};
-
-// Every check name a profile mentions: the union over every destination's qcs, the ticket's
-// local qcs and all their restrictions at any depth, in ascending byte-wise order, each once.
-// Usage: while (it.next()) use(it.name());
-class WConstEffectiveProfileCheckSettingIterator {
-public:
-    explicit WConstEffectiveProfileCheckSettingIterator(const WEffectiveProfile& profile);
-    // The position refers into this object's own set.
-    WConstEffectiveProfileCheckSettingIterator(const WConstEffectiveProfileCheckSettingIterator&) = delete;
-    WConstEffectiveProfileCheckSettingIterator& operator=(const WConstEffectiveProfileCheckSettingIterator&) =
-        delete;
-
-    // The first call tells whether there is any name; each later call moves on and tells whether
-    // there is one more.
-    bool next();
-    // The name at the position; the empty string once past the last one.
-    const ustring& name() const;
-
-    void collectChecks(const WEffectiveProfile& profile);
-    void collectChecks(const WQCS& qcs);
-
-private:
-    bool started_ = false;
-    std::set<ustring> names_;
-    std::set<ustring>::const_iterator position_;
 };

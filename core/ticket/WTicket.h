@@ -69,6 +69,7 @@ public:
 
 using WTicket = WTicketT<std::shared_ptr<const umessage>>;
 using WDestination = WDestinationT<std::shared_ptr<const umessage>>;
+using WEffectiveProfile = WEffectiveProfileT<WTicket>;
 
 extern template class WDestinationT<std::shared_ptr<const umessage>>;
 extern template class WTicketT<std::shared_ptr<const umessage>>;

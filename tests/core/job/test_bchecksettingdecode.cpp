@@ -151,4 +151,67 @@ TEST_F(ApplyingCheck, AllCheckAndDefaultsStandInForMissingChecks) {
     EXPECT_TRUE(*ticket == before);
 }
 
+namespace names {
+
+using ticket_builder::Msg;
+
+Msg warnCheck(const ustring& sev) {
+    return Msg().str("sev", {sev});
+}
+
+// Checks of severity "warn", and nested restrictions.
+Msg qcs(std::initializer_list<const char*> names, std::initializer_list<Msg> restrictions = {}) {
+    Msg checks;
+    for (const char* name : names) checks.msg(name, {warnCheck("warn")});
+    Msg q = Msg().msg("checks", {checks});
+    if (restrictions.size() != 0) q.msg("restrictions", restrictions);
+    return q;
+}
+
+Msg destination(const ustring& identifier, const Msg& destinationQcs) {
+    return Msg().str("identifier", {identifier}).msg("qcs", {destinationQcs});
+}
+
+Msg ticket(std::initializer_list<Msg> destinations, const Msg& local) {
+    return Msg().msg("destinations", destinations).msg("qcs", {local});
+}
+
+std::vector<ustring> namesOf(const Msg& ticket) {
+    return check_setting_decode::ProfileChecks(WEffectiveProfile(ticket.build())).checkNames();
+}
+
+TEST(ProfileCheckNames, UniteEveryQcsEachNameOnceInByteOrder) {
+    struct Case {
+        const char* what;
+        Msg ticket;
+        std::vector<ustring> names;
+    };
+    const Case cases[] = {
+        {"neither destinations nor qcs", Msg().str("identifier", {"job"}), {}},
+        // Later qcs share some names, add some before, between and after the known ones.
+        {"interleaved",
+         ticket({destination("a", qcs({"D", "B", "F"})),
+                 destination("b", qcs({"A", "B", "C", "E", "F", "G"})), destination("c", qcs({"H", "D"}))},
+                qcs({"Z", "A", "E"})),
+         {"A", "B", "C", "D", "E", "F", "G", "H", "Z"}},
+        {"restrictions at any depth",
+         ticket({destination("north", qcs({}, {qcs({"Outer"}, {qcs({"First"}), qcs({"Hidden"})})}))},
+                qcs({}, {qcs({"Z"})})),
+         {"First", "Hidden", "Outer", "Z"}},
+        {"destinations without a qcs, local qcs not a message",
+         Msg()
+             .msg("destinations", {Msg().str("identifier", {"no qcs"}), destination("d", qcs({"b", "B"}))})
+             .nullMsg("destinations")
+             .str("qcs", {"local"}),
+         {"B", "b"}},
+        {"destinations not messages",
+         Msg().str("destinations", {"north"}).msg("qcs", {qcs({"Ab", "\xC3\xA9", "A"})}),
+         {"A", "Ab", "\xC3\xA9"}},  // bytes compare unsigned
+    };
+    for (const Case& c : cases) EXPECT_EQ(namesOf(c.ticket), c.names) << c.what;
+    EXPECT_TRUE(check_setting_decode::ProfileChecks(WEffectiveProfile()).checkNames().empty());
+}
+
+}  // namespace names
+
 }  // namespace
