@@ -1,16 +1,19 @@
 #include "DocumentJson.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
 #include "ActionJson.h"
 #include "Icc.h"
+#include "JsonReader.h"
+#include "JsonText.h"
 #include "PlacedArt.h"
 #include "support/ReadBudget.h"
-#include "support/hexcodec.h"
 
 namespace vhost {
 
@@ -23,396 +26,557 @@ constexpr const char* kProfileSlots[3] = {"rgb", "cmyk", "gray"};
 constexpr size_t kMaxSegments = 32767;  // a path's segment count is a 16-bit number
 constexpr size_t kMaxArtboards = 1000;
 
-json dictionaryToJson(const Dictionary& dict) {
-    json out = json::object();
+// --- Writing ---
+
+void appendBoolean(std::string& out, bool value) {
+    out += value ? "true" : "false";
+}
+
+void appendHex(std::string& out, const std::string& bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    out += '"';
+    const size_t at = out.size();
+    out.resize(at + 2 * bytes.size());
+    char* to = out.data() + at;
+    for (const char c : bytes) {
+        *to++ = kDigits[static_cast<unsigned char>(c) >> 4];
+        *to++ = kDigits[static_cast<unsigned char>(c) & 15];
+    }
+    out += '"';
+}
+
+void appendPoint(std::string& out, const AIRealPoint& p) {
+    out += '[';
+    appendJsonNumber(out, p.h);
+    out += ',';
+    appendJsonNumber(out, p.v);
+    out += ']';
+}
+
+void appendRect(std::string& out, const AIRealRect& r) {
+    out += "{\"left\":";
+    appendJsonNumber(out, r.left);
+    out += ",\"top\":";
+    appendJsonNumber(out, r.top);
+    out += ",\"right\":";
+    appendJsonNumber(out, r.right);
+    out += ",\"bottom\":";
+    appendJsonNumber(out, r.bottom);
+    out += '}';
+}
+
+void appendDictionary(std::string& out, const Dictionary& dict) {
+    out += '{';
+    const char* separator = "";
     for (const auto& [key, entry] : dict) {
-        if (entry.type == DictEntry::Type::Binary)
-            out[key] = {{"binary", vnu::HexEncode(entry.bytes)}};
-        else
-            out[key] = {{"boolean", entry.flag}};
+        out += separator;
+        separator = ",";
+        appendJsonString(out, key);
+        if (entry.type == DictEntry::Type::Binary) {
+            out += ":{\"binary\":";
+            appendHex(out, entry.bytes);
+            out += '}';
+        } else {
+            out += entry.flag ? ":{\"boolean\":true}" : ":{\"boolean\":false}";
+        }
     }
-    return out;
+    out += '}';
 }
 
-json pointJson(const AIRealPoint& p) {
-    return json::array({p.h, p.v});
+// The same bits: a handle at -0 where its anchor is at 0 is written out.
+bool same(const AIRealPoint& a, const AIRealPoint& b) {
+    return std::memcmp(&a.h, &b.h, sizeof a.h) == 0 && std::memcmp(&a.v, &b.v, sizeof a.v) == 0;
 }
 
-json rectJson(const AIRealRect& r) {
-    return {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}};
-}
-
-json artToJson(const Art& art) {
-    json segments = json::array();
+void appendArt(std::string& out, const Art& art) {
+    out += "{\"type\":";
+    appendJsonString(out, artTypeName(art.type));
+    constexpr std::pair<const char*, int32_t> kAttributes[] = {{",\"selected\":", kArtSelected},
+                                                               {",\"locked\":", kArtLocked},
+                                                               {",\"hidden\":", kArtHidden},
+                                                               {",\"guide\":", kArtIsGuide}};
+    for (const auto& [name, bit] : kAttributes) {
+        out += name;
+        appendBoolean(out, art.has(bit));
+    }
+    out += ",\"closed\":";
+    appendBoolean(out, art.closed);
+    out += ",\"dictionary\":";
+    appendDictionary(out, art.dictionary);
+    if (const auto& p = art.placement) {
+        out += ",\"placed\":{\"file\":";
+        appendJsonString(out, p->file);
+        out += ",\"bounds\":";
+        appendRect(out, p->bounds);
+        out += ",\"pdf\":";
+        appendHex(out, *p->pdf);
+        out += '}';
+    }
+    out += ",\"segments\":[";
+    const char* separator = "\n";
     for (const AIPathSegment& s : art.segments) {
-        segments.push_back({{"p", pointJson(s.p)},
-                            {"in", pointJson(s.in)},
-                            {"out", pointJson(s.out)},
-                            {"corner", s.corner != 0}});
+        out += separator;
+        separator = ",\n";
+        out += "{\"p\":";
+        appendPoint(out, s.p);
+        if (!same(s.in, s.p)) {
+            out += ",\"in\":";
+            appendPoint(out, s.in);
+        }
+        if (!same(s.out, s.p)) {
+            out += ",\"out\":";
+            appendPoint(out, s.out);
+        }
+        out += s.corner != 0 ? ",\"corner\":true}" : ",\"corner\":false}";
     }
-    json out = {{"type", artTypeName(art.type)},   {"selected", art.has(kArtSelected)},
-                {"locked", art.has(kArtLocked)},   {"hidden", art.has(kArtHidden)},
-                {"guide", art.has(kArtIsGuide)},   {"closed", art.closed},
-                {"segments", std::move(segments)}, {"dictionary", dictionaryToJson(art.dictionary)}};
-    if (const auto& p = art.placement)
-        out["placed"] = {
-            {"file", p->file}, {"bounds", rectJson(p->bounds)}, {"pdf", vnu::HexEncode(*p->pdf)}};
-    return out;
+    out += "]}";
 }
 
-// A JSON value and the place it was found, for error messages that say where.
-class Node {
-public:
-    Node(const json& value, std::string source, std::string where)
-        : v_(value), source_(std::move(source)), where_(std::move(where)) {}
+// Enough for most documents at once: a segment takes some 60 to 150 bytes.
+size_t expectedSize(const Document& doc) {
+    size_t bytes = 1024;
+    for (const Art& art : doc.art) bytes += 160 + 100 * art.segments.size();
+    return bytes;
+}
 
-    [[noreturn]] void fail(const std::string& what) const {
-        throw std::runtime_error(source_ + ": " + (where_.empty() ? "/" : where_) + ": " + what);
-    }
-    Node operator[](const char* key) const {
-        if (!v_.is_object()) fail("expected an object");
-        const auto it = v_.find(key);
-        if (it == v_.end()) fail(std::string("missing \"") + key + "\"");
-        return Node(*it, source_, where_ + "/" + key);
-    }
-    bool has(const char* key) const { return v_.is_object() && v_.contains(key); }
-    Node operator[](size_t i) const { return Node(v_[i], source_, where_ + "/" + std::to_string(i)); }
-    size_t size(size_t max) const {
-        if (!v_.is_array()) fail("expected an array");
-        if (v_.size() > max) fail("more than " + std::to_string(max) + " entries");
-        return v_.size();
-    }
-    double number() const {
-        if (!v_.is_number() || !std::isfinite(v_.get<double>())) fail("expected a finite number");
-        return v_.get<double>();
-    }
-    bool boolean() const {
-        if (!v_.is_boolean()) fail("expected true or false");
-        return v_.get<bool>();
-    }
-    const std::string& text() const {
-        if (!v_.is_string()) fail("expected a string");
-        return v_.get_ref<const std::string&>();
-    }
-    std::string hex(size_t maxBytes = SIZE_MAX) const {
-        const std::string& t = text();
-        if (t.size() / 2 > maxBytes) fail("more than " + std::to_string(maxBytes) + " bytes");
-        if (t.size() % 2 != 0 || t.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
-            fail("expected hexadecimal digits in pairs");
-        return vnu::HexDecode(t);
-    }
-    bool isNull() const { return v_.is_null(); }
-    const json& value() const { return v_; }
-    const std::string& where() const { return where_; }
-    const std::string& source() const { return source_; }
+// --- Reading ---
 
-private:
-    const json& v_;
-    std::string source_;
-    std::string where_;
+// The place being read, as a chain up to the document; its JSON pointer is made only for a message.
+struct Where {
+    const Where* parent = nullptr;
+    std::string_view key;  // a member's name, or empty for an element
+    size_t index = 0;
+
+    Where member(std::string_view name) const { return {this, name, 0}; }
+    Where element(size_t i) const { return {this, {}, i}; }
+    std::string pointer() const {
+        if (parent == nullptr) return "/";
+        std::string up = parent->parent == nullptr ? "" : parent->pointer();
+        return up + "/" + (key.empty() ? std::to_string(index) : std::string(key));
+    }
 };
 
-Dictionary dictionaryFromJson(const Node& node) {
-    if (!node.value().is_object()) node.fail("expected an object");
-    Dictionary dict;
-    for (const auto& [key, value] : node.value().items()) {
-        const Node entry(value, node.source(), node.where() + "/" + key);
-        DictEntry e;
-        if (entry.has("binary")) {
-            e.bytes = entry["binary"].hex();
-        } else if (entry.has("boolean")) {
-            e.type = DictEntry::Type::Boolean;
-            e.flag = entry["boolean"].boolean();
-        } else {
-            entry.fail("expected {\"binary\": HEX} or {\"boolean\": true|false}");
-        }
-        dict[key] = std::move(e);
-    }
-    return dict;
-}
-
-AIRealPoint pointFromJson(const Node& node) {
-    if (node.size(2) != 2) node.fail("expected [x, y]");
-    AIRealPoint p;
-    p.h = node[size_t(0)].number();
-    p.v = node[size_t(1)].number();
-    return p;
-}
-
-AIRealRect rectFromJson(const Node& node, const char* what) {
-    AIRealRect r;
-    r.left = node["left"].number();
-    r.top = node["top"].number();
-    r.right = node["right"].number();
-    r.bottom = node["bottom"].number();
-    if (r.right <= r.left || r.top <= r.bottom)
-        node.fail(std::string(what) + " has right > left and top > bottom");
-    return r;
-}
-
-Placement placementFromJson(const Node& node) {
-    Placement p;
-    p.file = node["file"].text();
-    p.bounds = rectFromJson(node["bounds"], "placed art");
-    const Node pdf = node["pdf"];
-    p.pdf = std::make_shared<const std::string>(pdf.hex(kMaxPlacedBytes));
-    checkPlaceable(p.pdf, pdf.source() + ": " + pdf.where());
-    return p;
-}
-
-Art artFromJson(const Node& node) {
-    Art art;
-    const auto type = artTypeFromName(node["type"].text());
-    if (!type) node["type"].fail("unknown art type");
-    art.type = *type;
-    constexpr std::pair<const char*, int32_t> kAttributes[] = {
-        {"selected", kArtSelected}, {"locked", kArtLocked}, {"hidden", kArtHidden}, {"guide", kArtIsGuide}};
-    for (const auto& [name, bit] : kAttributes) {
-        if (node[name].boolean()) art.attributes |= bit;
-    }
-    art.closed = node["closed"].boolean();
-    const Node segments = node["segments"];
-    const size_t count = segments.size(kMaxSegments);
-    if (count != 0 && art.type != kPathArt) segments.fail("only paths have segments");
-    for (size_t i = 0; i < count; ++i) {
-        const Node s = segments[i];
-        AIPathSegment seg;
-        seg.p = pointFromJson(s["p"]);
-        seg.in = pointFromJson(s["in"]);
-        seg.out = pointFromJson(s["out"]);
-        seg.corner = s["corner"].boolean() ? 1 : 0;
-        art.segments.push_back(seg);
-    }
-    art.dictionary = dictionaryFromJson(node["dictionary"]);
-    if (node.has("placed")) {
-        if (art.type != kPlacedArt) node["placed"].fail("only placed art has a placed file");
-        art.placement = placementFromJson(node["placed"]);
-    }
-    return art;
-}
-
-// The line and column of byte `offset`, for messages about a place in a file.
-std::string placeOf(const std::string& text, size_t offset) {
-    size_t line = 1, column = 1;
-    for (size_t i = 0; i < offset && i < text.size(); ++i) {
-        if (text[i] == '\n') {
-            ++line;
-            column = 1;
-        } else {
-            ++column;
-        }
-    }
-    return "line " + std::to_string(line) + ", column " + std::to_string(column);
-}
-
-// Where nesting first goes beyond the limit, outside strings; npos when it never does.
-size_t tooDeepAt(const std::string& text) {
-    int depth = 0;
-    bool inString = false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > kMaxJsonDepth) return i;
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return std::string::npos;
-}
-
-// Builds the tree a document's text parses into, as json::parse does, charging it to the text's
-// budget as it goes: a value of one or two bytes ("[]", "0,") costs tens of bytes in it. (The
-// parser's own callbacks would do, but it then looks through the whole enclosing array at the
-// end of every object.)
-class TreeBuilder final : public json::json_sax_t {
+// Which of an object's required members were read.
+template <size_t N>
+class Seen {
 public:
-    // The host holds the text twice while it reads it, and the document read from the tree takes
-    // at most two fifths as much again: 2 + 1.4 * 9 is within what a process may spend on an
-    // input, 16 times its size, and leaves room for the heap's overhead.
-    static constexpr std::uint64_t kPerTextByte = 9;
-
-    TreeBuilder(std::size_t textBytes, const std::string& source)
-        : budget_(textBytes, kPerTextByte), source_(source) {}
-
-    json take() { return std::move(root_); }
-
-    bool null() override { return put(json(nullptr), 0, "values"); }
-    bool boolean(bool value) override { return put(json(value), 0, "values"); }
-    bool number_integer(number_integer_t value) override { return put(json(value), 0, "values"); }
-    bool number_unsigned(number_unsigned_t value) override { return put(json(value), 0, "values"); }
-    bool number_float(number_float_t value, const string_t&) override {
-        return put(json(value), 0, "values");
+    template <class... Names>
+    explicit Seen(Names... names) : names_{names...} {}
+    void mark(std::string_view name) {
+        for (size_t i = 0; i < N; ++i)
+            if (name == names_[i]) seen_ |= 1u << i;
     }
-    bool string(string_t& value) override {
-        const std::uint64_t text = vnu::HeapBlockCost(sizeof(string_t)) + vnu::TextHeapCost(value.size());
-        return put(json(std::move(value)), text, "values");
-    }
-    bool binary(binary_t& value) override { return put(json::binary(std::move(value)), 0, "values"); }
-    bool start_object(std::size_t) override {
-        return open(json::object(), vnu::HeapBlockCost(sizeof(json::object_t)), "objects");
-    }
-    bool key(string_t& name) override {
-        charge(kMemberCost + vnu::TextHeapCost(name.size()), "members");
-        member_ = &(*open_.back())[name];
-        return true;
-    }
-    bool end_object() override { return close(); }
-    bool start_array(std::size_t) override {
-        return open(json::array(), vnu::HeapBlockCost(sizeof(json::array_t)), "arrays");
-    }
-    bool end_array() override { return close(); }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) override {
-        if (const auto* parse = dynamic_cast<const json::parse_error*>(&error)) throw *parse;
-        throw error;
+    // The first required member not read, or nullptr.
+    const char* missing() const {
+        for (size_t i = 0; i < N; ++i)
+            if ((seen_ & (1u << i)) == 0) return names_[i];
+        return nullptr;
     }
 
 private:
-    // A map node: the tree's links and colour, the key and the value.
-    static constexpr std::uint64_t kMemberCost =
-        vnu::HeapBlockCost(4 * sizeof(void*) + sizeof(json::object_t::value_type));
+    std::array<const char*, N> names_;
+    uint32_t seen_ = 0;
+};
+template <class... Names>
+Seen(Names...) -> Seen<sizeof...(Names)>;
 
-    void charge(std::uint64_t bytes, const char* what) {
+class DocumentReader {
+public:
+    // The document built from a text takes at most this many bytes for each of its bytes; a
+    // legal document takes far less (some 2 for paths, 7 for a dictionary of one-letter flags),
+    // and with the text itself and the text saved again that is within the 16 times its size a
+    // process may spend on an input.
+    static constexpr uint64_t kPerTextByte = 8;
+
+    DocumentReader(std::string_view text, const std::string& source)
+        : in_(text, source, kMaxJsonDepth), source_(source), budget_(text.size(), kPerTextByte) {}
+
+    Document read() {
+        const Where root;
+        Document doc;
+        if (in_.peek() != JsonReader::Kind::Object) notADocument(root);
+        Seen seen{"format", "width", "height", "colorModel", "artboards", "art", "dictionary", "profiles"};
+        std::string_view name;
+        in_.beginObject();
+        while (in_.member(name)) {
+            seen.mark(name);
+            if (name == "format") {
+                if (in_.peek() != JsonReader::Kind::String || in_.stringView() != kFormat) notADocument(root);
+            } else if (name == "width") {
+                doc.width = number(root.member("width"));
+            } else if (name == "height") {
+                doc.height = number(root.member("height"));
+            } else if (name == "colorModel") {
+                bool integral = false;
+                const double model = in_.peek() == JsonReader::Kind::Number ? in_.number(integral) : -1;
+                if (!integral ||
+                    std::string(colorModelName(int16_t(std::clamp(model, -1.0, 3.0)))) == "unknown")
+                    fail(root.member("colorModel"), "expected 0 (grey), 1 (RGB) or 2 (CMYK)");
+                doc.colorModel = int16_t(model);
+            } else if (name == "artboards") {
+                const Where at = root.member("artboards");
+                doc.artboards.clear();
+                array(at, kMaxArtboards, [&](const Where& board) {
+                    grow(doc.artboards, "artboards");
+                    doc.artboards.push_back(rect(board, "an artboard"));
+                });
+                if (doc.artboards.empty()) fail(at, "a document has at least one artboard");
+            } else if (name == "art") {
+                doc.art.clear();
+                array(root.member("art"), SIZE_MAX, [&](const Where& item) {
+                    grow(doc.art, "art objects");
+                    doc.art.push_back(art(item));
+                });
+            } else if (name == "dictionary") {
+                doc.dictionary = dictionary(root.member("dictionary"));
+            } else if (name == "profiles") {
+                profiles(root.member("profiles"), doc);
+            } else if (name == "pdfOptions") {
+                const std::string_view options = in_.skip();
+                doc.pdfOptions =
+                    paramsFromJson(parseJson(std::string(options), source_), source_ + ": /pdfOptions");
+            } else {
+                in_.skip();
+            }
+        }
+        in_.end();
+        if (const char* absent = seen.missing()) {
+            if (std::strcmp(absent, "format") == 0) notADocument(root);
+            fail(root, std::string("missing \"") + absent + "\"");
+        }
+        if (doc.width <= 0 || doc.height <= 0) fail(root, "the page size must be positive");
+        return doc;
+    }
+
+private:
+    [[noreturn]] void fail(const Where& where, const std::string& what) const {
+        throw std::runtime_error(source_ + ": " + where.pointer() + ": " + what);
+    }
+    [[noreturn]] void notADocument(const Where& root) const {
+        fail(root, std::string("not a varnel-host document (expected \"format\": \"") + kFormat + "\")");
+    }
+    void charge(uint64_t bytes, const char* what) {
         if (!budget_.take(bytes))
             throw std::runtime_error(source_ + ": too many " + what + " for a file of " +
                                      std::to_string(budget_.inputBytes()) + " bytes");
     }
-    // Into the open array, whose vector doubles when full, or as the value of the key just read.
-    json* place(json&& value, std::uint64_t cost, const char* what) {
-        if (open_.empty()) {
-            root_ = std::move(value);
-            return &root_;
-        }
-        json& parent = *open_.back();
-        if (parent.is_array()) {
-            auto& elements = parent.get_ref<json::array_t&>();
-            if (elements.size() == elements.capacity()) {
-                // The smaller block goes as soon as the elements have moved.
-                const std::size_t had = elements.capacity();
-                const std::size_t room = std::max<std::size_t>(1, 2 * had);
-                cost += vnu::HeapBlockCost(room * sizeof(json)) -
-                        (had == 0 ? 0 : vnu::HeapBlockCost(had * sizeof(json)));
-                charge(cost, what);
-                elements.reserve(room);
-            } else {
-                charge(cost, what);
-            }
-            elements.push_back(std::move(value));
-            return &elements.back();
-        }
-        charge(cost, what);
-        *member_ = std::move(value);
-        return member_;
-    }
-    bool put(json&& value, std::uint64_t cost, const char* what) {
-        place(std::move(value), cost, what);
-        return true;
-    }
-    // Nothing is added to a container's parent while it is open, so its place stays put.
-    bool open(json&& empty, std::uint64_t cost, const char* what) {
-        open_.push_back(place(std::move(empty), cost, what));
-        return true;
-    }
-    bool close() {
-        open_.pop_back();
-        return true;
+    // Room for one more element, charged as the vector doubles: the smaller block goes once the
+    // elements have moved.
+    template <class T>
+    void grow(std::vector<T>& v, const char* what) {
+        if (v.size() < v.capacity()) return;
+        const size_t had = v.capacity(), room = std::max<size_t>(4, 2 * had);
+        charge(vnu::HeapBlockCost(room * sizeof(T)) - (had == 0 ? 0 : vnu::HeapBlockCost(had * sizeof(T))),
+               what);
+        v.reserve(room);
     }
 
-    vnu::ReadBudget budget_;
+    double number(const Where& at) {
+        bool integral = false;
+        const double value = in_.peek() == JsonReader::Kind::Number ? in_.number(integral) : NAN;
+        if (!std::isfinite(value)) fail(at, "expected a finite number");
+        return value;
+    }
+    bool boolean(const Where& at) {
+        if (in_.peek() != JsonReader::Kind::Boolean) fail(at, "expected true or false");
+        return in_.boolean();
+    }
+    std::string_view text(const Where& at) {
+        if (in_.peek() != JsonReader::Kind::String) fail(at, "expected a string");
+        return in_.stringView();
+    }
+    std::string hex(const Where& at, size_t maxBytes) {
+        const std::string_view digits = text(at);
+        if (digits.size() / 2 > maxBytes) fail(at, "more than " + std::to_string(maxBytes) + " bytes");
+        if (digits.size() % 2 != 0 || digits.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
+            fail(at, "expected hexadecimal digits in pairs");
+        charge(vnu::TextHeapCost(digits.size() / 2), "bytes");
+        std::string bytes(digits.size() / 2, '\0');
+        const auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(nibble(digits[2 * i]) << 4 | nibble(digits[2 * i + 1]));
+        return bytes;
+    }
+    // Each element of an array of at most `max`, read by `element` at its place.
+    template <class Element>
+    void array(const Where& at, size_t max, const Element& element) {
+        if (in_.peek() != JsonReader::Kind::Array) fail(at, "expected an array");
+        in_.beginArray();
+        for (size_t i = 0; in_.element(); ++i) {
+            if (i == max) fail(at, "more than " + std::to_string(max) + " entries");
+            element(at.element(i));
+        }
+    }
+    void object(const Where& at) {
+        if (in_.peek() != JsonReader::Kind::Object) fail(at, "expected an object");
+        in_.beginObject();
+    }
+
+    AIRealPoint point(const Where& at) {
+        double xy[2];
+        size_t count = 0;
+        array(at, 2, [&](const Where& n) { xy[count++] = number(n); });
+        if (count != 2) fail(at, "expected [x, y]");
+        return {xy[0], xy[1]};
+    }
+
+    AIRealRect rect(const Where& at, const char* what) {
+        AIRealRect r;
+        Seen seen{"left", "top", "right", "bottom"};
+        std::string_view name;
+        object(at);
+        while (in_.member(name)) {
+            seen.mark(name);
+            double* side = name == "left"     ? &r.left
+                           : name == "top"    ? &r.top
+                           : name == "right"  ? &r.right
+                           : name == "bottom" ? &r.bottom
+                                              : nullptr;
+            if (side == nullptr)
+                in_.skip();
+            else
+                *side = number(at.member(name));
+        }
+        if (const char* absent = seen.missing()) fail(at, std::string("missing \"") + absent + "\"");
+        if (r.right <= r.left || r.top <= r.bottom)
+            fail(at, std::string(what) + " has right > left and top > bottom");
+        return r;
+    }
+
+    Dictionary dictionary(const Where& at) {
+        // A map node: the tree's links and colour, the key and the value.
+        constexpr uint64_t kEntryCost =
+            vnu::HeapBlockCost(4 * sizeof(void*) + sizeof(Dictionary::value_type));
+        Dictionary dict;
+        std::string_view name;
+        object(at);
+        while (in_.member(name)) {
+            std::string key(name);
+            const Where entryAt = at.member(key);
+            DictEntry e;
+            bool binary = false, boolean = false;
+            if (in_.peek() == JsonReader::Kind::Object) {
+                in_.beginObject();
+                std::string_view field;
+                while (in_.member(field)) {
+                    if (field == "binary") {
+                        e.bytes = hex(entryAt.member("binary"), SIZE_MAX);
+                        binary = true;
+                    } else if (field == "boolean") {
+                        e.flag = this->boolean(entryAt.member("boolean"));
+                        boolean = true;
+                    } else {
+                        in_.skip();
+                    }
+                }
+            }
+            if (!binary && !boolean) fail(entryAt, "expected {\"binary\": HEX} or {\"boolean\": true|false}");
+            // An entry of both is the binary one.
+            if (binary) {
+                e.flag = false;
+            } else {
+                e.type = DictEntry::Type::Boolean;
+            }
+            charge(kEntryCost + vnu::TextHeapCost(key.size()), "dictionary entries");
+            dict[std::move(key)] = std::move(e);
+        }
+        return dict;
+    }
+
+    void segments(const Where& at, std::vector<AIPathSegment>& out) {
+        array(at, kMaxSegments, [&](const Where& item) {
+            AIPathSegment s;
+            Seen seen{"p", "corner"};
+            bool in = false, outHandle = false;
+            std::string_view name;
+            object(item);
+            while (in_.member(name)) {
+                seen.mark(name);
+                if (name == "p") {
+                    s.p = point(item.member("p"));
+                } else if (name == "in") {
+                    s.in = point(item.member("in"));
+                    in = true;
+                } else if (name == "out") {
+                    s.out = point(item.member("out"));
+                    outHandle = true;
+                } else if (name == "corner") {
+                    s.corner = boolean(item.member("corner")) ? 1 : 0;
+                } else {
+                    in_.skip();
+                }
+            }
+            if (const char* absent = seen.missing()) fail(item, std::string("missing \"") + absent + "\"");
+            // A handle left out sits on its anchor.
+            if (!in) s.in = s.p;
+            if (!outHandle) s.out = s.p;
+            grow(out, "segments");
+            out.push_back(s);
+        });
+    }
+
+    Placement placement(const Where& at) {
+        Placement p;
+        Seen seen{"file", "bounds", "pdf"};
+        std::string_view name;
+        object(at);
+        while (in_.member(name)) {
+            seen.mark(name);
+            if (name == "file") {
+                p.file = text(at.member("file"));
+                charge(vnu::TextHeapCost(p.file.size()), "strings");
+            } else if (name == "bounds") {
+                p.bounds = rect(at.member("bounds"), "placed art");
+            } else if (name == "pdf") {
+                const Where pdfAt = at.member("pdf");
+                p.pdf = std::make_shared<const std::string>(hex(pdfAt, kMaxPlacedBytes));
+                checkPlaceable(p.pdf, source_ + ": " + pdfAt.pointer());
+            } else {
+                in_.skip();
+            }
+        }
+        if (const char* absent = seen.missing()) fail(at, std::string("missing \"") + absent + "\"");
+        return p;
+    }
+
+    Art art(const Where& at) {
+        Art art;
+        Seen seen{"type", "selected", "locked", "hidden", "guide", "closed", "segments", "dictionary"};
+        constexpr std::pair<const char*, int32_t> kAttributes[] = {{"selected", kArtSelected},
+                                                                   {"locked", kArtLocked},
+                                                                   {"hidden", kArtHidden},
+                                                                   {"guide", kArtIsGuide}};
+        std::optional<Where> segmentsAt, placedAt;
+        std::string_view name;
+        object(at);
+        while (in_.member(name)) {
+            seen.mark(name);
+            if (name == "type") {
+                const Where typeAt = at.member("type");
+                const auto type = artTypeFromName(std::string(text(typeAt)));
+                if (!type) fail(typeAt, "unknown art type");
+                art.type = *type;
+            } else if (name == "closed") {
+                art.closed = boolean(at.member("closed"));
+            } else if (name == "segments") {
+                segmentsAt = at.member("segments");
+                art.segments.clear();
+                segments(*segmentsAt, art.segments);
+            } else if (name == "dictionary") {
+                art.dictionary = dictionary(at.member("dictionary"));
+            } else if (name == "placed") {
+                placedAt = at.member("placed");
+                art.placement = placement(*placedAt);
+            } else {
+                bool attribute = false;
+                for (const auto& [attributeName, bit] : kAttributes) {
+                    if (name != attributeName) continue;
+                    const bool set = boolean(at.member(attributeName));
+                    art.attributes = set ? art.attributes | bit : art.attributes & ~bit;
+                    attribute = true;
+                }
+                if (!attribute) in_.skip();
+            }
+        }
+        if (const char* absent = seen.missing()) fail(at, std::string("missing \"") + absent + "\"");
+        if (!art.segments.empty() && art.type != kPathArt) fail(*segmentsAt, "only paths have segments");
+        if (art.placement && art.type != kPlacedArt) fail(*placedAt, "only placed art has a placed file");
+        return art;
+    }
+
+    void profiles(const Where& at, Document& doc) {
+        Seen seen{kProfileSlots[0], kProfileSlots[1], kProfileSlots[2]};
+        std::string_view name;
+        object(at);
+        doc.profiles = {};
+        while (in_.member(name)) {
+            seen.mark(name);
+            int slot = -1;
+            for (int i = 0; i < 3; ++i)
+                if (name == kProfileSlots[i]) slot = i;
+            if (slot < 0) {
+                in_.skip();
+                continue;
+            }
+            const Where slotAt = at.member(kProfileSlots[slot]);
+            if (in_.peek() == JsonReader::Kind::Null) {
+                in_.null();
+                doc.profiles[slot].reset();
+                continue;
+            }
+            std::string data = hex(slotAt, SIZE_MAX);
+            if (!isIccProfile(data)) fail(slotAt, "not an ICC profile");
+            doc.profiles[slot] = std::make_shared<const std::string>(std::move(data));
+        }
+        if (const char* absent = seen.missing()) fail(at, std::string("missing \"") + absent + "\"");
+    }
+
+    JsonReader in_;
     const std::string& source_;
-    json root_;
-    std::vector<json*> open_;  // the containers being read, outermost first
-    json* member_ = nullptr;   // the value of the key just read
+    vnu::ReadBudget budget_;
 };
 
 }  // namespace
 
-json documentToJson(const Document& doc) {
-    json artboards = json::array();
-    for (const AIRealRect& r : doc.artboards) artboards.push_back(rectJson(r));
-    json art = json::array();
-    for (const Art& a : doc.art) art.push_back(artToJson(a));
-    json profiles = json::object();
-    for (int i = 0; i < 3; ++i)
-        profiles[kProfileSlots[i]] = doc.profiles[i] ? json(vnu::HexEncode(*doc.profiles[i])) : json(nullptr);
-    json out = {{"format", kFormat},
-                {"width", doc.width},
-                {"height", doc.height},
-                {"colorModel", doc.colorModel},
-                {"artboards", std::move(artboards)},
-                {"art", std::move(art)},
-                {"dictionary", dictionaryToJson(doc.dictionary)},
-                {"profiles", std::move(profiles)}};
-    if (doc.pdfOptions) out["pdfOptions"] = paramsToJson(*doc.pdfOptions);
+std::string documentText(const Document& doc, const std::optional<ActionParams>& pdfOptions) {
+    std::string out;
+    out.reserve(expectedSize(doc));
+    out += "{\"format\":";
+    appendJsonString(out, kFormat);
+    out += ",\n\"width\":";
+    appendJsonNumber(out, doc.width);
+    out += ",\n\"height\":";
+    appendJsonNumber(out, doc.height);
+    out += ",\n\"colorModel\":" + std::to_string(doc.colorModel);
+    out += ",\n\"artboards\":[";
+    const char* separator = "";
+    for (const AIRealRect& r : doc.artboards) {
+        out += separator;
+        separator = ",";
+        appendRect(out, r);
+    }
+    out += "],\n\"art\":[";
+    separator = "\n";
+    for (const Art& art : doc.art) {
+        out += separator;
+        separator = ",\n";
+        appendArt(out, art);
+    }
+    out += "],\n\"dictionary\":";
+    appendDictionary(out, doc.dictionary);
+    out += ",\n\"profiles\":{";
+    for (int i = 0; i < 3; ++i) {
+        out += i == 0 ? "\"" : ",\"";
+        out += kProfileSlots[i];
+        out += "\":";
+        if (doc.profiles[i])
+            appendHex(out, *doc.profiles[i]);
+        else
+            out += "null";
+    }
+    out += '}';
+    if (pdfOptions) {
+        out += ",\n\"pdfOptions\":";
+        out += paramsToJson(*pdfOptions).dump();
+    }
+    out += "}\n";
     return out;
 }
 
 std::string documentText(const Document& doc) {
-    return documentToJson(doc).dump(2) + "\n";
+    return documentText(doc, doc.pdfOptions);
 }
 
-json parseJson(const std::string& text, const std::string& source) {
-    if (const size_t at = tooDeepAt(text); at != std::string::npos) {
-        throw std::runtime_error(source + ": " + placeOf(text, at) + ": nesting deeper than " +
-                                 std::to_string(kMaxJsonDepth) + " levels");
-    }
-    try {
-        TreeBuilder builder(text.size(), source);
-        json::sax_parse(text, &builder);
-        return builder.take();
-    } catch (const json::exception& e) {
-        // "[json.exception.parse_error.101] parse error at line 1, column 2: ..." without its tag,
-        // on one line whatever the input held.
-        std::string message = e.what();
-        if (const auto tagEnd = message.find("] ");
-            message.rfind("[json.", 0) == 0 && tagEnd != std::string::npos)
-            message.erase(0, tagEnd + 2);
-        for (char& c : message) {
-            if (uint8_t(c) < 0x20) c = ' ';
-        }
-        throw std::runtime_error(source + ": " + message);
-    }
+json documentToJson(const Document& doc) {
+    return json::parse(documentText(doc));
+}
+
+Document documentFromText(std::string_view text, const std::string& source) {
+    return DocumentReader(text, source).read();
 }
 
 Document documentFromJson(const json& value, const std::string& source) {
-    const Node root(value, source, "");
-    if (!root.has("format") || !root["format"].value().is_string() || root["format"].text() != kFormat)
-        root.fail(std::string("not a varnel-host document (expected \"format\": \"") + kFormat + "\")");
-    Document doc;
-    doc.width = root["width"].number();
-    doc.height = root["height"].number();
-    if (doc.width <= 0 || doc.height <= 0) root.fail("the page size must be positive");
-    const Node model = root["colorModel"];
-    if (!model.value().is_number_integer() ||
-        std::string(colorModelName(model.value().get<int>())) == "unknown")
-        model.fail("expected 0 (grey), 1 (RGB) or 2 (CMYK)");
-    doc.colorModel = int16_t(model.value().get<int>());
-
-    const Node artboards = root["artboards"];
-    const size_t boards = artboards.size(kMaxArtboards);
-    if (boards == 0) artboards.fail("a document has at least one artboard");
-    for (size_t i = 0; i < boards; ++i) doc.artboards.push_back(rectFromJson(artboards[i], "an artboard"));
-    const Node art = root["art"];
-    const size_t count = art.size(SIZE_MAX);
-    for (size_t i = 0; i < count; ++i) doc.art.push_back(artFromJson(art[i]));
-    doc.dictionary = dictionaryFromJson(root["dictionary"]);
-    const Node profiles = root["profiles"];
-    for (int i = 0; i < 3; ++i) {
-        const Node slot = profiles[kProfileSlots[i]];
-        if (slot.isNull()) continue;
-        std::string data = slot.hex();
-        if (!isIccProfile(data)) slot.fail("not an ICC profile");
-        doc.profiles[i] = std::make_shared<const std::string>(std::move(data));
-    }
-    if (root.has("pdfOptions"))
-        doc.pdfOptions = paramsFromJson(root["pdfOptions"].value(), source + ": /pdfOptions");
-    return doc;
+    return documentFromText(value.dump(), source);
 }
 
 }  // namespace vhost

@@ -54,14 +54,13 @@ Document& DocumentStore::open(const std::string& path, bool asCopy) {
     }
     Document doc;
     try {
-        const std::string bytes = readRegularFile(file);
-        const bool isPdf = bytes.compare(0, 5, "%PDF-") == 0;
-        std::string text = bytes;
+        std::string text = readRegularFile(file);
+        const bool isPdf = text.compare(0, 5, "%PDF-") == 0;
         if (isPdf) {
             text = pdf::ReadHostData(file);
             if (text.empty()) cantOpen(file + ": a PDF without a host document inside");
         }
-        doc = documentFromJson(parseJson(text, file), file);
+        doc = documentFromText(text, file);
         // A JSON file is the document's own form; only a PDF keeps the options it was written with.
         if (!isPdf) doc.pdfOptions.reset();
     } catch (const HostError&) {
@@ -85,9 +84,7 @@ void DocumentStore::save(Document& doc, const std::string& path) {
     try {
         if (!path.empty()) {
             const std::string file = absolutePath(path);
-            Document saved = doc;
-            saved.pdfOptions.reset();
-            vnu::ReplaceFileContentsOrThrow(file, documentText(saved));
+            vnu::ReplaceFileContentsOrThrow(file, documentText(doc, std::nullopt));
             doc.file = file;
             doc.pdfOptions.reset();
         } else if (doc.pdfOptions) {

@@ -15,16 +15,15 @@ std::string writeDocumentPdf(const Document& doc, const ActionParams& params, st
     for (const Art& art : doc.art) {
         if (art.has(kArtIsGuide) || art.has(kArtHidden)) continue;
         if (art.type == kPathArt) {
-            page.printableArt.emplace_back(std::in_place_type<pdf::PdfPath>, art.segments, art.closed);
+            page.printableArt.emplace_back(std::in_place_type<pdf::PdfPath>,
+                                           pdf::PdfPath{art.segments, art.closed});
         } else if (const auto& placed = art.placement; art.type == kPlacedArt && placed) {
-            page.printableArt.emplace_back(std::in_place_type<pdf::PdfPlaced>, placed->pdf, placed->bounds,
-                                           placed->file);
+            page.printableArt.emplace_back(std::in_place_type<pdf::PdfPlaced>,
+                                           pdf::PdfPlaced{placed->pdf, placed->bounds, placed->file});
         }
     }
     // Inside the PDF the document remembers its options, so that saving it again writes the same.
-    Document inside = doc;
-    inside.pdfOptions = params;
-    page.hostData = documentText(inside);
+    page.hostData = documentText(doc, params);
 
     const pdf::PdfResult result = pdf::WritePdf(page, params);
     if (!result.ignored.empty()) {

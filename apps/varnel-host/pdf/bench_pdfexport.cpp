@@ -37,7 +37,7 @@ vhost::pdf::PdfDocument Document() {
                                  "],\"out\":[" + std::to_string(s.out.h) + "," + std::to_string(s.out.v) +
                                  "]},";
         }
-        document.printableArt.push_back(std::move(path));
+        document.printableArt.emplace_back(std::in_place_type<vhost::pdf::PdfPath>, std::move(path));
     }
     return document;
 }

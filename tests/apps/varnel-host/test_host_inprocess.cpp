@@ -49,6 +49,9 @@ protected:
         vhost::Document doc = vhost::makeDocument(100, 50, vhost::kColorModelCMYK);
         doc.art.resize(2);
         doc.art[0].segments.resize(4);
+        doc.art[0].segments[1].out = {5.25, 1e-300};
+        doc.art[0].segments[2].in = {-0.0, 0.1};  // beside an anchor at 0: written, not left out
+        doc.art[0].segments[3].corner = 1;
         doc.art[1].type = kPlacedArt;
         doc.art[1].placement = {"/nowhere/art.pdf",
                                 std::make_shared<const std::string>(ReadFile(VARNEL_ARTWORK)),
@@ -84,6 +87,25 @@ TEST_F(InProcessHost, DocumentsSaveAndOpenAgainAsTheSameJsonOrFromTheirPdf) {
         EXPECT_THROW(host.execute(bad), vhost::CommandError) << bad;
 }
 
+// Keys in any order, indented, every handle written out even where it sits on its anchor: the
+// tree library's layout, which documents were once saved in, opens as the same document.
+TEST_F(InProcessHost, OpensDocumentsInTheTreeLibrarysLayoutWithEveryHandleWrittenOut) {
+    const std::string base = Base();
+    json tree = json::parse(ReadFile(base));
+    for (json& art : tree["art"]) {
+        for (json& segment : art["segments"]) {
+            if (!segment.contains("in")) segment["in"] = segment["p"];
+            if (!segment.contains("out")) segment["out"] = segment["p"];
+        }
+    }
+    const std::string old = folder_.write("old.json", tree.dump(2) + "\n");
+    ASSERT_NE(ReadFile(old), ReadFile(base));
+    vhost::Host host(options_);
+    host.execute("open " + old);
+    host.execute("save " + folder_ / "new.json");
+    EXPECT_EQ(ReadFile(folder_ / "new.json"), ReadFile(base));
+}
+
 TEST_F(InProcessHost, RefusesBrokenDocumentsNamingThePlaceAndLeavesThemAsTheyWere) {
     vhost::Host host(options_);
     const json valid = json::parse(ReadFile(Base()));
@@ -92,21 +114,37 @@ TEST_F(InProcessHost, RefusesBrokenDocumentsNamingThePlaceAndLeavesThemAsTheyWer
         broken[json::json_pointer(pointer)] = value;
         return broken.dump();
     };
-    // Art nested `levels` deep counting the document: past the limit refused before anything recurses.
-    const auto nested = [](int levels) {
-        return R"({"format": "varnel-host document 1", "art": )" + std::string(levels - 1, '[') +
-               std::string(levels - 1, ']') + "}";
+    const auto without = [&](const char* pointer, const char* member) {
+        json broken = valid;
+        broken[json::json_pointer(pointer)].erase(member);
+        return broken.dump();
     };
-    const std::string deeper = "nesting deeper than " + std::to_string(vhost::kMaxJsonDepth) + " levels";
+    // A member the host does not know, nested `levels` deep counting the document: skipped up to the
+    // limit, refused at the first bracket past it.
+    const std::string before = "{\"format\": \"varnel-host document 1\",\n \"extra\": ";
+    const auto nested = [&](int levels) {
+        return before + std::string(levels - 1, '[') + std::string(levels - 1, ']') + "}";
+    };
+    const std::string deeper = "line 2, column " + std::to_string(before.size() - 37 + vhost::kMaxJsonDepth) +
+                               ": nesting deeper than " + std::to_string(vhost::kMaxJsonDepth) + " levels";
     const std::pair<std::string, std::string> cases[] = {
-        {R"({"format": "varnel-host document 1", "width": })", ": parse error at line 1, column 47"},
+        {R"({"format": "varnel-host document 1", "width": })",
+         ": line 1, column 47: expected a value, not '}'"},
+        {R"({"format": "varnel-host document 1", "width": 1,})",
+         ": line 1, column 49: expected a member name"},
+        {"{\"format\": \"varnel-host document 1\"}\n[]", ": line 2, column 1: expected the end of the text"},
         {nested(vhost::kMaxJsonDepth), ": /: missing \"width\""},  // read, refused for what it holds
-        {nested(vhost::kMaxJsonDepth + 1), ": line 1, column 108: " + deeper},
-        {nested(1000000), ": line 1, column 108: " + deeper},
+        {nested(vhost::kMaxJsonDepth + 1), ": " + deeper},
+        {nested(1000000), ": " + deeper},
+        {"[]", ": /: not a varnel-host document"},
         {spoiled("/format", "other"),
          ": /: not a varnel-host document (expected \"format\": \"varnel-host document 1\")"},
         {spoiled("/width", -1), ": /: the page size must be positive"},
         {spoiled("/art/0/segments", "none"), ": /art/0/segments: expected an array"},
+        {without("/art/0/segments/1", "corner"), ": /art/0/segments/1: missing \"corner\""},
+        {without("", "profiles"), ": /: missing \"profiles\""},
+        {spoiled("/art/0/segments/2/in", json::array({1, 2, 3})),
+         ": /art/0/segments/2/in: more than 2 entries"},
         {spoiled("/art/0/segments/0/p", json::array({1})), ": /art/0/segments/0/p: expected [x, y]"},
         {spoiled("/art/0/type", "blob"), ": /art/0/type: unknown art type"},
         {spoiled("/artboards/0/top", -10), ": /artboards/0: an artboard has right > left and top > bottom"},
