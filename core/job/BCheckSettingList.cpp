@@ -115,6 +115,10 @@ void BCheckSettingList::DeserialiseSettings(const std::shared_ptr<const umessage
     Deserialise(image, nullptr);
 }
 
+void BCheckSettingList::DeserialiseSettings(const umessage_image& ticket) {
+    Deserialise(ticket, nullptr);
+}
+
 void BCheckSettingList::DeserialiseSettings(const umessage_image& ticket, UKeyInStream& input) {
     Deserialise(ticket, &input);
 }

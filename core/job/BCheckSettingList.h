@@ -43,6 +43,8 @@ public:
     // Rebuilds the list from a ticket: its stored "settings" records, or else its effective
     // profile. Never throws on content.
     void DeserialiseSettings(const std::shared_ptr<const umessage>& ticket);
+    // The same for a ticket read into an image.
+    void DeserialiseSettings(const umessage_image& ticket);
     // The same for a ticket read from `input` into an image, whose budget the settings are
     // charged to: its error when they are too many for it.
     void DeserialiseSettings(const umessage_image& ticket, UKeyInStream& input);
