@@ -32,7 +32,7 @@ public:
     bool isArray() const { return (word(1) & 1u) != 0; }
 
     // Value `index` (below count()) of the entry's own type; walks the values before it, so a
-    // sequential reader should use values().
+    // sequential reader should use a umessage_cursor.
     int intAt(unsigned index) const;
     bool boolAt(unsigned index) const;
     double doubleAt(unsigned index) const;
@@ -44,7 +44,7 @@ public:
     // untouched) when the entry holds no such value.
     bool firstNumber(double& out) const;
     bool firstInteger(int& out) const;
-    // The first string, or null when the entry holds no strings.
+    // The first string; false when the entry holds no strings.
     bool firstString(std::string_view& out) const;
 
 private:

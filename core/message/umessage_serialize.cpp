@@ -393,13 +393,43 @@ struct unflattener {
 
     void rankSortedTable() {
         std::uint32_t rank = 0;
+        canonical.clear();
         for (std::size_t i = 1; i < table.size(); ++i) {
             const int c = i == 1 ? -1 : table[i - 1].text.compare(table[i].text);
-            if (c > 0) return;
+            if (c > 0) {
+                findRepeatedTexts();
+                return;
+            }
+            if (c == 0) sameText(i, i - 1);
             rank += c < 0 ? 2 : 0;
             table[i].rank = rank;
         }
         rankWhat([](std::size_t i) { return static_cast<std::uint32_t>(i + 1); }, rank);
+    }
+
+    // Indices of one text, mapped to the first of them, so that a name's values accumulate in
+    // stream order whichever index each entry uses. Empty while the table repeats no text (a
+    // writer never makes one).
+    std::vector<std::uint32_t> canonical;
+
+    void sameText(std::size_t index, std::size_t earlier) {
+        if (canonical.empty()) {
+            charge(table.size() * sizeof(std::uint32_t), "strings");
+            canonical.resize(table.size());
+            for (std::size_t i = 0; i < canonical.size(); ++i) canonical[i] = static_cast<std::uint32_t>(i);
+        }
+        canonical[index] = canonical[earlier];
+    }
+
+    void findRepeatedTexts() {
+        canonical.clear();
+        // Gone before the body is read, which takes far more.
+        std::unordered_map<std::string_view, std::uint32_t> first;
+        first.reserve(table.size());
+        for (std::size_t i = 1; i < table.size(); ++i) {
+            const auto [at, added] = first.emplace(std::string_view(table[i].text), static_cast<std::uint32_t>(i));
+            if (!added) sameText(i, at->second);
+        }
     }
 
     void rankStrings() {
@@ -792,8 +822,9 @@ struct unflattener {
         }
         b.unread = entryCount ? *entryCount : readEntryCount();
         for (; b.unread > 0; --b.unread) {
-            const std::uint64_t nameIndex = varint64();
+            std::uint64_t nameIndex = varint64();
             const ustring& name = resolve(nameIndex);
+            if (!canonical.empty()) nameIndex = canonical[nameIndex];
             // Wanted once the value is read: in a shuffled body the wait overlaps the reading.
             prefetch(&table[nameIndex]);
             const umessage_type_id type = readType();

@@ -47,9 +47,8 @@ std::string Read(const std::string& kind, const std::string& path) {
         return "ok";
     }
     if (kind == "document") {
-        const std::string bytes = ReadAll(path);
-        const std::string text = bytes;
-        const vhost::Document doc = vhost::documentFromJson(vhost::parseJson(text, path), path);
+        const std::string text = ReadAll(path);
+        const vhost::Document doc = vhost::documentFromText(text, path);
         return "ok";
     }
     throw std::invalid_argument("unknown reader " + kind);

@@ -116,6 +116,8 @@ const std::vector<Example>& readOnly() {
         {"name repeated after a nested body used it", 4,
          "04 02 01 'a' 01 'm' 03 01 01 00 01 01 02 05 00 01 01 01 01 00 01 05 01 01 00 01 02",
          Msg().ints("a", {1, 2}).msg("m", {Msg().ints("a", {5})}).get()},
+        {"one text under two indices accumulates in stream order", 4,
+         "04 02 01 'a' 01 'a' 03 01 01 00 01 01 02 01 00 01 02 01 01 00 01 03", Msg().ints("a", {1, 2, 3}).get()},
         {"what then entry what", 1, "01 03 01 'x' 04 'what' 06 'string' 01 01 02 03 01 01",
          Msg().str("what", {"x", "x"}).get()},
     };
