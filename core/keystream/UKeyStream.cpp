@@ -35,35 +35,17 @@ std::uint32_t GetBigEndian32(const unsigned char* p) {
 // ---------------------------------------------------------------------------------------------
 // Reader: key table
 
-void UKeyInStream::KeyTable::Clear() {
-    used_ = 0;
-    if (++generation_ == (1u << 15)) {
-        generation_ = 1;
-        std::fill(slots_.begin(), slots_.end(), 0u);
-    }
-}
-
-void UKeyInStream::KeyTable::Grow(const KeyList& keys) {
-    bits_ = std::max(bits_ + 1, 5);
-    // From 4096 keys on, the 256 KiB of one slot per key cost less than probing a sparse table.
+void UKeyInStream::KeyTable::Build(const KeyList& keys) {
+    bits_ = std::max(5, static_cast<int>(std::bit_width(2 * keys.size() - 1)));
     direct_ = bits_ > 13;
+    // A smaller run after a larger one reuses the room.
     slots_.assign(direct_ ? std::size_t{1} << 16 : std::size_t{1} << bits_, 0u);
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = 0; i < used_; ++i) {
+    for (std::size_t i = 0; i < keys.size(); ++i) {
         std::size_t s = Home(keys[i]);
-        while ((slots_[s] >> 17) == generation_) s = (s + 1) & mask;
-        slots_[s] = (generation_ << 17) | static_cast<std::uint32_t>(i + 1);
+        while (slots_[s] != 0) s = (s + 1) & mask;
+        slots_[s] = static_cast<std::uint32_t>(i + 1);
     }
-}
-
-void UKeyInStream::KeyTable::Add(int index, const KeyList& keys) {
-    // At most half full, so probes stay short and Find always meets a free slot.
-    if (!direct_ && (used_ + 1) * 2 > slots_.size()) Grow(keys);
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t s = Home(keys[static_cast<std::size_t>(index)]);
-    while ((slots_[s] >> 17) == generation_) s = (s + 1) & mask;
-    slots_[s] = (generation_ << 17) | static_cast<std::uint32_t>(index + 1);
-    ++used_;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -275,10 +257,7 @@ void UKeyInStream::ForgetRun(Level& level) {
     level.marks.NewRun();
     level.keys.clear();
     level.positions.clear();
-    if (level.indexed) {
-        level.table.Clear();
-        level.indexed = false;
-    }
+    level.indexed = false;
     level.next = 0;
     level.walked = 0;
 }
@@ -343,7 +322,7 @@ bool UKeyInStream::ScanRest(Level& level, std::size_t most) {
 void UKeyInStream::FinishRun(Level& level) {
     level.run = Run::scanned;
     if (level.keys.size() > kLinearRun) {
-        for (std::size_t i = 0; i < level.keys.size(); ++i) level.table.Add(static_cast<int>(i), level.keys);
+        level.table.Build(level.keys);
         level.indexed = true;
     }
 }

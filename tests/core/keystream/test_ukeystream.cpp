@@ -416,6 +416,52 @@ TEST(KeyStreamReader, WalksFieldByFieldAndLookupsBetweenSteps) {
     Read(Stream("'AA' 01 02 01"), [&](UKeyInStream& in) { EXPECT_FALSE(in.Exists(C)); });
 }
 
+// Runs long enough for a key table, one slot per key or hashed, each after a longer or a shorter
+// one: every key of a run is found with its own value, looked up out of order, and no key of
+// the run before it is.
+TEST(KeyStreamReader, LongRunsLookedUpAfterOneAnother) {
+    const std::vector<int> sizes = {5000, 40, 4100, 33, 32, 70, 4097};
+    const UKey first(1);  // opens every run, so that each ends where the next begins
+    // Distinct keys from 2 on for each run, a different set each time.
+    const auto keyOf = [](std::size_t run, int i) {
+        return UKey(static_cast<unsigned short>(2 + (std::uint64_t(i) * 40503 + run * 7919) % 65534));
+    };
+    const Bytes b = Written(0, [&](UKeyOutStream& out) {
+        out << UKeyOutStream::StartRecord(kJJ);
+        for (std::size_t run = 0; run < sizes.size(); ++run) {
+            out << first << int(run);
+            for (int i = 0; i < sizes[run]; ++i) out << keyOf(run, i) << int(run * 100000 + i);
+        }
+    });
+    Read(b, In(kJJ, [&](UKeyInStream& in) {
+        for (std::size_t run = 0; run < sizes.size(); ++run) {
+            SCOPED_TRACE(run);
+            ASSERT_TRUE(in.Next());
+            R(first, int(run))(in);
+            int wrong = 0;
+            for (int i = sizes[run] - 1; i >= 0; --i) {
+                int v = -1;
+                in >> keyOf(run, i) >> v;
+                wrong += v != int(run * 100000 + i);
+            }
+            EXPECT_EQ(wrong, 0);
+            if (run == 0) continue;
+            int seen = 0, gone = 0;
+            for (int i = 0; i < sizes[run - 1]; ++i) {
+                const UKey key = keyOf(run - 1, i);
+                bool inRun = false;
+                for (int j = 0; j < sizes[run] && !inRun; ++j) inRun = keyOf(run, j) == key;
+                if (inRun) continue;
+                ++gone;
+                seen += in.Exists(key);
+            }
+            EXPECT_GT(gone, 0);
+            EXPECT_EQ(seen, 0);
+        }
+        EXPECT_FALSE(in.Next());
+    }));
+}
+
 TEST(KeyStreamReader, LongFieldsAndInputNotAtOffsetZero) {
     // Long data is read apart from the scan, so fields after it are still found.
     Bytes large(70000, 'r');
