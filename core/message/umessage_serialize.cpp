@@ -385,19 +385,17 @@ struct unflattener {
         rankSortedTable();
     }
 
-    // Ranks come at once with a sorted table, which one pass over it finds. An unsorted table
-    // is sorted only once comparing names body by body has cost about as much, so that a few
-    // bodies in order never pay for it.
-    bool ranked = false;
-    std::uint64_t nameCompares = 0;
-
+    // Every string is ranked before any body is read: a sorted table (what our writer makes of
+    // a message whose names and values come in order) in one pass, any other by sorting it.
     void rankSortedTable() {
         std::uint32_t rank = 0;
         canonical.clear();
         for (std::size_t i = 1; i < table.size(); ++i) {
             const int c = i == 1 ? -1 : table[i - 1].text.compare(table[i].text);
             if (c > 0) {
-                findRepeatedTexts();
+                // Unsorted: ranked at once, which finds the repeated texts too.
+                canonical.clear();
+                rankStrings();
                 return;
             }
             if (c == 0) sameText(i, i - 1);
@@ -421,17 +419,6 @@ struct unflattener {
         canonical[index] = canonical[earlier];
     }
 
-    void findRepeatedTexts() {
-        canonical.clear();
-        // Gone before the body is read, which takes far more.
-        std::unordered_map<std::string_view, std::uint32_t> first;
-        first.reserve(table.size());
-        for (std::size_t i = 1; i < table.size(); ++i) {
-            const auto [at, added] = first.emplace(std::string_view(table[i].text), static_cast<std::uint32_t>(i));
-            if (!added) sameText(i, at->second);
-        }
-    }
-
     void rankStrings() {
         const std::size_t n = table.size() - 1;
         std::vector<std::uint32_t> byName(n);
@@ -440,7 +427,10 @@ struct unflattener {
                   [this](std::uint32_t a, std::uint32_t b) { return table[a].text < table[b].text; });
         std::uint32_t rank = 0;
         for (std::size_t i = 0; i < n; ++i) {
-            if (i == 0 || table[byName[i - 1]].text != table[byName[i]].text) rank += 2;
+            if (i == 0 || table[byName[i - 1]].text != table[byName[i]].text)
+                rank += 2;
+            else
+                sameText(byName[i], byName[i - 1]);
             table[byName[i]].rank = rank;
         }
         rankWhat([&byName](std::size_t i) { return byName[i]; }, rank);
@@ -465,14 +455,12 @@ struct unflattener {
             const tableString& next = table[byName(low)];
             table[0].rank = next.rank - (next.text == kWhat ? 0 : 1);
         }
-        ranked = true;
     }
 
     // Working space reused by every body, one per nesting level, so that reading a body
     // allocates nothing beyond what the message keeps.
     struct scratch {
-        // Per entry: the name's rank (its string index while the table is unranked) above, the
-        // stream position below.
+        // Per entry: the name's rank above, the stream position below.
         std::vector<std::uint64_t> keys;
         // Per entry once one extends the target: the target's entry it extends, or null.
         std::vector<dyn_array*> existing;
@@ -601,7 +589,7 @@ struct unflattener {
             reader.charge(slot_size<T> + vnu::TextHeapCost(name.size()), "entries");
             auto& entry = staged.emplace_back(name, newArray<T>(type));
             work.keys.push_back(
-                (std::uint64_t{reader.ranked ? s.rank : static_cast<std::uint32_t>(nameIndex)} << 32) | pos);
+                (std::uint64_t{s.rank} << 32) | pos);
             if (extendsTarget) {
                 work.existing.resize(pos);
                 work.existing.push_back(existing);
@@ -638,27 +626,10 @@ struct unflattener {
             }
         }
 
-        // The table ranked, and the keys of this body and of the bodies around it with it.
-        void rankKeys() {
-            reader.rankStrings();
-            for (int d = 0; d <= depth; ++d) {
-                for (std::uint64_t& key : reader.scratchByDepth[static_cast<std::size_t>(d)].keys)
-                    key = (std::uint64_t{reader.table[key >> 32].rank} << 32) | (key & 0xFFFFFFFF);
-            }
-        }
-
-        bool inOrder() {
+        bool inOrder() const {
             const std::vector<std::uint64_t>& keys = work.keys;
-            const std::size_t n = keys.size();
-            if (!reader.ranked && reader.nameCompares > 8 * reader.table.size()) rankKeys();
-            if (reader.ranked) {
-                for (std::size_t i = 1; i < n; ++i)
-                    if (keys[i - 1] >> 32 >= keys[i] >> 32) return false;
-                return true;
-            }
-            reader.nameCompares += n;
-            for (std::size_t i = 1; i < n; ++i)
-                if (staged[i - 1].first.compare(staged[i].first) >= 0) return false;
+            for (std::size_t i = 1; i < keys.size(); ++i)
+                if (keys[i - 1] >> 32 >= keys[i] >> 32) return false;
             return true;
         }
 
@@ -705,7 +676,6 @@ struct unflattener {
                     return;
                 }
             }
-            if (!reader.ranked) rankKeys();
             reader.sortByRank(keys);
             if (!extendsTarget && target.data_.empty() && eachNameOnce()) {
                 orderInPlace();

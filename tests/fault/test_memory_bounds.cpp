@@ -103,8 +103,9 @@ TEST(MemoryBound, EveryReaderStaysWithinAFixedMultipleOfItsInput) {
          "too many check settings"},
         {"strings", "tiny entries, last first", [] { return StringTable(2000000, true); },
          "too many entries"},
-        {"document", "empty arrays", [] { return Document("[]", 1000000); }, "too many arrays"},
-        {"document", "flags", [] { return Document(ArtWithFlags(300000), 1); }, "too many objects"},
+        // The host reads a document straight into its objects: what is not art is refused at once.
+        {"document", "empty arrays", [] { return Document("[]", 1000000); }, "expected an object"},
+        {"document", "flags", [] { return Document(ArtWithFlags(300000), 1); }, nullptr},
         {"document", "tiny art objects", [] { return Document(kTinyArt, 100000); }, nullptr},
     };
     for (const Case& c : cases) {
@@ -122,8 +123,11 @@ TEST(MemoryBound, EveryReaderStaysWithinAFixedMultipleOfItsInput) {
         // A message's reader logs why it failed, as does a job's when its ticket is too large.
         const std::string reason = probe.outcome + "\n" + probe.log;
         EXPECT_NE(reason.find(c.refusal), std::string::npos) << reason;
-        const std::string of = std::string(c.reader) == "document" ? " for a file of " : " for an input of ";
-        EXPECT_NE(reason.find(of + std::to_string(input.size()) + " bytes"), std::string::npos) << reason;
+        // Refused for its size, it says how large it is.
+        if (std::string(c.refusal).starts_with("too many")) {
+            const std::string of = std::string(c.reader) == "document" ? " for a file of " : " for an input of ";
+            EXPECT_NE(reason.find(of + std::to_string(input.size()) + " bytes"), std::string::npos) << reason;
+        }
     }
 }
 
