@@ -47,7 +47,7 @@ void BGroup::GroupKeyStreamIn(UKeyInStream& in) {
     in >> UKey('G', 'A') >> fActive;
     in >> UKey('G', 'd') >> fGd;
     in >> UKeyInStream::StartRecord(UKey('L', 'L'));
-    while (in.StartRun()) {
+    while (in.Next()) {
         in.Charge(kDestinationCost, "destinations");
         InsertNewDestination()->DestinationKeyStreamIn(in);
     }

@@ -79,7 +79,9 @@ const unsigned char* UKeyInStream::Refill(std::int64_t pos, std::size_t count) {
     SeekTo(pos);
     windowPos_ = pos;
     windowLen_ = 0;
+    // Both point into the window; a scan may refill it after describing a walk's first fields.
     currentData_ = nullptr;
+    walkEnd_ = 0;
     if (buffer_ == nullptr) buffer_.reset(new unsigned char[windowSize_]);
     window_ = buffer_.get();
     const std::streamsize got = in_->sgetn(reinterpret_cast<char*>(buffer_.get()), std::streamsize(wanted));
@@ -285,56 +287,28 @@ inline bool UKeyInStream::JoinRun(Level& level, const unsigned char* p, std::int
 
 // Only headers are read here, each checked against its record; lookups read a header again
 // and the reads take the data where the scan found it.
-bool UKeyInStream::ScanRun(Level& level) {
-    if (level.run == Run::walking)
-        ScanRest(level, std::numeric_limits<std::size_t>::max());  // what the walk left is skipped
+bool UKeyInStream::ScanRun(Level& level, bool forWalk) {
     ForgetRun(level);
-    level.run = Run::scanned;
+    level.scanned = true;
     if (level.pos >= level.end) return false;
-    ScanRest(level, std::numeric_limits<std::size_t>::max());
-    return true;
-}
-
-bool UKeyInStream::ScanRest(Level& level, std::size_t most) {
     level.marks.Prepare();
-    std::size_t joined = 0;
-    while (joined < most && level.pos < level.end) {
+    bool repeated = false;
+    if (forWalk) walkEnd_ = IndexInWindow<true>(level, kWalkBatch, repeated);
+    while (!repeated && level.pos < level.end) {
         // Most fields go in tight passes over the window; the rest one by one, each header
         // fetched and checked.
-        const auto batch = static_cast<std::uint32_t>(std::min<std::size_t>(most - joined, kWalkBatch));
-        bool repeated = false;
-        const std::uint32_t indexed = IndexInWindow<false>(level, batch, repeated);
-        joined += indexed;
-        if (repeated) break;
-        if (indexed == batch || level.pos >= level.end) continue;
+        if (IndexInWindow<false>(level, kWalkBatch, repeated) == kWalkBatch || repeated) continue;
+        if (level.pos >= level.end) break;
         const std::int64_t left = level.end - level.pos;
         if (left < 2) Fail("record ends inside a field key at offset " + std::to_string(level.pos));
         const unsigned char* p =
             Fetch(level.pos, static_cast<std::size_t>(std::min<std::int64_t>(left, kMaxHeader)));
         if (!JoinRun(level, p, level.pos, level.end)) break;
-        ++joined;
     }
-    if (joined == most) return true;
-    FinishRun(level);
-    return false;
-}
-
-void UKeyInStream::FinishRun(Level& level) {
-    level.run = Run::scanned;
     if (level.keys.size() > kLinearRun) {
         level.table.Build(level.keys);
         level.indexed = true;
     }
-}
-
-bool UKeyInStream::WalkOn(Level& level) {
-    if (level.run != Run::walking || !ScanRest(level, 1)) {
-        level.found = false;
-        currentData_ = nullptr;
-        return false;
-    }
-    Select(level, level.keys.size() - 1);
-    level.walked = level.next;
     return true;
 }
 
@@ -342,36 +316,7 @@ bool UKeyInStream::Next() {
     Settle();
     Level& level = Current();
     if (!level.keyed) return level.pos < level.end;
-    return ScanRun(level);
-}
-
-bool UKeyInStream::StartRun() {
-    Settle();
-    Level& level = Current();
-    if (!level.keyed) return level.pos < level.end;
-    StartRunOf(level);
-    if (level.run != Run::walking) return false;
-    BeginFastWalk(level);
-    return true;
-}
-
-void UKeyInStream::StartRunOf(Level& level) {
-    if (level.run == Run::walking) ScanRest(level, std::numeric_limits<std::size_t>::max());
-    ForgetRun(level);
-    level.run = Run::scanned;
-    if (level.pos >= level.end) return;
-    level.marks.Prepare();
-    level.run = Run::walking;
-}
-
-void UKeyInStream::BeginFastWalk(Level& level) {
-    if (level.run != Run::walking || level.walked != level.keys.size()) return;
-    bool repeated = false;
-    const std::uint32_t count = IndexInWindow<true>(level, kWalkBatch, repeated);
-    if (count == 0) return;
-    walkAt_ = 0;
-    walkEnd_ = count;
-    walkEndsRun_ = repeated || level.pos == level.end;
+    return ScanRun(level, true);
 }
 
 template <bool ForWalk>
@@ -420,44 +365,61 @@ std::uint32_t UKeyInStream::IndexInWindow(Level& level, std::uint32_t most, bool
     return count;
 }
 
+void UKeyInStream::BeginFastWalk(Level& level) {
+    const std::size_t from = level.walked;
+    const auto most = static_cast<std::uint32_t>(std::min<std::size_t>(kWalkBatch, level.keys.size() - from));
+    // Locals, which the stores into the batch cannot alias.
+    const unsigned char* const window = window_;
+    const std::int64_t windowPos = windowPos_;
+    const std::uint64_t room = windowLen_;
+    const unsigned short* const keys = level.keys.data() + from;
+    const std::int64_t* const positions = level.positions.data() + from;
+    WalkField* const walk = walkFields_.data();
+    std::uint32_t count = 0;
+    for (; count < most; ++count) {
+        // A short header whose data the window holds.
+        const auto offset = static_cast<std::uint64_t>(positions[count] - windowPos);
+        if (offset >= room || room - offset < 4) break;
+        const unsigned char* p = window + offset;
+        const std::uint32_t length = p[2];
+        if (length == kLongLength || room - offset - 4 < length) break;
+        walk[count] = WalkField{p + 4, length, keys[count]};
+    }
+    walkAt_ = 0;
+    walkEnd_ = count;
+}
+
 void UKeyInStream::SettleWalk() {
-    Level& level = Current();
     if (walkAt_ > 0) {
         // The last step made its field current.
+        Level& level = Current();
         const WalkField& field = walkFields_[walkAt_ - 1];
         level.current = Field{windowPos_ + (field.data - window_), field.length, field.key, field.data[-1]};
         level.found = true;
+        level.walked += walkAt_;
+        level.next = level.walked;
     }
-    level.next = level.walked = level.keys.size() - (walkEnd_ - walkAt_);
     walkAt_ = walkEnd_ = 0;
-    walkEndsRun_ = false;
-}
-
-UKeyInStream::Step UKeyInStream::FinishWalk() {
-    SettleWalk();
-    Level& level = Current();
-    FinishRun(level);
-    level.found = false;
-    currentData_ = nullptr;
-    return Step::ended;
 }
 
 bool UKeyInStream::NextInRunSlowly(UKey& key) {
     Settle();
     Level& level = Current();
-    if (level.run == Run::unscanned) StartRunOf(level);
-    // After another operation settled the walk, it may go on fast.
-    BeginFastWalk(level);
-    const Step step = FastStep(key);
-    if (step != Step::cannot) return step == Step::taken;
-    Settle();
-    if (level.walked < level.keys.size()) {
-        Select(level, level.walked++);
-    } else if (!WalkOn(level)) {
+    if (!level.keyed) return false;
+    if (!level.scanned) {
+        ScanRun(level, true);
+        if (walkEnd_ != 0) return NextInRun(key);
+    }
+    if (level.walked == level.keys.size()) {
+        level.found = false;
+        currentData_ = nullptr;
         return false;
     }
-    key = UKey(level.current.key);
     BeginFastWalk(level);
+    if (walkEnd_ != 0) return NextInRun(key);
+    // A long header, or data the window does not hold.
+    Select(level, level.walked++);
+    key = UKey(level.current.key);
     return true;
 }
 
@@ -835,7 +797,7 @@ void UKeyInStream::Push(unsigned short key) {
     level.pos = level.start = start;
     level.end = start + length;
     level.keyed = true;
-    level.run = Run::unscanned;
+    level.scanned = false;
     ForgetRun(level);
     level.found = false;
 }
@@ -866,10 +828,7 @@ std::vector<UKeyInStream::FieldInfo> UKeyInStream::IndexedFields() {
     Settle();
     Level& level = Current();
     if (!level.keyed) return {};
-    if (level.run == Run::walking)
-        ScanRest(level, std::numeric_limits<std::size_t>::max());
-    else if (level.run == Run::unscanned)
-        Next();
+    if (!level.scanned) ScanRun(level, false);
     std::vector<FieldInfo> fields;
     fields.reserve(level.positions.size());
     for (std::int64_t pos : level.positions) {

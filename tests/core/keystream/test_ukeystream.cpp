@@ -341,7 +341,7 @@ TEST(KeyStreamReader, TextsEndAtTheirFirstZeroByte) {
             Read(b, [&](UKeyInStream& in) {
                 ustring s = "old";
                 UKey key;
-                ASSERT_TRUE(in.StartRun() && in.NextInRun(key) && in.NextInRun(key));
+                ASSERT_TRUE(in.Next() && in.NextInRun(key) && in.NextInRun(key));
                 in >> s;
                 EXPECT_EQ(s, expected) << length << " bytes, zero at " << zero;
             });
@@ -377,17 +377,17 @@ TEST(KeyStreamReader, WalksFieldByFieldAndLookupsBetweenSteps) {
     };
     const auto at = [](UKey k, int v) { return k * 100 + v; };
     Read(Stream("'AA' 01 02 01 'BB' 01 02 02 'CC' 01 02 03 'AA' 01 02 04 'DD' 01 02 05"), [&](UKeyInStream& in) {
-        ASSERT_TRUE(in.StartRun());
+        ASSERT_TRUE(in.Next());
         EXPECT_EQ(steps(in, 2), (std::vector{at(version, 1), at(A, 1)}));
         // Lookups mid-walk find fields on either side; the walk goes on where it stood.
         R(C, 3)(in);
         R(A, 1)(in);
         EXPECT_FALSE(in.Exists(D));
         EXPECT_EQ(steps(in, 9), (std::vector{at(B, 2), at(C, 3)}));
-        ASSERT_TRUE(in.StartRun());
+        ASSERT_TRUE(in.Next());
         EXPECT_EQ(steps(in, 1), std::vector{at(A, 4)});
         // An abandoned walk: the next run starts after the rest of this one.
-        EXPECT_FALSE(in.StartRun());
+        EXPECT_FALSE(in.Next());
     });
     // An inner record of 131072 runs, its key also the outer run's; only the first run holds D.
     // The run marks start again every 65535 runs, so the runs after pass through every
@@ -402,7 +402,7 @@ TEST(KeyStreamReader, WalksFieldByFieldAndLookupsBetweenSteps) {
              [&](UKeyInStream& in) {
                  int runs = 0, seeingD = 0;
                  in >> UKeyInStream::StartRecord(UKey('R', 'R'));
-                 while (in.StartRun()) {
+                 while (in.Next()) {
                      runs += !steps(in, 1).empty();
                      seeingD += in.Exists(D);
                  }
@@ -414,6 +414,27 @@ TEST(KeyStreamReader, WalksFieldByFieldAndLookupsBetweenSteps) {
              });
     }
     Read(Stream("'AA' 01 02 01"), [&](UKeyInStream& in) { EXPECT_FALSE(in.Exists(C)); });
+    // A record opened before the outer walk's first step is walked on its own; the outer walk
+    // then starts at its run's first field.
+    Read(Stream("'JJ' FF 00 00 00 05 06 'St' 01 02 09 'AA' 01 02 01"), [&](UKeyInStream& in) {
+        ASSERT_TRUE(in.Next());
+        in >> UKeyInStream::StartRecord(kJJ);
+        EXPECT_EQ(steps(in, 9), std::vector{at(kSt, 9)});
+        in.Pop();
+        UKey key;
+        ASSERT_TRUE(in.NextInRun(key));
+        EXPECT_EQ(key, version);
+    });
+    // An array has no run to walk or look up; its fields are still read in order.
+    Read(Stream("'AR' FF 00 00 00 06 07 01 02 07 01 02 08"), [&](UKeyInStream& in) {
+        in >> UKeyInStream::StartArray(kAR);
+        UKey key;
+        EXPECT_FALSE(in.NextInRun(key));
+        EXPECT_FALSE(in.Exists(kAR));
+        int a = 0, b = 0;
+        in >> a >> b;
+        EXPECT_EQ(std::pair(a, b), std::pair(7, 8));
+    });
 }
 
 // Runs long enough for a key table, one slot per key or hashed, each after a longer or a shorter
