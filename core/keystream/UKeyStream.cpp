@@ -615,40 +615,7 @@ void UKeyInStream::Read8BitStringWithUnknownEncoding(std::string& bytes) {
     }
 }
 
-namespace {
-
-// The first zero byte of `length` bytes, sizeof(Word) <= length <= 2 * sizeof(Word), or length:
-// two overlapping little-endian words. The lowest flagged byte of a word is its first zero (a
-// borrow only runs upwards from a zero byte); the second word's bytes shared with the first hold
-// none once the first had none.
-template <class Word>
-std::size_t FirstZeroInTwoWords(const unsigned char* data, std::size_t length) {
-    constexpr Word kOnes = ~Word{0} / 0xFF;
-    constexpr Word kHighs = kOnes << 7;
-    const auto zeros = [](const unsigned char* p) {
-        Word word;
-        std::memcpy(&word, p, sizeof word);
-        return (word - kOnes) & ~word & kHighs;
-    };
-    if (const Word z = zeros(data)) return std::countr_zero(z) / 8;
-    const std::size_t last = length - sizeof(Word);
-    const Word z = zeros(data + last);
-    return z != 0 ? last + std::countr_zero(z) / 8 : length;
-}
-
-}  // namespace
-
 inline std::size_t UKeyInStream::TextLength(const unsigned char* data, std::size_t length) {
-    if constexpr (std::endian::native == std::endian::little) {
-        if (length >= 8 && length <= 16) return FirstZeroInTwoWords<std::uint64_t>(data, length);
-        if (length >= 4 && length < 8) return FirstZeroInTwoWords<std::uint32_t>(data, length);
-    }
-    if (length < 8) {
-        std::size_t size = 0;
-        while (size < length && data[size] != 0) ++size;
-        return size;
-    }
-    // Longer texts: memchr beats words from here.
     const void* zero = std::memchr(data, 0, length);
     return zero != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data) : length;
 }

@@ -324,8 +324,8 @@ TEST(KeyStreamReader, VersionDecidesStrings) {
 }
 
 TEST(KeyStreamReader, TextsEndAtTheirFirstZeroByte) {
-    // Every length the word-wise search treats apart (bytes, two words of 4 or of 8, memchr),
-    // with the zero byte at each place, none, and a second zero after the first.
+    // Lengths short and long, around word sizes, with the zero byte at each place, none, and a
+    // second zero after the first.
     for (std::size_t length : {0, 1, 3, 4, 5, 7, 8, 9, 15, 16, 17, 24, 200}) {
         for (std::size_t zero = 0; zero <= length; ++zero) {
             std::string text(length, 'x');
