@@ -427,25 +427,10 @@ void UKeyInStream::LookupInRun(Level& level, unsigned short key) {
     level.found = false;
     currentData_ = nullptr;
     if (!InRun(level, key)) return;
-    std::size_t index = 0;
-    if (level.indexed) {
-        index = static_cast<std::size_t>(level.table.Find(key, level.keys));
-    } else {
-        // Out of order mostly means two neighbours swapped: search outwards from the next field.
-        const auto n = static_cast<std::ptrdiff_t>(level.keys.size());
-        const auto from = static_cast<std::ptrdiff_t>(level.next);
-        for (std::ptrdiff_t d = 0;; ++d) {
-            if (from + d < n && level.keys[static_cast<std::size_t>(from + d)] == key) {
-                index = static_cast<std::size_t>(from + d);
-                break;
-            }
-            if (from - 1 - d >= 0 && level.keys[static_cast<std::size_t>(from - 1 - d)] == key) {
-                index = static_cast<std::size_t>(from - 1 - d);
-                break;
-            }
-        }
-    }
-    Select(level, index);
+    // The marks say the run holds the key.
+    if (level.indexed) return Select(level, static_cast<std::size_t>(level.table.Find(key, level.keys)));
+    const unsigned short* found = std::find(level.keys.begin(), level.keys.end(), key);
+    Select(level, static_cast<std::size_t>(found - level.keys.begin()));
 }
 
 UKeyInStream::Field UKeyInStream::HeaderOf(const unsigned char* p, std::int64_t pos) {
@@ -617,7 +602,8 @@ void UKeyInStream::Read8BitStringWithUnknownEncoding(std::string& bytes) {
 
 inline std::size_t UKeyInStream::TextLength(const unsigned char* data, std::size_t length) {
     const void* zero = std::memchr(data, 0, length);
-    return zero != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data) : length;
+    return zero != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data)
+                           : length;
 }
 
 void UKeyInStream::AssignText(ustring& value, const unsigned char* data, std::size_t length) {

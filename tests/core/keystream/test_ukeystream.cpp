@@ -455,32 +455,32 @@ TEST(KeyStreamReader, LongRunsLookedUpAfterOneAnother) {
         }
     });
     Read(b, In(kJJ, [&](UKeyInStream& in) {
-        for (std::size_t run = 0; run < sizes.size(); ++run) {
-            SCOPED_TRACE(run);
-            ASSERT_TRUE(in.Next());
-            R(first, int(run))(in);
-            int wrong = 0;
-            for (int i = sizes[run] - 1; i >= 0; --i) {
-                int v = -1;
-                in >> keyOf(run, i) >> v;
-                wrong += v != int(run * 100000 + i);
-            }
-            EXPECT_EQ(wrong, 0);
-            if (run == 0) continue;
-            int seen = 0, gone = 0;
-            for (int i = 0; i < sizes[run - 1]; ++i) {
-                const UKey key = keyOf(run - 1, i);
-                bool inRun = false;
-                for (int j = 0; j < sizes[run] && !inRun; ++j) inRun = keyOf(run, j) == key;
-                if (inRun) continue;
-                ++gone;
-                seen += in.Exists(key);
-            }
-            EXPECT_GT(gone, 0);
-            EXPECT_EQ(seen, 0);
-        }
-        EXPECT_FALSE(in.Next());
-    }));
+             for (std::size_t run = 0; run < sizes.size(); ++run) {
+                 SCOPED_TRACE(run);
+                 ASSERT_TRUE(in.Next());
+                 R(first, int(run))(in);
+                 int wrong = 0;
+                 for (int i = sizes[run] - 1; i >= 0; --i) {
+                     int v = -1;
+                     in >> keyOf(run, i) >> v;
+                     wrong += v != int(run * 100000 + i);
+                 }
+                 EXPECT_EQ(wrong, 0);
+                 if (run == 0) continue;
+                 int seen = 0, gone = 0;
+                 for (int i = 0; i < sizes[run - 1]; ++i) {
+                     const UKey key = keyOf(run - 1, i);
+                     bool inRun = false;
+                     for (int j = 0; j < sizes[run] && !inRun; ++j) inRun = keyOf(run, j) == key;
+                     if (inRun) continue;
+                     ++gone;
+                     seen += in.Exists(key);
+                 }
+                 EXPECT_GT(gone, 0);
+                 EXPECT_EQ(seen, 0);
+             }
+             EXPECT_FALSE(in.Next());
+         }));
 }
 
 TEST(KeyStreamReader, LongFieldsAndInputNotAtOffsetZero) {
