@@ -122,7 +122,8 @@ UKeyInStream::UKeyInStream(std::istream& in, std::uint64_t perInputByte) {
     // Never more memory than the input holds.
     windowSize_ = static_cast<std::size_t>(std::min<std::int64_t>(kWindowSize, end - start));
     windowPos_ = start;
-    // A string stream's bytes are read where they are: input positions count from its start.
+    // A string stream's bytes are read where they are: input positions count from its start. Against
+    // copying them into a window: 8% of BM_JobStreamScan, 5x BM_LookupAllKeys (CPU time).
     if (typeid(*in_) == typeid(std::stringbuf)) {
         const std::string_view bytes = static_cast<std::stringbuf*>(in_)->view();
         if (std::int64_t(bytes.size()) >= end) {
