@@ -555,7 +555,8 @@ bool UKeyInStream::ReadUnsignedSlowly(std::uint32_t width, std::uint64_t& value)
 }
 
 bool UKeyInStream::ReadUnsignedFromArray(std::uint32_t width, std::uint64_t& value) {
-    // The common case: a short header, and the field in its array and in the window.
+    // The common case: a short header, and the field in its array and in the window; 8% of
+    // BM_JobStreamScan (CPU time).
     Level& level = levels_[level_];
     if (level.end - level.pos >= 2) {
         const unsigned char* p = InWindow(level.pos, 2);
