@@ -603,6 +603,8 @@ void UKeyInStream::Read8BitStringWithUnknownEncoding(std::string& bytes) {
 }
 
 inline std::size_t UKeyInStream::TextLength(const unsigned char* data, std::size_t length) {
+    // An empty field read outside the window has no bytes at all: memchr must not see its null.
+    if (length == 0) return 0;
     const void* zero = std::memchr(data, 0, length);
     return zero != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - data)
                            : length;

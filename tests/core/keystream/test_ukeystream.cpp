@@ -496,6 +496,24 @@ TEST(KeyStreamReader, LongFieldsAndInputNotAtOffsetZero) {
              R(kSt, 77)(in);
              R(kDp, large)(in);
          });
+    // Read through a window of its own, the fields before the long data have left it; an empty
+    // text there is still empty.
+    struct OwnWindow : std::stringbuf {
+        using std::stringbuf::stringbuf;
+    } own(Written(0,
+                  [&](UKeyOutStream& o) {
+                      o << kSS << "";
+                      (o << kDp).WriteField(large.data(), int(large.size()), UKeyStream::eType_Bytes);
+                      o << kSt << 77;
+                  }),
+          std::ios::in);
+    std::istream ownInput(&own);
+    EXPECT_EQ(ErrorOf(ownInput,
+                      [&](UKeyInStream& in) {
+                          R(kSt, 77)(in);
+                          R(kSS, ustring())(in);
+                      }),
+              "");
     // Nor does the reader assume its input starts at offset 0.
     std::istringstream is("prefix" + k50);
     is.seekg(6);
