@@ -67,7 +67,17 @@ struct image_reader {
         std::uint32_t valuesEnd;  // where the values end in the bytes (not for messages)
         bool flag;
     };
+    // Per nesting level, reused by every body at that level; charged as it grows.
     std::vector<std::vector<Staged>> scratch = std::vector<std::vector<Staged>>(kMaxDepth + 1);
+
+    void stage(std::vector<Staged>& staged, const Staged& s) {
+        if (staged.size() == staged.capacity()) {
+            const std::size_t room = std::max<std::size_t>(16, 2 * staged.capacity());
+            charge((room - staged.capacity()) * sizeof(Staged), "entries");
+            staged.reserve(room);
+        }
+        staged.push_back(s);
+    }
 
     image_reader(umessage_image& i, std::string_view bytes, vnu::ReadBudget& b)
         : image(i),
@@ -205,7 +215,7 @@ struct image_reader {
             const std::uint32_t at = offset();
             const std::uint64_t what = stringIndex();
             if (!image.strings_[what].empty())
-                staged.push_back({whatRank, umessage_type_string, 1, at, offset(), false});
+                stage(staged, {whatRank, umessage_type_string, 1, at, offset(), false});
         }
         for (std::uint64_t n = readEntryCount(); n > 0; --n) {
             const std::uint64_t nameIndex = stringIndex();
@@ -263,7 +273,7 @@ struct image_reader {
                     break;
             }
             s.valuesEnd = offset();
-            staged.push_back(s);
+            stage(staged, s);
         }
         return commit(staged);
     }
