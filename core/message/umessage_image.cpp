@@ -104,7 +104,7 @@ struct image_reader {
     }
     std::uint32_t offset() const { return static_cast<std::uint32_t>(p - begin); }
 
-    // Nearly all varints take one byte; a long one far from the end needs no check per byte.
+    // Nearly all varints take one byte; a longer one is checked against the end once.
     [[gnu::always_inline]] std::uint64_t varint64(int& extra) {
         if (p != end && *p < 0x80) [[likely]] {
             extra = 0;
