@@ -15,8 +15,9 @@ namespace vnu {
 class ReadBudget {
 public:
     // What a reader may build per byte of input when its caller holds the input once: of the 16
-    // bytes per input byte a whole process may spend on it, one is the input. Large real tickets
-    // take nearly 14 in their tree of messages.
+    // bytes per input byte a whole process may spend on it, one is the input. A tree of messages
+    // takes nearly 14 per byte of a large ticket; a job, whose ticket is read as an image, is
+    // read within 3 (see BJobFile).
     static constexpr std::uint64_t kPerInputByte = 15;
     // Of the 16 MiB a process may spend on any input beside that.
     static constexpr std::uint64_t kAllowance = std::uint64_t{8} << 20;
