@@ -64,9 +64,10 @@ BGroup& BJobFile::GetActiveGroupOrDefault() {
 
 void BJobFile::JobFileReadFromBuffer(std::istream& in, int flags) {
     if (in.fail()) return;
-    // Its ticket is read as an image and every record into compact objects: with the input that
-    // is four bytes per input byte at most.
-    UKeyInStream reader(in, 3);
+    // Its ticket is read as an image and every record into compact objects: with the input, a
+    // read takes at most four bytes per input byte (and the budget's fixed allowance).
+    constexpr std::uint64_t kBuiltPerInputByte = 3;
+    UKeyInStream reader(in, kBuiltPerInputByte);
     umessage descriptions;
     reader >> UKey('D', 'p') >> descriptions;
     setDetectableProblemDescriptions(std::move(descriptions));
