@@ -65,14 +65,18 @@ private:
         std::swap(capacity_, other.capacity_);
     }
     static bool mapped(std::size_t capacity) { return capacity * sizeof(T) >= kMappedBytes; }
+    // Whole huge pages, so that every end the mapping is cut at is aligned for munmap.
+    static std::size_t span(std::size_t capacity) {
+        return (capacity * sizeof(T) + kHugePage - 1) & ~(kHugePage - 1);
+    }
     static T* allocate(std::size_t capacity) {
         if (capacity > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
         if (!mapped(capacity)) return static_cast<T*>(::operator new(capacity * sizeof(T)));
         // Aligned to a huge page and marked for them: a fault then fills 2 MiB instead of 4 KiB,
         // where the system allows it.
-        const std::size_t bytes = capacity * sizeof(T);
-        const std::size_t mapped = bytes + kHugePage;
-        void* p = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        const std::size_t bytes = span(capacity);
+        const std::size_t reserved = bytes + kHugePage;
+        void* p = ::mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p == MAP_FAILED) throw std::bad_alloc();
         const auto start = reinterpret_cast<std::uintptr_t>(p);
         const std::uintptr_t aligned = (start + kHugePage - 1) & ~std::uintptr_t{kHugePage - 1};
@@ -86,7 +90,7 @@ private:
     static void release(T* data, std::size_t capacity) noexcept {
         if (data == nullptr) return;
         if (mapped(capacity))
-            ::munmap(data, capacity * sizeof(T));
+            ::munmap(data, span(capacity));
         else
             ::operator delete(data);
     }

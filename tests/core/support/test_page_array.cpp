@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fstream>
+#include <string>
 
 namespace {
 
@@ -26,6 +28,25 @@ TEST(PageArray, ValuesSurviveGrowthAcrossTheMappedSizeAndMoves) {
     big.push_back(5);
     big = std::move(b);
     EXPECT_EQ(big[n - 1], (n - 1) * 7u);
+}
+
+long VmSizeKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmSize:", 0) == 0) return std::stol(line.substr(7));
+    return -1;
+}
+
+// Mapped storage of any size goes back whole: what was mapped around it for alignment too.
+TEST(PageArray, MappedStorageIsGivenBackWhole) {
+    const long before = VmSizeKiB();
+    for (std::size_t n : {300001u, 524288u, 777777u, 1000003u})
+        for (int i = 0; i < 10; ++i) {
+            vnu::page_array<std::uint32_t> a;
+            a.reserve(n);
+            a.push_back(1);
+        }
+    EXPECT_LE(VmSizeKiB() - before, 1024) << "KiB of address space left mapped";
 }
 
 }  // namespace
