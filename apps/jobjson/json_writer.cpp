@@ -3,49 +3,18 @@
 #include <charconv>
 #include <cmath>
 
+#include "text/ustring_utils.h"
+
 namespace inspect {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
-// The length of the UTF-8 sequence at `at`, and whether it is well formed. An ill-formed one is
-// its first byte and the continuation bytes that fit before the first that does not (or the
-// end): the part one U+FFFD stands for, so the byte that did not fit starts the next sequence.
-std::size_t sequence(std::string_view s, std::size_t at, bool& valid) {
-    const auto b = static_cast<unsigned char>(s[at]);
-    valid = true;
-    if (b < 0x80) return 1;
-    int more = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the first continuation byte
-    if (b >= 0xC2 && b <= 0xDF)
-        more = 1;
-    else if (b >= 0xE0 && b <= 0xEF) {
-        more = 2;
-        if (b == 0xE0) low = 0xA0;   // overlong
-        if (b == 0xED) high = 0x9F;  // surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        more = 3;
-        if (b == 0xF0) low = 0x90;   // overlong
-        if (b == 0xF4) high = 0x8F;  // past U+10FFFF
-    } else {
-        valid = false;  // a continuation byte, C0, C1 or F5 to FF
-        return 1;
-    }
-    std::size_t length = 1;
-    for (; more > 0; --more, ++length, low = 0x80, high = 0xBF) {
-        if (at + length == s.size()) break;
-        const auto c = static_cast<unsigned char>(s[at + length]);
-        if (c < low || c > high) break;
-    }
-    valid = more == 0;
-    return length;
-}
-
 }  // namespace
 
 bool isUtf8(std::string_view text) {
     bool valid = true;
-    for (std::size_t at = 0; at < text.size() && valid;) at += sequence(text, at, valid);
+    for (std::size_t at = 0; at < text.size() && valid;) at += vnu::Utf8Sequence(text, at, valid);
     return valid;
 }
 
@@ -142,7 +111,7 @@ void JsonWriter::escaped(std::string_view text) {
         const auto c = static_cast<unsigned char>(text[at]);
         if (c >= 0x80) {
             bool valid = true;
-            const std::size_t length = sequence(text, at, valid);
+            const std::size_t length = vnu::Utf8Sequence(text, at, valid);
             if (!valid) {
                 flushPlain(at);
                 buffer_ += kReplacement;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "text/ustring_utils.h"
+
 namespace vhost {
 
 void appendJsonNumber(std::string& out, double value) {
@@ -25,18 +27,9 @@ void appendJsonString(std::string& out, std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
-            // The sequence's length from its lead byte, its continuation bytes checked, and no
-            // overlong form, surrogate or code point past U+10FFFF.
-            const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-            unsigned code = c & (0x7F >> length);
-            bool valid = c >= 0xC2 && c <= 0xF4 && i + length <= text.size();
-            for (std::size_t k = 1; valid && k < length; ++k) {
-                const auto next = static_cast<unsigned char>(text[i + k]);
-                valid = (next & 0xC0) == 0x80;
-                code = (code << 6) | (next & 0x3F);
-            }
-            constexpr unsigned kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-            if (!valid || code < kLeast[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+            bool valid = true;
+            const std::size_t length = vnu::Utf8Sequence(text, i, valid);
+            if (!valid)
                 throw std::runtime_error("a text that is not UTF-8 (at its byte " + std::to_string(i) + ")");
             i += length - 1;
             continue;
